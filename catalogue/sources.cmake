@@ -1,0 +1,2 @@
+# Sources of catalogue: portable ones in QUAYLET_CORE_SOURCES, Windows-only ones in QUAYLET_WIN_SOURCES.
+list(APPEND QUAYLET_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/Catalogue.cpp)

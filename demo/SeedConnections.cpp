@@ -1,0 +1,7 @@
+#include "demo/Seed.h"
+
+namespace demo {
+
+void SeedConnections(const SeedContext&) {}
+
+}  // namespace demo

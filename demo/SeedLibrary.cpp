@@ -1,0 +1,7 @@
+#include "demo/Seed.h"
+
+namespace demo {
+
+void SeedLibrary(const SeedContext&) {}
+
+}  // namespace demo

@@ -1,0 +1,7 @@
+#include "demo/Seed.h"
+
+namespace demo {
+
+void SeedProducts(const SeedContext&) {}
+
+}  // namespace demo

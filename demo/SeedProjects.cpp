@@ -1,0 +1,7 @@
+#include "demo/Seed.h"
+
+namespace demo {
+
+void SeedProjects(const SeedContext&) {}
+
+}  // namespace demo

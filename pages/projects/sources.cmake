@@ -1,0 +1,1 @@
+# Sources of pages/projects: portable ones in QUAYLET_CORE_SOURCES, Windows-only ones in QUAYLET_WIN_SOURCES.

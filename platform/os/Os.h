@@ -1,0 +1,98 @@
+// Seams to the Windows services the hub reads. The portable core talks only to
+// these interfaces, so it builds and is unit-tested natively; Win32Os.cpp
+// implements them over the real registry, file system and version resources.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace os {
+
+// Outcome of one registry value read below HKEY_CURRENT_USER.
+enum class RegStatus {
+    Ok,        // the value was read completely into the offered buffer
+    NoKey,     // the key could not be opened
+    NoValue,   // the key exists but the value does not
+    MoreData,  // the value exists but does not fit into the offered byte count
+    Error,     // any other failure (access denied, ...)
+};
+
+struct RegValue {
+    RegStatus status = RegStatus::NoKey;
+    std::uint32_t type = 0;            // REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4, ...
+    std::vector<unsigned char> data;   // exactly the bytes the system returned
+};
+
+class IRegistry {
+public:
+    virtual ~IRegistry() = default;
+    // Whether HKCU\subKey can be opened for reading.
+    virtual bool KeyExists(const std::wstring& subKey) = 0;
+    // Reads HKCU\subKey, value `name`, offering a buffer of maxBytes bytes, as
+    // RegQueryValueExW does: data larger than maxBytes gives MoreData.
+    virtual RegValue QueryValue(const std::wstring& subKey, const std::wstring& name,
+                                std::size_t maxBytes) = 0;
+};
+
+// The text of a registry value's data taken as UTF-16LE: it ends at the first
+// NUL code unit or at the end of the data (an odd trailing byte is dropped).
+// One wchar_t per UTF-16 code unit, on every platform.
+std::wstring RegText(const std::vector<unsigned char>& data);
+
+// Encodes text as UTF-16LE bytes with a terminating NUL, as REG_SZ stores it.
+std::vector<unsigned char> RegBytes(const std::wstring& text);
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    // _waccess(path, 0) == 0: the path exists (file or folder).
+    virtual bool Exists(const std::wstring& path) = 0;
+    // Last-write time in seconds since 1970-01-01 UTC, or nothing when it
+    // cannot be read.
+    virtual std::optional<std::int64_t> LastWriteTime(const std::wstring& path) = 0;
+};
+
+// The numbers of a VS_FIXEDFILEINFO that the hub uses.
+struct FixedVersion {
+    std::uint32_t productVersionMS = 0;
+    std::uint32_t productVersionLS = 0;
+    std::uint32_t fileVersionMS = 0;
+    std::uint32_t fileVersionLS = 0;
+};
+
+class IVersionReader {
+public:
+    virtual ~IVersionReader() = default;
+    // The fixed version record of an executable's version resource, or
+    // nothing when the file has none, it cannot be read or lacks its root block.
+    virtual std::optional<FixedVersion> ReadFixedVersion(const std::wstring& path) = 0;
+};
+
+class IProfileReader {
+public:
+    virtual ~IProfileReader() = default;
+    // GetPrivateProfileStringW(section, key, "", buffer of 260, path): the value
+    // or the empty text, cut to 259 characters.
+    virtual std::wstring GetString(const std::wstring& section, const std::wstring& key,
+                                   const std::wstring& path) = 0;
+};
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    // Converts a UTC time (seconds since 1970) to local time and formats it
+    // with wcsftime conventions into a buffer of 128 characters; the empty
+    // text when the conversion or the formatting fails.
+    virtual std::wstring FormatLocal(std::int64_t utcSeconds, const wchar_t* format) = 0;
+};
+
+// The real services of the machine the hub runs on (Windows builds only).
+IRegistry& Registry();
+IFileSystem& FileSystem();
+IVersionReader& VersionReader();
+IProfileReader& ProfileReader();
+IClock& Clock();
+
+}  // namespace os

@@ -1,0 +1,116 @@
+// The os seams over the real Windows services.
+#include <windows.h>
+
+#include <io.h>
+#include <time.h>
+#include <wchar.h>
+
+#include <memory>
+
+#include "platform/os/Os.h"
+
+namespace os {
+namespace {
+
+class Win32Registry final : public IRegistry {
+public:
+    bool KeyExists(const std::wstring& subKey) override {
+        HKEY key = nullptr;
+        if (RegOpenKeyW(HKEY_CURRENT_USER, subKey.c_str(), &key) != ERROR_SUCCESS) return false;
+        RegCloseKey(key);
+        return true;
+    }
+
+    RegValue QueryValue(const std::wstring& subKey, const std::wstring& name,
+                        std::size_t maxBytes) override {
+        RegValue result;
+        HKEY key = nullptr;
+        if (RegOpenKeyW(HKEY_CURRENT_USER, subKey.c_str(), &key) != ERROR_SUCCESS) return result;
+        // Zero-filled and two bytes larger than offered, so that a string
+        // without its terminator still ends within the buffer.
+        result.data.assign(maxBytes + 2, 0);
+        DWORD type = 0;
+        DWORD size = static_cast<DWORD>(maxBytes);
+        const LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, result.data.data(), &size);
+        RegCloseKey(key);
+        result.type = type;
+        if (rc == ERROR_SUCCESS) {
+            result.status = RegStatus::Ok;
+            result.data.resize(size <= maxBytes ? size : maxBytes);
+        } else {
+            result.data.clear();
+            result.status = rc == ERROR_FILE_NOT_FOUND ? RegStatus::NoValue
+                            : rc == ERROR_MORE_DATA    ? RegStatus::MoreData
+                                                       : RegStatus::Error;
+        }
+        return result;
+    }
+};
+
+class Win32FileSystem final : public IFileSystem {
+public:
+    bool Exists(const std::wstring& path) override { return _waccess(path.c_str(), 0) == 0; }
+
+    std::optional<std::int64_t> LastWriteTime(const std::wstring& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+        ULARGE_INTEGER t;
+        t.LowPart = data.ftLastWriteTime.dwLowDateTime;
+        t.HighPart = data.ftLastWriteTime.dwHighDateTime;
+        // 100-ns ticks since 1601 to seconds since 1970.
+        constexpr std::int64_t kEpochDelta = 11644473600LL;
+        return static_cast<std::int64_t>(t.QuadPart / 10000000ULL) - kEpochDelta;
+    }
+};
+
+class Win32VersionReader final : public IVersionReader {
+public:
+    std::optional<FixedVersion> ReadFixedVersion(const std::wstring& path) override {
+        DWORD handle = 0;
+        const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+        if (size == 0) return std::nullopt;
+        std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[size]);
+        if (!block) return std::nullopt;
+        if (!GetFileVersionInfoW(path.c_str(), 0, size, block.get())) return std::nullopt;
+        VS_FIXEDFILEINFO* info = nullptr;
+        UINT len = 0;
+        if (!VerQueryValueW(block.get(), L"\\", reinterpret_cast<void**>(&info), &len) || !info ||
+            len < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != 0xFEEF04BD)
+            return std::nullopt;
+        return FixedVersion{info->dwProductVersionMS, info->dwProductVersionLS,
+                            info->dwFileVersionMS, info->dwFileVersionLS};
+    }
+};
+
+class Win32ProfileReader final : public IProfileReader {
+public:
+    std::wstring GetString(const std::wstring& section, const std::wstring& key,
+                           const std::wstring& path) override {
+        wchar_t buffer[260] = {};
+        GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer, 260, path.c_str());
+        buffer[259] = 0;
+        return buffer;
+    }
+};
+
+class Win32Clock final : public IClock {
+public:
+    std::wstring FormatLocal(std::int64_t utcSeconds, const wchar_t* format) override {
+        __time64_t t = utcSeconds;
+        struct tm local {};
+        if (_localtime64_s(&local, &t) != 0) return {};
+        wchar_t buffer[128] = {};
+        if (wcsftime(buffer, 128, format, &local) == 0) return {};
+        return buffer;
+    }
+};
+
+}  // namespace
+
+IRegistry& Registry() { static Win32Registry r; return r; }
+IFileSystem& FileSystem() { static Win32FileSystem f; return f; }
+IVersionReader& VersionReader() { static Win32VersionReader v; return v; }
+IProfileReader& ProfileReader() { static Win32ProfileReader p; return p; }
+IClock& Clock() { static Win32Clock c; return c; }
+
+}  // namespace os
