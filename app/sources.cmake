@@ -1,1 +1,5 @@
 # Sources of app: portable ones in QUAYLET_CORE_SOURCES, Windows-only ones in QUAYLET_WIN_SOURCES.
+list(APPEND QUAYLET_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/CSettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CQuayletDlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CQuayletApp.cpp)

@@ -1,1 +1,2 @@
 # Sources of pages/connections: portable ones in QUAYLET_CORE_SOURCES, Windows-only ones in QUAYLET_WIN_SOURCES.
+list(APPEND QUAYLET_WIN_SOURCES ${CMAKE_CURRENT_LIST_DIR}/PageConnections.cpp)

@@ -1,1 +1,10 @@
 # Sources of platform/framework: portable ones in QUAYLET_CORE_SOURCES, Windows-only ones in QUAYLET_WIN_SOURCES.
+list(APPEND QUAYLET_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/UpdateList.cpp)
+list(APPEND QUAYLET_WIN_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/_ControlContainer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CSmDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CSmApp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CUrlStatic.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CAboutDlg.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CViewUpdates.cpp)
+list(APPEND QUAYLET_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/CColorizer.cpp ${CMAKE_CURRENT_LIST_DIR}/TextDecode.cpp)

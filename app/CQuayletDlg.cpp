@@ -1,0 +1,159 @@
+#include "app/CQuayletDlg.h"
+
+#include "pages/connections/PageConnections.h"
+#include "pages/library/PageLibrary.h"
+#include "pages/products/PageProducts.h"
+#include "pages/projects/PageProjects.h"
+#include "platform/framework/CSmApp.h"
+#include "platform/framework/Process.h"
+#include "resources/resource.h"
+
+CQuayletDlg::CQuayletDlg() : CSmDialog(IDD_QUAYLET_DIALOG, nullptr) {
+    m_appIcon = ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    SetName(L"Quaylet");
+}
+
+CQuayletDlg::~CQuayletDlg() {
+    // Pages in slot order, then the About dialog; the products-page reference
+    // is the same object as page 0.
+    for (auto& page : m_pages) page.reset();
+    m_productsPage = nullptr;
+    m_about.reset();
+}
+
+const ui::MessageMap* CQuayletDlg::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnMessage(WM_HELP, &CQuayletDlg::OnHelpMsg),
+        ui::OnMessage(WM_PAINT, &CQuayletDlg::OnPaintMsg),
+        ui::OnMessage(WM_QUERYDRAGICON, &CQuayletDlg::OnQueryDragIcon),
+        ui::OnNotify(IDC_MAIN_TAB, TCN_SELCHANGE, &CQuayletDlg::OnTabSelChange),
+        ui::OnMessage(WM_CLOSE, &CQuayletDlg::OnCloseMsg),
+        ui::OnCommand(ID_HELP_INDEX, 0, &CQuayletDlg::OnHelpIndex),
+    };
+    static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
+    return &map;
+}
+
+void CQuayletDlg::DoDataExchange(ui::DataExchange& dx) {
+    CSmDialog::DoDataExchange(dx);
+    dx.Attach(IDC_MAIN_TAB, m_tab);
+}
+
+std::unique_ptr<PageProducts> CQuayletDlg::MakeProductsPage() { return std::make_unique<PageProducts>(this); }
+
+std::unique_ptr<CSmDialog> CQuayletDlg::MakePage(int slot) {
+    switch (slot) {
+    case 1: return std::make_unique<PageConnections>(this);
+    case 2: return std::make_unique<PageProjects>(this);
+    case 3: return std::make_unique<PageLibrary>(this);
+    default: return nullptr;
+    }
+}
+
+BOOL CQuayletDlg::OnInitDialog() {
+    CSmDialog::OnInitDialog();
+
+    m_about = std::make_unique<CAboutDlg>(this);
+    m_about->Initialize(kYears, ZP_QUAYLET, g_settings, m_appIcon, nullptr, 0);
+
+    SetMinSizes(710, 540);
+    Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_appIcon));
+
+    // Inserting at 1..4 into the empty strip appends, giving items 0..3.
+    static const wchar_t* const kTitles[] = {L"Products", L"Connections", L"Recent Projects", L"SQL Library"};
+    for (int i = 0; i < 4; ++i) m_tab.InsertItem(i + 1, kTitles[i]);
+
+    const RECT frame = ChildRect(Item(IDC_PAGE_FRAME));
+    const int x = frame.left + 2, y = frame.top + 2;
+
+    auto products = MakeProductsPage();
+    m_productsPage = products.get();
+    m_pages[0] = std::move(products);
+    m_currentPage = 0;
+    m_pages[0]->Create(x, y);
+    m_pages[0]->Activate();
+    for (int slot = 1; slot < 4; ++slot) {
+        m_pages[slot] = MakePage(slot);
+        m_pages[slot]->Create(x, y);
+    }
+
+    AddControl(IDC_PAGE_FRAME, RZ_GROW_BOTH, 0);
+    AddControl(IDC_MAIN_TAB, RZ_GROW_RIGHT, 0);
+    for (auto& page : m_pages) AddControl(page->Hwnd(), RZ_GROW_BOTH, 0);
+
+    Load();
+    return TRUE;
+}
+
+BOOL CQuayletDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+    if (CSmApp* app = CSmApp::Instance(); app && app->DoCommand(wParam)) return TRUE;
+    if (wParam == ID_TOOLS_CHECK_UPDATES)
+        RunUpdateCheck();
+    else if (wParam == ID_HELP_ABOUT && m_about)
+        m_about->DoModal();
+    return CSmDialog::OnCommand(wParam, lParam);
+}
+
+void CQuayletDlg::RunUpdateCheck() {
+    CViewUpdates& updates = Updates();
+    if (!updates.AskForUpdates(m_hwnd)) return;
+    std::wstring version, spare, productName, text;
+    size_t pos = 0;
+    {
+        HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        updates.LoadUpdateFile(text);
+        ::SetCursor(old);
+    }
+    while (updates.ReadString(version, spare, productName, text, pos)) {
+        if (productName.empty()) break;
+        const size_t first = version.find_first_not_of(L' ');
+        version = first == std::wstring::npos ? std::wstring() : version.substr(first, version.find_last_not_of(L' ') - first + 1);
+        m_productsPage->SetUpdateVersion(std::wstring(productName), std::wstring(version));
+    }
+    m_productsPage->RelayoutRows();
+}
+
+BOOL CQuayletDlg::OnHelpInfo(HELPINFO*) {
+    CSmApp::ShowHtmlHelp(m_hwnd, L"index.html");
+    return TRUE;
+}
+
+void CQuayletDlg::OnHelpIndex() { CSmApp::ShowHtmlHelp(m_hwnd, L"index.html"); }
+
+bool CQuayletDlg::OnHelpMsg(ui::Message& m) {
+    m.result = OnHelpInfo(reinterpret_cast<HELPINFO*>(m.lParam));
+    return true;
+}
+
+LRESULT CQuayletDlg::OnTabSelChange(NMHDR*) {
+    const int selected = m_tab.GetCurSel();
+    if (selected == m_currentPage || selected < 0 || selected > 3) return 0;
+    m_pages[m_currentPage]->Deactivate();
+    m_currentPage = selected;
+    m_pages[m_currentPage]->Activate();
+    return 0;
+}
+
+bool CQuayletDlg::OnCloseMsg(ui::Message&) {
+    if (m_currentPage >= 0 && m_pages[m_currentPage]) m_pages[m_currentPage]->Deactivate();
+    Save();
+    return false;  // the dialog's default close handling ends the modal run
+}
+
+bool CQuayletDlg::OnPaintMsg(ui::Message& m) {
+    if (!::IsIconic(m_hwnd)) return false;
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hwnd, &ps);
+    Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    const int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
+    const RECT rc = ClientRect();
+    ::DrawIcon(dc, (rc.right - cx + 1) / 2, (rc.bottom - cy + 1) / 2, m_appIcon);
+    ::EndPaint(m_hwnd, &ps);
+    m.result = 0;
+    return true;
+}
+
+bool CQuayletDlg::OnQueryDragIcon(ui::Message& m) {
+    m.result = reinterpret_cast<LRESULT>(m_appIcon);
+    return true;
+}

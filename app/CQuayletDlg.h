@@ -1,0 +1,58 @@
+// The main window: menu, tab strip, the four pages, help, About and the update check.
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include "platform/framework/CAboutDlg.h"
+#include "platform/framework/CSmDialog.h"
+#include "platform/framework/CViewUpdates.h"
+#include "platform/ui/Controls.h"
+
+class PageProducts;
+
+class CQuayletDlg : public CSmDialog {
+public:
+    CQuayletDlg();
+    ~CQuayletDlg() override;
+
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void DoDataExchange(ui::DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    virtual BOOL OnHelpInfo(HELPINFO* info);
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
+
+    int CurrentPageIndex() const { return m_currentPage; }
+    CSmDialog* Page(int slot) const { return slot >= 0 && slot < 4 ? m_pages[slot].get() : nullptr; }
+    PageProducts* ProductsPage() const { return m_productsPage; }
+    const ui::TabCtrl& Tab() const { return m_tab; }
+    HICON AppIcon() const { return m_appIcon; }
+
+    static constexpr const wchar_t* kYears = L"2024-2026";
+
+protected:
+    // Page construction and the update source, overridable so that tests can
+    // observe the main window's calls without changing its steps.
+    virtual std::unique_ptr<PageProducts> MakeProductsPage();
+    virtual std::unique_ptr<CSmDialog> MakePage(int slot);
+    virtual CViewUpdates& Updates() { return m_updates; }
+
+private:
+    void RunUpdateCheck();
+    void OnHelpIndex();
+    LRESULT OnTabSelChange(NMHDR* hdr);
+    bool OnHelpMsg(ui::Message& m);
+    bool OnPaintMsg(ui::Message& m);
+    bool OnQueryDragIcon(ui::Message& m);
+    bool OnCloseMsg(ui::Message& m);
+
+    ui::TabCtrl m_tab;
+    HICON m_appIcon = nullptr;  // shared resource icon: never freed
+    std::array<std::unique_ptr<CSmDialog>, 4> m_pages;
+    int m_currentPage = -1;
+    std::unique_ptr<CAboutDlg> m_about;
+    PageProducts* m_productsPage = nullptr;  // the same object as page 0, not owned
+    CViewUpdates m_updates;
+};

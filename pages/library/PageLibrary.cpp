@@ -1,0 +1,5 @@
+#include "pages/library/PageLibrary.h"
+
+#include "resources/resource.h"
+
+PageLibrary::PageLibrary(ui::Window* parent) : CSmDialog(IDD_PAGE_LIBRARY, parent) {}

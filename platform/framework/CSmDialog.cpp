@@ -1,0 +1,104 @@
+#include "platform/framework/CSmDialog.h"
+
+#include "platform/services/CSysReg.h"
+
+CSmDialog::CSmDialog(UINT templateId, ui::Window* parent) : ui::Dialog(templateId, parent) {}
+
+CSmDialog::~CSmDialog() = default;
+
+const ui::MessageMap* CSmDialog::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnMessage(WM_SIZE, &CSmDialog::OnSizeMsg),
+        ui::OnMessage(WM_GETMINMAXINFO, &CSmDialog::OnGetMinMaxInfo),
+    };
+    static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
+    return &map;
+}
+
+bool CSmDialog::Create(int x, int y) {
+    if (!CreateModeless()) return false;
+    ::SetWindowPos(m_hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+void CSmDialog::Deactivate() {
+    if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
+}
+
+void CSmDialog::Activate() {
+    if (m_hwnd) ::ShowWindow(m_hwnd, SW_SHOW);
+}
+
+BOOL CSmDialog::OnIdle(LONG) { return FALSE; }
+BOOL CSmDialog::OnToolTipText(UINT, NMHDR*, LRESULT*) { return FALSE; }
+
+void CSmDialog::SetMinSizes(int w, int h) { m_minSize = {w, h}; }
+
+void CSmDialog::SetRegistryObject(std::unique_ptr<CSysReg> reg) { m_sysReg = std::move(reg); }
+
+BOOL CSmDialog::OnInitDialog() { return TRUE; }
+void CSmDialog::DoDataExchange(ui::DataExchange&) {}
+
+void CSmDialog::OnSize(UINT type, int cx, int cy) {
+    if (type != SIZE_MINIMIZED) RepositionControls(cx, cy);
+}
+
+bool CSmDialog::OnSizeMsg(ui::Message& m) {
+    OnSize(static_cast<UINT>(m.wParam), LOWORD(m.lParam), HIWORD(m.lParam));
+    m.result = 0;
+    return true;
+}
+
+bool CSmDialog::OnGetMinMaxInfo(ui::Message& m) {
+    if (m_minSize.cx <= 0 && m_minSize.cy <= 0) return false;
+    auto* info = reinterpret_cast<MINMAXINFO*>(m.lParam);
+    if (info->ptMinTrackSize.x < m_minSize.cx) info->ptMinTrackSize.x = m_minSize.cx;
+    if (info->ptMinTrackSize.y < m_minSize.cy) info->ptMinTrackSize.y = m_minSize.cy;
+    m.result = 0;
+    return true;
+}
+
+namespace {
+
+// A stored placement is used only when it is whole, sane and at least partly
+// on a monitor with enough of its caption visible to be grabbed.
+bool UsablePlacement(const WINDOWPLACEMENT& wp, SIZE minSize) {
+    if (wp.length != sizeof(WINDOWPLACEMENT)) return false;
+    const RECT& r = wp.rcNormalPosition;
+    const long w = r.right - r.left, h = r.bottom - r.top;
+    if (w < minSize.cx || h < minSize.cy || w > 32000 || h > 32000) return false;
+    RECT caption{r.left, r.top, r.right, r.top + 30};
+    HMONITOR monitor = ::MonitorFromRect(&caption, MONITOR_DEFAULTTONULL);
+    if (!monitor) return false;
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!::GetMonitorInfoW(monitor, &mi)) return false;
+    RECT visible{};
+    return ::IntersectRect(&visible, &caption, &mi.rcWork) && visible.right - visible.left >= 100 &&
+           visible.bottom - visible.top >= 20;
+}
+
+}  // namespace
+
+int CSmDialog::Load() {
+    if (!m_hwnd || m_name.empty()) return 0;
+    CSysReg reg;
+    const auto data = reg.GetBinary(m_name, sizeof(WINDOWPLACEMENT));
+    if (!data || data->size() != sizeof(WINDOWPLACEMENT)) return 0;
+    WINDOWPLACEMENT wp{};
+    memcpy(&wp, data->data(), sizeof wp);
+    if (!UsablePlacement(wp, m_minSize)) return 0;
+    // Never come back minimised or hidden.
+    wp.showCmd = wp.showCmd == SW_SHOWMAXIMIZED || wp.showCmd == SW_MAXIMIZE ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    wp.flags = 0;
+    return ::SetWindowPlacement(m_hwnd, &wp) ? 1 : 0;
+}
+
+int CSmDialog::Save() {
+    if (!m_hwnd || m_name.empty()) return 0;
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    if (!::GetWindowPlacement(m_hwnd, &wp)) return 0;
+    CSysReg reg;
+    return reg.SetBinary(m_name, &wp, sizeof wp) ? 1 : 0;
+}

@@ -1,0 +1,57 @@
+// The suite's dialog base: the main window and every page derive from it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/framework/_ControlContainer.h"
+#include "platform/ui/Dialog.h"
+
+class CSysReg;
+
+class CSmDialog : public ui::Dialog, public _ControlContainer {
+public:
+    CSmDialog(UINT templateId, ui::Window* parent);
+    ~CSmDialog() override;
+
+    // Makes the page a hidden child of its parent at (x, y), client pixels of the parent.
+    bool Create(int x, int y);
+
+    virtual void Deactivate();  // hides
+    virtual void Activate();    // shows
+    virtual BOOL OnIdle(LONG count);
+    virtual BOOL OnToolTipText(UINT id, NMHDR* hdr, LRESULT* result);
+
+    // The window cannot be made smaller than w by h pixels.
+    void SetMinSizes(int w, int h);
+    // Restores the size and position stored under the dialog's name; 0 when
+    // nothing usable was stored (the window keeps its default placement).
+    int Load();
+    // Stores the size and position under the dialog's name; 0 on failure.
+    int Save();
+
+    void SetName(std::wstring name) { m_name = std::move(name); }
+    const std::wstring& Name() const { return m_name; }
+
+    // A registry object slot that a page may fill; owned by the dialog base.
+    CSysReg* RegistryObject() const { return m_sysReg.get(); }
+    void SetRegistryObject(std::unique_ptr<CSysReg> reg);
+
+    BOOL OnInitDialog() override;
+    void DoDataExchange(ui::DataExchange& dx) override;
+    virtual void OnSize(UINT type, int cx, int cy);
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
+
+protected:
+    HWND ContainerWindow() const override { return m_hwnd; }
+
+private:
+    bool OnSizeMsg(ui::Message& m);
+    bool OnGetMinMaxInfo(ui::Message& m);
+
+    std::wstring m_name;
+    SIZE m_minSize{0, 0};
+    std::unique_ptr<CSysReg> m_sysReg;
+};

@@ -1,0 +1,46 @@
+// Keeps registered children in place when their parent is resized: each child
+// is anchored by its RZ_TYPE, measured from the layout it had when registered.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+enum RZ_TYPE : int {
+    RZ_MOVE_RIGHT = 1,         // moves with the right edge
+    RZ_GROW_BOTH = 3,          // grows with the right and bottom edges
+    RZ_GROW_RIGHT = 6,         // grows with the right edge
+    RZ_MOVE_BOTTOM = 7,        // moves with the bottom edge
+    RZ_MOVE_CORNER = 10,       // moves with the bottom-right corner
+    RZ_BOTTOM_GROW_RIGHT = 11, // moves with the bottom edge, grows with the right edge
+};
+
+class _ControlContainer {
+public:
+    virtual ~_ControlContainer() = default;
+
+    // Registers a dialog control (by id) or any child window. SPLIT_TYPE is always 0.
+    void AddControl(int id, int rzType, int splitType);
+    void AddControl(HWND child, int rzType, int splitType);
+    void AddWnd(HWND child, int rzType);
+
+    // Moves and sizes every registered child for a client area of cx by cy,
+    // in one batch.
+    void RepositionControls(int cx, int cy);
+
+    // The new rectangle of a child registered at `initial` in a parent whose
+    // client area grew by (dx, dy) since registration.
+    static RECT Anchor(const RECT& initial, int rzType, int dx, int dy);
+
+protected:
+    virtual HWND ContainerWindow() const = 0;
+
+private:
+    struct Entry {
+        HWND child;
+        int rzType;
+        RECT initial;
+        SIZE parentSize;
+    };
+    std::vector<Entry> m_entries;
+};

@@ -1,0 +1,118 @@
+// Thin, typed, non-owning wrappers over standard and common controls: a method
+// per message. They never destroy the window they name.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cassert>
+#include <string>
+
+namespace ui {
+
+class Control {
+public:
+    Control() = default;
+    explicit Control(HWND hwnd) : m_hwnd(hwnd) {}
+    void Attach(HWND hwnd) { m_hwnd = hwnd; }
+    HWND Hwnd() const { return m_hwnd; }
+    explicit operator bool() const { return m_hwnd != nullptr; }
+
+    LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
+        assert(::IsWindow(m_hwnd));
+        return ::SendMessageW(m_hwnd, msg, wp, lp);
+    }
+    std::wstring Text() const;
+    void SetText(const std::wstring& text) const { ::SetWindowTextW(m_hwnd, text.c_str()); }
+    void Enable(bool on) const { ::EnableWindow(m_hwnd, on); }
+    bool IsEnabled() const { return ::IsWindowEnabled(m_hwnd) != FALSE; }
+    void Show(bool on) const { ::ShowWindow(m_hwnd, on ? SW_SHOW : SW_HIDE); }
+    bool IsVisible() const { return ::IsWindowVisible(m_hwnd) != FALSE; }
+
+protected:
+    HWND m_hwnd = nullptr;
+};
+
+class Button : public Control {
+public:
+    using Control::Control;
+    int GetCheck() const { return static_cast<int>(Send(BM_GETCHECK)); }
+    void SetCheck(int state) const { Send(BM_SETCHECK, static_cast<WPARAM>(state)); }
+    void SetIcon(HICON icon) const { Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon)); }
+    HICON GetIcon() const { return reinterpret_cast<HICON>(Send(BM_GETIMAGE, IMAGE_ICON)); }
+    void Click() const { Send(BM_CLICK); }
+};
+
+class TabCtrl : public Control {
+public:
+    using Control::Control;
+    int InsertItem(int index, const wchar_t* text) const {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<wchar_t*>(text);
+        return static_cast<int>(Send(TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+    }
+    int GetCurSel() const { return static_cast<int>(Send(TCM_GETCURSEL)); }
+    int SetCurSel(int index) const { return static_cast<int>(Send(TCM_SETCURSEL, static_cast<WPARAM>(index))); }
+    int GetItemCount() const { return static_cast<int>(Send(TCM_GETITEMCOUNT)); }
+    std::wstring GetItemText(int index) const;
+};
+
+class ComboBox : public Control {
+public:
+    using Control::Control;
+    int AddString(const std::wstring& s) const {
+        return static_cast<int>(Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s.c_str())));
+    }
+    int GetCount() const { return static_cast<int>(Send(CB_GETCOUNT)); }
+    int GetCurSel() const { return static_cast<int>(Send(CB_GETCURSEL)); }
+    int SetCurSel(int index) const { return static_cast<int>(Send(CB_SETCURSEL, static_cast<WPARAM>(index))); }
+    std::wstring GetItemText(int index) const;
+};
+
+class ListView : public Control {
+public:
+    using Control::Control;
+    int InsertColumn(int index, const wchar_t* title, int format, int width) const;
+    int GetColumnWidth(int index) const { return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index))); }
+    bool SetColumnWidth(int index, int width) const {
+        return Send(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index), MAKELPARAM(width, 0)) != 0;
+    }
+    int GetItemCount() const { return static_cast<int>(Send(LVM_GETITEMCOUNT)); }
+    int InsertItem(int index, const std::wstring& text, int image) const;
+    bool SetItemText(int index, int column, const std::wstring& text) const;
+    std::wstring GetItemText(int index, int column) const;
+    LPARAM GetItemData(int index) const;
+    bool SetItemData(int index, LPARAM data) const;
+    int GetNextItem(int start, UINT flags) const {
+        return static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(start), MAKELPARAM(flags, 0)));
+    }
+    int GetSelected() const { return GetNextItem(-1, LVNI_SELECTED); }
+    void Select(int index) const;
+    void DeleteAllItems() const { Send(LVM_DELETEALLITEMS); }
+    void SetExtendedStyle(DWORD mask, DWORD style) const { Send(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style); }
+    DWORD GetExtendedStyle() const { return static_cast<DWORD>(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)); }
+    HIMAGELIST SetImageList(HIMAGELIST list, int kind) const {
+        return reinterpret_cast<HIMAGELIST>(Send(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
+    }
+    int GetItemImage(int index) const;
+    int GetColumnCount() const;
+};
+
+class TreeView : public Control {
+public:
+    using Control::Control;
+    HIMAGELIST SetImageList(HIMAGELIST list, int kind) const {
+        return reinterpret_cast<HIMAGELIST>(Send(TVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
+    }
+    HTREEITEM GetRoot() const { return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, TVGN_ROOT)); }
+    HTREEITEM GetNext(HTREEITEM item, UINT code) const {
+        return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
+    }
+    int GetCount() const { return static_cast<int>(Send(TVM_GETCOUNT)); }
+    bool SelectItem(HTREEITEM item) const { return Send(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) != 0; }
+    bool Expand(HTREEITEM item, UINT code) const { return Send(TVM_EXPAND, code, reinterpret_cast<LPARAM>(item)) != 0; }
+    std::wstring GetItemText(HTREEITEM item) const;
+};
+
+}  // namespace ui

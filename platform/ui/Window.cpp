@@ -1,0 +1,258 @@
+#include "platform/ui/Window.h"
+
+#include <commctrl.h>
+
+#include <exception>
+#include <string>
+
+namespace ui {
+namespace {
+
+const wchar_t kBindingProp[] = L"Quaylet.Window";
+constexpr UINT_PTR kSubclassId = 0x5155;  // 'QU'
+MessageBoxHook g_messageBoxHook = nullptr;
+
+void ReportException(HWND hwnd, const char* what) {
+    std::wstring text = L"An internal error occurred and the action was cancelled:\n\n";
+    for (const char* p = what; p && *p; ++p) text.push_back(static_cast<unsigned char>(*p));
+    OutputDebugStringW(text.c_str());
+    static bool reporting = false;  // a failing box must not recurse into another
+    if (reporting) return;
+    reporting = true;
+    ShowMessageBox(hwnd, text.c_str(), L"Zelto Quaylet", MB_OK | MB_ICONERROR);
+    reporting = false;
+}
+
+}  // namespace
+
+int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
+    if (g_messageBoxHook) return g_messageBoxHook(owner, text, caption, type);
+    return ::MessageBoxW(owner, text, caption, type);
+}
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
+    MessageBoxHook old = g_messageBoxHook;
+    g_messageBoxHook = hook;
+    return old;
+}
+
+HINSTANCE ResourceModule() { return ::GetModuleHandleW(nullptr); }
+
+Window::~Window() {
+    if (m_hwnd) {
+        HWND hwnd = m_hwnd;
+        Unbind();
+        ::DestroyWindow(hwnd);
+    }
+}
+
+Window* Window::FromHandle(HWND hwnd) {
+    return hwnd ? static_cast<Window*>(::GetPropW(hwnd, kBindingProp)) : nullptr;
+}
+
+void Window::Bind(HWND hwnd) {
+    m_hwnd = hwnd;
+    ::SetPropW(hwnd, kBindingProp, this);
+}
+
+void Window::Unbind() {
+    if (!m_hwnd) return;
+    ::RemovePropW(m_hwnd, kBindingProp);
+    if (m_subclassed) {
+        ::RemoveWindowSubclass(m_hwnd, SubclassProc, kSubclassId);
+        m_subclassed = false;
+    }
+    m_hwnd = nullptr;
+}
+
+bool Window::RegisterClass(const wchar_t* className, UINT style, HCURSOR cursor, HBRUSH background) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (::GetClassInfoExW(ResourceModule(), className, &wc)) return true;
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = ResourceModule();
+    wc.hCursor = cursor;
+    wc.hbrBackground = background;
+    wc.lpszClassName = className;
+    return ::RegisterClassExW(&wc) != 0;
+}
+
+bool Window::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
+                      const RECT& r, HWND parent, UINT id) {
+    HMENU menu = (style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr;
+    HWND hwnd = ::CreateWindowExW(exStyle, className, text, style, r.left, r.top, r.right - r.left,
+                                  r.bottom - r.top, parent, menu, ResourceModule(), this);
+    return hwnd != nullptr;
+}
+
+bool Window::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& r,
+                           HWND parent, UINT id, DWORD exStyle) {
+    HWND hwnd = ::CreateWindowExW(exStyle, className, text, style, r.left, r.top, r.right - r.left,
+                                  r.bottom - r.top, parent,
+                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), ResourceModule(), nullptr);
+    if (!hwnd) return false;
+    if (!Subclass(hwnd)) {
+        ::DestroyWindow(hwnd);
+        return false;
+    }
+    return true;
+}
+
+bool Window::Subclass(HWND hwnd) {
+    if (!hwnd || m_hwnd) return false;
+    if (!::SetWindowSubclass(hwnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
+    m_subclassed = true;
+    Bind(hwnd);
+    return true;
+}
+
+void Window::DestroyWindow() {
+    if (m_hwnd) ::DestroyWindow(m_hwnd);  // WM_NCDESTROY unbinds
+}
+
+const MessageMap* Window::ThisMessageMap() {
+    static const MessageMap map(nullptr);
+    return &map;
+}
+
+const MessageMap* Window::GetMessageMap() const { return ThisMessageMap(); }
+
+RECT Window::ClientRect() const {
+    RECT r{};
+    ::GetClientRect(m_hwnd, &r);
+    return r;
+}
+
+RECT Window::ChildRect(HWND child) const {
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(HWND_DESKTOP, m_hwnd, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+const MessageEntry* Window::Find(UINT msg, UINT id, UINT code, EntryKind kind) const {
+    for (const MessageMap* map = GetMessageMap(); map; map = map->base)
+        for (const MessageEntry* e = map->begin; e != map->end; ++e)
+            if (e->msg == msg && e->kind == kind && (kind == EntryKind::Message || (e->id == id && e->code == code)))
+                return e;
+    return nullptr;
+}
+
+BOOL Window::OnCommand(WPARAM wParam, LPARAM) {
+    if (const MessageEntry* e = Find(WM_COMMAND, LOWORD(wParam), HIWORD(wParam), EntryKind::Command)) {
+        (this->*(e->onCommand))();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool Window::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
+    const auto* hdr = reinterpret_cast<NMHDR*>(lParam);
+    if (!hdr) return false;
+    if (const MessageEntry* e = Find(WM_NOTIFY, static_cast<UINT>(hdr->idFrom), hdr->code, EntryKind::Notify)) {
+        *result = (this->*(e->onNotify))(const_cast<NMHDR*>(hdr));
+        return true;
+    }
+    return false;
+}
+
+bool Window::Reflect(Message& m) {
+    HWND child = nullptr;
+    UINT reflected = 0;
+    switch (m.msg) {
+    case WM_COMMAND:
+        child = reinterpret_cast<HWND>(m.lParam);
+        reflected = kReflectedCommand;
+        break;
+    case WM_NOTIFY:
+        child = m.lParam ? reinterpret_cast<NMHDR*>(m.lParam)->hwndFrom : nullptr;
+        reflected = kReflectedNotify;
+        break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSCROLLBAR: {
+        child = reinterpret_cast<HWND>(m.lParam);
+        reflected = kReflectedCtlColor;
+        Window* target = FromHandle(child);
+        if (!target || target == this) return false;
+        Message r{reflected, m.wParam, static_cast<LPARAM>(m.msg - WM_CTLCOLORMSGBOX), 0};
+        if (!target->SafeDispatch(r)) return false;
+        m.result = r.result;
+        return true;
+    }
+    default:
+        return false;
+    }
+    Window* target = FromHandle(child);
+    if (!target || target == this) return false;
+    Message r{reflected, m.wParam, m.lParam, 0};
+    if (!target->SafeDispatch(r)) return false;
+    m.result = r.result;
+    return true;
+}
+
+bool Window::Dispatch(Message& m) {
+    if (Reflect(m)) return true;
+    if (m.msg == WM_COMMAND) {
+        if (OnCommand(m.wParam, m.lParam)) {
+            m.result = 0;
+            return true;
+        }
+        return false;
+    }
+    if (m.msg == WM_NOTIFY) return OnNotify(m.wParam, m.lParam, &m.result);
+    for (const MessageMap* map = GetMessageMap(); map; map = map->base)
+        for (const MessageEntry* e = map->begin; e != map->end; ++e)
+            if (e->msg == m.msg && e->kind == EntryKind::Message && (this->*(e->onMessage))(m)) return true;
+    return false;
+}
+
+bool Window::SafeDispatch(Message& m) {
+    try {
+        return Dispatch(m);
+    } catch (const std::exception& e) {
+        ReportException(m_hwnd, e.what());
+    } catch (...) {
+        ReportException(m_hwnd, "unknown exception");
+    }
+    m.result = 0;
+    return true;
+}
+
+LRESULT Window::DefaultProc(Message& m) {
+    if (m_subclassed) return ::DefSubclassProc(m_hwnd, m.msg, m.wParam, m.lParam);
+    return ::DefWindowProcW(m_hwnd, m.msg, m.wParam, m.lParam);
+}
+
+LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Window* self = FromHandle(hwnd);
+    if (!self && msg == WM_NCCREATE) {
+        self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        if (self) self->Bind(hwnd);
+    }
+    if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
+    Message m{msg, wp, lp, 0};
+    LRESULT result = self->SafeDispatch(m) ? m.result : self->DefaultProc(m);
+    if (msg == WM_NCDESTROY) {
+        self->Unbind();
+        self->OnFinalMessage();
+    }
+    return result;
+}
+
+LRESULT CALLBACK Window::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<Window*>(data);
+    Message m{msg, wp, lp, 0};
+    LRESULT result = self->SafeDispatch(m) ? m.result : ::DefSubclassProc(hwnd, msg, wp, lp);
+    if (msg == WM_NCDESTROY) {
+        self->Unbind();
+        self->OnFinalMessage();
+    }
+    return result;
+}
+
+}  // namespace ui

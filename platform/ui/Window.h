@@ -1,0 +1,143 @@
+// The window layer's core: one static window procedure, `this` bound when the
+// window is created or subclassed, and message maps as plain data chained to
+// the base class's map. Child notifications are reflected to the child's own
+// object first, so a control class owns its behaviour.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace ui {
+
+struct Message {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result = 0;
+};
+
+// Reflected messages carry this offset; the reflected colour request of a
+// static control is kReflectBase + WM_CTLCOLOR (0xBC19) with (device context, CTLCOLOR_* kind).
+constexpr UINT kReflectBase = 0xBC00;
+constexpr UINT kReflectedCtlColor = kReflectBase + 0x0019;
+constexpr UINT kReflectedCommand = kReflectBase + WM_COMMAND;
+constexpr UINT kReflectedNotify = kReflectBase + WM_NOTIFY;
+
+class Window;
+using MessageHandler = bool (Window::*)(Message&);  // false: not handled, go on
+using CommandHandler = void (Window::*)();
+using NotifyHandler = LRESULT (Window::*)(NMHDR*);
+
+enum class EntryKind : unsigned char { Message, Command, Notify };
+
+struct MessageEntry {
+    UINT msg;
+    UINT id;    // WM_COMMAND / WM_NOTIFY: control id
+    UINT code;  // WM_COMMAND: notification code; WM_NOTIFY: NMHDR code
+    EntryKind kind;
+    MessageHandler onMessage;
+    CommandHandler onCommand;
+    NotifyHandler onNotify;
+};
+
+template <class T>
+MessageEntry OnMessage(UINT msg, bool (T::*fn)(Message&)) {
+    return {msg, 0, 0, EntryKind::Message, static_cast<MessageHandler>(fn), nullptr, nullptr};
+}
+template <class T>
+MessageEntry OnCommand(UINT id, UINT code, void (T::*fn)()) {
+    return {WM_COMMAND, id, code, EntryKind::Command, nullptr, static_cast<CommandHandler>(fn), nullptr};
+}
+template <class T>
+MessageEntry OnNotify(UINT id, UINT code, LRESULT (T::*fn)(NMHDR*)) {
+    return {WM_NOTIFY, id, code, EntryKind::Notify, nullptr, nullptr, static_cast<NotifyHandler>(fn)};
+}
+
+struct MessageMap {
+    const MessageMap* base;
+    const MessageEntry* begin;
+    const MessageEntry* end;
+
+    MessageMap(const MessageMap* b) : base(b), begin(nullptr), end(nullptr) {}
+    template <std::size_t N>
+    MessageMap(const MessageMap* b, const MessageEntry (&entries)[N]) : base(b), begin(entries), end(entries + N) {}
+};
+
+// Shows a message box, or hands it to the hook that tests install so that no
+// box blocks an unattended run. Every component shows its boxes through this.
+using MessageBoxHook = int (*)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
+
+// The module whose resources (templates, icons, bitmaps) the hub uses.
+HINSTANCE ResourceModule();
+
+class Window {
+public:
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    // Destroys the window this object manages, if it still exists.
+    virtual ~Window();
+
+    HWND Hwnd() const { return m_hwnd; }
+    explicit operator bool() const { return m_hwnd != nullptr; }
+
+    // The object bound to a window of the layer, or nullptr.
+    static Window* FromHandle(HWND hwnd);
+
+    // Registers a window class whose procedure is the layer's (once per name).
+    static bool RegisterClass(const wchar_t* className, UINT style, HCURSOR cursor, HBRUSH background);
+    // Creates a window of a class registered with RegisterClass, bound to this object.
+    bool CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect,
+                  HWND parent, UINT id);
+    // Creates a window of a system class (STATIC, BUTTON, ...) and subclasses it.
+    bool CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect, HWND parent,
+                       UINT id, DWORD exStyle = 0);
+    // Binds an existing window (e.g. a dialog control) to this object by subclassing it.
+    bool Subclass(HWND hwnd);
+    void DestroyWindow();
+
+    // The message map of the most derived class.
+    virtual const MessageMap* GetMessageMap() const;
+    static const MessageMap* ThisMessageMap();
+
+    // WM_COMMAND after reflection: looks up the map's command entries. Nonzero: handled.
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    // WM_NOTIFY after reflection: looks up the map's notify entries.
+    virtual bool OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result);
+
+    // Convenience wrappers.
+    LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::SendMessageW(m_hwnd, msg, wp, lp); }
+    HWND Item(int id) const { return ::GetDlgItem(m_hwnd, id); }
+    RECT ClientRect() const;
+    // A child's window rectangle in this window's client coordinates.
+    RECT ChildRect(HWND child) const;
+    bool IsVisible() const { return m_hwnd && ::IsWindowVisible(m_hwnd); }
+
+protected:
+    // Default processing for a message no map entry handled.
+    virtual LRESULT DefaultProc(Message& m);
+    // Handles one message: reflection, then the virtual command and notify
+    // routes, then the map chain. False: fall to the default processing.
+    bool Dispatch(Message& m);
+    // Runs Dispatch, catching anything thrown so that no exception crosses
+    // the window procedure.
+    bool SafeDispatch(Message& m);
+    void Bind(HWND hwnd);
+    void Unbind();
+    virtual void OnFinalMessage() {}
+
+    HWND m_hwnd = nullptr;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    bool Reflect(Message& m);
+    const MessageEntry* Find(UINT msg, UINT id, UINT code, EntryKind kind) const;
+
+    bool m_subclassed = false;
+};
+
+}  // namespace ui

@@ -1,0 +1,53 @@
+// Resource and control identifiers, grouped by dialog.
+#pragma once
+
+// Main window
+#define IDD_QUAYLET_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDR_MAIN_MENU 141
+#define IDC_MAIN_TAB 1188
+#define IDC_PAGE_FRAME 1193
+
+// Menu commands
+#define ID_FILE_QUIT 1
+#define ID_TOOLS_CHECK_UPDATES 5816
+#define ID_HELP_INDEX 32773
+#define ID_HELP_SUPPORT 1007
+#define ID_HELP_ABOUT 32771
+
+// Products page
+#define IDD_PAGE_PRODUCTS 129
+#define IDC_SHOW_INSTALLED_ONLY 1013
+
+// Connections page
+#define IDD_PAGE_CONNECTIONS 137
+#define IDC_CONN_LIST 1113
+#define IDC_CONN_SAVE_ALL 1147
+#define IDC_CONN_LOAD_ALL 1148
+#define IDC_CONN_EXPORT_ONE 1091
+#define IDC_CONN_OPEN 1011
+#define IDC_CONN_OPEN_TEXT 1012
+#define IDI_OPEN_TABLE_BENCH 142
+#define IDS_CONN_CAPTION 5412
+
+// Recent projects page
+#define IDD_PAGE_PROJECTS 138
+#define IDC_PROJECT_LIST 1113
+#define IDB_PRODUCT_IMAGES 140
+
+// SQL library page
+#define IDD_PAGE_LIBRARY 143
+#define IDC_LIBRARY_LOCATION 1013
+#define IDC_LIBRARY_BROWSE 1197
+#define IDC_LIBRARY_TREE 1015
+#define IDC_LIBRARY_PREVIEW_FRAME 1016
+
+// About box
+#define IDD_ABOUT 300
+#define IDC_ABOUT_ICON 3001
+#define IDC_ABOUT_NAME 3002
+#define IDC_ABOUT_VERSION 3003
+#define IDC_ABOUT_YEARS 3004
+#define IDC_ABOUT_LINK 3005
+
+#define IDC_STATIC -1

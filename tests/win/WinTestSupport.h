@@ -1,0 +1,50 @@
+// Shared support for the Windows tests that run under Wine in-process: each
+// test gets its own HKEY_CURRENT_USER (a fresh temporary key mapped with
+// RegOverridePredefKey) and its own temporary folder, and message boxes are
+// recorded and answered instead of shown.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+struct RecordedBox {
+    std::wstring text;
+    std::wstring caption;
+    UINT type;
+};
+
+class WinTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A folder of this test's own, without a trailing backslash.
+    const std::wstring& TempDir() const { return m_tempDir; }
+    // Writes bytes to TempDir()\name (folders created as needed); returns the full path.
+    std::wstring WriteFile(const std::wstring& name, const std::string& bytes);
+    std::wstring MakeDir(const std::wstring& name);
+
+    // Registry helpers on the test's own HKEY_CURRENT_USER.
+    static void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value);
+    static void SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value);
+    static void SetRaw(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data, DWORD size);
+
+    // Message boxes shown since SetUp, and the answer the next ones get (IDOK by default).
+    static std::vector<RecordedBox>& Boxes();
+    static void AnswerBoxesWith(int answer);
+
+    // Handles pending messages of this thread.
+    static void Pump();
+
+private:
+    std::wstring m_tempDir;
+    std::wstring m_regKey;
+    HKEY m_override = nullptr;
+};
+
+// The path of the running test program's folder.
+std::wstring TestProgramFolder();
