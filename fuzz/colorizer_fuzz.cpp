@@ -1,0 +1,70 @@
+// Feeds arbitrary bytes through the preview's path: encoding detection, the
+// line index, decoding, and colouring line by line, and checks that spans stay
+// inside their line and in order, and that the state cache agrees with
+// colouring from the top.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/framework/CColorizer.h"
+#include "platform/framework/TextDecode.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    // The first byte picks the line length limit, so that cutting is exercised.
+    const std::size_t maxLine = 16 + data[0] % 64;
+    ++data;
+    --size;
+
+    static const CColorizer colorizer = [] {
+        CColorizer c;
+        c.SetKeywords({L"SELECT", L"from", L"GROUP BY", L"x"});
+        c.SetHighlighting(1);
+        return c;
+    }();
+
+    text::TextLines lines;
+    lines.Assign(data, size, maxLine);
+    Check(lines.LineCount() >= 1);
+
+    std::vector<CColorizer::State> states;
+    states.push_back(CColorizer::State::Code);
+    std::wstring line;
+    std::vector<CColorizer::Span> spans;
+    for (std::size_t i = 0; i < lines.LineCount(); ++i) {
+        bool endsLine = true;
+        lines.GetLine(i, line, &endsLine);
+        const auto bytes = lines.GetLineBytes(i);
+        Check(bytes.begin <= bytes.end && bytes.end <= size);
+        spans.clear();
+        const auto next = colorizer.ColorizeSegment(line.data(), line.size(), states.back(), endsLine, &spans);
+        std::size_t last = 0;
+        for (const auto& s : spans) {
+            Check(s.length > 0 && s.start >= last && s.start + s.length <= line.size());
+            last = s.start + s.length;
+        }
+        Check(colorizer.ScanLine(line.data(), line.size(), states.back(), endsLine) == next);
+        Check(endsLine || next != CColorizer::State::LineComment || !spans.empty());
+        Check(!endsLine || next != CColorizer::State::LineComment);
+        states.push_back(next);
+    }
+
+    ColorStateCache cache;
+    cache.Reset(lines.LineCount());
+    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends) {
+        lines.GetLine(n, out, &ends);
+    };
+    const std::size_t probes[] = {lines.LineCount(), lines.LineCount() / 2, 0, lines.LineCount() / 3};
+    for (std::size_t p : probes) Check(cache.StateAt(p, colorizer, source) == states[p]);
+    return 0;
+}

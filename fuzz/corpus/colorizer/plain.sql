@@ -1,0 +1,3 @@
+ select a, b from t -- comment
+where x = 'it''s' /* multi
+line */ and [id] = 0x1F

@@ -1,0 +1,1 @@
+﻿SELECT N'café' FROM "x""y"

@@ -1,0 +1,258 @@
+#include "platform/framework/CColorizer.h"
+
+namespace {
+
+using State = CColorizer::State;
+using Kind = CColorizer::TokenKind;
+
+wchar_t FoldAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
+
+bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
+
+bool IsHexDigit(wchar_t c) {
+    return IsDigit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+
+// Collects spans for one segment; a null target means only the state is wanted.
+class Emitter {
+public:
+    explicit Emitter(std::vector<CColorizer::Span>* out) : out_(out) {}
+    bool Active() const { return out_ != nullptr; }
+    void Add(std::size_t start, std::size_t end, Kind kind) {
+        if (!out_ || end <= start) return;
+        out_->push_back({static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start), kind});
+    }
+
+private:
+    std::vector<CColorizer::Span>* out_;
+};
+
+// Finds the end of a run closed by `close`, where a doubled `close` stands for
+// the character itself. Returns the index after the closing character, or len
+// when the run stays open.
+std::size_t FindClose(const wchar_t* s, std::size_t i, std::size_t len, wchar_t close, bool& closed) {
+    while (i < len) {
+        if (s[i] == close) {
+            if (i + 1 < len && s[i + 1] == close) {
+                i += 2;
+                continue;
+            }
+            closed = true;
+            return i + 1;
+        }
+        ++i;
+    }
+    closed = false;
+    return len;
+}
+
+std::size_t FindCommentEnd(const wchar_t* s, std::size_t i, std::size_t len, bool& closed) {
+    for (; i + 1 < len; ++i) {
+        if (s[i] == L'*' && s[i + 1] == L'/') {
+            closed = true;
+            return i + 2;
+        }
+    }
+    closed = false;
+    return len;
+}
+
+// Digits, an optional fraction and exponent, or 0x and hex digits.
+std::size_t ScanNumber(const wchar_t* s, std::size_t i, std::size_t len) {
+    if (s[i] == L'0' && i + 2 < len && (s[i + 1] == L'x' || s[i + 1] == L'X') && IsHexDigit(s[i + 2])) {
+        i += 2;
+        while (i < len && IsHexDigit(s[i])) ++i;
+        return i;
+    }
+    while (i < len && IsDigit(s[i])) ++i;
+    if (i < len && s[i] == L'.') {
+        ++i;
+        while (i < len && IsDigit(s[i])) ++i;
+    }
+    if (i < len && (s[i] == L'e' || s[i] == L'E')) {
+        std::size_t j = i + 1;
+        if (j < len && (s[j] == L'+' || s[j] == L'-')) ++j;
+        if (j < len && IsDigit(s[j])) {
+            while (j < len && IsDigit(s[j])) ++j;
+            i = j;
+        }
+    }
+    return i;
+}
+
+State OpenState(wchar_t opener) {
+    switch (opener) {
+    case L'\'': return State::String;
+    case L'"': return State::QuotedIdentifier;
+    default: return State::BracketIdentifier;
+    }
+}
+
+wchar_t CloserOf(State state) {
+    switch (state) {
+    case State::String: return L'\'';
+    case State::QuotedIdentifier: return L'"';
+    default: return L']';
+    }
+}
+
+Kind KindOf(State state) { return state == State::String ? Kind::String : Kind::Identifier; }
+
+}  // namespace
+
+bool CColorizer::IsWordChar(wchar_t c) {
+    if (c < 0x80) {
+        return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || IsDigit(c) || c == L'_' || c == L'@' ||
+               c == L'#' || c == L'$';
+    }
+    // Letters of every script count; the few blanks above ASCII do not.
+    return c != 0xA0 && c != 0x3000 && c != 0xFEFF && !(c >= 0x2000 && c <= 0x200B);
+}
+
+void CColorizer::SetKeywords(const std::vector<std::wstring>& keywords) {
+    keywords_.clear();
+    longestKeyword_ = 0;
+    for (const std::wstring& entry : keywords) {
+        std::size_t i = 0;
+        while (i < entry.size()) {
+            while (i < entry.size() && (entry[i] == L' ' || entry[i] == L'\t')) ++i;
+            std::size_t end = i;
+            while (end < entry.size() && entry[end] != L' ' && entry[end] != L'\t') ++end;
+            if (end == i) break;
+            std::wstring word;
+            bool usable = true;
+            for (std::size_t k = i; k < end; ++k) {
+                usable = usable && IsWordChar(entry[k]);
+                word.push_back(FoldAscii(entry[k]));
+            }
+            if (usable) {
+                if (word.size() > longestKeyword_) longestKeyword_ = word.size();
+                keywords_.insert(std::move(word));
+            }
+            i = end;
+        }
+    }
+}
+
+void CColorizer::SetHighlighting(int on) { highlighting_ = on != 0; }
+
+bool CColorizer::IsKeyword(const wchar_t* word, std::size_t len) const {
+    if (len == 0 || len > longestKeyword_) return false;
+    std::wstring folded(len, L'\0');
+    for (std::size_t i = 0; i < len; ++i) folded[i] = FoldAscii(word[i]);
+    return keywords_.count(folded) != 0;
+}
+
+CColorizer::State CColorizer::ColorizeLine(const wchar_t* begin, std::size_t len, State in,
+                                           std::vector<Span>& out) const {
+    return ColorizeSegment(begin, len, in, true, &out);
+}
+
+CColorizer::State CColorizer::ScanLine(const wchar_t* begin, std::size_t len, State in, bool endsLine) const {
+    return ColorizeSegment(begin, len, in, endsLine, nullptr);
+}
+
+CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len, State in, bool endsLine,
+                                              std::vector<Span>* out) const {
+    if (!highlighting_) return State::Code;
+    Emitter emit(out);
+    std::size_t i = 0;
+    bool closed = false;
+
+    // Finish what the previous line left open.
+    switch (in) {
+    case State::Code: break;
+    case State::LineComment:
+        emit.Add(0, len, Kind::Comment);
+        return endsLine ? State::Code : State::LineComment;
+    case State::BlockComment:
+        i = FindCommentEnd(s, 0, len, closed);
+        // A segment that ends on the '*' of "*/" is rare enough to colour the
+        // following '/' as code; lines never end inside the pair.
+        emit.Add(0, i, Kind::Comment);
+        if (!closed) return State::BlockComment;
+        break;
+    default:
+        i = FindClose(s, 0, len, CloserOf(in), closed);
+        emit.Add(0, i, KindOf(in));
+        if (!closed) return in;
+        break;
+    }
+
+    while (i < len) {
+        const wchar_t c = s[i];
+        const wchar_t next = i + 1 < len ? s[i + 1] : L'\0';
+        if (c == L'-' && next == L'-') {
+            emit.Add(i, len, Kind::Comment);
+            return endsLine ? State::Code : State::LineComment;
+        }
+        if (c == L'/' && next == L'*') {
+            const std::size_t end = FindCommentEnd(s, i + 2, len, closed);
+            emit.Add(i, end, Kind::Comment);
+            if (!closed) return State::BlockComment;
+            i = end;
+            continue;
+        }
+        if (c == L'\'' || c == L'"' || c == L'[') {
+            const State state = OpenState(c);
+            const std::size_t end = FindClose(s, i + 1, len, CloserOf(state), closed);
+            emit.Add(i, end, KindOf(state));
+            if (!closed) return state;
+            i = end;
+            continue;
+        }
+        if (IsDigit(c) || (c == L'.' && IsDigit(next))) {
+            std::size_t end = ScanNumber(s, i, len);
+            if (end < len && IsWordChar(s[end])) {
+                // 2nd, 1abc: a name that starts with digits, not a number.
+                while (end < len && IsWordChar(s[end])) ++end;
+            } else {
+                emit.Add(i, end, Kind::Number);
+            }
+            i = end;
+            continue;
+        }
+        if (IsWordChar(c)) {
+            std::size_t end = i + 1;
+            while (end < len && IsWordChar(s[end])) ++end;
+            if ((c == L'N' || c == L'n') && end == i + 1 && next == L'\'') {
+                // N'...': the prefix belongs to the string.
+                const std::size_t close = FindClose(s, i + 2, len, L'\'', closed);
+                emit.Add(i, close, Kind::String);
+                if (!closed) return State::String;
+                i = close;
+                continue;
+            }
+            if (emit.Active() && IsKeyword(s + i, end - i)) emit.Add(i, end, Kind::Keyword);
+            i = end;
+            continue;
+        }
+        ++i;
+    }
+    return State::Code;
+}
+
+void ColorStateCache::Reset(std::size_t lineCount) {
+    lineCount_ = lineCount;
+    checkpoints_.clear();
+    checkpoints_.push_back(CColorizer::State::Code);
+}
+
+CColorizer::State ColorStateCache::StateAt(std::size_t line, const CColorizer& colorizer,
+                                           const LineSource& source) {
+    if (!colorizer.Highlighting() || checkpoints_.empty()) return CColorizer::State::Code;
+    if (line > lineCount_) line = lineCount_;
+    std::size_t k = line / kInterval;
+    if (k >= checkpoints_.size()) k = checkpoints_.size() - 1;
+    std::size_t at = k * kInterval;
+    CColorizer::State state = checkpoints_[k];
+    std::wstring text;
+    while (at < line) {
+        bool endsLine = true;
+        source(at, text, endsLine);
+        state = colorizer.ScanLine(text.data(), text.size(), state, endsLine);
+        ++at;
+        if (at % kInterval == 0 && at / kInterval == checkpoints_.size()) checkpoints_.push_back(state);
+    }
+    return state;
+}

@@ -1,0 +1,294 @@
+#include "platform/framework/TextDecode.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace text {
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+std::uint64_t Load64(const unsigned char* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Length of the valid UTF-8 sequence at p (1 to 4), or 0 when the bytes there
+// do not start one. Decodes the code point into cp.
+std::size_t Utf8Sequence(const unsigned char* p, std::size_t avail, std::uint32_t& cp) {
+    const unsigned char b0 = p[0];
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t len;
+    std::uint32_t min;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2, min = 0x80, cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3, min = 0x800, cp = b0 & 0x0F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4, min = 0x10000, cp = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (avail < len) return 0;
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+bool IsBlank(std::uint32_t unit) { return unit == 0x20 || unit == 0x09; }
+
+}  // namespace
+
+Detected DetectEncoding(const unsigned char* data, std::size_t size) {
+    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) return {Encoding::Utf8, 3};
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) return {Encoding::Utf16LE, 2};
+    if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) return {Encoding::Utf16BE, 2};
+    return {IsValidUtf8(data, size) ? Encoding::Utf8 : Encoding::Ansi, 0};
+}
+
+bool IsValidUtf8(const unsigned char* data, std::size_t size) {
+    std::size_t i = 0;
+    while (i < size) {
+        // Long runs of ASCII go eight bytes at a time.
+        while (i + 8 <= size && (Load64(data + i) & kHighs) == 0) i += 8;
+        if (i >= size) break;
+        std::uint32_t cp;
+        const std::size_t len = Utf8Sequence(data + i, size - i, cp);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
+void DecodeUtf8(const unsigned char* data, std::size_t size, std::wstring& out) {
+    out.reserve(out.size() + size);
+    std::size_t i = 0;
+    while (i < size) {
+        std::uint32_t cp;
+        const std::size_t len = Utf8Sequence(data + i, size - i, cp);
+        if (len == 0) {
+            out.push_back(static_cast<wchar_t>(0xFFFD));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<wchar_t>(cp));
+        }
+        i += len;
+    }
+}
+
+void DecodeUtf16(const unsigned char* data, std::size_t size, bool bigEndian, std::wstring& out) {
+    out.reserve(out.size() + size / 2 + 1);
+    std::size_t i = 0;
+    for (; i + 1 < size; i += 2) {
+        const unsigned unit = bigEndian ? (data[i] << 8 | data[i + 1]) : (data[i + 1] << 8 | data[i]);
+        out.push_back(static_cast<wchar_t>(unit));
+    }
+    if (i < size) out.push_back(static_cast<wchar_t>(0xFFFD));
+}
+
+void DecodeLatin1(const unsigned char* data, std::size_t size, std::wstring& out) {
+    out.reserve(out.size() + size);
+    for (std::size_t i = 0; i < size; ++i) out.push_back(static_cast<wchar_t>(data[i]));
+}
+
+void MakeControlsVisible(wchar_t* s, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const auto c = static_cast<std::uint32_t>(s[i]);
+        if ((c < 0x20 && c != 0x09) || c == 0x7F) s[i] = kControlSymbol;
+    }
+}
+
+void TextLines::Clear() {
+    data_ = nullptr;
+    size_ = 0;
+    encoding_ = Encoding::Utf8;
+    bomSize_ = 0;
+    lineCount_ = 0;
+    longest_ = 0;
+    starts_.clear();
+    cachedLine_ = static_cast<std::size_t>(-1);
+    cachedNext_ = 0;
+}
+
+void TextLines::Assign(const unsigned char* data, std::size_t size, std::size_t maxLine) {
+    const Detected detected = DetectEncoding(data, size);
+    Clear();
+    data_ = data;
+    size_ = size;
+    encoding_ = detected.encoding;
+    bomSize_ = detected.bomSize;
+    maxLine_ = std::max<std::size_t>(maxLine, 16);
+    Index();
+}
+
+void TextLines::AssignEncoded(const unsigned char* data, std::size_t size, Encoding encoding,
+                              std::size_t maxLine) {
+    Clear();
+    data_ = data;
+    size_ = size;
+    encoding_ = encoding;
+    maxLine_ = std::max<std::size_t>(maxLine, 16);
+    Index();
+}
+
+std::size_t TextLines::FindBreak8(std::size_t from, std::size_t limit) const {
+    std::size_t i = from;
+    while (i < limit) {
+        // Skip eight bytes at a time while none of them is below 0x0E.
+        while (i + 8 <= limit) {
+            const std::uint64_t v = Load64(data_ + i);
+            if (((v - kOnes * 0x0E) & ~v & kHighs) != 0) break;
+            i += 8;
+        }
+        const std::size_t stop = std::min(limit, i + 8);
+        for (; i < stop; ++i) {
+            if (data_[i] == '\n' || data_[i] == '\r') return i;
+        }
+    }
+    return limit;
+}
+
+std::size_t TextLines::ChooseCut(std::size_t begin, std::size_t limit) const {
+    const std::size_t unit = UnitSize();
+    const std::size_t lookBack = 64 * unit;
+    const std::size_t floor = limit - begin > lookBack ? limit - lookBack : begin + unit;
+    auto unitAt = [&](std::size_t p) -> std::uint32_t {
+        if (encoding_ == Encoding::Utf16LE) return data_[p] | data_[p + 1] << 8;
+        if (encoding_ == Encoding::Utf16BE) return data_[p] << 8 | data_[p + 1];
+        return data_[p];
+    };
+    // After a blank, words stay whole; blanks are single bytes in every code page.
+    for (std::size_t p = limit; p >= floor; p -= unit) {
+        if (IsBlank(unitAt(p - unit))) return p;
+    }
+    switch (encoding_) {
+    case Encoding::Utf8:
+        for (std::size_t p = limit; p > begin; --p) {
+            if ((data_[p] & 0xC0) != 0x80) return p;
+        }
+        return limit;
+    case Encoding::Ansi:
+        // A byte below 0x40 is never part of a double-byte character.
+        for (std::size_t p = limit; p >= floor; --p) {
+            if (data_[p - 1] < 0x40) return p;
+        }
+        return limit;
+    default: {
+        const std::uint32_t last = unitAt(limit - unit);
+        return (last >= 0xD800 && last <= 0xDBFF) ? limit - unit : limit;
+    }
+    }
+}
+
+TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
+    const std::size_t unit = UnitSize();
+    const std::size_t maxBytes = maxLine_ * unit;
+    const std::size_t limit = size_ - pos > maxBytes ? pos + maxBytes : size_;
+    // A break right at the limit still ends a line of full length.
+    const std::size_t searchEnd = std::min(size_, limit + unit);
+    std::size_t brk = searchEnd;
+    if (unit == 1) {
+        brk = FindBreak8(pos, searchEnd);
+    } else {
+        const bool be = encoding_ == Encoding::Utf16BE;
+        for (std::size_t p = pos; p + 1 < searchEnd; p += 2) {
+            const unsigned hi = be ? data_[p] : data_[p + 1];
+            const unsigned lo = be ? data_[p + 1] : data_[p];
+            if (hi == 0 && (lo == '\n' || lo == '\r')) {
+                brk = p;
+                break;
+            }
+        }
+    }
+    if (brk < searchEnd) {
+        std::size_t after = brk + unit;
+        if (after + unit <= size_) {
+            const bool crlf = unit == 1 ? (data_[brk] == '\r' && data_[after] == '\n')
+                                        : (encoding_ == Encoding::Utf16BE
+                                               ? (data_[brk + 1] == '\r' && data_[after] == 0 && data_[after + 1] == '\n')
+                                               : (data_[brk] == '\r' && data_[after] == '\n' && data_[after + 1] == 0));
+            if (crlf) after += unit;
+        }
+        next = after;
+        return {pos, brk, true};
+    }
+    if (limit == size_) {
+        next = size_;
+        return {pos, size_, true};
+    }
+    const std::size_t cut = ChooseCut(pos, limit);
+    next = cut;
+    return {pos, cut, false};
+}
+
+void TextLines::Index() {
+    std::size_t pos = bomSize_;
+    for (;;) {
+        if (lineCount_ % kSparse == 0) starts_.push_back(pos);
+        ++lineCount_;
+        std::size_t next = 0;
+        const Line line = NextLine(pos, next);
+        longest_ = std::max(longest_, (line.end - line.begin) / UnitSize());
+        if (line.end >= size_) break;
+        pos = next;
+    }
+}
+
+TextLines::Line TextLines::GetLineBytes(std::size_t line) const {
+    if (line >= lineCount_) return {size_, size_, true};
+    std::size_t pos;
+    if (cachedLine_ != static_cast<std::size_t>(-1) && cachedLine_ + 1 == line) {
+        pos = cachedNext_;
+    } else {
+        pos = starts_[line / kSparse];
+        for (std::size_t i = line - line % kSparse; i < line; ++i) {
+            std::size_t next = 0;
+            NextLine(pos, next);
+            pos = next;
+        }
+    }
+    std::size_t next = 0;
+    const Line result = NextLine(pos, next);
+    cachedLine_ = line;
+    cachedNext_ = next;
+    return result;
+}
+
+void TextLines::GetLine(std::size_t line, std::wstring& out, bool* endsLine) const {
+    out.clear();
+    const Line l = GetLineBytes(line);
+    if (endsLine) *endsLine = l.endsLine;
+    const unsigned char* p = data_ ? data_ + l.begin : nullptr;
+    const std::size_t n = l.end - l.begin;
+    if (n == 0) return;
+    switch (encoding_) {
+    case Encoding::Utf8: DecodeUtf8(p, n, out); break;
+    case Encoding::Utf16LE: DecodeUtf16(p, n, false, out); break;
+    case Encoding::Utf16BE: DecodeUtf16(p, n, true, out); break;
+    case Encoding::Ansi:
+        if (ansi_) {
+            ansi_(p, n, out);
+        } else {
+            DecodeLatin1(p, n, out);
+        }
+        break;
+    }
+    MakeControlsVisible(out.data(), out.size());
+}
+
+}  // namespace text

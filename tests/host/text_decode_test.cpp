@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/framework/TextDecode.h"
+
+namespace {
+
+using text::Encoding;
+
+std::vector<unsigned char> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+text::Detected Detect(const std::string& s) {
+    return text::DetectEncoding(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+}
+
+// UTF-16 code units of a text given as code units.
+std::wstring Units(std::initializer_list<unsigned> units) {
+    std::wstring w;
+    for (unsigned u : units) w.push_back(static_cast<wchar_t>(u));
+    return w;
+}
+
+std::vector<std::wstring> AllLines(const text::TextLines& t) {
+    std::vector<std::wstring> lines;
+    std::wstring line;
+    for (std::size_t i = 0; i < t.LineCount(); ++i) {
+        t.GetLine(i, line);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(TextDecode, DetectsByteOrderMarksAndValidUtf8) {
+    EXPECT_EQ(Detect("\xEF\xBB\xBFselect").encoding, Encoding::Utf8);
+    EXPECT_EQ(Detect("\xEF\xBB\xBFselect").bomSize, 3u);
+    EXPECT_EQ(Detect(std::string("\xFF\xFEs\0", 4)).encoding, Encoding::Utf16LE);
+    EXPECT_EQ(Detect(std::string("\xFF\xFE", 2)).bomSize, 2u);
+    EXPECT_EQ(Detect(std::string("\xFE\xFF\0s", 4)).encoding, Encoding::Utf16BE);
+    EXPECT_EQ(Detect("").encoding, Encoding::Utf8);
+    EXPECT_EQ(Detect("plain ascii").encoding, Encoding::Utf8);
+    EXPECT_EQ(Detect("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80").encoding, Encoding::Utf8);
+    // A BOM-less file with a broken BOM is not taken as UTF-8 with a BOM.
+    EXPECT_EQ(Detect("\xEF\xBBx").encoding, Encoding::Ansi);
+}
+
+TEST(TextDecode, InvalidUtf8IsTakenAsAnsi) {
+    const char* invalid[] = {
+        "caf\xE9",                 // Latin-1 e acute
+        "\xC0\x80",                // overlong NUL
+        "\xE0\x80\xAF",            // overlong slash
+        "\xED\xA0\x80",            // UTF-16 surrogate
+        "\xF4\x90\x80\x80",        // beyond U+10FFFF
+        "\xF8\x88\x80\x80\x80",    // five-byte form
+        "12345678\xC3",            // sequence cut at the end, after a fast ASCII run
+        "\x80",                    // lone continuation byte
+        "\xE2\x82",                // truncated three-byte form
+    };
+    for (const char* s : invalid) {
+        EXPECT_EQ(Detect(s).encoding, Encoding::Ansi) << s;
+        EXPECT_FALSE(text::IsValidUtf8(reinterpret_cast<const unsigned char*>(s), std::string(s).size()));
+    }
+    EXPECT_TRUE(text::IsValidUtf8(reinterpret_cast<const unsigned char*>("\xF4\x8F\xBF\xBF"), 4));
+}
+
+TEST(TextDecode, DecodesToUtf16CodeUnits) {
+    std::wstring out;
+    const auto utf8 = Bytes("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
+    text::DecodeUtf8(utf8.data(), utf8.size(), out);
+    EXPECT_EQ(out, Units({'a', 0xE9, 0x20AC, 0xD83D, 0xDE00}));
+    // Each byte outside a valid sequence becomes one replacement character.
+    out.clear();
+    const auto bad = Bytes("x\xE2\x82y\xFF");
+    text::DecodeUtf8(bad.data(), bad.size(), out);
+    EXPECT_EQ(out, Units({'x', 0xFFFD, 0xFFFD, 'y', 0xFFFD}));
+
+    out.clear();
+    const unsigned char le[] = {'a', 0, 0x3D, 0xD8, 0x00, 0xDE, 'z'};
+    text::DecodeUtf16(le, sizeof le, false, out);
+    EXPECT_EQ(out, Units({'a', 0xD83D, 0xDE00, 0xFFFD}));
+    out.clear();
+    const unsigned char be[] = {0, 'a', 0x20, 0xAC};
+    text::DecodeUtf16(be, sizeof be, true, out);
+    EXPECT_EQ(out, Units({'a', 0x20AC}));
+}
+
+TEST(TextDecode, LineBreaksOfEveryKind) {
+    const auto data = Bytes("one\r\ntwo\nthree\rfour\r\r\nsix\n");
+    text::TextLines t;
+    t.Assign(data.data(), data.size());
+    EXPECT_EQ(AllLines(t),
+              (std::vector<std::wstring>{L"one", L"two", L"three", L"four", L"", L"six", L""}));
+    EXPECT_EQ(t.LongestLine(), 5u);
+
+    const auto empty = Bytes("");
+    t.Assign(empty.data(), 0);
+    EXPECT_EQ(t.LineCount(), 1u);
+    std::wstring line = L"stale";
+    t.GetLine(0, line);
+    EXPECT_EQ(line, L"");
+    t.GetLine(5, line);  // past the end
+    EXPECT_EQ(line, L"");
+
+    const auto noBreak = Bytes("\xEF\xBB\xBFselect 1");
+    t.Assign(noBreak.data(), noBreak.size());
+    EXPECT_EQ(AllLines(t), std::vector<std::wstring>{L"select 1"});
+}
+
+TEST(TextDecode, Utf16LinesSkipTheMarkAndKeepUnits) {
+    // "a\r\n" U+1F600 "\n" "b" in UTF-16LE with its mark, and the same in BE.
+    const unsigned char le[] = {0xFF, 0xFE, 'a', 0, '\r', 0, '\n', 0, 0x3D, 0xD8, 0x00, 0xDE, '\n', 0, 'b', 0};
+    text::TextLines t;
+    t.Assign(le, sizeof le);
+    EXPECT_EQ(t.GetEncoding(), Encoding::Utf16LE);
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"a", Units({0xD83D, 0xDE00}), L"b"}));
+    const unsigned char be[] = {0xFE, 0xFF, 0, 'a', 0, '\r', 0, '\n', 0x0A, 0x0D, 0, 'b'};
+    t.Assign(be, sizeof be);
+    // U+0A0D is a character, not a break.
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"a", Units({0x0A0D, 'b'})}));
+    // A stray odd byte at the end survives as a replacement character.
+    const unsigned char odd[] = {0xFF, 0xFE, 'a', 0, '\n', 0, 'b'};
+    t.Assign(odd, sizeof odd);
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"a", Units({0xFFFD})}));
+}
+
+TEST(TextDecode, ControlCharactersAndNulBytesAreVisible) {
+    const auto data = Bytes(std::string("a\0b\tc\x01\x7F\n\0", 9));
+    text::TextLines t;
+    t.Assign(data.data(), data.size());
+    const std::wstring dot(1, text::kControlSymbol);
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"a" + dot + L"b\tc" + dot + dot, dot}));
+}
+
+TEST(TextDecode, AnsiGoesThroughTheConverter) {
+    const auto data = Bytes("caf\xE9\nx");
+    text::TextLines t;
+    t.Assign(data.data(), data.size());
+    EXPECT_EQ(t.GetEncoding(), Encoding::Ansi);
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{Units({'c', 'a', 'f', 0xE9}), L"x"}));
+    std::vector<std::size_t> calls;
+    t.SetAnsiConverter([&](const unsigned char*, std::size_t n, std::wstring& out) {
+        calls.push_back(n);
+        out += L"converted";
+    });
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"converted", L"converted"}));
+    EXPECT_EQ(calls, (std::vector<std::size_t>{4, 1}));
+}
+
+TEST(TextDecode, LongLinesAreCutWithoutSplittingWordsOrCharacters) {
+    text::TextLines t;
+    // Cut after the last blank before the limit, so the word stays whole.
+    const auto words = Bytes("select aaaa bbbbbbbbbbbbbbbbbbbb\nnext");
+    t.Assign(words.data(), words.size(), 16);
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"select aaaa ", L"bbbbbbbbbbbbbbbb", L"bbbb", L"next"}));
+    EXPECT_FALSE(t.GetLineBytes(0).endsLine);
+    EXPECT_FALSE(t.GetLineBytes(1).endsLine);
+    EXPECT_TRUE(t.GetLineBytes(2).endsLine);
+    // A line of exactly the limit followed by its break is not cut.
+    const auto exact = Bytes("0123456789abcdef\r\nx");
+    t.Assign(exact.data(), exact.size(), 16);
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"0123456789abcdef", L"x"}));
+    // A UTF-8 sequence is never split.
+    std::string euros;
+    for (int i = 0; i < 11; ++i) euros += "\xE2\x82\xAC";
+    const auto e = Bytes(euros);
+    t.Assign(e.data(), e.size(), 16);
+    std::wstring joined;
+    for (const auto& line : AllLines(t)) {
+        EXPECT_EQ(line.find(static_cast<wchar_t>(0xFFFD)), std::wstring::npos);
+        joined += line;
+    }
+    EXPECT_EQ(joined, std::wstring(11, static_cast<wchar_t>(0x20AC)));
+    // Nor is a UTF-16 surrogate pair.
+    std::vector<unsigned char> pairs = {0xFF, 0xFE, 'x', 0};
+    for (int i = 0; i < 20; ++i) pairs.insert(pairs.end(), {0x3D, 0xD8, 0x00, 0xDE});
+    t.Assign(pairs.data(), pairs.size(), 16);
+    std::wstring all;
+    for (const auto& line : AllLines(t)) {
+        ASSERT_FALSE(line.empty());
+        EXPECT_FALSE(line.back() >= 0xD800 && line.back() <= 0xDBFF);
+        all += line;
+    }
+    EXPECT_EQ(all.size(), 41u);
+}
+
+TEST(TextDecode, RandomAccessMatchesReadingInOrder) {
+    std::string s;
+    for (int i = 0; i < 1000; ++i) {
+        s += "line " + std::to_string(i);
+        s += (i % 3 == 0) ? "\r\n" : (i % 3 == 1 ? "\n" : "\r");
+        if (i % 97 == 0) s += std::string(50, 'w');  // some lines cut for length
+    }
+    const auto data = Bytes(s);
+    text::TextLines t;
+    t.Assign(data.data(), data.size(), 32);
+    const std::vector<std::wstring> ordered = AllLines(t);
+    ASSERT_GT(ordered.size(), 1000u);
+    std::wstring line;
+    for (std::size_t i : {ordered.size() - 1, std::size_t{0}, std::size_t{33}, std::size_t{31},
+                          std::size_t{32}, std::size_t{500}, std::size_t{499}, std::size_t{501}}) {
+        t.GetLine(i, line);
+        EXPECT_EQ(line, ordered[i]) << i;
+    }
+}
+
+TEST(TextDecode, NothingButLineBreaksStaysSmall) {
+    const std::vector<unsigned char> breaks(100000, '\n');
+    text::TextLines t;
+    t.Assign(breaks.data(), breaks.size());
+    EXPECT_EQ(t.LineCount(), 100001u);
+    std::wstring line = L"x";
+    t.GetLine(77777, line);
+    EXPECT_EQ(line, L"");
+    EXPECT_EQ(t.GetLineBytes(100000).begin, 100000u);
+}
+
+}  // namespace
