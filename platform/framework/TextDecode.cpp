@@ -118,22 +118,24 @@ void TextLines::Clear() {
     size_ = 0;
     encoding_ = Encoding::Utf8;
     bomSize_ = 0;
+    Restart();
+}
+
+void TextLines::Restart() {
     lineCount_ = 0;
     longest_ = 0;
     starts_.clear();
     cachedLine_ = static_cast<std::size_t>(-1);
     cachedNext_ = 0;
+    pos_ = bomSize_;
+    done_ = false;
+    cutMade_ = false;
 }
 
 void TextLines::Assign(const unsigned char* data, std::size_t size, std::size_t maxLine) {
-    const Detected detected = DetectEncoding(data, size);
-    Clear();
-    data_ = data;
-    size_ = size;
-    encoding_ = detected.encoding;
-    bomSize_ = detected.bomSize;
-    maxLine_ = std::max<std::size_t>(maxLine, 16);
-    Index();
+    Begin(data, size, maxLine);
+    Advance(size);
+    Finish();
 }
 
 void TextLines::AssignEncoded(const unsigned char* data, std::size_t size, Encoding encoding,
@@ -143,7 +145,71 @@ void TextLines::AssignEncoded(const unsigned char* data, std::size_t size, Encod
     size_ = size;
     encoding_ = encoding;
     maxLine_ = std::max<std::size_t>(maxLine, 16);
-    Index();
+    detected_ = true;
+    checkUtf8_ = false;
+    utf8Valid_ = true;
+    Advance(size);
+    Finish();
+}
+
+void TextLines::Begin(const unsigned char* data, std::size_t size, std::size_t maxLine) {
+    Clear();
+    data_ = data;
+    size_ = size;
+    maxLine_ = std::max<std::size_t>(maxLine, 16);
+    detected_ = false;
+    checkUtf8_ = false;
+    utf8Valid_ = true;
+}
+
+void TextLines::Advance(std::size_t available) {
+    available = std::min(available, size_);
+    if (!detected_) {
+        if (available < std::min<std::size_t>(size_, 3)) return;
+        const unsigned char* d = data_;
+        if (available >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF) {
+            bomSize_ = 3;
+        } else if (available >= 2 && d[0] == 0xFF && d[1] == 0xFE) {
+            encoding_ = Encoding::Utf16LE, bomSize_ = 2;
+        } else if (available >= 2 && d[0] == 0xFE && d[1] == 0xFF) {
+            encoding_ = Encoding::Utf16BE, bomSize_ = 2;
+        } else {
+            checkUtf8_ = true;
+        }
+        pos_ = bomSize_;
+        detected_ = true;
+    }
+    const std::size_t unit = UnitSize();
+    const std::size_t reach = maxLine_ * unit + unit;
+    while (!done_) {
+        // NextLine looks at most this far; wait until those bytes are there.
+        const std::size_t needed = size_ - pos_ > reach ? pos_ + reach : size_;
+        if (needed > available) return;
+        if (lineCount_ % kSparse == 0) starts_.push_back(pos_);
+        ++lineCount_;
+        std::size_t next = 0;
+        const Line line = NextLine(pos_, next);
+        longest_ = std::max(longest_, (line.end - line.begin) / unit);
+        if (checkUtf8_ && utf8Valid_) utf8Valid_ = IsValidUtf8(data_ + line.begin, line.end - line.begin);
+        cutMade_ = cutMade_ || !line.endsLine;
+        if (line.end >= size_) {
+            done_ = true;
+        } else {
+            pos_ = next;
+        }
+    }
+}
+
+void TextLines::Finish() {
+    Advance(size_);
+    if (!checkUtf8_ || utf8Valid_) return;
+    encoding_ = Encoding::Ansi;
+    checkUtf8_ = false;
+    // Lines were cut where UTF-8 allows; a code page's characters need other cuts.
+    if (cutMade_) {
+        Restart();
+        Advance(size_);
+    }
 }
 
 std::size_t TextLines::FindBreak8(std::size_t from, std::size_t limit) const {
@@ -234,19 +300,6 @@ TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
     const std::size_t cut = ChooseCut(pos, limit);
     next = cut;
     return {pos, cut, false};
-}
-
-void TextLines::Index() {
-    std::size_t pos = bomSize_;
-    for (;;) {
-        if (lineCount_ % kSparse == 0) starts_.push_back(pos);
-        ++lineCount_;
-        std::size_t next = 0;
-        const Line line = NextLine(pos, next);
-        longest_ = std::max(longest_, (line.end - line.begin) / UnitSize());
-        if (line.end >= size_) break;
-        pos = next;
-    }
 }
 
 TextLines::Line TextLines::GetLineBytes(std::size_t line) const {

@@ -72,6 +72,14 @@ public:
     // The bytes must outlive this object (or the next Assign). Detects the
     // encoding (see DetectEncoding) and indexes the lines.
     void Assign(const unsigned char* data, std::size_t size, std::size_t maxLine = kDefaultMaxLine);
+    // The same in steps, for bytes that arrive in order (a file read in
+    // chunks): each Advance indexes the lines decided by the first `available`
+    // bytes while they are still in the processor's cache, and checks them for
+    // UTF-8 on the way; Finish settles the encoding. `data` has room for all
+    // `size` bytes from the start.
+    void Begin(const unsigned char* data, std::size_t size, std::size_t maxLine = kDefaultMaxLine);
+    void Advance(std::size_t available);
+    void Finish();
     // The same for bytes in a known encoding without a byte-order mark.
     void AssignEncoded(const unsigned char* data, std::size_t size, Encoding encoding,
                        std::size_t maxLine = kDefaultMaxLine);
@@ -96,7 +104,7 @@ private:
     Line NextLine(std::size_t pos, std::size_t& next) const;
     std::size_t FindBreak8(std::size_t from, std::size_t limit) const;
     std::size_t ChooseCut(std::size_t begin, std::size_t limit) const;
-    void Index();
+    void Restart();
 
     const unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
@@ -107,6 +115,13 @@ private:
     std::size_t longest_ = 0;
     std::vector<std::uint64_t> starts_;  // starts_[k]: byte offset of line k * kSparse
     AnsiConverter ansi_;
+    // Indexing in progress.
+    std::size_t pos_ = 0;
+    bool detected_ = false;
+    bool done_ = false;
+    bool checkUtf8_ = false;  // no byte-order mark: UTF-8 until a byte says otherwise
+    bool utf8Valid_ = true;
+    bool cutMade_ = false;
     // Where the last line asked for ended, so that reading in order is linear.
     mutable std::size_t cachedLine_ = static_cast<std::size_t>(-1);
     mutable std::size_t cachedNext_ = 0;

@@ -216,3 +216,43 @@ TEST(TextDecode, NothingButLineBreaksStaysSmall) {
 }
 
 }  // namespace
+
+namespace {
+
+// Indexing as the bytes arrive, in chunks of any size, gives the same lines as
+// indexing them all at once, and settles the encoding at the end.
+TEST(TextDecode, StreamedIndexingMatchesWholeIndexing) {
+    std::string s = "select 1;\r\n";
+    for (int i = 0; i < 300; ++i) s += "word" + std::to_string(i) + (i % 40 == 0 ? "\n" : " ");
+    const std::string variants[] = {
+        s,
+        "\xEF\xBB\xBF" + s,
+        s + "caf\xE9",  // ANSI only at the very end: lines already cut must be cut again
+        std::string("\xFF\xFE", 2) + std::string("a\0\n\0b\0", 6),
+        "",
+        "x",
+    };
+    for (const std::string& v : variants) {
+        const auto data = Bytes(v);
+        text::TextLines whole;
+        whole.Assign(data.data(), data.size(), 24);
+        for (std::size_t chunk : {1u, 2u, 7u, 64u}) {
+            text::TextLines streamed;
+            streamed.Begin(data.data(), data.size(), 24);
+            for (std::size_t have = 0; have < data.size();) {
+                have = std::min(data.size(), have + chunk);
+                streamed.Advance(have);
+            }
+            streamed.Finish();
+            EXPECT_EQ(streamed.GetEncoding(), whole.GetEncoding()) << v;
+            EXPECT_EQ(AllLines(streamed), AllLines(whole)) << v << " in chunks of " << chunk;
+        }
+    }
+    const auto ansi = Bytes(variants[2]);
+    text::TextLines t;
+    t.Assign(ansi.data(), ansi.size(), 24);
+    EXPECT_EQ(t.GetEncoding(), Encoding::Ansi);
+    EXPECT_EQ(AllLines(t).back().back(), static_cast<wchar_t>(0xE9));
+}
+
+}  // namespace
