@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "platform/framework/CColorizer.h"

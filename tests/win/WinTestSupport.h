@@ -18,6 +18,10 @@ struct RecordedBox {
 };
 
 class WinTest : public ::testing::Test {
+public:
+    // Handles pending messages of this thread.
+    static void Pump();
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -36,9 +40,6 @@ protected:
     // Message boxes shown since SetUp, and the answer the next ones get (IDOK by default).
     static std::vector<RecordedBox>& Boxes();
     static void AnswerBoxesWith(int answer);
-
-    // Handles pending messages of this thread.
-    static void Pump();
 
 private:
     std::wstring m_tempDir;
