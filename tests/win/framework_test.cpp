@@ -1,0 +1,143 @@
+// Framework pieces: resize anchors, the link control, the About box, Tools commands.
+#include <string>
+#include <vector>
+
+#include "platform/framework/CAboutDlg.h"
+#include "platform/framework/CSmApp.h"
+#include "platform/framework/CUrlStatic.h"
+#include "platform/framework/_ControlContainer.h"
+#include "resources/resource.h"
+#include "tests/win/WinTestSupport.h"
+
+namespace {
+
+TEST(ControlContainer, EveryResizeTypeAnchorsAsDeclared) {
+    const RECT r{10, 20, 110, 70};
+    auto anchored = [&](int type) { return _ControlContainer::Anchor(r, type, 30, 40); };
+    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).left, 40);
+    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).right, 140);
+    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).top, 20);
+    const RECT grow = anchored(RZ_GROW_BOTH);
+    EXPECT_TRUE(grow.left == 10 && grow.top == 20 && grow.right == 140 && grow.bottom == 110);
+    const RECT wide = anchored(RZ_GROW_RIGHT);
+    EXPECT_TRUE(wide.left == 10 && wide.top == 20 && wide.right == 140 && wide.bottom == 70);
+    const RECT down = anchored(RZ_MOVE_BOTTOM);
+    EXPECT_TRUE(down.left == 10 && down.top == 60 && down.right == 110 && down.bottom == 110);
+    const RECT corner = anchored(RZ_MOVE_CORNER);
+    EXPECT_TRUE(corner.left == 40 && corner.top == 60 && corner.right == 140 && corner.bottom == 110);
+    const RECT preview = anchored(RZ_BOTTOM_GROW_RIGHT);
+    EXPECT_TRUE(preview.left == 10 && preview.top == 60 && preview.right == 140 && preview.bottom == 110);
+    // Shrinking far below the registered size never turns a control inside out.
+    const RECT tiny = _ControlContainer::Anchor(r, RZ_GROW_BOTH, -500, -500);
+    EXPECT_EQ(tiny.right, tiny.left);
+    EXPECT_EQ(tiny.bottom, tiny.top);
+}
+
+class RecordingLink : public CUrlStatic {
+public:
+    std::vector<std::wstring> opened;
+
+protected:
+    bool OpenUrl(const std::wstring& url) override {
+        opened.push_back(url);
+        return true;
+    }
+};
+
+class Host : public ui::Window {};
+
+class LinkTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        ASSERT_TRUE(ui::Window::RegisterClass(L"QuayletTestHost", 0, nullptr, nullptr));
+        ASSERT_TRUE(host.CreateEx(0, L"QuayletTestHost", L"", WS_POPUP, RECT{0, 0, 300, 200}, nullptr, 0));
+        parent = host.Hwnd();
+        ASSERT_TRUE(link.Create(L"Online Help", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 30}, parent, 0xFFFF));
+    }
+    void TearDown() override {
+        link.DestroyWindow();
+        host.DestroyWindow();
+        WinTest::TearDown();
+    }
+    Host host;
+    HWND parent = nullptr;
+    RecordingLink link;
+};
+
+TEST_F(LinkTest, OpensOnlyWebAndMailAddresses) {
+    for (const wchar_t* ok : {L"https://www.zerudozuz.example/help/", L"HTTP://x.example/", L"mailto:a@b.example"}) {
+        EXPECT_TRUE(CUrlStatic::IsAllowedUrl(ok)) << ok;
+    }
+    for (const wchar_t* bad : {L"file:///C:/Windows/notepad.exe", L"C:\\Windows\\notepad.exe", L"javascript:x",
+                               L"", L"http:", L"\\\\server\\share\\x.exe"}) {
+        EXPECT_FALSE(CUrlStatic::IsAllowedUrl(bad)) << bad;
+    }
+    link.SetURL(L"C:\\Windows\\system32\\cmd.exe");
+    EXPECT_FALSE(link.Open());
+    EXPECT_TRUE(link.opened.empty());
+}
+
+TEST_F(LinkTest, ClickEnterAndSpaceOpenAndItIsATabStop) {
+    link.SetURL(L"https://www.zerudozuz.example/login.html");
+    const LONG_PTR style = ::GetWindowLongPtrW(link.Hwnd(), GWL_STYLE);
+    EXPECT_TRUE(style & WS_TABSTOP);
+    EXPECT_TRUE(style & SS_NOTIFY);
+    // A click reaches the parent as STN_CLICKED and is reflected back to the link.
+    link.Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    link.Send(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Pump();
+    link.Send(WM_KEYDOWN, VK_RETURN, 0);
+    link.Send(WM_KEYDOWN, VK_SPACE, 0);
+    link.Send(WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(link.opened.size(), 3u);
+    MSG enter{link.Hwnd(), WM_KEYDOWN, VK_RETURN, 0};
+    EXPECT_TRUE(link.Send(WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) & DLGC_WANTMESSAGE);
+}
+
+TEST_F(WinTest, AboutBoxShowsNameVersionYearsAndSite) {
+    CAboutDlg about(nullptr);
+    about.Initialize(L"2024-2026", ZP_QUAYLET, nullptr, ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(128)),
+                     nullptr, 0);
+    ASSERT_TRUE(about.CreateModeless());
+    wchar_t text[256];
+    ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_NAME, text, 256);
+    EXPECT_STREQ(text, L"Zelto Quaylet");
+    ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_VERSION, text, 256);
+    EXPECT_STREQ(text, L"Version 1.00.00");
+    ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_YEARS, text, 256);
+    EXPECT_NE(std::wstring(text).find(L"2024-2026"), std::wstring::npos);
+    ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_LINK, text, 256);
+    EXPECT_STREQ(text, L"https://www.zerudozuz.example/");
+    EXPECT_NE(::SendDlgItemMessageW(about.Hwnd(), IDC_ABOUT_ICON, STM_GETICON, 0, 0), 0);
+    about.DestroyWindow();
+}
+
+class Hub : public CSmApp {
+public:
+    BOOL InitInstance() override { return FALSE; }
+};
+
+TEST_F(WinTest, ToolsCommandsStartProductsAndOtherCommandsPass) {
+    Hub app;
+    // Not installed: the application serves the command and offers the download page.
+    AnswerBoxesWith(IDNO);
+    EXPECT_EQ(app.DoCommand(25004), 1);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_NE(Boxes()[0].text.find(L"Zelto Table Bench is not installed"), std::wstring::npos);
+    // Commands that are not Tools entries are left to the main window.
+    for (WPARAM id : {WPARAM(1), WPARAM(2), WPARAM(5816), WPARAM(32771), WPARAM(32773), WPARAM(25013),
+                      WPARAM(25014), WPARAM(25019), WPARAM(25021)})
+        EXPECT_EQ(app.DoCommand(id), 0) << id;
+    EXPECT_EQ(Boxes().size(), 1u);
+}
+
+TEST_F(WinTest, HelpGoesToTheLocalIndexWhenPresentElseTheSite) {
+    const std::wstring local = TestProgramFolder() + L"\\help\\index.html";
+    if (::GetFileAttributesW(local.c_str()) == INVALID_FILE_ATTRIBUTES)
+        EXPECT_EQ(CSmApp::HelpTarget(L"index.html"), L"https://www.zerudozuz.example/quaylet/help/index.html");
+    else
+        EXPECT_EQ(CSmApp::HelpTarget(L"index.html"), local);
+}
+
+}  // namespace
