@@ -1,0 +1,52 @@
+// drive.exe: steers a running hub from outside, for tools/demo's screenshots.
+//   drive wait          waits (up to 60 s) until the hub's window exists and has painted
+//   drive tab N         selects tab N (0..3) with the tab strip's own keyboard handling
+//   drive close         asks the hub to close as the user would (WM_CLOSE)
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+HWND FindHub() { return FindWindowW(nullptr, L"Zelto Quaylet"); }
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fwprintf(stderr, L"usage: drive wait | tab N | close\n");
+        return 2;
+    }
+    HWND hub = nullptr;
+    for (int i = 0; i < 600 && !(hub = FindHub()); ++i) Sleep(100);
+    if (!hub) {
+        std::fwprintf(stderr, L"drive: the hub's window did not appear\n");
+        return 1;
+    }
+    if (!wcscmp(argv[1], L"wait")) {
+        Sleep(1500);
+        return 0;
+    }
+    if (!wcscmp(argv[1], L"close")) {
+        PostMessageW(hub, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (!wcscmp(argv[1], L"tab") && argc > 2) {
+        const int target = _wtoi(argv[2]);
+        HWND tab = GetDlgItem(hub, 1188);
+        // Cross-process WM_NOTIFY is not allowed, so move with the arrow keys the
+        // strip handles itself; it then notifies its own window.
+        for (int guard = 0; guard < 8; ++guard) {
+            const int current = static_cast<int>(SendMessageW(tab, TCM_GETCURSEL, 0, 0));
+            if (current == target) return 0;
+            const WPARAM key = current < target ? VK_RIGHT : VK_LEFT;
+            SendMessageW(tab, WM_KEYDOWN, key, 0);
+            SendMessageW(tab, WM_KEYUP, key, 0xC0000000);
+            Sleep(200);
+        }
+        return 1;
+    }
+    return 2;
+}
