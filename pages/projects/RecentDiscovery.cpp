@@ -1,0 +1,164 @@
+#include "pages/projects/RecentDiscovery.h"
+
+#include <cwchar>
+
+const std::array<RecentProjectType, 12> kRecentProjectTypes = {{
+    {ZP_ROW_FOUNDRY, L"LastFile", L"Profile%d", L".rfp", L"Tables", L"Author", L"Description"},
+    {ZP_LOAD_HAMMER, L"LastFile", L"PackageFile%d", L".lhp", L"Package", L"Author", L"Note"},
+    {ZP_LAYOUT_SCRIBE, L"LastFile", L"ReportFile%d", L".lsx", L"Target", L"", L"Title"},
+    {ZP_TRANSFER_WORKS, L"LastFile", L"Profile%d", L".twp", L"Package", L"sAuthor", L"sNote"},
+    {ZP_TRIGGER_WATCH, L"LastFile", L"Profile%d", L".trw", L"Common", L"Author", L"Description"},
+    {ZP_CONTENT_DIFF, L"RecentFile", L"Profile%d", L".cdif", L"Primary", L"Author", L"Description"},
+    {ZP_STRUCTURE_DIFF, L"LastFile", L"Profile%d", L".sdif", L"Project", L"Author", L"Description"},
+    {ZP_DIAGRAM_STUDIO, L"LastFile", L"Model%d", L".dsm", L"Model", L"Author", L"Name"},
+    {ZP_MARKUP_FOUNDRY, L"LastFile", L"Profile%d", L".mkfpr", L"Common", L"Author", L"Name"},
+    {ZP_TEXT_FOUNDRY, L"TXLastFile", L"TxProfile%d", L".txfp", L"Common", L"Author", L"Name"},
+    {ZP_SHEET_FOUNDRY, L"TXLastFile", L"TxProfile%d", L".shfp", L"Common", L"Author", L"Name"},
+    {ZP_DOCUMENT_FOUNDRY, L"LastFile", L"Profile%d", L".docpr", L"Common", L"Author", L"Name"},
+}};
+
+const RecentProjectType* FindRecentProjectType(int product) {
+    for (const auto& type : kRecentProjectTypes)
+        if (type.product == product) return &type;
+    return nullptr;
+}
+
+std::wstring ProductSettingsKey(int product) {
+    const catalogue::ProductInfo* info = catalogue::FindProduct(product);
+    if (!info) return {};
+    return std::wstring(catalogue::kRegistryRoot) + info->key + L"\\Settings";
+}
+
+namespace {
+
+// Simple upper-case mapping of the scripts that paths on the suite's users'
+// machines are written in; characters outside them compare as they are.
+wchar_t FoldUpper(wchar_t c) {
+    const auto u = static_cast<std::uint32_t>(c);
+    if (u < 0x80) return (u >= 'a' && u <= 'z') ? static_cast<wchar_t>(u - 0x20) : c;
+    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<wchar_t>(u - 0x20);
+    if (u == 0xFF) return static_cast<wchar_t>(0x178);
+    if (u == 0x131) return L'I';
+    if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
+        return static_cast<wchar_t>(u & ~1u);
+    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E))
+        return (u & 1u) ? c : static_cast<wchar_t>(u - 1);
+    if (u >= 0x3B1 && u <= 0x3C9) return static_cast<wchar_t>(u == 0x3C2 ? 0x3A3 : u - 0x20);
+    if (u == 0x3AC) return static_cast<wchar_t>(0x386);
+    if (u >= 0x3AD && u <= 0x3AF) return static_cast<wchar_t>(u - 0x25);
+    if (u == 0x3CC) return static_cast<wchar_t>(0x38C);
+    if (u == 0x3CD || u == 0x3CE) return static_cast<wchar_t>(u - 0x3F);
+    if (u >= 0x430 && u <= 0x44F) return static_cast<wchar_t>(u - 0x20);
+    if (u >= 0x450 && u <= 0x45F) return static_cast<wchar_t>(u - 0x50);
+    if (u >= 0xFF41 && u <= 0xFF5A) return static_cast<wchar_t>(u - 0x20);
+    return c;
+}
+
+wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c; }
+
+std::wstring FormatIndex(const wchar_t* pattern, int index) {
+    std::wstring name = pattern;
+    const auto at = name.find(L"%d");
+    if (at != std::wstring::npos) name.replace(at, 2, std::to_wstring(index));
+    return name;
+}
+
+}  // namespace
+
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldUpper(a[i]) != FoldUpper(b[i])) return false;
+    return true;
+}
+
+RecentDiscovery::RecentDiscovery(IProjectRows& rows, os::IRegistry& registry, os::IFileSystem& files,
+                                 IFolderProbe& folders, os::IProfileReader& profiles, os::IClock& clock)
+    : m_rows(rows), m_registry(registry), m_files(files), m_folders(folders), m_profiles(profiles),
+      m_clock(clock) {}
+
+void RecentDiscovery::Run() {
+    m_rowCount = 0;
+    for (const auto& type : kRecentProjectTypes) {
+        ReadRecentFiles(type.product, false);
+        ReadRecentFiles(type.product, true);
+    }
+}
+
+bool RecentDiscovery::ReadValue(const std::wstring& key, const std::wstring& name, std::wstring& text) {
+    // Every read offers the full buffer; data that does not fit is skipped,
+    // never cut. The value's type does not matter: the bytes are taken as
+    // text up to the first NUL or the end of the data.
+    const os::RegValue value = m_registry.QueryValue(key, name, kValueBytes);
+    if (value.status != os::RegStatus::Ok) return false;
+    text = os::RegText(value.data);
+    return true;
+}
+
+bool RecentDiscovery::IsListed(const std::wstring& path) {
+    const int count = m_rows.RowCount();
+    for (int row = 0; row < count; ++row)
+        if (EqualIgnoringCase(m_rows.ItemText(row, PC_FOLDER) + m_rows.ItemText(row, PC_PROJECT), path))
+            return true;
+    return false;
+}
+
+void RecentDiscovery::ReadRecentFiles(int product, bool numbered) {
+    const RecentProjectType* type = FindRecentProjectType(product);
+    if (!type) return;
+    const std::wstring key = ProductSettingsKey(product);
+    if (!m_registry.KeyExists(key)) return;
+
+    if (!numbered) {
+        if (!ReadValue(key, type->singleValue, m_path)) return;
+        SetProjectType(product, m_path);
+        AddProjectFile(product, m_path);
+        return;
+    }
+    for (int index = 0; index < kNumberedValues; ++index) {
+        if (!ReadValue(key, FormatIndex(type->numberedPattern, index), m_path)) continue;
+        SetProjectType(product, m_path);
+        if (!IsListed(m_path)) AddProjectFile(product, m_path);
+    }
+}
+
+void RecentDiscovery::SetProjectType(int product, std::wstring& path) {
+    const RecentProjectType* type = FindRecentProjectType(product);
+    if (!type) return;
+    const auto dot = path.rfind(L'.');
+    if (dot != std::wstring::npos) {
+        // The "extension" may reach across a backslash when the only dot lies
+        // in a folder name; it then differs and the product's is appended.
+        std::wstring extension = path.substr(dot);
+        for (auto& c : extension) c = AsciiLower(c);
+        if (extension != type->extension) path += type->extension;
+    }
+    // A path without any dot keeps its form, but its author and note are
+    // still read where its own product keeps them, not where the previous
+    // path's product did.
+    m_section = type->section;
+    m_authorKey = type->authorKey;
+    m_noteKey = type->noteKey;
+}
+
+void RecentDiscovery::AddProjectFile(int product, std::wstring path) {
+    if (path.empty() || !m_files.Exists(path) || m_folders.IsFolder(path)) return;
+    if (path == m_lastAdded) return;
+
+    const std::int64_t written = m_files.LastWriteTime(path).value_or(0);
+
+    const auto slash = path.rfind(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+
+    const int row = m_rows.InsertRow(m_rowCount, name, product);
+    if (row < 0) return;
+    m_rows.SetItemText(row, PC_FOLDER, folder);
+    m_rows.SetItemText(row, PC_DATE, m_clock.FormatLocal(written, L"%d-%b-%Y"));
+    m_rows.SetItemText(row, PC_TIME, m_clock.FormatLocal(written, L"%X"));
+    m_rows.SetItemText(row, PC_AUTHOR, m_profiles.GetString(m_section, m_authorKey, path));
+    m_rows.SetItemText(row, PC_NOTE, m_profiles.GetString(m_section, m_noteKey, path));
+
+    m_lastAdded = std::move(path);
+    ++m_rowCount;
+}
