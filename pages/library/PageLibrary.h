@@ -1,8 +1,44 @@
+// The SQL library page: the library locations that two products keep in their
+// settings, a tree of the chosen location's folders and scripts, and a
+// coloured preview of the selected script.
 #pragma once
 
+#include <memory>
+#include <string>
+
+#include "platform/framework/CSQLTree.h"
 #include "platform/framework/CSmDialog.h"
+#include "platform/framework/ColorEditWnd.h"
+#include "platform/ui/Controls.h"
 
 class PageLibrary : public CSmDialog {
 public:
     explicit PageLibrary(ui::Window* parent);
+    ~PageLibrary() override;
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
+
+    // A tree selection (wParam 0x2400, lParam the entry) is answered here and
+    // never reaches the base.
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void DoDataExchange(ui::DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+
+    // The "Library" value of HKCU\Software\Zerudozuz\<productKey>\Settings when
+    // it fits into 255 bytes, else the empty text.
+    std::wstring ReadLibraryLocation(const wchar_t* productKey);
+    // Lists the location chosen in the combo box.
+    void FillTree();
+    // Shows the entry's script, or nothing for a folder; an index outside the
+    // tree's lists changes nothing.
+    void ShowPreview(int index);
+
+    // Enter and Esc would end this child dialog and leave its tab blank.
+    void OnOK() override {}
+    void OnCancel() override {}
+
+    ui::ComboBox m_location;
+    CSQLTree m_tree;
+    std::unique_ptr<ColorEditWnd> m_preview;
 };

@@ -1,0 +1,263 @@
+#include "platform/framework/CSQLTree.h"
+
+#include <algorithm>
+
+namespace {
+
+// How many names a folder is searched through to decide whether it shows an
+// expand button; past that it is assumed to have something.
+constexpr int kChildProbeLimit = 256;
+
+bool EndsWithSql(const std::wstring& name) {
+    return name.size() > 4 &&
+           ::CompareStringOrdinal(name.c_str() + name.size() - 4, 4, L".sql", 4, TRUE) == CSTR_EQUAL;
+}
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
+    return folder + L"\\" + name;
+}
+
+// Hidden and system entries stay out of view, as they do in the shell.
+bool Skipped(const WIN32_FIND_DATAW& fd) {
+    if (fd.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return true;
+    return (fd.cFileName[0] == L'.' && fd.cFileName[1] == 0) ||
+           (fd.cFileName[0] == L'.' && fd.cFileName[1] == L'.' && fd.cFileName[2] == 0);
+}
+
+bool Listable(const WIN32_FIND_DATAW& fd) {
+    if (Skipped(fd)) return false;
+    return (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSql(fd.cFileName);
+}
+
+class FindHandle {
+public:
+    FindHandle(const std::wstring& folder, WIN32_FIND_DATAW& fd) {
+        const std::wstring pattern = Join(folder, L"*");
+        m_handle = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                                      FIND_FIRST_EX_LARGE_FETCH);
+        if (m_handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
+            m_handle = ::FindFirstFileW(pattern.c_str(), &fd);
+    }
+    ~FindHandle() {
+        if (m_handle != INVALID_HANDLE_VALUE) ::FindClose(m_handle);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAW& fd) { return ::FindNextFileW(m_handle, &fd) != FALSE; }
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+// Small icons drawn here rather than borrowed from the system, so that they
+// look the same on every machine: folder, open folder, script.
+void DrawIcons(HDC dc) {
+    const COLORREF edge = RGB(150, 110, 20), body = RGB(240, 200, 90), front = RGB(255, 226, 140);
+    HPEN pen = ::CreatePen(PS_SOLID, 1, edge);
+    HBRUSH bodyBrush = ::CreateSolidBrush(body);
+    HBRUSH frontBrush = ::CreateSolidBrush(front);
+    HGDIOBJ oldPen = ::SelectObject(dc, pen);
+    HGDIOBJ oldBrush = ::SelectObject(dc, bodyBrush);
+    for (int i = 0; i < 2; ++i) {
+        const int x = i * 16;
+        const POINT tab[] = {{x + 1, 3}, {x + 6, 3}, {x + 8, 5}, {x + 14, 5}, {x + 14, 13}, {x + 1, 13}};
+        ::Polygon(dc, tab, 6);
+    }
+    ::SelectObject(dc, frontBrush);
+    const POINT open[] = {{16 + 4, 7}, {16 + 15, 7}, {16 + 12, 13}, {16 + 1, 13}};
+    ::Polygon(dc, open, 4);
+    // The script: a page with a folded corner and lines of text.
+    HPEN pagePen = ::CreatePen(PS_SOLID, 1, RGB(110, 110, 110));
+    ::SelectObject(dc, pagePen);
+    ::SelectObject(dc, ::GetStockObject(WHITE_BRUSH));
+    const POINT page[] = {{32 + 3, 1}, {32 + 10, 1}, {32 + 13, 4}, {32 + 13, 14}, {32 + 3, 14}};
+    ::Polygon(dc, page, 5);
+    const POINT fold[] = {{32 + 10, 1}, {32 + 10, 4}, {32 + 13, 4}};
+    ::Polyline(dc, fold, 3);
+    HPEN linePen = ::CreatePen(PS_SOLID, 1, RGB(40, 90, 200));
+    ::SelectObject(dc, linePen);
+    for (int y = 6; y <= 12; y += 2) {
+        ::MoveToEx(dc, 32 + 5, y, nullptr);
+        ::LineTo(dc, 32 + (y == 12 ? 9 : 12), y);
+    }
+    ::SelectObject(dc, oldPen);
+    ::SelectObject(dc, oldBrush);
+    ::DeleteObject(pen);
+    ::DeleteObject(pagePen);
+    ::DeleteObject(linePen);
+    ::DeleteObject(bodyBrush);
+    ::DeleteObject(frontBrush);
+}
+
+HIMAGELIST MakeIconList() {
+    HIMAGELIST list = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0);
+    if (!list) return nullptr;
+    HDC screen = ::GetDC(nullptr);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP strip = ::CreateCompatibleBitmap(screen, 48, 16);
+    ::ReleaseDC(nullptr, screen);
+    const COLORREF transparent = RGB(255, 0, 255);
+    if (dc && strip) {
+        HGDIOBJ old = ::SelectObject(dc, strip);
+        RECT all{0, 0, 48, 16};
+        HBRUSH back = ::CreateSolidBrush(transparent);
+        ::FillRect(dc, &all, back);
+        ::DeleteObject(back);
+        DrawIcons(dc);
+        ::SelectObject(dc, old);
+        ::ImageList_AddMasked(list, strip, transparent);
+    }
+    if (strip) ::DeleteObject(strip);
+    if (dc) ::DeleteDC(dc);
+    return list;
+}
+
+}  // namespace
+
+CSQLTree::CSQLTree() : m_icons(MakeIconList()) {}
+
+CSQLTree::~CSQLTree() = default;
+
+const ui::MessageMap* CSQLTree::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnMessage(ui::kReflectedNotify, &CSQLTree::OnReflectedNotify),
+    };
+    static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
+    return &map;
+}
+
+void CSQLTree::Clear() {
+    // Deleting the selected item may announce a new selection; none of that
+    // is the user's.
+    m_clearing = true;
+    if (m_hwnd) Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    m_clearing = false;
+    m_kinds.clear();
+    m_paths.clear();
+    m_items.clear();
+    m_listed.clear();
+    m_hasChildren.clear();
+}
+
+std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
+    std::vector<Found> found;
+    WIN32_FIND_DATAW fd{};
+    FindHandle find(folder, fd);
+    if (!find.Valid()) return found;
+    do {
+        if (Listable(fd)) found.push_back({fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (find.Next(fd));
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        if (a.folder != b.folder) return a.folder;
+        const int c = ::CompareStringOrdinal(a.name.c_str(), static_cast<int>(a.name.size()), b.name.c_str(),
+                                             static_cast<int>(b.name.size()), TRUE);
+        if (c != CSTR_EQUAL) return c == CSTR_LESS_THAN;
+        return a.name < b.name;  // names differing only in case, from a case-sensitive folder
+    });
+    return found;
+}
+
+bool CSQLTree::MayHaveEntries(const std::wstring& folder) {
+    WIN32_FIND_DATAW fd{};
+    FindHandle find(folder, fd);
+    if (!find.Valid()) return false;
+    int seen = 0;
+    do {
+        if (Listable(fd)) return true;
+        if (++seen >= kChildProbeLimit) return true;
+    } while (find.Next(fd));
+    return false;
+}
+
+void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
+    if (!m_hwnd || !folder || !*folder) return;
+    const std::wstring base = folder;
+    const std::vector<Found> found = ReadFolder(base);
+    if (found.empty()) return;
+    // One repaint for the whole level, however many entries it has.
+    Send(WM_SETREDRAW, FALSE);
+    for (const Found& f : found) {
+        const std::size_t entry = m_paths.size();
+        TVINSERTSTRUCTW ins{};
+        ins.hParent = parent ? parent : TVI_ROOT;
+        ins.hInsertAfter = TVI_LAST;
+        ins.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
+        ins.item.pszText = const_cast<wchar_t*>(f.name.c_str());
+        ins.item.iImage = ins.item.iSelectedImage = f.folder ? kIconFolder : kIconScript;
+        ins.item.cChildren = f.folder ? I_CHILDRENCALLBACK : 0;
+        ins.item.lParam = static_cast<LPARAM>(entry);
+        auto item = reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+        if (!item) break;  // the lists keep only entries that made it into the tree
+        m_kinds.push_back(f.folder ? kDirectoryKind : kScriptKind);
+        m_paths.push_back(Join(base, f.name));
+        m_items.push_back(item);
+        m_listed.push_back(Listed::No);
+        m_hasChildren.push_back(-1);
+    }
+    Send(WM_SETREDRAW, TRUE);
+    ::InvalidateRect(m_hwnd, nullptr, TRUE);
+}
+
+bool CSQLTree::OnReflectedNotify(ui::Message& m) {
+    auto* hdr = reinterpret_cast<NMHDR*>(m.lParam);
+    if (!hdr) return false;
+    switch (hdr->code) {
+    case TVN_ITEMEXPANDINGW:
+    case TVN_ITEMEXPANDINGA:
+        OnExpanding(reinterpret_cast<NMTREEVIEWW*>(hdr));
+        m.result = FALSE;  // let it expand
+        return true;
+    case TVN_SELCHANGEDW:
+    case TVN_SELCHANGEDA:
+        OnSelChanged(reinterpret_cast<NMTREEVIEWW*>(hdr));
+        m.result = 0;
+        return true;
+    case TVN_GETDISPINFOW:
+        OnGetDispInfo(reinterpret_cast<NMTVDISPINFOW*>(hdr));
+        m.result = 0;
+        return true;
+    default: return false;
+    }
+}
+
+void CSQLTree::OnExpanding(NMTREEVIEWW* tv) {
+    const auto entry = static_cast<std::size_t>(tv->itemNew.lParam);
+    HTREEITEM item = tv->itemNew.hItem;
+    if (!item || entry >= m_paths.size() || m_kinds[entry] != kDirectoryKind) return;
+    const bool expanding = (tv->action & TVE_EXPAND) != 0;
+    if (expanding && m_listed[entry] == Listed::No) {
+        m_listed[entry] = Listed::Yes;
+        const std::size_t before = m_paths.size();
+        // Copied: Level may grow the list the reference would point into.
+        const std::wstring path = m_paths[entry];
+        Level(path.c_str(), item);
+        m_hasChildren[entry] = m_paths.size() > before ? 1 : 0;
+    }
+    TVITEMW update{};
+    update.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+    update.hItem = item;
+    const bool open = expanding && m_hasChildren[entry] != 0;
+    update.iImage = update.iSelectedImage = open ? kIconFolderOpen : kIconFolder;
+    update.cChildren = m_hasChildren[entry] == 0 ? 0 : 1;
+    Send(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&update));
+}
+
+void CSQLTree::OnSelChanged(NMTREEVIEWW* tv) {
+    if (m_clearing || !tv->itemNew.hItem) return;
+    const auto entry = static_cast<std::size_t>(tv->itemNew.lParam);
+    if (entry >= m_paths.size()) return;
+    ::SendMessageW(::GetParent(m_hwnd), WM_COMMAND, kSelectionCommand, static_cast<LPARAM>(entry));
+}
+
+void CSQLTree::OnGetDispInfo(NMTVDISPINFOW* info) {
+    if (!(info->item.mask & TVIF_CHILDREN)) return;
+    const auto entry = static_cast<std::size_t>(info->item.lParam);
+    if (entry >= m_paths.size()) {
+        info->item.cChildren = 0;
+        return;
+    }
+    if (m_hasChildren[entry] < 0) m_hasChildren[entry] = MayHaveEntries(m_paths[entry]) ? 1 : 0;
+    info->item.cChildren = m_hasChildren[entry];
+}

@@ -1,0 +1,70 @@
+// The script tree of the SQL library: the folders and .sql files of a
+// location, folders first, each level sorted without regard to case. A
+// folder's contents are listed only when it is first expanded, so a huge
+// library or a junction that loops back costs nothing until the user opens it.
+//
+// Entries are numbered in the order they were listed; m_kinds and m_paths hold
+// one element per entry and each tree item carries its entry number. Every
+// selection is reported to the parent as WM_COMMAND with wParam
+// kSelectionCommand and lParam the entry number.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/ui/Gdi.h"
+#include "platform/ui/Window.h"
+
+class CSQLTree : public ui::Window {
+public:
+    static constexpr WPARAM kSelectionCommand = 0x2400;
+    static constexpr const wchar_t* kDirectoryKind = L"<Directory>";
+    static constexpr const wchar_t* kScriptKind = L"<Script>";
+    enum IconIndex : int { kIconFolder = 0, kIconFolderOpen = 1, kIconScript = 2 };
+
+    CSQLTree();
+    ~CSQLTree() override;
+
+    // Folder, open folder and script icons, 16 by 16; the page hands the list to the control.
+    ui::ImageList m_icons;
+    // Per entry: kDirectoryKind for a folder, kScriptKind for a script.
+    std::vector<std::wstring> m_kinds;
+    // Per entry: the full path.
+    std::vector<std::wstring> m_paths;
+
+    // Removes every entry.
+    void Clear();
+    // Lists the folders and .sql files of `folder` below `parent` (null: the
+    // top level). A missing, empty or unreadable folder lists nothing.
+    void Level(const wchar_t* folder, HTREEITEM parent);
+
+    // The item of an entry, or null.
+    HTREEITEM ItemOf(std::size_t entry) const { return entry < m_items.size() ? m_items[entry] : nullptr; }
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
+
+private:
+    enum class Listed : unsigned char { No, Yes };
+    struct Found {
+        std::wstring name;
+        bool folder;
+    };
+
+    bool OnReflectedNotify(ui::Message& m);
+    void OnExpanding(NMTREEVIEWW* tv);
+    void OnSelChanged(NMTREEVIEWW* tv);
+    void OnGetDispInfo(NMTVDISPINFOW* info);
+    // Whether a folder holds anything the tree would list, looking at no more
+    // than a bounded number of names.
+    static bool MayHaveEntries(const std::wstring& folder);
+    static std::vector<Found> ReadFolder(const std::wstring& folder);
+
+    std::vector<HTREEITEM> m_items;   // per entry
+    std::vector<Listed> m_listed;     // per entry: a folder's contents were listed
+    std::vector<signed char> m_hasChildren;  // per entry: -1 not yet known, 0 or 1
+    bool m_clearing = false;
+};

@@ -1,0 +1,552 @@
+// The SQL library page, its script tree and its preview, in-process under
+// Wine: real registry (redirected per test), real folders and files, real
+// tree, combo box and window painting.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pages/library/PageLibrary.h"
+#include "platform/framework/CColorizer.h"
+#include "platform/framework/Process.h"
+#include "platform/services/_Settings.h"
+#include "resources/resource.h"
+#include "tests/win/WinTestSupport.h"
+
+namespace {
+
+const wchar_t kDeskKey[] = L"Software\\Zerudozuz\\StatementDesk2\\Settings";
+const wchar_t kHammerKey[] = L"Software\\Zerudozuz\\LoadHammer\\Settings";
+
+// A top-level window to hold a page, as the main window does.
+class Host : public ui::Window {
+public:
+    Host() {
+        ui::Window::RegisterClass(L"QuayletLibraryTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletLibraryTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
+    }
+};
+
+// The pixels of a window's client area as its own painting leaves them.
+struct Snapshot {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
+    int Count(COLORREF c) const {
+        const std::uint32_t want = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+        int n = 0;
+        for (std::uint32_t p : pixels) n += (p & 0xFFFFFF) == want;
+        return n;
+    }
+};
+
+Snapshot Capture(HWND hwnd) {
+    RECT rc{};
+    ::GetClientRect(hwnd, &rc);
+    Snapshot s;
+    s.width = rc.right;
+    s.height = rc.bottom;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = s.width;
+    bi.bmiHeader.biHeight = -s.height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HBITMAP bmp = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(dc, bmp);
+    ::SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    ::GdiFlush();
+    const auto* p = static_cast<const std::uint32_t*>(bits);
+    s.pixels.assign(p, p + static_cast<std::size_t>(s.width) * s.height);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bmp);
+    ::DeleteDC(dc);
+    return s;
+}
+
+// Presses a key with the given modifiers held, as the keyboard would.
+void Press(HWND hwnd, UINT vk, bool ctrl = false, bool shift = false) {
+    BYTE state[256] = {};
+    ::GetKeyboardState(state);
+    state[VK_CONTROL] = ctrl ? 0x80 : 0;
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    ::SetKeyboardState(state);
+    ::SendMessageW(hwnd, WM_KEYDOWN, vk, 1);
+    state[VK_CONTROL] = state[VK_SHIFT] = 0;
+    ::SetKeyboardState(state);
+}
+
+class LibraryTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        m_settings = std::make_unique<_Settings>();
+        g_settings = m_settings.get();
+    }
+    void TearDown() override {
+        m_page.reset();
+        g_settings = nullptr;
+        m_settings.reset();
+        WinTest::TearDown();
+    }
+
+    PageLibrary& OpenPage() {
+        m_page = std::make_unique<PageLibrary>(&m_host);
+        EXPECT_TRUE(m_page->Create(0, 0));
+        return *m_page;
+    }
+    std::vector<std::wstring> Locations() const {
+        std::vector<std::wstring> items;
+        for (int i = 0; i < m_page->m_location.GetCount(); ++i) items.push_back(m_page->m_location.GetItemText(i));
+        return items;
+    }
+    // The names of the tree's items below `parent` (null: the top level), in order.
+    std::vector<std::wstring> Names(HTREEITEM parent = nullptr) const {
+        ui::TreeView tree(m_page->m_tree.Hwnd());
+        std::vector<std::wstring> names;
+        HTREEITEM item = parent ? tree.GetNext(parent, TVGN_CHILD) : tree.GetRoot();
+        for (; item; item = tree.GetNext(item, TVGN_NEXT)) names.push_back(tree.GetItemText(item));
+        return names;
+    }
+    HTREEITEM Find(const std::wstring& path) const {
+        for (std::size_t i = 0; i < m_page->m_tree.m_paths.size(); ++i)
+            if (m_page->m_tree.m_paths[i] == path) return m_page->m_tree.ItemOf(i);
+        return nullptr;
+    }
+    void Select(const std::wstring& path) {
+        HTREEITEM item = Find(path);
+        ASSERT_NE(item, nullptr);
+        ui::TreeView(m_page->m_tree.Hwnd()).SelectItem(item);
+    }
+    ColorEditWnd& Preview() { return *m_page->m_preview; }
+
+    Host m_host;
+    std::unique_ptr<_Settings> m_settings;
+    std::unique_ptr<PageLibrary> m_page;
+};
+
+TEST_F(LibraryTest, LocationsInFixedOrderWithoutDuplicateCheck) {
+    const std::wstring lib = MakeDir(L"lib");
+    SetString(kDeskKey, L"Library", lib);
+    SetString(kHammerKey, L"Library", lib);
+    OpenPage();
+    EXPECT_EQ(Locations(), (std::vector<std::wstring>{lib, lib}));
+    EXPECT_EQ(m_page->m_location.GetCurSel(), 0);
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(LibraryTest, OnlyTheSecondProductNamesALocation) {
+    const std::wstring lib = MakeDir(L"hammer");
+    SetString(kHammerKey, L"Library", lib);
+    OpenPage();
+    EXPECT_EQ(Locations(), std::vector<std::wstring>{lib});
+    EXPECT_EQ(m_page->m_location.GetCurSel(), 0);
+}
+
+TEST_F(LibraryTest, ALocationMustFitIn255Bytes) {
+    SetString(kDeskKey, L"Library", L"C:\\" + std::wstring(124, L'a'));   // 127 characters: too long
+    SetString(kHammerKey, L"Library", L"C:\\" + std::wstring(123, L'b')); // 126 characters: fits
+    OpenPage();
+    EXPECT_EQ(Locations(), std::vector<std::wstring>{L"C:\\" + std::wstring(123, L'b')});
+    EXPECT_EQ(m_page->ReadLibraryLocation(L"StatementDesk2"), L"");
+    // Missing key, missing value, and data that is not text up to its end.
+    EXPECT_EQ(m_page->ReadLibraryLocation(L"NoSuchProduct"), L"");
+    SetString(kDeskKey, L"Other", L"x");
+    SetRaw(kDeskKey, L"Library", REG_SZ, L"C:\\lib\0junk", 22);
+    EXPECT_EQ(m_page->ReadLibraryLocation(L"StatementDesk2"), L"C:\\lib");
+    SetRaw(kDeskKey, L"Library", REG_BINARY, "C\0:\0", 4);  // no terminator at all
+    EXPECT_EQ(m_page->ReadLibraryLocation(L"StatementDesk2"), L"C:");
+}
+
+TEST_F(LibraryTest, NoLocationGivesAnEmptyPageWithoutMessages) {
+    OpenPage();
+    EXPECT_EQ(m_page->m_location.GetCount(), 0);
+    EXPECT_EQ(m_page->m_location.GetCurSel(), CB_ERR);
+    EXPECT_EQ(ui::TreeView(m_page->m_tree.Hwnd()).GetCount(), 0);
+    EXPECT_TRUE(m_page->m_tree.m_paths.empty());
+    EXPECT_TRUE(Boxes().empty());
+    // The "..." button exists, is never shown and has no command.
+    HWND browse = m_page->Item(IDC_LIBRARY_BROWSE);
+    ASSERT_NE(browse, nullptr);
+    EXPECT_FALSE(::IsWindowVisible(browse));
+}
+
+TEST_F(LibraryTest, LocationThatIsAFileOrMissingShowsNothing) {
+    const std::wstring file = WriteFile(L"not-a-folder.sql", "select 1");
+    SetString(kDeskKey, L"Library", file);
+    SetString(kHammerKey, L"Library", TempDir() + L"\\missing");
+    OpenPage();
+    EXPECT_EQ(Locations().size(), 2u);
+    EXPECT_TRUE(m_page->m_tree.m_paths.empty());
+    m_page->m_location.SetCurSel(1);
+    ::SendMessageW(m_page->Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LIBRARY_LOCATION, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(m_page->m_location.Hwnd()));
+    EXPECT_TRUE(m_page->m_tree.m_paths.empty());
+}
+
+TEST_F(LibraryTest, TreeListsFoldersFirstSortedAndOnlyScripts) {
+    const std::wstring lib = MakeDir(L"lib");
+    MakeDir(L"lib\\beta");
+    MakeDir(L"lib\\Alpha");
+    MakeDir(L"lib\\empty");
+    WriteFile(L"lib\\zeta.sql", "select 1;");
+    WriteFile(L"lib\\Apple.SQL", "select 2;");
+    WriteFile(L"lib\\banana.sql", "select 3;");
+    WriteFile(L"lib\\notes.txt", "not a script");
+    WriteFile(L"lib\\archive.sql.bak", "not a script");
+    WriteFile(L"lib\\Alpha\\inner.sql", "select 4;");
+    WriteFile(L"lib\\Alpha\\deeper\\deepest.sql", "select 5;");
+    SetString(kDeskKey, L"Library", lib);
+    OpenPage();
+    const auto& tree = m_page->m_tree;
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Alpha", L"beta", L"empty", L"Apple.SQL", L"banana.sql",
+                                                  L"zeta.sql"}));
+    // Kinds and paths are in step with the entries; nothing below the top yet.
+    ASSERT_EQ(tree.m_paths.size(), 6u);
+    ASSERT_EQ(tree.m_kinds.size(), 6u);
+    EXPECT_EQ(tree.m_kinds[0], L"<Directory>");
+    EXPECT_EQ(tree.m_paths[0], lib + L"\\Alpha");
+    EXPECT_NE(tree.m_kinds[3], L"<Directory>");
+    EXPECT_EQ(tree.m_paths[5], lib + L"\\zeta.sql");
+
+    // A folder's contents are listed on its first expansion only.
+    ui::TreeView view(tree.Hwnd());
+    HTREEITEM alpha = Find(lib + L"\\Alpha");
+    view.Expand(alpha, TVE_EXPAND);
+    EXPECT_EQ(Names(alpha), (std::vector<std::wstring>{L"deeper", L"inner.sql"}));
+    EXPECT_EQ(tree.m_paths.size(), 8u);
+    view.Expand(alpha, TVE_COLLAPSE);
+    view.Expand(alpha, TVE_EXPAND);
+    EXPECT_EQ(tree.m_paths.size(), 8u);
+    EXPECT_EQ(tree.m_kinds.size(), 8u);
+    EXPECT_EQ(Names(alpha).size(), 2u);
+    // Each item carries its entry number.
+    TVITEMW item{};
+    item.mask = TVIF_PARAM | TVIF_IMAGE;
+    item.hItem = Find(lib + L"\\Alpha\\inner.sql");
+    ASSERT_TRUE(view.Send(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_EQ(tree.m_paths[static_cast<std::size_t>(item.lParam)], lib + L"\\Alpha\\inner.sql");
+    EXPECT_EQ(item.iImage, CSQLTree::kIconScript);
+    // An empty folder loses its expand button once opened.
+    HTREEITEM empty = Find(lib + L"\\empty");
+    view.Expand(empty, TVE_EXPAND);
+    item = {};
+    item.mask = TVIF_CHILDREN;
+    item.hItem = empty;
+    view.Send(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(item.cChildren, 0);
+    EXPECT_EQ(ImageList_GetImageCount(tree.m_icons.Get()), 3);
+}
+
+TEST_F(LibraryTest, SelectionDrivesThePreview) {
+    const std::wstring lib = MakeDir(L"lib");
+    MakeDir(L"lib\\folder");
+    const std::wstring script = WriteFile(L"lib\\query.sql", "SELECT name\r\nFROM t -- all\r\n");
+    SetString(kDeskKey, L"Library", lib);
+    OpenPage();
+    Select(script);
+    EXPECT_EQ(Preview().LineCount(), 3u);
+    EXPECT_EQ(Preview().LineText(0), L"SELECT name");
+    EXPECT_EQ(Preview().LineText(1), L"FROM t -- all");
+    // A folder after a file empties the preview.
+    Select(lib + L"\\folder");
+    EXPECT_EQ(Preview().LineCount(), 1u);
+    EXPECT_EQ(Preview().LineText(0), L"");
+    EXPECT_TRUE(Preview().Message().empty());
+    Select(script);
+    EXPECT_EQ(Preview().LineText(0), L"SELECT name");
+}
+
+TEST_F(LibraryTest, SelectionCommandIsAlwaysAnsweredAndChecked) {
+    const std::wstring lib = MakeDir(L"lib");
+    const std::wstring script = WriteFile(L"lib\\a.sql", "select 1");
+    SetString(kDeskKey, L"Library", lib);
+    OpenPage();
+    Select(script);
+    ASSERT_EQ(Preview().LineText(0), L"select 1");
+    // Indexes outside the lists change nothing, and the command never reaches the base.
+    for (LPARAM bad : {LPARAM(-1), LPARAM(1), LPARAM(1000), LPARAM(0x7FFFFFFF), LPARAM(0x100000000LL)}) {
+        EXPECT_TRUE(m_page->OnCommand(0x2400, bad));
+        EXPECT_EQ(Preview().LineText(0), L"select 1");
+    }
+    // lParam is taken as a 32-bit index: its upper half is ignored.
+    m_page->ShowPreview(-5);
+    EXPECT_TRUE(m_page->OnCommand(0x2400, 0x100000000LL));
+    EXPECT_EQ(Preview().LineText(0), L"select 1");
+    EXPECT_FALSE(m_page->OnCommand(0x2401, 0));
+}
+
+TEST_F(LibraryTest, ChangingTheLocationRefillsTheTreeButKeepsThePreview) {
+    const std::wstring one = MakeDir(L"one");
+    const std::wstring two = MakeDir(L"two");
+    const std::wstring script = WriteFile(L"one\\first.sql", "select 'one'");
+    WriteFile(L"two\\second.sql", "select 'two'");
+    WriteFile(L"two\\third.sql", "select 'three'");
+    SetString(kDeskKey, L"Library", one);
+    SetString(kHammerKey, L"Library", two);
+    OpenPage();
+    Select(script);
+    m_page->m_location.SetCurSel(1);
+    ::SendMessageW(m_page->Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LIBRARY_LOCATION, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(m_page->m_location.Hwnd()));
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"second.sql", L"third.sql"}));
+    EXPECT_EQ(m_page->m_tree.m_paths.size(), 2u);
+    EXPECT_EQ(Preview().LineText(0), L"select 'one'");
+    m_page->m_location.SetCurSel(0);
+    ::SendMessageW(m_page->Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LIBRARY_LOCATION, CBN_EDITCHANGE),
+                   reinterpret_cast<LPARAM>(m_page->m_location.Hwnd()));
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"first.sql"});
+}
+
+TEST_F(LibraryTest, PreviewSitsInsideTheFrameAndFollowsResizing) {
+    OpenPage();
+    HWND frame = m_page->Item(IDC_LIBRARY_PREVIEW_FRAME);
+    RECT f = m_page->ChildRect(frame);
+    RECT p = m_page->ChildRect(Preview().Hwnd());
+    EXPECT_EQ(p.left, f.left + 2);
+    EXPECT_EQ(p.top, f.top + 2);
+    EXPECT_EQ(p.right, f.right - 2);
+    EXPECT_EQ(p.bottom, f.bottom - 2);
+    EXPECT_EQ(::GetWindow(frame, GW_HWNDNEXT), Preview().Hwnd());
+    EXPECT_EQ(::GetDlgCtrlID(Preview().Hwnd()), 1040);
+
+    const RECT before = m_page->ClientRect();
+    ::SetWindowPos(m_page->Hwnd(), nullptr, 0, 0, before.right + 100, before.bottom + 60, SWP_NOMOVE | SWP_NOZORDER);
+    const RECT p2 = m_page->ChildRect(Preview().Hwnd());
+    EXPECT_EQ(p2.left, p.left);
+    EXPECT_EQ(p2.top, p.top + 60);
+    EXPECT_EQ(p2.right, p.right + 100);
+    EXPECT_EQ(p2.bottom - p2.top, p.bottom - p.top);
+    const RECT tree = m_page->ChildRect(m_page->m_tree.Hwnd());
+    const RECT combo = m_page->ChildRect(m_page->m_location.Hwnd());
+    const RECT browse = m_page->ChildRect(m_page->Item(IDC_LIBRARY_BROWSE));
+    EXPECT_EQ(tree.bottom + 4 < p2.top, true);
+    EXPECT_GT(combo.right, browse.left - 10);
+    EXPECT_LE(combo.right, browse.left + 1);
+}
+
+TEST_F(LibraryTest, EnterAndEscapeLeaveThePageInPlace) {
+    OpenPage();
+    m_page->Activate();
+    ::SendMessageW(m_page->Hwnd(), WM_COMMAND, IDCANCEL, 0);
+    ::SendMessageW(m_page->Hwnd(), WM_COMMAND, IDOK, 0);
+    // The host is never shown, so the page's own style tells.
+    EXPECT_TRUE(::GetWindowLongPtrW(m_page->Hwnd(), GWL_STYLE) & WS_VISIBLE);
+}
+
+// The preview on its own.
+class PreviewTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        m_colorizer.SetKeywords({L"SELECT", L"FROM", L"WHERE"});
+        m_colorizer.SetHighlighting(1);
+        m_preview = std::make_unique<ColorEditWnd>(&m_host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
+        m_preview->SetColorizer(&m_colorizer);
+    }
+    void TearDown() override {
+        m_preview.reset();
+        WinTest::TearDown();
+    }
+    std::wstring Load(const std::string& bytes) {
+        const std::wstring path = WriteFile(L"script" + std::to_wstring(++m_files) + L".sql", bytes);
+        EXPECT_EQ(m_preview->LoadFile(path), 1);
+        return path;
+    }
+    std::wstring Text() const {
+        std::wstring all;
+        for (std::size_t i = 0; i < m_preview->LineCount(); ++i) all += (i ? L"|" : L"") + m_preview->LineText(i);
+        return all;
+    }
+
+    Host m_host;
+    CColorizer m_colorizer;
+    std::unique_ptr<ColorEditWnd> m_preview;
+    int m_files = 0;
+};
+
+TEST_F(PreviewTest, DecodesEveryEncoding) {
+    Load("\xEF\xBB\xBF" "caf\xC3\xA9\r\nx");
+    EXPECT_EQ(Text(), L"caf\u00e9|x");
+    Load("caf\xC3\xA9");
+    EXPECT_EQ(m_preview->Encoding(), text::Encoding::Utf8);
+    EXPECT_EQ(Text(), L"caf\u00e9");
+    Load(std::string("\xFF\xFE" "a\0\n\0\xAC\x20", 8));
+    EXPECT_EQ(Text(), L"a|\u20ac");
+    Load(std::string("\xFE\xFF\0a\0\r\x20\xAC", 8));
+    EXPECT_EQ(Text(), L"a|\u20ac");
+    // Not UTF-8: the ANSI code page (1252 here) decodes it.
+    Load("caf\xE9 \x80");
+    EXPECT_EQ(m_preview->Encoding(), text::Encoding::Ansi);
+    EXPECT_EQ(Text(), L"caf\u00e9 \u20ac");
+    // NUL bytes and other controls are shown, not lost.
+    Load(std::string("a\0b\x01", 4));
+    EXPECT_EQ(Text(), L"a\u00b7b\u00b7");
+    Load("");
+    EXPECT_EQ(m_preview->LineCount(), 1u);
+    EXPECT_TRUE(m_preview->Message().empty());
+}
+
+TEST_F(PreviewTest, SaysPlainlyWhenAFileCannotBeRead) {
+    EXPECT_EQ(m_preview->LoadFile(TempDir() + L"\\missing.sql"), 0);
+    EXPECT_NE(m_preview->Message().find(L"cannot be opened"), std::wstring::npos);
+    EXPECT_NE(m_preview->Message().find(L"missing.sql"), std::wstring::npos);
+    EXPECT_EQ(m_preview->LineCount(), 1u);
+    // A script another program holds without sharing.
+    const std::wstring locked = WriteFile(L"locked.sql", "select 1");
+    HANDLE h = ::CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_preview->LoadFile(locked), 0);
+    EXPECT_FALSE(m_preview->Message().empty());
+    ::CloseHandle(h);
+    // A folder is no script either; a later good file clears the message.
+    EXPECT_EQ(m_preview->LoadFile(TempDir()), 0);
+    Load("select 2");
+    EXPECT_TRUE(m_preview->Message().empty());
+    EXPECT_EQ(Text(), L"select 2");
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(PreviewTest, AnOversizedFileIsCutAtALineBreakWithANote) {
+    m_preview->SetFileLimit(100);
+    std::string big;
+    for (int i = 0; i < 20; ++i) big += "select " + std::to_string(i) + ";\n";  // 10 or 11 bytes a line
+    big += "caf\xC3\xA9";
+    Load(big);
+    EXPECT_FALSE(m_preview->Note().empty());
+    // Cut after the last whole line within 100 bytes; still UTF-8.
+    EXPECT_EQ(m_preview->LineText(0), L"select 0;");
+    EXPECT_EQ(m_preview->LineText(m_preview->LineCount() - 2), L"select 9;");
+    EXPECT_EQ(m_preview->LineText(m_preview->LineCount() - 1), L"");
+    EXPECT_EQ(m_preview->Encoding(), text::Encoding::Utf8);
+    m_preview->SetFileLimit(ColorEditWnd::kMaxFileBytes);
+    Load(big);
+    EXPECT_TRUE(m_preview->Note().empty());
+    EXPECT_EQ(m_preview->LineText(m_preview->LineCount() - 1), L"caf\u00e9");
+}
+
+TEST_F(PreviewTest, PaintsOnlyVisibleLinesInColour) {
+    std::string big;
+    for (int i = 0; i < 200000; ++i) big += "SELECT a FROM t WHERE x = 'it''s' -- row " + std::to_string(i) + "\n";
+    Load(big);
+    EXPECT_EQ(m_preview->LineCount(), 200001u);
+    Snapshot s = Capture(m_preview->Hwnd());
+    const std::size_t rows = static_cast<std::size_t>(300 / 10);
+    EXPECT_GT(m_preview->LinesPaintedLast(), 5u);
+    EXPECT_LE(m_preview->LinesPaintedLast(), rows);
+    EXPECT_GT(s.Count(RGB(0, 0, 255)), 20);      // keywords
+    EXPECT_GT(s.Count(RGB(163, 21, 21)), 20);    // the string
+    EXPECT_GT(s.Count(RGB(0, 128, 0)), 20);      // the comment
+    // Without a colorizer the same text is drawn without colour.
+    m_preview->SetColorizer(nullptr);
+    s = Capture(m_preview->Hwnd());
+    EXPECT_EQ(s.Count(RGB(0, 0, 255)), 0);
+    // A message is drawn instead of text.
+    m_preview->LoadFile(TempDir() + L"\\missing.sql");
+    Capture(m_preview->Hwnd());
+    EXPECT_EQ(m_preview->LinesPaintedLast(), 0u);
+}
+
+TEST_F(PreviewTest, ColoursAResumedBlockCommentFarDown) {
+    std::string text = "/* a comment that opens here\n";
+    for (int i = 0; i < 5000; ++i) text += "SELECT inside the comment\n";
+    text += "*/ SELECT 1\n";
+    Load(text);
+    HWND w = m_preview->Hwnd();
+    Press(w, VK_END, true);
+    EXPECT_GT(m_preview->FirstVisibleLine(), 4900u);
+    const Snapshot s = Capture(w);
+    // Comment lines are green; only the last line's keyword is blue.
+    EXPECT_GT(s.Count(RGB(0, 128, 0)), 100);
+    const int blue = s.Count(RGB(0, 0, 255));
+    EXPECT_GT(blue, 0);
+    EXPECT_LT(blue, s.Count(RGB(0, 128, 0)) / 10);
+}
+
+TEST_F(PreviewTest, KeyboardWheelAndScrollBarMoveTheView) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i) text += "line " + std::to_string(i) + "\r\n";
+    Load(text);
+    HWND w = m_preview->Hwnd();
+    Press(w, VK_NEXT);
+    const std::size_t page = m_preview->FirstVisibleLine();
+    EXPECT_GT(page, 5u);
+    Press(w, VK_PRIOR);
+    EXPECT_EQ(m_preview->FirstVisibleLine(), 0u);
+    Press(w, VK_END, true);
+    EXPECT_EQ(m_preview->Caret().line, 1000u);
+    EXPECT_GT(m_preview->FirstVisibleLine(), 900u);
+    Press(w, VK_HOME, true);
+    EXPECT_EQ(m_preview->FirstVisibleLine(), 0u);
+    Press(w, VK_DOWN);
+    Press(w, VK_END);
+    EXPECT_EQ(m_preview->Caret().line, 1u);
+    EXPECT_EQ(m_preview->Caret().unit, 6u);
+    Press(w, VK_RIGHT);
+    EXPECT_EQ(m_preview->Caret().line, 2u);
+    EXPECT_EQ(m_preview->Caret().unit, 0u);
+    Press(w, VK_LEFT);
+    EXPECT_EQ(m_preview->Caret().line, 1u);
+    ::SendMessageW(w, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    EXPECT_EQ(m_preview->FirstVisibleLine(), 3u);
+    ::SendMessageW(w, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA * 2), 0);
+    EXPECT_EQ(m_preview->FirstVisibleLine(), 0u);
+    ::SendMessageW(w, WM_VSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(m_preview->FirstVisibleLine(), page);
+    ::SendMessageW(w, WM_VSCROLL, SB_BOTTOM, 0);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    ::GetScrollInfo(w, SB_VERT, &si);
+    EXPECT_EQ(static_cast<std::size_t>(si.nPos), m_preview->FirstVisibleLine());
+    EXPECT_EQ(si.nMax, 1000);
+}
+
+TEST_F(PreviewTest, SelectAndCopy) {
+    Load("SELECT a,\r\n\tb\r\nFROM t");
+    HWND w = m_preview->Hwnd();
+    Press(w, 'A', true);
+    EXPECT_EQ(m_preview->SelectedText(), L"SELECT a,\r\n\tb\r\nFROM t");
+    Press(w, 'C', true);
+    ASSERT_TRUE(::OpenClipboard(w));
+    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(::GlobalLock(data))), L"SELECT a,\r\n\tb\r\nFROM t");
+    ::GlobalUnlock(data);
+    ::CloseClipboard();
+    // Shift with the arrows extends from the caret.
+    Press(w, VK_HOME, true);
+    Press(w, VK_RIGHT, false, true);
+    Press(w, VK_RIGHT, false, true);
+    EXPECT_EQ(m_preview->SelectedText(), L"SE");
+    // A drag with the mouse from the start of the text to the right of the third line.
+    RECT rc{};
+    ::GetClientRect(w, &rc);
+    ::SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 1));
+    const ColorEditWnd::Pos start = m_preview->Caret();
+    EXPECT_EQ(start.line, 0u);
+    EXPECT_EQ(start.unit, 0u);
+    ::SendMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(rc.right - 2, 40));
+    ::SendMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(rc.right - 2, 40));
+    EXPECT_GE(m_preview->Caret().line, 1u);
+    EXPECT_EQ(m_preview->SelectedText().substr(0, 11), L"SELECT a,\r\n");
+    // Nothing selected: nothing to copy.
+    Press(w, VK_HOME, true);
+    EXPECT_FALSE(m_preview->Copy());
+}
+
+TEST_F(PreviewTest, LoadTextShowsTextAndEmptyTextShowsNothing) {
+    m_preview->LoadText(L"one\ntwo\nthree\nfour", 2);
+    EXPECT_EQ(m_preview->LineCount(), 4u);
+    EXPECT_EQ(m_preview->LineText(2), L"three");
+    m_preview->LoadText(L"", 0);
+    EXPECT_EQ(m_preview->LineCount(), 1u);
+    EXPECT_EQ(m_preview->LineText(0), L"");
+    Capture(m_preview->Hwnd());
+    EXPECT_EQ(m_preview->LinesPaintedLast(), 1u);
+}
+
+}  // namespace
