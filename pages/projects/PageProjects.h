@@ -1,8 +1,55 @@
+// The "Recent Projects" page: the project files that the suite's products used
+// most recently, found once at initialisation; a double-click opens one with
+// the program associated with its extension. The six column widths are kept
+// in the settings store.
 #pragma once
 
+#include <memory>
+#include <string>
+
+#include "pages/projects/ProjectListRows.h"
+#include "pages/projects/RecentDiscovery.h"
+#include "platform/framework/CDBListCtrl.h"
 #include "platform/framework/CSmDialog.h"
 
 class PageProjects : public CSmDialog {
 public:
     explicit PageProjects(ui::Window* parent);
+    ~PageProjects() override;
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
+
+    void DoDataExchange(ui::DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    // Enter and Esc inside the page must not end it.
+    void OnOK() override {}
+    void OnCancel() override {}
+
+    // Opens the first selected row with its associated program.
+    void OpenSelected();
+
+    const CDBListCtrl& List() const { return m_list; }
+    const RecentDiscovery& Discovery() const { return m_discovery; }
+
+    // Titles, alignments and width settings of the six columns.
+    struct ColumnSpec {
+        const wchar_t* title;
+        int format;
+        const wchar_t* widthKey;
+    };
+    static const ColumnSpec kColumns[6];
+
+private:
+    LRESULT OnDblClk(NMHDR* hdr);
+    bool OnDestroyMsg(ui::Message& m);
+    void CreateImageList();
+
+    CDBListCtrl m_list;
+    // Owned by the list once attached: a list without LVS_SHAREIMAGELISTS
+    // destroys its image lists with itself.
+    HIMAGELIST m_imageList = nullptr;
+    ProjectListRows m_rows{m_list};
+    Win32FolderProbe m_folders;
+    RecentDiscovery m_discovery;
 };

@@ -1,0 +1,29 @@
+// Discovery's rows backed by a real list-view control, and the file-system
+// probe that tells folders from files, both over Win32.
+#pragma once
+
+#include <windows.h>
+
+#include "pages/projects/RecentDiscovery.h"
+#include "platform/framework/CDBListCtrl.h"
+
+class ProjectListRows final : public IProjectRows {
+public:
+    explicit ProjectListRows(const CDBListCtrl& list) : m_list(list) {}
+
+    int RowCount() override { return m_list.GetItemCount(); }
+    std::wstring ItemText(int row, int column) override { return m_list.GetItemText(row, column); }
+    int InsertRow(int row, const std::wstring& text, int image) override { return m_list.InsertItem(row, text, image); }
+    void SetItemText(int row, int column, const std::wstring& text) override { m_list.SetItemText(row, column, text); }
+
+private:
+    const CDBListCtrl& m_list;
+};
+
+class Win32FolderProbe final : public IFolderProbe {
+public:
+    bool IsFolder(const std::wstring& path) override {
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+};
