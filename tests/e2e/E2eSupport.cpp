@@ -1,0 +1,188 @@
+#include "tests/e2e/E2eSupport.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+namespace e2e {
+namespace {
+
+struct Search {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<Search*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t title[64] = {};
+    ::GetWindowTextW(hwnd, title, 64);
+    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(title) == L"Zelto Quaylet") {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    ::CloseHandle(h);
+    return bytes;
+}
+
+}  // namespace
+
+std::wstring BuildDir() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p = path;
+    return p.substr(0, p.find_last_of(L'\\'));
+}
+
+void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+}
+
+void SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    ::RegCloseKey(key);
+}
+
+void DeleteTree(const std::wstring& subKey) {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, subKey.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, subKey.c_str());
+}
+
+Hub::~Hub() {
+    if (m_pi.hProcess) {
+        if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
+            if (m_window) ::PostMessageW(m_window, WM_COMMAND, IDCANCEL, 0);
+            if (::WaitForSingleObject(m_pi.hProcess, 5000) == WAIT_TIMEOUT) ::TerminateProcess(m_pi.hProcess, 1);
+        }
+        ::CloseHandle(m_pi.hProcess);
+        ::CloseHandle(m_pi.hThread);
+    }
+    if (!m_log.empty()) ::DeleteFileW(m_log.c_str());
+}
+
+bool Hub::Start(const std::wstring& exeArg) {
+    const std::wstring exe = exeArg.empty() ? BuildDir() + L"\\quaylet.exe" : exeArg;
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    m_log = std::wstring(temp) + L"quaylet-launches-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(::GetTickCount64()) + L".log";
+    ::SetEnvironmentVariableW(L"QUAYLET_LAUNCH_LOG", m_log.c_str());
+    // Stand-ins log their launch and end at once, so that no window outlives the test.
+    ::SetEnvironmentVariableW(L"QUAYLET_STANDIN_EXIT", L"1");
+    STARTUPINFOW si{sizeof si};
+    std::wstring cmd = L"\"" + exe + L"\"";
+    const std::wstring dir = exe.substr(0, exe.find_last_of(L'\\'));
+    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &m_pi))
+        return false;
+    Search s{m_pi.dwProcessId, nullptr};
+    const bool shown = WaitFor([&] {
+        ::EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&s));
+        return s.found != nullptr;
+    });
+    m_window = s.found;
+    return shown;
+}
+
+HWND Hub::Page(int index) const {
+    // The pages are the main window's dialog children in creation (tab) order.
+    int seen = 0;
+    for (HWND child = ::GetWindow(m_window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {};
+        ::GetClassNameW(child, cls, 32);
+        if (std::wstring(cls) == L"#32770" && seen++ == index) return child;
+    }
+    return nullptr;
+}
+
+bool Hub::SelectTab(int index) {
+    HWND tab = ::GetDlgItem(m_window, 1188);
+    for (int guard = 0; guard < 8; ++guard) {
+        const int current = static_cast<int>(::SendMessageW(tab, TCM_GETCURSEL, 0, 0));
+        if (current == index) return WaitFor([&] { return ::IsWindowVisible(Page(index)) != FALSE; }, 5000);
+        const WPARAM key = current < index ? VK_RIGHT : VK_LEFT;
+        ::SendMessageW(tab, WM_KEYDOWN, key, 0);
+        ::SendMessageW(tab, WM_KEYUP, key, 0xC0000000);
+    }
+    return false;
+}
+
+void Hub::Click(HWND window, int x, int y, bool doubleClick) {
+    const LPARAM at = MAKELPARAM(x, y);
+    ::PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(window, WM_LBUTTONUP, 0, at);
+    if (doubleClick) {
+        ::PostMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        ::PostMessageW(window, WM_LBUTTONUP, 0, at);
+    }
+}
+
+bool Hub::WaitForExit(DWORD timeoutMs) {
+    return m_pi.hProcess && ::WaitForSingleObject(m_pi.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+std::vector<std::wstring> Hub::Launches() const {
+    std::vector<std::wstring> lines;
+    const std::string bytes = ReadAll(m_log);
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find(L"\r\n", pos);
+        if (end == std::wstring::npos) end = text.size();
+        if (end > pos) lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+void E2eTest::SetUp() {
+    DeleteTree(L"Software\\Zerudozuz");
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    m_dir = std::wstring(temp) + L"quaylet-e2e-" + std::to_wstring(::GetTickCount64());
+    ::SHCreateDirectoryExW(nullptr, m_dir.c_str(), nullptr);
+}
+
+void E2eTest::TearDown() {
+    DeleteTree(L"Software\\Zerudozuz");
+    std::wstring from = m_dir;
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    ::SHFileOperationW(&op);
+}
+
+std::wstring E2eTest::WriteFile(const std::wstring& name, const std::string& bytes) {
+    const std::wstring path = m_dir + L"\\" + name;
+    ::SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    return path;
+}
+
+}  // namespace e2e

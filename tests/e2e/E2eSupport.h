@@ -1,0 +1,82 @@
+// Support for end-to-end tests: they start the real quaylet.exe (beside the
+// test program) in the test prefix, drive it from outside with posted input,
+// and watch what it starts through the stand-ins' launch log.
+//
+// End-to-end tests run one at a time and own HKCU\Software\Zerudozuz of the
+// test prefix while they run: each starts from an empty suite key and leaves
+// none behind.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The folder of the test program (the Windows build folder), without a trailing backslash.
+std::wstring BuildDir();
+
+// HKCU registry helpers on the real (prefix) registry.
+void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value);
+void SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value);
+void DeleteTree(const std::wstring& subKey);
+
+// Polls until pred() holds or timeoutMs passes.
+template <class Pred>
+bool WaitFor(Pred pred, DWORD timeoutMs = 15000) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (pred()) return true;
+        if (::GetTickCount64() > end) return false;
+        ::Sleep(50);
+    }
+}
+
+// A running hub.
+class Hub {
+public:
+    Hub() = default;
+    Hub(const Hub&) = delete;
+    Hub& operator=(const Hub&) = delete;
+    ~Hub();  // ends the process if it still runs
+
+    // Starts exe (default: quaylet.exe of the build) with QUAYLET_LAUNCH_LOG and
+    // QUAYLET_STANDIN_EXIT set (stand-ins log their launch and end at once), and
+    // waits for its main window.
+    bool Start(const std::wstring& exe = L"");
+    HWND Window() const { return m_window; }
+    HWND Page(int index) const;  // the visible or hidden page dialog at tab index
+    HWND PageItem(int page, int id) const { return ::GetDlgItem(Page(page), id); }
+    // Selects a tab as the user does with the keyboard on the tab strip.
+    bool SelectTab(int index);
+    // Posts a click at a client point of a window.
+    static void Click(HWND window, int x, int y, bool doubleClick = false);
+    // Waits for the process to end; false if it does not within the timeout.
+    bool WaitForExit(DWORD timeoutMs = 15000);
+
+    // Lines "exe path|command line" the stand-ins wrote since Start().
+    std::vector<std::wstring> Launches() const;
+    const std::wstring& LaunchLog() const { return m_log; }
+
+private:
+    PROCESS_INFORMATION m_pi{};
+    HWND m_window = nullptr;
+    std::wstring m_log;
+};
+
+// Test fixture: an empty suite registry and a folder of its own.
+class E2eTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    const std::wstring& TempDir() const { return m_dir; }
+    std::wstring WriteFile(const std::wstring& name, const std::string& bytes);
+
+private:
+    std::wstring m_dir;
+};
+
+}  // namespace e2e
