@@ -165,10 +165,6 @@ def below(y0):
     return halfplane(0.0, -1.0, -y0)
 
 
-def above(y0):
-    return halfplane(0.0, 1.0, y0)
-
-
 def rotated(points, cx, cy, deg):
     a = math.radians(deg)
     ca, sa = math.cos(a), math.sin(a)
@@ -301,7 +297,7 @@ class Canvas:
             for q in range(4):
                 b[idx + q] *= keep
 
-    def body(self, shape, c, outline=None, grad=True, width=1.0):
+    def body(self, shape, c, outline=None, grad=True):
         """A shape with a one-pixel darker outline and a soft top-to-bottom gradient. At 16 pixels
         an outline would swallow the thin parts, so there the shape is filled flat unless an
         outline colour is asked for."""
@@ -311,7 +307,7 @@ class Canvas:
             return
         oc = outline if outline is not None else darker(c, 0.45)
         self.fill(shape, oc)
-        inner = shape.grow(-width * self.px)
+        inner = shape.grow(-self.px)
         self.fill(inner, vgrad(y0, lighter(c, 0.35), y1, c) if grad else c)
 
     def rgba(self):
@@ -437,9 +433,7 @@ def arrow(c, pts, w, head, col, halo=True):
     whole = shaft | tri
     if halo:
         c.clear(whole.grow(HALO * c.px))
-    edge = darker(col, 0.45)
-    c.fill(whole, edge)
-    c.fill(whole.grow(-c.px), vgrad(whole.bbox[1], lighter(col, 0.35), whole.bbox[3], col))
+    c.body(whole, col)
     return whole
 
 
@@ -536,7 +530,8 @@ def draw_load_hammer(c):
     c.fill(face.grow(-c.px), darker(C_HAMMER, 0.2))
     # impact strokes beyond the striking face
     if not s:
-        for a, b in (((24.0, 27.5), (26.0, 30.5)), ((27.5, 24.5), (30.5, 26.0)), ((28.0, 29.0), (30.0, 31.0))):
+        strokes = (((24.0, 27.5), (26.0, 30.5)), ((27.5, 24.5), (30.5, 26.0)), ((28.0, 29.0), (30.0, 31.0)))
+        for a, b in strokes:
             c.fill(segment(*a, *b, 1.8), darker(C_HAMMER, 0.1))
     else:
         c.fill(segment(27.0, 26.0, 30.5, 29.5, 2.4), darker(C_HAMMER, 0.1))
@@ -565,8 +560,8 @@ def draw_transfer_works(c):
     s = c.small
     col = C_TRANSFER
     if s:
-        cylinder(c, 1, 13, 16, 28, col, bands=1, ry=3.0)
-        cylinder(c, 19, 31, 16, 28, col, bands=1, ry=3.0)
+        cylinder(c, 0, 12, 17, 28, col, bands=1, ry=3.0)
+        cylinder(c, 20, 32, 17, 28, col, bands=1, ry=3.0)
         arrow(c, [(5, 9), (14, 4.5), (24, 9.5)], 4.0, 6.5, hexc("F08A1C"))
     else:
         cylinder(c, 1, 13, 16, 28, col, bands=2, gaps=True)
@@ -603,13 +598,14 @@ def draw_content_diff(c):
     hot = hexc("F06A2A")
     head = darker(col, 0.25)
     cell = lighter(col, 0.5)
+    # the two sides stand at different heights so that they read as two tables, not one
     if s:
-        tables = ((0, (0, 1)), (18, (1, 2)))
-        rows, top, bottom = 4, 3, 29
+        tables = ((0, 2, 24, (0, 1)), (18, 8, 30, (1, 2)))
+        rows = 4
     else:
-        tables = ((1, (0, 2)), (18, (1, 3)))
-        rows, top, bottom = 5, 4, 28
-    for x0, diff in tables:
+        tables = ((1, 2, 26, (0, 2)), (18, 6, 30, (1, 3)))
+        rows = 5
+    for x0, top, bottom, diff in tables:
         grid_cells(c, x0, top, x0 + (14 if s else 13), bottom, 2, rows, 1,
                    lambda q, r, d=diff: head if r == 0 else (hot if (q, r) == d else cell))
 
@@ -709,7 +705,8 @@ def draw_result_printer(c):
             c.fill(rect(11, 5 + i * 2.5, 21 - 3 * (i == 2), 6 + i * 2.5), hexc("9AA3AD"))
     body = rect(1, 11, 31, 24, 2.0)
     c.body(body, col)
-    c.fill(rect(5, 14, 27, 16).grow(-0.0), darker(col, 0.35) if not s else darker(col, 0.35))
+    # the paper slot, cut through so that the greyed silhouette still reads as a printer
+    c.clear(rect(5, 14, 27, 16))
     c.fill(circle(26.5, 19.5, 1.4 if not s else 1.8), hexc("45D86A"))
     # the printed result with a small chart
     out = rect(7, 18, 25, 31)
@@ -741,7 +738,10 @@ def draw_document_foundry(c):
 
 def draw_statement_desk(c):
     s = c.small
-    cylinder(c, 1, 21, 8, 27, C_SQL, bands=2 if not s else 1, ry=4.0, gaps=not s)
+    if s:
+        cylinder(c, 0, 20, 8, 26, C_SQL, bands=1, ry=4.0)
+    else:
+        cylinder(c, 1, 21, 8, 27, C_SQL, bands=2, ry=4.0, gaps=True)
     pencil(c, 16, 30, 30.5, 6, 6.5 if not s else 7.5, hexc("F0B020"))
 
 
@@ -807,7 +807,8 @@ def draw_object_browser(c):
     c.clear(ring.grow(HALO * c.px))
     c.fill(ring, edge)
     c.fill(circle(21, 19, 5.5), hexc("DDF3F6"))
-    c.fill(circle(21, 19, 5.5).ring(2 * c.px) & halfplane(-0.7071, -0.7071, -0.7071 * 40 + 0.0), lighter(col, 0.6))
+    # a glint on the upper left of the glass
+    c.fill(circle(21, 19, 5.5).ring(2 * c.px) & halfplane(0.7071, 0.7071, 0.7071 * 36), lighter(col, 0.6))
     c.fill(segment(26.5, 24.5, 30.5, 28.5, 4.2), darker(col, 0.2))
 
 
@@ -833,7 +834,7 @@ def draw_hub(c):
         c.fill(union(*parts), vgrad(2, lighter(wood, 0.15), 30, darker(wood, 0.3)))
         cylinder(c, 10, 22, 11, 21, C_HUB_DB, bands=1, ry=2.6)
         return
-    r_out, r_in, r_knob, k_r = 12.5, 9.5, 14.4, 2.0
+    r_out, r_in, r_knob, k_r = 12.5, 9.5, 13.9, 2.0
     parts = [circle(cx, cy, r_out) - circle(cx, cy, r_in)]
     for i in range(8):
         a = math.radians(22.5 + i * 45.0)
@@ -954,7 +955,8 @@ def png_bytes(width, height, rgb_rows):
             raw += bytes(px)
 
     def chunk(tag, body):
-        return struct.pack(">I", len(body)) + tag + body + struct.pack(">I", zlib.crc32(tag + body) & 0xFFFFFFFF)
+        crc = zlib.crc32(tag + body) & 0xFFFFFFFF
+        return struct.pack(">I", len(body)) + tag + body + struct.pack(">I", crc)
 
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
@@ -970,9 +972,8 @@ def disabled_look(size, rgba, face):
     for y in range(size):
         for x in range(size):
             r, g, b, a = rgba[(y * size + x) * 4:(y * size + x) * 4 + 4]
-            if a and (int(r * a / 255 + 255 * (255 - a) / 255 + 0.5), int(g * a / 255 + 255 * (255 - a) / 255 + 0.5),
-                      int(b * a / 255 + 255 * (255 - a) / 255 + 0.5)) != (255, 255, 255):
-                ink[y][x] = True
+            on_white = tuple(int(v * a / 255 + 255 * (255 - a) / 255 + 0.5) for v in (r, g, b))
+            ink[y][x] = on_white != (255, 255, 255)
     out = [[face] * size for _ in range(size)]
     for y in range(size):
         for x in range(size):
