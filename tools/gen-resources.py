@@ -76,7 +76,7 @@ _snap = [1.0]  # design units per pixel of the canvas being drawn
 
 def snap(v):
     g = _snap[0]
-    return round(v / g) * g
+    return math.floor(v / g + 0.5) * g
 
 
 def rect(x0, y0, x1, y1, r=0.0):
@@ -310,6 +310,14 @@ class Canvas:
         inner = shape.grow(-self.px)
         self.fill(inner, vgrad(y0, lighter(c, 0.35), y1, c) if grad else c)
 
+    def detail(self, shape, paint):
+        """A detail inside a filled shape, parted from it by a one-pixel transparent gap where the
+        icon is large enough: a disabled button draws only the silhouette, and the gaps keep the
+        detail visible there."""
+        if not self.small:
+            self.clear(shape.grow(self.px))
+        self.fill(shape, paint)
+
     def rgba(self):
         """8-bit straight RGBA rows, top to bottom. Near-transparent fringes become fully
         transparent so that a greyed silhouette keeps its gaps open."""
@@ -541,18 +549,18 @@ def draw_layout_scribe(c):
     s = c.small
     col = C_SCRIBE
     fill = lighter(col, 0.88)
-    pg = page(c, 3, 2, 23, 30, 6 if not s else 7, fill, darker(col, 0.35))
+    page(c, 3, 2, 23, 30, 6 if not s else 7, fill, darker(col, 0.35))
     if s:
         c.fill(rect(6, 6, 15, 10), col)
         c.fill(rect(6, 13, 19, 17), lighter(col, 0.35))
         c.fill(rect(6, 20, 19, 24), lighter(col, 0.35))
     else:
-        c.fill(rect(6, 5, 15, 9), col)
-        c.fill(rect(6, 11.5, 20, 12.5), darker(col, 0.2))
-        c.fill(rect(6, 14, 12, 19), lighter(col, 0.4))
-        c.fill(rect(14, 14, 20, 19), lighter(col, 0.4))
-        c.fill(rect(6, 21, 20, 22), darker(col, 0.2))
-        c.fill(rect(6, 24, 16, 25), darker(col, 0.2))
+        c.detail(rect(6, 5, 15, 9), col)
+        c.detail(rect(6, 11, 20, 12), darker(col, 0.2))
+        c.detail(rect(6, 14, 12, 19), lighter(col, 0.4))
+        c.detail(rect(14, 14, 20, 19), lighter(col, 0.4))
+        c.detail(rect(6, 21, 20, 22), darker(col, 0.2))
+        c.detail(rect(6, 24, 16, 25), darker(col, 0.2))
     pencil(c, 15, 29, 30, 8, 6.0 if not s else 7.0, hexc("6A2FA0"))
 
 
@@ -644,7 +652,7 @@ def draw_diagram_studio(c):
         c.fill(box, edge)
         c.fill(box.grow(-c.px), cell)
         c.fill(rect(x0, y0, x1, y0 + hh, 1.0).grow(-c.px), vgrad(y0, lighter(col, 0.3), y0 + hh, col))
-        c.fill(rect(x0, y0 + hh - c.px, x1, y0 + hh), edge)
+        c.clear(rect(x0, y0 + hh - c.px, x1, y0 + hh))
         if not s:
             for i in range(2):
                 yy = y0 + hh + 2.5 + i * 3
@@ -730,10 +738,10 @@ def draw_document_foundry(c):
         for i in range(3):
             c.fill(rect(7, 13 + i * 5.5, 25, 16 + i * 5.5), lighter(col, 0.2))
     else:
-        c.fill(rect(7.5, 5, 19, 9), col)
+        c.detail(rect(7, 4, 19, 9), col)
         for i in range(6):
-            x1 = 24.5 if i % 3 != 2 else 18
-            c.fill(rect(7.5, 12 + i * 3, x1, 13.5 + i * 3), lighter(col, 0.15))
+            x1 = 25 if i % 3 != 2 else 18
+            c.detail(rect(7, 12 + i * 3, x1, 14 + i * 3), lighter(col, 0.15))
 
 
 def draw_statement_desk(c):
