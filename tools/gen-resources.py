@@ -652,7 +652,10 @@ def draw_diagram_studio(c):
         c.fill(box, edge)
         c.fill(box.grow(-c.px), cell)
         c.fill(rect(x0, y0, x1, y0 + hh, 1.0).grow(-c.px), vgrad(y0, lighter(col, 0.3), y0 + hh, col))
-        c.clear(rect(x0, y0 + hh - c.px, x1, y0 + hh))
+        if s:
+            c.fill(rect(x0, y0 + hh - c.px, x1, y0 + hh), edge)
+        else:
+            c.clear(rect(x0, y0 + hh - c.px, x1, y0 + hh))
         if not s:
             for i in range(2):
                 yy = y0 + hh + 2.5 + i * 3
@@ -674,10 +677,16 @@ def draw_diagram_studio(c):
 def draw_markup_foundry(c):
     s = c.small
     col = C_MARKUP
-    w = 3.6 if not s else 4.4
-    left = polyline([(10, 8), (3, 16), (10, 24)], w)
-    right = polyline([(22, 8), (29, 16), (22, 24)], w)
-    slash = segment(19, 5, 13, 27, w * 0.85)
+    if s:
+        w = 3.4
+        left = polyline([(9, 8), (2.5, 16), (9, 24)], w)
+        right = polyline([(23, 8), (29.5, 16), (23, 24)], w)
+        slash = segment(19, 5, 13, 27, 3.0)
+    else:
+        w = 3.6
+        left = polyline([(10, 8), (3, 16), (10, 24)], w)
+        right = polyline([(22, 8), (29, 16), (22, 24)], w)
+        slash = segment(19, 5, 13, 27, w * 0.85)
     for sh in (left, right, slash):
         c.body(sh, col)
 
@@ -713,8 +722,11 @@ def draw_result_printer(c):
             c.fill(rect(11, 5 + i * 2.5, 21 - 3 * (i == 2), 6 + i * 2.5), hexc("9AA3AD"))
     body = rect(1, 11, 31, 24, 2.0)
     c.body(body, col)
-    # the paper slot, cut through so that the greyed silhouette still reads as a printer
-    c.clear(rect(5, 14, 27, 16))
+    # the paper slot, cut through at 32 pixels so that the greyed silhouette still reads as a printer
+    if s:
+        c.fill(rect(6, 14, 26, 16), darker(col, 0.4))
+    else:
+        c.clear(rect(5, 14, 27, 16))
     c.fill(circle(26.5, 19.5, 1.4 if not s else 1.8), hexc("45D86A"))
     # the printed result with a small chart
     out = rect(7, 18, 25, 31)
@@ -747,7 +759,7 @@ def draw_document_foundry(c):
 def draw_statement_desk(c):
     s = c.small
     if s:
-        cylinder(c, 0, 20, 8, 26, C_SQL, bands=1, ry=4.0)
+        cylinder(c, 0, 20, 9, 26, C_SQL, bands=1, ry=3.0)
     else:
         cylinder(c, 1, 21, 8, 27, C_SQL, bands=2, ry=4.0, gaps=True)
     pencil(c, 16, 30, 30.5, 6, 6.5 if not s else 7.5, hexc("F0B020"))
