@@ -86,6 +86,8 @@ public:
     using LineSource = std::function<void(std::size_t, std::wstring&, bool&)>;
 
     void Reset(std::size_t lineCount);
+    // More lines became known after the ones already counted (a file still being read).
+    void Extend(std::size_t lineCount) { lineCount_ = lineCount; }
     CColorizer::State StateAt(std::size_t line, const CColorizer& colorizer, const LineSource& source);
     std::size_t CheckpointCount() const { return checkpoints_.size(); }
 

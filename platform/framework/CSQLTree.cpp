@@ -128,11 +128,16 @@ const ui::MessageMap* CSQLTree::ThisMessageMap() {
     return &map;
 }
 
+LRESULT CSQLTree::Direct(UINT msg, WPARAM wp, LPARAM lp) const {
+    const auto proc = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(m_hwnd, GCLP_WNDPROC));
+    return proc ? ::CallWindowProcW(proc, m_hwnd, msg, wp, lp) : ::SendMessageW(m_hwnd, msg, wp, lp);
+}
+
 void CSQLTree::Clear() {
     // Deleting the selected item may announce a new selection; none of that
     // is the user's.
     m_clearing = true;
-    if (m_hwnd) Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    if (m_hwnd) Direct(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     m_clearing = false;
     m_kinds.clear();
     m_paths.clear();
@@ -177,7 +182,7 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
     const std::vector<Found> found = ReadFolder(base);
     if (found.empty()) return;
     // One repaint for the whole level, however many entries it has.
-    Send(WM_SETREDRAW, FALSE);
+    Direct(WM_SETREDRAW, FALSE, 0);
     for (const Found& f : found) {
         const std::size_t entry = m_paths.size();
         TVINSERTSTRUCTW ins{};
@@ -188,7 +193,7 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
         ins.item.iImage = ins.item.iSelectedImage = f.folder ? kIconFolder : kIconScript;
         ins.item.cChildren = f.folder ? I_CHILDRENCALLBACK : 0;
         ins.item.lParam = static_cast<LPARAM>(entry);
-        auto item = reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+        auto item = reinterpret_cast<HTREEITEM>(Direct(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
         if (!item) break;  // the lists keep only entries that made it into the tree
         m_kinds.push_back(f.folder ? kDirectoryKind : kScriptKind);
         m_paths.push_back(Join(base, f.name));
@@ -196,7 +201,7 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
         m_listed.push_back(Listed::No);
         m_hasChildren.push_back(-1);
     }
-    Send(WM_SETREDRAW, TRUE);
+    Direct(WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 

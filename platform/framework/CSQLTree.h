@@ -54,6 +54,11 @@ private:
         bool folder;
     };
 
+    // Sends straight to the tree control's own procedure, past the subclass
+    // chain that has nothing to do with these messages: under Wine each pass
+    // through the chain costs about a tenth of a millisecond, which a folder
+    // of 10,000 scripts would pay per item.
+    LRESULT Direct(UINT msg, WPARAM wp, LPARAM lp) const;
     bool OnReflectedNotify(ui::Message& m);
     void OnExpanding(NMTREEVIEWW* tv);
     void OnSelChanged(NMTREEVIEWW* tv);

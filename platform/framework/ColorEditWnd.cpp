@@ -81,7 +81,9 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     Reset();
 }
 
-ColorEditWnd::~ColorEditWnd() = default;
+ColorEditWnd::~ColorEditWnd() {
+    if (m_file) ::CloseHandle(m_file);
+}
 
 const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
@@ -102,6 +104,7 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_SETFOCUS, &ColorEditWnd::OnSetFocus),
         ui::OnMessage(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
         ui::OnMessage(WM_SETCURSOR, &ColorEditWnd::OnSetCursor),
+        ui::OnMessage(WM_TIMER, &ColorEditWnd::OnTimer),
     };
     static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
     return &map;
@@ -114,6 +117,14 @@ void ColorEditWnd::SetColorizer(CColorizer* colorizer) {
 }
 
 void ColorEditWnd::Reset() {
+    if (m_file) {
+        ::CloseHandle(m_file);
+        m_file = nullptr;
+        if (m_hwnd) ::KillTimer(m_hwnd, 1);
+    }
+    m_have = m_want = 0;
+    m_fileSize = 0;
+    m_cut = false;
     m_lines.Clear();
     m_bytes.reset();
     m_textCopy.clear();
@@ -161,77 +172,141 @@ int ColorEditWnd::LoadText(const std::wstring& textIn, int firstLine) {
     return 1;
 }
 
+int ColorEditWnd::Fail(const wchar_t* what, DWORD error) {
+    std::wstring reason;
+    CLog::FormatLastError(reason, error);
+    std::wstring text = std::wstring(what) + L"\n\n" + m_path;
+    if (!reason.empty()) text += L"\n\n" + reason;
+    ShowMessage(text);
+    return 0;
+}
+
 int ColorEditWnd::LoadFile(const std::wstring& path) {
     Reset();
-    auto fail = [&](const wchar_t* what, DWORD error) {
-        std::wstring reason;
-        CLog::FormatLastError(reason, error);
-        std::wstring text = std::wstring(what) + L"\n\n" + path;
-        if (!reason.empty()) text += L"\n\n" + reason;
-        ShowMessage(text);
-        return 0;
-    };
+    m_path = path;
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return fail(L"This script cannot be opened.", ::GetLastError());
-    struct Closer {
-        HANDLE h;
-        ~Closer() { ::CloseHandle(h); }
-    } closer{file};
-
+    if (file == INVALID_HANDLE_VALUE) return Fail(L"This script cannot be opened.", ::GetLastError());
+    m_file = file;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0)
-        return fail(L"This script cannot be read.", ::GetLastError());
-    const std::uint64_t fileSize = static_cast<std::uint64_t>(size.QuadPart);
-    const bool cut = fileSize > m_fileLimit;
-    const std::size_t want = static_cast<std::size_t>(cut ? m_fileLimit : fileSize);
-
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[want ? want : 1]);
-    if (!bytes) {
-        ShowMessage(L"This script is too large to preview with the memory available.\n\n" + path + L"\n\n" +
-                    MegaBytes(fileSize));
+        return Fail(L"This script cannot be read.", ::GetLastError());
+    m_fileSize = static_cast<std::uint64_t>(size.QuadPart);
+    m_cut = m_fileSize > m_fileLimit;
+    m_want = static_cast<std::size_t>(m_cut ? m_fileLimit : m_fileSize);
+    m_bytes.reset(new (std::nothrow) unsigned char[m_want ? m_want : 1]);
+    if (!m_bytes) {
+        const std::wstring size = MegaBytes(m_fileSize);
+        ShowMessage(L"This script is too large to preview with the memory available.\n\n" + path + L"\n\n" + size);
         return 0;
     }
-    // Index each chunk as it arrives, while it is still in the cache; a
-    // text that will be cut is indexed once its end is known.
-    if (!cut) m_lines.Begin(bytes.get(), want);
-    std::size_t have = 0;
-    while (have < want) {
-        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(kReadChunk, want - have));
-        DWORD got = 0;
-        if (!::ReadFile(file, bytes.get() + have, ask, &got, nullptr))
-            return fail(L"This script cannot be read.", ::GetLastError());
-        if (got == 0) break;  // the file became shorter while being read
-        have += got;
-        if (!cut) m_lines.Advance(have);
+    if (m_cut) {
+        m_want = CutPoint();
+        if (m_want == 0) return Fail(L"This script cannot be read.", ::GetLastError());
     }
-    if (cut) {
-        // End after the last line break, so that no character is split.
-        const unsigned char* b = bytes.get();
-        const bool le = have >= 2 && b[0] == 0xFF && b[1] == 0xFE;
-        const bool be = have >= 2 && b[0] == 0xFE && b[1] == 0xFF;
-        const std::size_t unit = (le || be) ? 2 : 1;
-        std::size_t end = have - have % unit;
-        const std::size_t floor = end > (1u << 20) ? end - (1u << 20) : unit;
-        for (std::size_t p = end; p > floor; p -= unit) {
-            const bool lineFeed = unit == 1 ? b[p - 1] == '\n'
-                                            : (le ? (b[p - 2] == '\n' && b[p - 1] == 0) : (b[p - 2] == 0 && b[p - 1] == '\n'));
-            if (lineFeed) {
-                end = p;
-                break;
-            }
-        }
-        m_lines.Begin(bytes.get(), end);
-        m_lines.Advance(end);
-        m_note = L"The preview shows the first " + MegaBytes(end) + L" of this " + MegaBytes(fileSize) + L" script.";
-    } else if (have != want) {
-        m_lines.Begin(bytes.get(), have);
-        m_lines.Advance(have);
+    // Each chunk is indexed as it arrives, while it is still in the cache.
+    m_lines.Begin(m_bytes.get(), m_want);
+    if (!ReadUpTo(kFirstBytes)) return 0;
+    if (m_file) {
+        m_note = L"Reading the script...";
+        ::SetTimer(m_hwnd, 1, USER_TIMER_MINIMUM, nullptr);
     }
-    m_lines.Finish();
-    m_bytes = std::move(bytes);
     AfterLoad(0);
     return 1;
+}
+
+std::size_t ColorEditWnd::CutPoint() {
+    // Reads the first bytes (for the byte-order mark) and the last megabyte
+    // before the limit into their places, and ends after the last line break
+    // there, so that no character is split. 0 after a read error.
+    unsigned char* b = m_bytes.get();
+    auto readAt = [&](std::size_t offset, std::size_t count) {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        DWORD got = 0;
+        return ::SetFilePointerEx(m_file, at, nullptr, FILE_BEGIN) &&
+               ::ReadFile(m_file, b + offset, static_cast<DWORD>(count), &got, nullptr) && got == count;
+    };
+    const std::size_t tail = std::min<std::size_t>(m_want, 1u << 20);
+    if (!readAt(0, std::min<std::size_t>(m_want, 4)) || !readAt(m_want - tail, tail)) return 0;
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(m_file, start, nullptr, FILE_BEGIN)) return 0;
+    const bool le = m_want >= 2 && b[0] == 0xFF && b[1] == 0xFE;
+    const bool be = m_want >= 2 && b[0] == 0xFE && b[1] == 0xFF;
+    const std::size_t unit = (le || be) ? 2 : 1;
+    const std::size_t end = m_want - m_want % unit;
+    const std::size_t floor = m_want - tail + unit;
+    for (std::size_t p = end; p >= floor && p > unit; p -= unit) {
+        const bool lineFeed = unit == 1 ? b[p - 1] == '\n'
+                                        : (le ? (b[p - 2] == '\n' && b[p - 1] == 0) : (b[p - 2] == 0 && b[p - 1] == '\n'));
+        if (lineFeed) return p;
+    }
+    return end;
+}
+
+bool ColorEditWnd::ReadUpTo(std::size_t limit) {
+    limit = std::min(limit, m_want);
+    while (m_have < limit) {
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(kReadChunk, m_want - m_have));
+        DWORD got = 0;
+        if (!::ReadFile(m_file, m_bytes.get() + m_have, ask, &got, nullptr)) {
+            Fail(L"This script cannot be read.", ::GetLastError());
+            return false;
+        }
+        if (got == 0) break;  // the file became shorter while being read
+        m_have += got;
+        m_lines.Advance(m_have);
+        if (got < ask) break;
+    }
+    if (m_have >= m_want || m_have < limit) CompleteLoad();
+    return true;
+}
+
+void ColorEditWnd::CompleteLoad() {
+    ::CloseHandle(m_file);
+    m_file = nullptr;
+    if (m_hwnd) ::KillTimer(m_hwnd, 1);
+    if (m_have < m_want) {
+        // Shorter than announced: index what is there.
+        m_want = m_have;
+        m_lines.Begin(m_bytes.get(), m_have);
+        m_lines.Advance(m_have);
+    }
+    const text::Encoding before = m_lines.GetEncoding();
+    const std::size_t count = m_lines.LineCount();
+    m_lines.Finish();
+    m_note = m_cut ? L"The preview shows the first " + MegaBytes(m_want) + L" of this " + MegaBytes(m_fileSize) +
+                         L" script."
+                   : std::wstring();
+    if (m_lines.GetEncoding() != before || m_lines.LineCount() != count) m_states.Reset(m_lines.LineCount());
+    AfterStep();
+}
+
+void ColorEditWnd::AfterStep() {
+    m_states.Extend(m_lines.LineCount());
+    const std::size_t longest = std::min<std::size_t>(m_lines.LongestLine(), INT_MAX / 64);
+    m_contentWidth = std::max<int>(m_contentWidth, static_cast<int>(longest) * m_charWidth + m_charWidth);
+    const std::size_t last = m_lines.LineCount() - 1;
+    if (m_caret.line > last || m_anchor.line > last) m_caret = m_anchor = Pos{last, 0};
+    SetTop(static_cast<std::ptrdiff_t>(m_top));
+    UpdateScrollBars();
+    if (m_hwnd) ::InvalidateRect(m_hwnd, nullptr, FALSE);
+}
+
+void ColorEditWnd::FinishLoading() {
+    if (m_file) ReadUpTo(m_want);
+}
+
+bool ColorEditWnd::OnTimer(ui::Message& m) {
+    if (m.wParam != 1) return false;
+    if (!m_file) {
+        ::KillTimer(m_hwnd, 1);
+    } else if (ReadUpTo(m_have + kStepBytes) && m_file) {
+        m_note = L"Reading the script... " + std::to_wstring(m_want ? m_have * 100 / m_want : 100) + L" %";
+        AfterStep();
+    }
+    m.result = 0;
+    return true;
 }
 
 std::wstring ColorEditWnd::LineText(std::size_t line) const {
@@ -359,6 +434,7 @@ void ColorEditWnd::SetSelection(Pos anchor, Pos caret) {
 void ColorEditWnd::MoveCaret(Pos to, bool extend) { SetSelection(extend ? m_anchor : to, to); }
 
 void ColorEditWnd::SelectAll() {
+    FinishLoading();
     const std::size_t last = m_lines.LineCount() - 1;
     SetSelection(Pos{0, 0}, Pos{last, LineLength(last)});
 }
@@ -590,7 +666,10 @@ bool ColorEditWnd::OnVScroll(ui::Message& m) {
     case SB_PAGEUP: SetTop(top - page); break;
     case SB_PAGEDOWN: SetTop(top + page); break;
     case SB_TOP: SetTop(0); break;
-    case SB_BOTTOM: SetTop(static_cast<std::ptrdiff_t>(TotalRows())); break;
+    case SB_BOTTOM:
+        FinishLoading();
+        SetTop(static_cast<std::ptrdiff_t>(TotalRows()));
+        break;
     case SB_THUMBTRACK:
     case SB_THUMBPOSITION: {
         // The 32-bit position; the message carries only 16 bits.
@@ -696,7 +775,8 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
         MoveCaret(to, shift);
         break;
     case VK_END:
-        to.line = ctrl ? last : to.line;
+        if (ctrl) FinishLoading();
+        to.line = ctrl ? m_lines.LineCount() - 1 : to.line;
         to.unit = LineLength(to.line);
         MoveCaret(to, shift);
         break;

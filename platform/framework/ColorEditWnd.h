@@ -27,6 +27,8 @@ public:
     static constexpr std::uint64_t kMaxFileBytes = 256ull << 20;
     // A copy larger than this many characters is refused with a message.
     static constexpr std::size_t kMaxCopyUnits = 64u << 20;
+    static constexpr std::size_t kFirstBytes = 2u << 20;
+    static constexpr std::size_t kStepBytes = 16u << 20;
 
     // Creates the window as a child of `parent` at `rect` (the parent's client
     // pixels): `id` is its control id, `tabWidth` the columns between tab
@@ -42,8 +44,14 @@ public:
     // Colours the text with `colorizer` (null: no colours); it must outlive the window's use of it.
     void SetColorizer(CColorizer* colorizer);
     // Shows the text of a file. 1 when it was read; 0 when it could not be, in
-    // which case the window says so in place of the text.
+    // which case the window says so in place of the text. The first
+    // kFirstBytes are read at once, so that the first screen appears without
+    // waiting for a large file; the rest is read in steps on a timer while the
+    // window stays responsive.
     int LoadFile(const std::wstring& path);
+    // Reads what is left of a file at once.
+    void FinishLoading();
+    bool Loading() const { return m_file != nullptr; }
     // Shows `text`, scrolled so that line `firstLine` is at the top (0: the start).
     int LoadText(const std::wstring& text, int firstLine);
 
@@ -83,6 +91,15 @@ public:
 private:
     void Reset();
     void ShowMessage(const std::wstring& text);
+    int Fail(const wchar_t* what, DWORD error);
+    // Reads on until `limit` bytes are there or the file ends; false after a
+    // read error, which is then shown.
+    bool ReadUpTo(std::size_t limit);
+    // For a file cut to the limit: where the shown part ends, after a line break.
+    std::size_t CutPoint();
+    void CompleteLoad();
+    void AfterStep();
+    bool OnTimer(ui::Message& m);
     void AfterLoad(std::size_t firstLine);
     std::size_t TotalRows() const { return m_lines.LineCount() + (m_note.empty() ? 0 : 1); }
     int VisibleRows() const;
@@ -125,6 +142,12 @@ private:
 
     CColorizer* m_colorizer = nullptr;
     std::unique_ptr<unsigned char[]> m_bytes;  // a loaded file's bytes
+    HANDLE m_file = nullptr;                   // open while a file is still being read
+    std::wstring m_path;
+    std::size_t m_have = 0;                    // bytes read so far
+    std::size_t m_want = 0;                    // bytes the index was begun with
+    std::uint64_t m_fileSize = 0;
+    bool m_cut = false;
     std::wstring m_textCopy;                   // a loaded text, as UTF-16 bytes for m_lines
     text::TextLines m_lines;
     ColorStateCache m_states;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -432,6 +433,7 @@ TEST_F(PreviewTest, PaintsOnlyVisibleLinesInColour) {
     std::string big;
     for (int i = 0; i < 200000; ++i) big += "SELECT a FROM t WHERE x = 'it''s' -- row " + std::to_string(i) + "\n";
     Load(big);
+    m_preview->FinishLoading();
     EXPECT_EQ(m_preview->LineCount(), 200001u);
     Snapshot s = Capture(m_preview->Hwnd());
     const std::size_t rows = static_cast<std::size_t>(300 / 10);
@@ -448,6 +450,44 @@ TEST_F(PreviewTest, PaintsOnlyVisibleLinesInColour) {
     m_preview->LoadFile(TempDir() + L"\\missing.sql");
     Capture(m_preview->Hwnd());
     EXPECT_EQ(m_preview->LinesPaintedLast(), 0u);
+}
+
+// A large file shows its first screen at once and is read to the end in
+// steps while messages flow; loading something else stops that.
+TEST_F(PreviewTest, LargeFilesAreReadInTheBackgroundOfTheMessageLoop) {
+    std::string big;
+    for (int i = 0; big.size() < 3 * ColorEditWnd::kFirstBytes; ++i) big += "select " + std::to_string(i) + "\n";
+    const std::size_t lines = static_cast<std::size_t>(std::count(big.begin(), big.end(), '\n')) + 1;
+    const std::wstring path = Load(big);
+    EXPECT_TRUE(m_preview->Loading());
+    EXPECT_LT(m_preview->LineCount(), lines);
+    EXPECT_EQ(m_preview->LineText(0), L"select 0");
+    EXPECT_FALSE(m_preview->Note().empty());
+    for (int i = 0; i < 500 && m_preview->Loading(); ++i) {
+        Pump();
+        ::Sleep(5);
+    }
+    EXPECT_FALSE(m_preview->Loading());
+    EXPECT_EQ(m_preview->LineCount(), lines);
+    EXPECT_TRUE(m_preview->Note().empty());
+    // A script that another program saves while it is being read: the save
+    // succeeds (the preview shares its file), and what was read is shown.
+    EXPECT_EQ(m_preview->LoadFile(path), 1);
+    EXPECT_TRUE(m_preview->Loading());
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(h, "select 'short'", 14, &written, nullptr);
+    ::CloseHandle(h);
+    m_preview->FinishLoading();
+    EXPECT_FALSE(m_preview->Loading());
+    EXPECT_GE(m_preview->LineCount(), 1u);
+    EXPECT_EQ(m_preview->LineText(0), L"select 0");
+    // A new load ends the one before.
+    EXPECT_EQ(m_preview->LoadFile(path), 1);
+    EXPECT_FALSE(m_preview->Loading());
+    EXPECT_EQ(m_preview->LineCount(), 1u);
+    EXPECT_EQ(m_preview->LineText(0), L"select 'short'");
 }
 
 TEST_F(PreviewTest, ColoursAResumedBlockCommentFarDown) {

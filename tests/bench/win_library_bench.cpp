@@ -1,0 +1,254 @@
+// Figures for the SQL library page under Wine: for scripts of 1, 10 and 100 MB
+// the time from LoadFile to the first painted screen and the memory it holds,
+// next to the time to read the same file into memory (the floor); then the
+// time to show a location whose top folder holds 10,000 scripts.
+#include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pages/library/PageLibrary.h"
+#include "platform/framework/CColorizer.h"
+#include "platform/framework/ColorEditWnd.h"
+#include "platform/framework/Process.h"
+#include "platform/services/_Settings.h"
+#include "resources/resource.h"
+
+const std::wstring g_connectionProfilesDescription = L"Connection profiles";
+CColorizer g_sharedColorizer;
+const std::wstring g_siteBase = L"https://www.zerudozuz.example/";
+_Settings* g_settings = nullptr;
+
+namespace {
+
+double Now() {
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
+}
+
+// Committed private memory of the process (what Wine reports as page-file usage).
+double CommittedMB() {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
+    return static_cast<double>(pmc.PagefileUsage) / (1024.0 * 1024.0);
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void WriteScript(const std::wstring& path, std::size_t bytes) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    std::string block;
+    for (int i = 0; block.size() < (1u << 20); ++i) {
+        block += "SELECT c.name, o.total FROM customers c JOIN orders o ON o.id = c.id -- row " +
+                 std::to_string(i) + "\r\n\tWHERE o.note = 'it''s' AND o.total > 12.5 /* check */\r\n";
+    }
+    block.resize(1u << 20);
+    for (std::size_t written = 0; written < bytes; written += block.size()) {
+        DWORD n = 0;
+        ::WriteFile(h, block.data(), static_cast<DWORD>(std::min(block.size(), bytes - written)), &n, nullptr);
+    }
+    ::CloseHandle(h);
+}
+
+// The floor: the whole file read into fresh memory.
+double ReadWhole(const std::wstring& path) {
+    const double t0 = Now();
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    LARGE_INTEGER size{};
+    ::GetFileSizeEx(h, &size);
+    std::unique_ptr<unsigned char[]> buffer(new unsigned char[static_cast<std::size_t>(size.QuadPart)]);
+    std::size_t have = 0;
+    while (have < static_cast<std::size_t>(size.QuadPart)) {
+        DWORD got = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(1u << 20, static_cast<std::size_t>(size.QuadPart) - have));
+        if (!::ReadFile(h, buffer.get() + have, ask, &got, nullptr) || got == 0) break;
+        have += got;
+    }
+    ::CloseHandle(h);
+    volatile unsigned char sink = buffer[have / 2];
+    (void)sink;
+    return Now() - t0;
+}
+
+// Paints the window's client area into an off-screen bitmap, as a WM_PAINT would.
+void PaintOnce(HWND hwnd) {
+    RECT rc{};
+    ::GetClientRect(hwnd, &rc);
+    HDC screen = ::GetDC(hwnd);
+    HDC dc = ::CreateCompatibleDC(screen);
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, rc.right, rc.bottom);
+    HGDIOBJ old = ::SelectObject(dc, bmp);
+    ::SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    ::GdiFlush();
+    ::SelectObject(dc, old);
+    ::DeleteObject(bmp);
+    ::DeleteDC(dc);
+    ::ReleaseDC(hwnd, screen);
+}
+
+class Host : public ui::Window {
+public:
+    Host() {
+        ui::Window::RegisterClass(L"QuayletBenchHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletBenchHost", L"bench", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
+    }
+};
+
+void DeleteTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE f = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (f != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = dir + L"\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(path);
+            } else {
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(f, &fd));
+        ::FindClose(f);
+    }
+    ::RemoveDirectoryW(dir.c_str());
+}
+
+}  // namespace
+
+int main() {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir = std::wstring(temp) + L"quaylet-library-bench-" + std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(dir.c_str(), nullptr);
+
+    // Isolated registry for the page.
+    HKEY override = nullptr;
+    const std::wstring regKey = L"Software\\QuayletBench\\" + std::to_wstring(::GetCurrentProcessId());
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &override, nullptr);
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, override);
+
+    _Settings settings;
+    g_settings = &settings;
+    g_sharedColorizer.SetKeywords(settings.m_keywords);
+    g_sharedColorizer.SetHighlighting(1);
+    Host host;
+
+    std::printf("Script preview (median of runs; the file is in the system's cache for all)\n");
+    std::printf("  read: the whole file read into fresh memory (the floor)\n");
+    std::printf("  first screen: LoadFile until the first screen is painted\n");
+    std::printf("  whole: LoadFile, the rest read and indexed, first screen painted\n");
+    std::printf("  memory: committed memory the preview holds afterwards\n");
+    std::printf("%8s %9s %13s %9s %7s %10s %12s\n", "size", "read ms", "first scr ms", "whole ms", "whole/", "memory MB",
+                "Ctrl+End ms");
+    for (std::size_t mb : {1u, 10u, 100u}) {
+        const std::wstring path = dir + L"\\script" + std::to_wstring(mb) + L".sql";
+        WriteScript(path, mb << 20);
+        ReadWhole(path);  // in the file cache for both
+        const int runs = mb >= 100 ? 5 : 9;
+        std::vector<double> floor, first, whole, jump;
+        double memory = 0;
+        for (int r = 0; r < runs; ++r) {
+            floor.push_back(ReadWhole(path));
+            auto wnd = std::make_unique<ColorEditWnd>(&host, RECT{0, 0, 800, 400}, 1040, 4, 90, L"Courier New");
+            wnd->SetColorizer(&g_sharedColorizer);
+            const double before = CommittedMB();
+            const double t0 = Now();
+            wnd->LoadFile(path);
+            PaintOnce(wnd->Hwnd());
+            first.push_back(Now() - t0);
+            wnd->FinishLoading();
+            whole.push_back(Now() - t0);
+            memory = CommittedMB() - before;
+            const double t1 = Now();
+            BYTE state[256] = {};
+            ::GetKeyboardState(state);
+            state[VK_CONTROL] = 0x80;
+            ::SetKeyboardState(state);
+            ::SendMessageW(wnd->Hwnd(), WM_KEYDOWN, VK_END, 1);
+            state[VK_CONTROL] = 0;
+            ::SetKeyboardState(state);
+            PaintOnce(wnd->Hwnd());
+            jump.push_back(Now() - t1);
+        }
+        const double f = Median(floor), w = Median(whole);
+        std::printf("%5zu MB %9.1f %13.1f %9.1f %6.2fx %10.1f %12.1f\n", mb, f, Median(first), w, w / f, memory,
+                    Median(jump));
+        ::DeleteFileW(path.c_str());
+    }
+
+    // A location whose top folder holds 10,000 scripts, and one nested 200 deep.
+    const std::wstring many = dir + L"\\many";
+    ::CreateDirectoryW(many.c_str(), nullptr);
+    for (int i = 0; i < 10000; ++i) {
+        wchar_t name[64];
+        std::swprintf(name, 64, L"\\Script %05d.sql", (i * 7919) % 10000);
+        HANDLE h = ::CreateFileW((many + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ::CloseHandle(h);
+    }
+    std::wstring deep = many;
+    for (int i = 0; i < 20; ++i) {
+        deep += L"\\level" + std::to_wstring(i);
+        ::CreateDirectoryW(deep.c_str(), nullptr);
+    }
+    HKEY key = nullptr;
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Zerudozuz\\StatementDesk2\\Settings", 0, nullptr, 0, KEY_WRITE,
+                      nullptr, &key, nullptr);
+    ::RegSetValueExW(key, L"Library", 0, REG_SZ, reinterpret_cast<const BYTE*>(many.c_str()),
+                     static_cast<DWORD>((many.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    std::vector<double> fill;
+    double create = 0;
+    std::size_t entries = 0;
+    for (int r = 0; r < 5; ++r) {
+        const double t0 = Now();
+        auto page = std::make_unique<PageLibrary>(&host);
+        page->Create(0, 0);
+        const double t1 = Now();
+        create = t1 - t0;
+        page->FillTree();
+        fill.push_back(Now() - t1);
+        entries = page->m_tree.m_paths.size();
+    }
+    // The part of that which is listing the folder.
+    std::vector<double> listing;
+    for (int r = 0; r < 5; ++r) {
+        const double t0 = Now();
+        WIN32_FIND_DATAW fd;
+        HANDLE f = ::FindFirstFileExW((many + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                                      FIND_FIRST_EX_LARGE_FETCH);
+        int n = 0;
+        if (f != INVALID_HANDLE_VALUE) {
+            while (::FindNextFileW(f, &fd)) ++n;
+            ::FindClose(f);
+        }
+        listing.push_back(Now() - t0);
+    }
+    std::printf("\nLocation with 10,000 scripts (and a folder nested 20 deep, listed lazily)\n");
+    std::printf("  page created and first filled: %.1f ms; FillTree again: %.1f ms (median); %zu entries\n", create,
+                Median(fill), entries);
+    std::printf("  of which listing the folder: %.1f ms\n", Median(listing));
+
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    ::RegCloseKey(override);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, regKey.c_str());
+    DeleteTree(dir);
+    return 0;
+}
