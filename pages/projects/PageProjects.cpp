@@ -27,7 +27,7 @@ const PageProjects::ColumnSpec PageProjects::kColumns[6] = {
 
 PageProjects::PageProjects(ui::Window* parent)
     : CSmDialog(IDD_PAGE_PROJECTS, parent),
-      m_discovery(m_rows, os::Registry(), os::FileSystem(), m_folders, os::ProfileReader(), os::Clock()) {}
+      m_discovery(m_rows, m_keys, os::FileSystem(), m_folders, os::ProfileReader(), os::Clock()) {}
 
 PageProjects::~PageProjects() {
     // Destroy the window while this class's handlers still run, so that the
@@ -70,7 +70,12 @@ BOOL PageProjects::OnInitDialog() {
     }
     if (m_imageList) m_list.SetImageList(m_imageList, LVSIL_SMALL);
 
+    // Without redrawing, a row costs the list no scroll-bar and layout work;
+    // that is most of the time discovery takes otherwise.
+    m_list.Send(WM_SETREDRAW, FALSE);
     m_discovery.Run();
+    m_list.Send(WM_SETREDRAW, TRUE);
+    ::InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
 
     AddControl(IDC_PROJECT_LIST, RZ_GROW_BOTH, 0);
     return TRUE;

@@ -9,6 +9,7 @@
 
 #include "pages/projects/ProjectListRows.h"
 #include "pages/projects/RecentDiscovery.h"
+#include "pages/projects/Win32RegistryKeys.h"
 #include "platform/framework/CDBListCtrl.h"
 #include "platform/framework/CSmDialog.h"
 
@@ -50,6 +51,7 @@ private:
     // destroys its image lists with itself.
     HIMAGELIST m_imageList = nullptr;
     ProjectListRows m_rows{m_list};
+    Win32RegistryKeys m_keys;
     Win32FolderProbe m_folders;
     RecentDiscovery m_discovery;
 };

@@ -1,8 +1,5 @@
-// Discovery's rows backed by a real list-view control, and the file-system
-// probe that tells folders from files, both over Win32.
+// Discovery's rows backed by a real list-view control.
 #pragma once
-
-#include <windows.h>
 
 #include "pages/projects/RecentDiscovery.h"
 #include "platform/framework/CDBListCtrl.h"
@@ -18,12 +15,4 @@ public:
 
 private:
     const CDBListCtrl& m_list;
-};
-
-class Win32FolderProbe final : public IFolderProbe {
-public:
-    bool IsFolder(const std::wstring& path) override {
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
 };

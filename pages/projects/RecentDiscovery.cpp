@@ -65,6 +65,27 @@ std::wstring FormatIndex(const wchar_t* pattern, int index) {
 
 }  // namespace
 
+namespace {
+
+class SeamRegistryKey final : public IRegistryKey {
+public:
+    SeamRegistryKey(os::IRegistry& registry, std::wstring subKey) : m_registry(registry), m_subKey(std::move(subKey)) {}
+    os::RegValue Query(const std::wstring& name, std::size_t maxBytes) override {
+        return m_registry.QueryValue(m_subKey, name, maxBytes);
+    }
+
+private:
+    os::IRegistry& m_registry;
+    std::wstring m_subKey;
+};
+
+}  // namespace
+
+std::unique_ptr<IRegistryKey> SeamRegistryKeys::Open(const std::wstring& subKey) {
+    if (!m_registry.KeyExists(subKey)) return nullptr;
+    return std::make_unique<SeamRegistryKey>(m_registry, subKey);
+}
+
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -72,7 +93,7 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
-RecentDiscovery::RecentDiscovery(IProjectRows& rows, os::IRegistry& registry, os::IFileSystem& files,
+RecentDiscovery::RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files,
                                  IFolderProbe& folders, os::IProfileReader& profiles, os::IClock& clock)
     : m_rows(rows), m_registry(registry), m_files(files), m_folders(folders), m_profiles(profiles),
       m_clock(clock) {}
@@ -85,11 +106,11 @@ void RecentDiscovery::Run() {
     }
 }
 
-bool RecentDiscovery::ReadValue(const std::wstring& key, const std::wstring& name, std::wstring& text) {
+bool RecentDiscovery::ReadValue(IRegistryKey& key, const std::wstring& name, std::wstring& text) {
     // Every read offers the full buffer; data that does not fit is skipped,
     // never cut. The value's type does not matter: the bytes are taken as
     // text up to the first NUL or the end of the data.
-    const os::RegValue value = m_registry.QueryValue(key, name, kValueBytes);
+    const os::RegValue value = key.Query(name, kValueBytes);
     if (value.status != os::RegStatus::Ok) return false;
     text = os::RegText(value.data);
     return true;
@@ -106,17 +127,17 @@ bool RecentDiscovery::IsListed(const std::wstring& path) {
 void RecentDiscovery::ReadRecentFiles(int product, bool numbered) {
     const RecentProjectType* type = FindRecentProjectType(product);
     if (!type) return;
-    const std::wstring key = ProductSettingsKey(product);
-    if (!m_registry.KeyExists(key)) return;
+    const std::unique_ptr<IRegistryKey> key = m_registry.Open(ProductSettingsKey(product));
+    if (!key) return;
 
     if (!numbered) {
-        if (!ReadValue(key, type->singleValue, m_path)) return;
+        if (!ReadValue(*key, type->singleValue, m_path)) return;
         SetProjectType(product, m_path);
         AddProjectFile(product, m_path);
         return;
     }
     for (int index = 0; index < kNumberedValues; ++index) {
-        if (!ReadValue(key, FormatIndex(type->numberedPattern, index), m_path)) continue;
+        if (!ReadValue(*key, FormatIndex(type->numberedPattern, index), m_path)) continue;
         SetProjectType(product, m_path);
         if (!IsListed(m_path)) AddProjectFile(product, m_path);
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "catalogue/Catalogue.h"
@@ -48,6 +49,32 @@ public:
     virtual void SetItemText(int row, int column, const std::wstring& text) = 0;
 };
 
+// A registry key below HKEY_CURRENT_USER opened once for all the reads of a
+// product; closed when the object goes.
+class IRegistryKey {
+public:
+    virtual ~IRegistryKey() = default;
+    // As os::IRegistry::QueryValue, on this key.
+    virtual os::RegValue Query(const std::wstring& name, std::size_t maxBytes) = 0;
+};
+
+class IRegistryKeys {
+public:
+    virtual ~IRegistryKeys() = default;
+    // HKCU\subKey opened for reading, or nullptr when it cannot be opened.
+    virtual std::unique_ptr<IRegistryKey> Open(const std::wstring& subKey) = 0;
+};
+
+// Keys over the os registry seam, which names the key again for every read.
+class SeamRegistryKeys final : public IRegistryKeys {
+public:
+    explicit SeamRegistryKeys(os::IRegistry& registry) : m_registry(registry) {}
+    std::unique_ptr<IRegistryKey> Open(const std::wstring& subKey) override;
+
+private:
+    os::IRegistry& m_registry;
+};
+
 // Tells folders from files: a folder is never listed as a project file.
 class IFolderProbe {
 public:
@@ -70,7 +97,7 @@ public:
     static constexpr std::size_t kValueBytes = 260 * sizeof(char16_t);
     static constexpr int kNumberedValues = 10;
 
-    RecentDiscovery(IProjectRows& rows, os::IRegistry& registry, os::IFileSystem& files,
+    RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files,
                     IFolderProbe& folders, os::IProfileReader& profiles, os::IClock& clock);
 
     // Sets the row count to 0 and asks every product in table order, first
@@ -94,11 +121,11 @@ public:
     const std::wstring& LastAddedPath() const { return m_lastAdded; }
 
 private:
-    bool ReadValue(const std::wstring& key, const std::wstring& name, std::wstring& text);
+    static bool ReadValue(IRegistryKey& key, const std::wstring& name, std::wstring& text);
     bool IsListed(const std::wstring& path);
 
     IProjectRows& m_rows;
-    os::IRegistry& m_registry;
+    IRegistryKeys& m_registry;
     os::IFileSystem& m_files;
     IFolderProbe& m_folders;
     os::IProfileReader& m_profiles;

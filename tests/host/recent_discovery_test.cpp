@@ -175,7 +175,8 @@ protected:
     FakeProfiles profiles;
     FakeClock clock;
     Rows list;
-    RecentDiscovery discovery{list, registry, files, files, profiles, clock};
+    SeamRegistryKeys keys{registry};
+    RecentDiscovery discovery{list, keys, files, files, profiles, clock};
 };
 
 using PathList = std::vector<std::wstring>;
