@@ -28,6 +28,7 @@ const ui::MessageMap* CQuayletDlg::ThisMessageMap() {
         ui::OnMessage(WM_QUERYDRAGICON, &CQuayletDlg::OnQueryDragIcon),
         ui::OnNotify(IDC_MAIN_TAB, TCN_SELCHANGE, &CQuayletDlg::OnTabSelChange),
         ui::OnMessage(WM_CLOSE, &CQuayletDlg::OnCloseMsg),
+        ui::OnMessage(WM_DESTROY, &CQuayletDlg::OnDestroyMsg),
         ui::OnCommand(ID_HELP_INDEX, 0, &CQuayletDlg::OnHelpIndex),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
@@ -82,7 +83,41 @@ BOOL CQuayletDlg::OnInitDialog() {
     for (auto& page : m_pages) AddControl(page->Hwnd(), RZ_GROW_BOTH, 0);
 
     Load();
+    m_filter = ::SetWindowsHookExW(WH_MSGFILTER, MessageFilter, nullptr, ::GetCurrentThreadId());
     return TRUE;
+}
+
+LRESULT CALLBACK CQuayletDlg::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
+    auto* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && msg) {
+        HWND root = ::GetAncestor(msg->hwnd, GA_ROOT);
+        if (auto* dlg = dynamic_cast<CQuayletDlg*>(ui::Window::FromHandle(root)); dlg && dlg->TranslateTabSwitch(*msg))
+            return 1;
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+bool CQuayletDlg::TranslateTabSwitch(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || ::GetKeyState(VK_CONTROL) >= 0 || m_currentPage < 0) return false;
+    int step = 0;
+    if (msg.wParam == VK_TAB) step = ::GetKeyState(VK_SHIFT) < 0 ? -1 : 1;
+    else if (msg.wParam == VK_NEXT) step = 1;
+    else if (msg.wParam == VK_PRIOR) step = -1;
+    if (!step) return false;
+    SelectPage((m_currentPage + step + 4) % 4);
+    return true;
+}
+
+void CQuayletDlg::SelectPage(int index) {
+    m_tab.SetCurSel(index);
+    NMHDR hdr{m_tab.Hwnd(), IDC_MAIN_TAB, TCN_SELCHANGE};
+    OnTabSelChange(&hdr);
+}
+
+bool CQuayletDlg::OnDestroyMsg(ui::Message&) {
+    if (m_filter) ::UnhookWindowsHookEx(m_filter);
+    m_filter = nullptr;
+    return false;
 }
 
 BOOL CQuayletDlg::OnCommand(WPARAM wParam, LPARAM lParam) {

@@ -24,6 +24,10 @@ public:
     const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
     static const ui::MessageMap* ThisMessageMap();
 
+    // Ctrl+Tab / Ctrl+Shift+Tab and Ctrl+PgDn / Ctrl+PgUp move between the
+    // tabs wherever the focus is, as in any tabbed dialog. True: consumed.
+    bool TranslateTabSwitch(const MSG& msg);
+
     int CurrentPageIndex() const { return m_currentPage; }
     CSmDialog* Page(int slot) const { return slot >= 0 && slot < 4 ? m_pages[slot].get() : nullptr; }
     PageProducts* ProductsPage() const { return m_productsPage; }
@@ -47,6 +51,9 @@ private:
     bool OnPaintMsg(ui::Message& m);
     bool OnQueryDragIcon(ui::Message& m);
     bool OnCloseMsg(ui::Message& m);
+    bool OnDestroyMsg(ui::Message& m);
+    void SelectPage(int index);
+    static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
 
     ui::TabCtrl m_tab;
     HICON m_appIcon = nullptr;  // shared resource icon: never freed
@@ -55,4 +62,5 @@ private:
     std::unique_ptr<CAboutDlg> m_about;
     PageProducts* m_productsPage = nullptr;  // the same object as page 0, not owned
     CViewUpdates m_updates;
+    HHOOK m_filter = nullptr;  // sees the modal loop's messages before the dialog manager
 };

@@ -153,6 +153,26 @@ TEST_F(MainWindowTest, SwitchingPagesDeactivatesThenActivatesAndIgnoresTheSameTa
     EXPECT_TRUE(dlg.Page(3)->IsVisible());
 }
 
+TEST_F(MainWindowTest, CtrlTabMovesBetweenPagesLikeATabbedDialog) {
+    BYTE keys[256] = {};
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    const MSG tab{dlg.Page(0)->Hwnd(), WM_KEYDOWN, VK_TAB, 0};
+    EXPECT_TRUE(dlg.TranslateTabSwitch(tab));
+    EXPECT_EQ(dlg.CurrentPageIndex(), 1);
+    EXPECT_EQ(dlg.Tab().GetCurSel(), 1);
+    const MSG back{dlg.Page(1)->Hwnd(), WM_KEYDOWN, VK_PRIOR, 0};
+    EXPECT_TRUE(dlg.TranslateTabSwitch(back));
+    EXPECT_TRUE(dlg.TranslateTabSwitch(back));  // wraps around to the last tab
+    EXPECT_EQ(dlg.CurrentPageIndex(), 3);
+    EXPECT_EQ(g_log, (std::vector<std::wstring>{L"deactivate 0", L"activate 1", L"deactivate 1", L"activate 0",
+                                                L"deactivate 0", L"activate 3"}));
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+    EXPECT_FALSE(dlg.TranslateTabSwitch(tab));  // a plain Tab is the dialog manager's
+    EXPECT_EQ(dlg.CurrentPageIndex(), 3);
+}
+
 TEST_F(MainWindowTest, CloseDeactivatesTheCurrentPageBeforeSavingThePlacement) {
     SelectTab(1);
     g_log.clear();
