@@ -105,6 +105,8 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
         ui::OnMessage(WM_SETCURSOR, &ColorEditWnd::OnSetCursor),
         ui::OnMessage(WM_TIMER, &ColorEditWnd::OnTimer),
+        ui::OnMessage(WM_GETTEXT, &ColorEditWnd::OnGetText),
+        ui::OnMessage(WM_GETTEXTLENGTH, &ColorEditWnd::OnGetTextLength),
     };
     static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
     return &map;
@@ -865,5 +867,37 @@ bool ColorEditWnd::OnSetCursor(ui::Message& m) {
     if (LOWORD(m.lParam) != HTCLIENT) return false;
     ::SetCursor(::LoadCursorW(nullptr, m_message.empty() ? IDC_IBEAM : IDC_ARROW));
     m.result = TRUE;
+    return true;
+}
+
+std::wstring ColorEditWnd::ScreenText() const {
+    if (!m_message.empty()) return m_message;
+    std::wstring out, line;
+    const std::size_t end = std::min(m_lines.LineCount(), m_top + static_cast<std::size_t>(VisibleRows()));
+    for (std::size_t i = m_top; i < end; ++i) {
+        m_lines.GetLine(i, line);
+        if (i > m_top) out += L"\r\n";
+        out += line;
+    }
+    return out;
+}
+
+bool ColorEditWnd::OnGetText(ui::Message& m) {
+    const std::wstring text = ScreenText();
+    auto* buffer = reinterpret_cast<wchar_t*>(m.lParam);
+    const std::size_t room = static_cast<std::size_t>(m.wParam);
+    if (!buffer || room == 0) {
+        m.result = 0;
+        return true;
+    }
+    const std::size_t n = std::min(text.size(), room - 1);
+    text.copy(buffer, n);
+    buffer[n] = L'\0';
+    m.result = static_cast<LRESULT>(n);
+    return true;
+}
+
+bool ColorEditWnd::OnGetTextLength(ui::Message& m) {
+    m.result = static_cast<LRESULT>(ScreenText().size());
     return true;
 }

@@ -82,6 +82,10 @@ public:
     // Puts the selection on the clipboard; false when there was nothing to copy.
     bool Copy();
 
+    // The window's text (WM_GETTEXT) is what it shows: the lines on screen, or
+    // the message in their place, so that screen readers and other programs
+    // can read it.
+
     // Paints the visible part of the text into `dc` (client coordinates).
     void Paint(HDC dc);
 
@@ -133,6 +137,10 @@ private:
     bool OnSetFocus(ui::Message& m);
     bool OnKillFocus(ui::Message& m);
     bool OnSetCursor(ui::Message& m);
+    bool OnGetText(ui::Message& m);
+    bool OnGetTextLength(ui::Message& m);
+    // The lines on screen joined with CR LF, or the message shown instead.
+    std::wstring ScreenText() const;
 
     int m_tabWidth;
     std::uint64_t m_fileLimit = kMaxFileBytes;

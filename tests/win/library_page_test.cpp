@@ -582,9 +582,16 @@ TEST_F(PreviewTest, LoadTextShowsTextAndEmptyTextShowsNothing) {
     m_preview->LoadText(L"one\ntwo\nthree\nfour", 2);
     EXPECT_EQ(m_preview->LineCount(), 4u);
     EXPECT_EQ(m_preview->LineText(2), L"three");
+    // Its window text is what is on screen.
+    wchar_t text[64] = {};
+    EXPECT_EQ(::GetWindowTextW(m_preview->Hwnd(), text, 64), 21);
+    EXPECT_STREQ(text, L"one\r\ntwo\r\nthree\r\nfour");
+    EXPECT_EQ(::GetWindowTextW(m_preview->Hwnd(), text, 4), 3);
+    EXPECT_STREQ(text, L"one");
     m_preview->LoadText(L"", 0);
     EXPECT_EQ(m_preview->LineCount(), 1u);
     EXPECT_EQ(m_preview->LineText(0), L"");
+    EXPECT_EQ(::GetWindowTextLengthW(m_preview->Hwnd()), 0);
     Capture(m_preview->Hwnd());
     EXPECT_EQ(m_preview->LinesPaintedLast(), 1u);
 }
