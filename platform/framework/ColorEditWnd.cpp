@@ -9,6 +9,7 @@
 namespace {
 
 const wchar_t kClassName[] = L"QuayletColorEdit";
+constexpr int kMargin = 4;  // pixels between the left edge and the text
 constexpr DWORD kReadChunk = 1u << 20;  // small enough to index while still in the cache
 
 COLORREF KindColor(std::uint8_t kind) {
@@ -396,7 +397,7 @@ std::size_t ColorEditWnd::UnitAtColumn(const std::wstring& line, std::size_t col
 void ColorEditWnd::PlaceCaret() {
     if (!m_hwnd || ::GetFocus() != m_hwnd) return;
     const std::wstring line = LineText(m_caret.line);
-    const int x = static_cast<int>(ColumnOf(line, m_caret.unit)) * m_charWidth - m_left;
+    const int x = static_cast<int>(ColumnOf(line, m_caret.unit)) * m_charWidth - m_left + kMargin;
     const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(m_caret.line) - static_cast<std::ptrdiff_t>(m_top);
     const int y = (row < -1 || row > VisibleRows() + 1) ? -2 * m_lineHeight : static_cast<int>(row) * m_lineHeight;
     ::SetCaretPos(x, y);
@@ -486,7 +487,7 @@ ColorEditWnd::Pos ColorEditWnd::HitTest(int x, int y) const {
                                                            static_cast<std::ptrdiff_t>(m_lines.LineCount()) - 1);
     const std::wstring text = LineText(static_cast<std::size_t>(line));
     // The nearest boundary between character cells.
-    const int px = std::max(0, x + m_left);
+    const int px = std::max(0, x + m_left - kMargin);
     const std::size_t column = static_cast<std::size_t>((px + m_charWidth / 2) / m_charWidth);
     return Pos{static_cast<std::size_t>(line), UnitAtColumn(text, column)};
 }
@@ -523,7 +524,7 @@ void ColorEditWnd::Paint(HDC dc) {
             if (line == m_lines.LineCount() && !m_note.empty()) {
                 ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
                 ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
-                ::ExtTextOutW(dc, m_charWidth - m_left, y, 0, nullptr, m_note.c_str(), static_cast<UINT>(m_note.size()), nullptr);
+                ::ExtTextOutW(dc, m_charWidth - m_left + kMargin, y, 0, nullptr, m_note.c_str(), static_cast<UINT>(m_note.size()), nullptr);
             }
             break;
         }
@@ -566,7 +567,7 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
         const bool selected = runAttr & 0x80;
         ::SetTextColor(dc, selected ? ::GetSysColor(COLOR_HIGHLIGHTTEXT) : KindColor(runAttr & 0x7F));
         ::SetBkColor(dc, selected ? ::GetSysColor(COLOR_HIGHLIGHT) : ::GetSysColor(COLOR_WINDOW));
-        const int x = runStartCol * m_charWidth - m_left;
+        const int x = runStartCol * m_charWidth - m_left + kMargin;
         int width = 0;
         for (INT d : dx) width += d;
         RECT cell{x, y, x + width, y + m_lineHeight};
@@ -605,7 +606,7 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     flush();
     if (selB > text.size() && line + 1 < m_lines.LineCount()) {
         // The selected line break shows as one selected cell.
-        const int x = static_cast<int>(col) * m_charWidth - m_left;
+        const int x = static_cast<int>(col) * m_charWidth - m_left + kMargin;
         RECT cell{x, y, x + m_charWidth, y + m_lineHeight};
         ::SetBkColor(dc, ::GetSysColor(COLOR_HIGHLIGHT));
         ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &cell, nullptr, 0, nullptr);
