@@ -1,0 +1,76 @@
+#include "pages/products/ProductEntry.h"
+
+#include <cwchar>
+#include <cwctype>
+
+namespace {
+
+const catalogue::ProductInfo* Info(ZELTO_PRODUCT product) { return catalogue::FindProduct(product); }
+
+}  // namespace
+
+std::wstring ProductRegPath(ZELTO_PRODUCT product) {
+    const catalogue::ProductInfo* info = Info(product);
+    return info ? std::wstring(catalogue::kRegistryRoot) + info->key : std::wstring();
+}
+
+std::wstring PageDescription(const std::wstring& description) {
+    if (description.size() <= 3) return {};
+    std::wstring text = description.substr(3);
+    text[0] = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(text[0])));
+    return text;
+}
+
+void InitEntry(ProductEntry& entry, ZELTO_PRODUCT product, int commandId) {
+    const catalogue::ProductInfo* info = Info(product);
+    entry.regPath = ProductRegPath(product);
+    entry.commandId = commandId;
+    entry.helpPath = std::wstring(info ? info->siteFolder : L"") + L"help/";
+    entry.name = info ? info->name : L"";
+    entry.description = PageDescription(info ? info->description : L"");
+    entry.controls.reset();
+}
+
+void DetectInstallation(ProductEntry& entry, os::IRegistry& registry, os::IFileSystem& files) {
+    entry.installed = 0;
+    // An empty key would name HKEY_CURRENT_USER itself.
+    if (entry.regPath.empty()) return;
+    const os::RegValue value = registry.QueryValue(entry.regPath, L"ExePath", kExePathMaxBytes);
+    if (value.status != os::RegStatus::Ok) return;
+    // The data is taken as text whatever its registry type; a value that names
+    // no existing file (a number, garbage, an empty text) simply counts as not installed.
+    std::wstring path = os::RegText(value.data);
+    if (path.size() > kExePathMaxChars) path.resize(kExePathMaxChars);
+    if (path.empty() || !files.Exists(path)) return;
+    entry.installed = 1;
+    entry.exePath = std::move(path);
+}
+
+std::wstring FormatProductVersion(const os::FixedVersion& version) {
+    wchar_t text[64] = {};
+    std::swprintf(text, 64, L"%d.%02d.%02d", static_cast<int>(version.productVersionMS >> 16),
+                  static_cast<int>(version.productVersionMS & 0xFFFF), static_cast<int>(version.productVersionLS >> 16));
+    return text;
+}
+
+std::optional<std::wstring> InstalledVersionText(const ProductEntry& entry, os::IVersionReader& versions) {
+    if (entry.exePath.empty()) return std::nullopt;
+    const std::optional<os::FixedVersion> version = versions.ReadFixedVersion(entry.exePath);
+    if (!version) return std::nullopt;
+    return FormatProductVersion(*version);
+}
+
+VersionDisplay MakeVersionDisplay(const std::wstring& installedText, const std::wstring& updateVersion) {
+    if (updateVersion.empty()) return {installedText, false};
+    return {installedText + L" [" + updateVersion + L"]", updateVersion != installedText};
+}
+
+bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, const std::wstring& version) {
+    for (ProductEntry& entry : entries) {
+        if (entry.name == productName) {
+            entry.updateVersion = version;
+            return true;
+        }
+    }
+    return false;
+}
