@@ -24,9 +24,9 @@ std::string Narrow(const std::wstring& w) {
 
 struct Project {
     ZELTO_PRODUCT product;
-    const wchar_t* value;     // registry value naming it
-    const wchar_t* stored;    // path below ROOT\Projects as stored in the registry
-    const wchar_t* file;      // file created below ROOT\Projects, or nullptr for a missing one
+    const wchar_t* value;   // registry value naming it
+    const wchar_t* stored;  // path below ROOT\Projects as stored in the registry
+    const wchar_t* file;    // file created below ROOT\Projects, or nullptr for a missing one
     const char* author;
     const char* note;
 };
@@ -49,10 +49,10 @@ const Project kProjects[] = {
      "200 users, order entry mix"},
     {ZP_LOAD_HAMMER, L"PackageFile1", L"Load Hammer\\Peak Hour.lhp", L"Load Hammer\\Peak Hour.lhp", "Ivo Marsh",
      "Black Friday peak"},
-    {ZP_LAYOUT_SCRIBE, L"LastFile", L"Layout Scribe\\Monthly Sales.lsx", L"Layout Scribe\\Monthly Sales.lsx",
-     "Ann Lee", "Monthly sales by region"},
-    {ZP_TRANSFER_WORKS, L"LastFile", L"Transfer Works\\Legacy Migration.twp",
-     L"Transfer Works\\Legacy Migration.twp", "Raj Patel", "Old ERP to the new schema"},
+    {ZP_LAYOUT_SCRIBE, L"LastFile", L"Layout Scribe\\Monthly Sales.lsx", L"Layout Scribe\\Monthly Sales.lsx", "Ann Lee",
+     "Monthly sales by region"},
+    {ZP_TRANSFER_WORKS, L"LastFile", L"Transfer Works\\Legacy Migration.twp", L"Transfer Works\\Legacy Migration.twp",
+     "Raj Patel", "Old ERP to the new schema"},
     {ZP_TRIGGER_WATCH, L"Profile0", L"Trigger Watch\\Audit Triggers.trw", L"Trigger Watch\\Audit Triggers.trw",
      "Lena Kraus", "Audit columns on all tables"},
     {ZP_CONTENT_DIFF, L"RecentFile", L"Content Diff\\Prod vs Staging.cdif", L"Content Diff\\Prod vs Staging.cdif",
@@ -71,7 +71,8 @@ const Project kProjects[] = {
 };
 
 std::string Descriptor(const RecentProjectType& type, const Project& p) {
-    std::string text = "; " + Narrow(catalogue::FindProduct(type.product)->name) + " project\r\n[Options]\r\nVersion=3\r\n";
+    std::string text =
+        "; " + Narrow(catalogue::FindProduct(type.product)->name) + " project\r\n[Options]\r\nVersion=3\r\n";
     text += "[" + Narrow(type.section) + "]\r\n";
     text += Narrow(type.authorKey) + "=" + p.author + "\r\n";
     text += Narrow(type.noteKey) + "=" + p.note + "\r\n";

@@ -20,9 +20,9 @@ constexpr int kWidthWithoutStore = 100;
 }  // namespace
 
 const PageProjects::ColumnSpec PageProjects::kColumns[6] = {
-    {L"Project", LVCFMT_LEFT, L"ProjColW1"},     {L"Folder", LVCFMT_LEFT, L"ProjColW2"},
+    {L"Project", LVCFMT_LEFT, L"ProjColW1"},      {L"Folder", LVCFMT_LEFT, L"ProjColW2"},
     {L"Last Update", LVCFMT_RIGHT, L"ProjColW3"}, {L" ", LVCFMT_LEFT, L"ProjColW4"},
-    {L"Author", LVCFMT_LEFT, L"ProjColW5"},      {L"Note", LVCFMT_LEFT, L"ProjColW6"},
+    {L"Author", LVCFMT_LEFT, L"ProjColW5"},       {L"Note", LVCFMT_LEFT, L"ProjColW6"},
 };
 
 PageProjects::PageProjects(ui::Window* parent)
@@ -93,8 +93,8 @@ void PageProjects::OpenSelected() {
     if (row >= 0) path = m_list.GetItemText(row, PC_FOLDER) + m_list.GetItemText(row, PC_PROJECT);
     if (path.empty() || !os::FileSystem().Exists(path)) return;
 
-    const auto result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(m_hwnd, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const auto result =
+        reinterpret_cast<INT_PTR>(::ShellExecuteW(m_hwnd, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result >= 32) return;
 
     std::wstring text;

@@ -41,8 +41,7 @@ wchar_t FoldUpper(wchar_t c) {
     if (u == 0x131) return L'I';
     if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
         return static_cast<wchar_t>(u & ~1u);
-    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E))
-        return (u & 1u) ? c : static_cast<wchar_t>(u - 1);
+    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return (u & 1u) ? c : static_cast<wchar_t>(u - 1);
     if (u >= 0x3B1 && u <= 0x3C9) return static_cast<wchar_t>(u == 0x3C2 ? 0x3A3 : u - 0x20);
     if (u == 0x3AC) return static_cast<wchar_t>(0x386);
     if (u >= 0x3AD && u <= 0x3AF) return static_cast<wchar_t>(u - 0x25);
@@ -54,7 +53,9 @@ wchar_t FoldUpper(wchar_t c) {
     return c;
 }
 
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c; }
+wchar_t AsciiLower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c;
+}
 
 std::wstring FormatIndex(const wchar_t* pattern, int index) {
     std::wstring name = pattern;
@@ -95,8 +96,7 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
 
 RecentDiscovery::RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files,
                                  IFolderProbe& folders, os::IProfileReader& profiles, os::IClock& clock)
-    : m_rows(rows), m_registry(registry), m_files(files), m_folders(folders), m_profiles(profiles),
-      m_clock(clock) {}
+    : m_rows(rows), m_registry(registry), m_files(files), m_folders(folders), m_profiles(profiles), m_clock(clock) {}
 
 void RecentDiscovery::Run() {
     m_rowCount = 0;
@@ -119,8 +119,7 @@ bool RecentDiscovery::ReadValue(IRegistryKey& key, const std::wstring& name, std
 bool RecentDiscovery::IsListed(const std::wstring& path) {
     const int count = m_rows.RowCount();
     for (int row = 0; row < count; ++row)
-        if (EqualIgnoringCase(m_rows.ItemText(row, PC_FOLDER) + m_rows.ItemText(row, PC_PROJECT), path))
-            return true;
+        if (EqualIgnoringCase(m_rows.ItemText(row, PC_FOLDER) + m_rows.ItemText(row, PC_PROJECT), path)) return true;
     return false;
 }
 

@@ -97,8 +97,8 @@ public:
     static constexpr std::size_t kValueBytes = 260 * sizeof(char16_t);
     static constexpr int kNumberedValues = 10;
 
-    RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files,
-                    IFolderProbe& folders, os::IProfileReader& profiles, os::IClock& clock);
+    RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files, IFolderProbe& folders,
+                    os::IProfileReader& profiles, os::IClock& clock);
 
     // Sets the row count to 0 and asks every product in table order, first
     // for its single value and then for its numbered values.

@@ -80,8 +80,8 @@ Figures Measure(HWND parent) {
     int rows = 0;
     for (int run = 0; run < kRuns; ++run) {
         HWND hwnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"",
-                                      WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0,
-                                      600, 400, parent, nullptr, nullptr, nullptr);
+                                      WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 600,
+                                      400, parent, nullptr, nullptr, nullptr);
         CDBListCtrl list(hwnd);
         for (int c = 0; c < 6; ++c) list.InsertColumn(c, L"c", LVCFMT_LEFT, 80);
         ProjectListRows listRows(list);

@@ -62,7 +62,8 @@ std::wstring ItemText(HWND list, int row, int column) {
     item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVITEMW)));
     item.cchTextMax = kChars;
     remote.Write(0, &item, sizeof item);
-    const auto got = ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.At(0)));
+    const auto got =
+        ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.At(0)));
     std::vector<wchar_t> text(kChars, L'\0');
     remote.Read(sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t));
     return std::wstring(text.data(), static_cast<std::size_t>(got) < kChars ? static_cast<std::size_t>(got) : 0);

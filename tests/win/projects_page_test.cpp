@@ -103,7 +103,8 @@ TEST_F(ProjectsPageTest, TemplateColumnsStylesAndImages) {
     ASSERT_EQ(list.Hwnd(), page.Item(IDC_PROJECT_LIST));
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(list.Hwnd(), GWL_STYLE));
     EXPECT_EQ(style & LVS_TYPEMASK, static_cast<DWORD>(LVS_REPORT));
-    for (DWORD bit : {DWORD{LVS_SINGLESEL}, DWORD{LVS_SHOWSELALWAYS}, DWORD{LVS_NOSORTHEADER}, DWORD{WS_TABSTOP}, DWORD{WS_VISIBLE}})
+    for (DWORD bit : {DWORD{LVS_SINGLESEL}, DWORD{LVS_SHOWSELALWAYS}, DWORD{LVS_NOSORTHEADER}, DWORD{WS_TABSTOP},
+                      DWORD{WS_VISIBLE}})
         EXPECT_TRUE(style & bit) << std::hex << bit;
     // The control turns its border into a client edge.
     EXPECT_TRUE((style & WS_BORDER) || (::GetWindowLongPtrW(list.Hwnd(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
@@ -178,7 +179,7 @@ TEST_F(ProjectsPageTest, RowsFromRegistryAndFilesInDiscoveryOrder) {
     const std::wstring txt = WriteFile(L"sd\\schema.txt.sdif", "[Project]\r\nAuthor=Sam\r\n");
     SetString(Key(2), L"Profile3", a);
     SetString(Key(20), L"LastFile", doc);
-    SetString(Key(7), L"LastFile", txt.substr(0, txt.size() - 5));  // the stored path ends in .txt
+    SetString(Key(7), L"LastFile", txt.substr(0, txt.size() - 5));         // the stored path ends in .txt
     SetString(Key(7), L"Profile0", TempDir() + L"\\SD\\SCHEMA.TXT.SDIF");  // listed already, in other case
     SetString(Key(5), L"PackageFile0", TempDir() + L"\\missing.lhp");
 
@@ -208,7 +209,8 @@ TEST_F(ProjectsPageTest, RowsFromRegistryAndFilesInDiscoveryOrder) {
 }
 
 TEST_F(ProjectsPageTest, DescriptorsReadWithTheSystemsProfileRules) {
-    const std::wstring withEmpty = WriteFile(L"ls\\with.lsx", "[target]\r\nAuthor=Not this\r\n = Ann Author \r\nTITLE=Monthly\r\n");
+    const std::wstring withEmpty =
+        WriteFile(L"ls\\with.lsx", "[target]\r\nAuthor=Not this\r\n = Ann Author \r\nTITLE=Monthly\r\n");
     const std::wstring withoutEmpty = WriteFile(L"ls\\without.lsx", "[Target]\r\nAuthor=Not this\r\nTitle=Weekly\r\n");
     const std::wstring unicode = WriteFile(L"ls\\unicode.lsx", Utf16Bom(L"[Target]\r\n=Zoë Ünal\r\nTitle=Ωmega\r\n"));
     std::string binary;
