@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes through the preview's path: encoding detection, the
-// line index, decoding, and colouring line by line, and checks that spans stay
-// inside their line and in order, and that the state cache agrees with
-// colouring from the top.
+// line index (whole and as the bytes arrive in chunks), decoding, and colouring
+// line by line, and checks that spans stay inside their line and in order,
+// that the quick state scan and the state cache agree with colouring from the
+// top.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) return 0;
     // The first byte picks the line length limit, so that cutting is exercised.
     const std::size_t maxLine = 16 + data[0] % 64;
+    const std::size_t chunk = 1 + data[0] % 13;
     ++data;
     --size;
 
@@ -57,6 +59,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(endsLine || next != CColorizer::State::LineComment || !spans.empty());
         Check(!endsLine || next != CColorizer::State::LineComment);
         states.push_back(next);
+    }
+
+    // Indexing the same bytes as they arrive in chunks gives the same lines.
+    text::TextLines streamed;
+    streamed.Begin(data, size, maxLine);
+    for (std::size_t have = 0; have < size;) {
+        have = have + chunk < size ? have + chunk : size;
+        streamed.Advance(have);
+    }
+    streamed.Finish();
+    Check(streamed.LineCount() == lines.LineCount() && streamed.GetEncoding() == lines.GetEncoding());
+    std::wstring other;
+    for (std::size_t i = 0; i < lines.LineCount(); ++i) {
+        lines.GetLine(i, line);
+        streamed.GetLine(i, other);
+        Check(line == other);
     }
 
     ColorStateCache cache;

@@ -148,8 +148,54 @@ CColorizer::State CColorizer::ColorizeLine(const wchar_t* begin, std::size_t len
     return ColorizeSegment(begin, len, in, true, &out);
 }
 
-CColorizer::State CColorizer::ScanLine(const wchar_t* begin, std::size_t len, State in, bool endsLine) const {
-    return ColorizeSegment(begin, len, in, endsLine, nullptr);
+// Only the characters that open or close a construct matter for the state, so
+// this skips everything else without looking at words or numbers; a jump to
+// the end of a large script scans every line this way.
+CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State in, bool endsLine) const {
+    if (!highlighting_) return State::Code;
+    State state = in;
+    std::size_t i = 0;
+    bool closed = false;
+    for (;;) {
+        switch (state) {
+        case State::Code: {
+            while (i < len) {
+                const wchar_t c = s[i];
+                if (c == L'-' || c == L'/' || c == L'\'' || c == L'"' || c == L'[') break;
+                ++i;
+            }
+            if (i >= len) return State::Code;
+            const wchar_t c = s[i];
+            const wchar_t next = i + 1 < len ? s[i + 1] : L'\0';
+            if (c == L'-') {
+                if (next == L'-') return endsLine ? State::Code : State::LineComment;
+                ++i;
+            } else if (c == L'/') {
+                if (next == L'*') {
+                    state = State::BlockComment;
+                    i += 2;
+                } else {
+                    ++i;
+                }
+            } else {
+                state = OpenState(c);
+                ++i;
+            }
+            break;
+        }
+        case State::LineComment: return endsLine ? State::Code : State::LineComment;
+        case State::BlockComment:
+            i = FindCommentEnd(s, i, len, closed);
+            if (!closed) return State::BlockComment;
+            state = State::Code;
+            break;
+        default:
+            i = FindClose(s, i, len, CloserOf(state), closed);
+            if (!closed) return state;
+            state = State::Code;
+            break;
+        }
+    }
 }
 
 CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len, State in, bool endsLine,

@@ -70,25 +70,33 @@ bool IsValidUtf8(const unsigned char* data, std::size_t size) {
 }
 
 void DecodeUtf8(const unsigned char* data, std::size_t size, std::wstring& out) {
-    out.reserve(out.size() + size);
+    // A UTF-8 text never has more UTF-16 units than bytes: write in place, then trim.
+    const std::size_t start = out.size();
+    out.resize(start + size);
+    wchar_t* w = out.data() + start;
     std::size_t i = 0;
     while (i < size) {
+        if (data[i] < 0x80) {
+            *w++ = static_cast<wchar_t>(data[i++]);
+            continue;
+        }
         std::uint32_t cp;
         const std::size_t len = Utf8Sequence(data + i, size - i, cp);
         if (len == 0) {
-            out.push_back(static_cast<wchar_t>(0xFFFD));
+            *w++ = static_cast<wchar_t>(0xFFFD);
             ++i;
             continue;
         }
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+            *w++ = static_cast<wchar_t>(0xD800 + (cp >> 10));
+            *w++ = static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
         } else {
-            out.push_back(static_cast<wchar_t>(cp));
+            *w++ = static_cast<wchar_t>(cp);
         }
         i += len;
     }
+    out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 void DecodeUtf16(const unsigned char* data, std::size_t size, bool bigEndian, std::wstring& out) {
