@@ -117,9 +117,17 @@ bool RecentDiscovery::ReadValue(IRegistryKey& key, const std::wstring& name, std
 }
 
 bool RecentDiscovery::IsListed(const std::wstring& path) {
+    // Equal full paths have their last backslash in the same place, so the
+    // file names must match too: comparing them first spares reading the
+    // folder of almost every row.
+    const auto slash = path.rfind(L'\\');
+    const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     const int count = m_rows.RowCount();
     for (int row = 0; row < count; ++row)
-        if (EqualIgnoringCase(m_rows.ItemText(row, PC_FOLDER) + m_rows.ItemText(row, PC_PROJECT), path)) return true;
+        if (EqualIgnoringCase(m_rows.ItemText(row, PC_PROJECT), name) &&
+            EqualIgnoringCase(m_rows.ItemText(row, PC_FOLDER), folder))
+            return true;
     return false;
 }
 

@@ -309,24 +309,25 @@ TEST_F(RecentDiscoveryTest, PathWithoutDotReadsItsOwnProductsSection) {
 }
 
 TEST_F(RecentDiscoveryTest, DuplicatesAmongNumberedValuesIgnoreCaseSingleValuesOnlyCheckLastAdded) {
-    for (const auto& f :
-         {L"C:\\p\\a.rfp", L"C:\\p\\b.rfp", L"C:\\P\\A.RFP", L"C:\\p\\notes", L"C:\\P\\NOTES", L"C:\\p\\r.lsx"})
+    for (const auto& f : {L"C:\\p\\a.rfp", L"C:\\q\\A.rfp", L"C:\\p\\b.rfp", L"C:\\P\\A.RFP", L"C:\\p\\notes",
+                          L"C:\\P\\NOTES", L"C:\\p\\r.lsx"})
         File(f);
     registry.SetString(2, L"LastFile", L"C:\\p\\a.rfp");
     registry.SetString(2, L"Profile0", L"C:\\p\\a.rfp");  // equals the last added path: one row
-    registry.SetString(2, L"Profile1", L"C:\\p\\b.rfp");
-    registry.SetString(2, L"Profile2", L"C:\\P\\A.RFP");      // row 0 in other case: skipped
-    registry.SetString(2, L"Profile3", L"C:\\p\\notes");      // no dot: kept as it is, so any product may name it
+    registry.SetString(2, L"Profile1", L"C:\\q\\A.rfp");  // row 0's name in another folder: listed
+    registry.SetString(2, L"Profile2", L"C:\\p\\b.rfp");
+    registry.SetString(2, L"Profile3", L"C:\\P\\A.RFP");      // row 0 in other case: skipped
+    registry.SetString(2, L"Profile4", L"C:\\p\\notes");      // no dot: kept as it is, so any product may name it
     registry.SetString(5, L"LastFile", L"C:\\p\\notes");      // the last added path: dropped
     registry.SetString(5, L"PackageFile0", L"C:\\P\\NOTES");  // an earlier row in other case: skipped
     registry.SetString(1, L"ReportFile0", L"C:\\p\\r.lsx");
     registry.SetString(3, L"LastFile", L"C:\\p\\notes");   // repeats an older row: listed again
     registry.SetString(12, L"LastFile", L"C:\\P\\NOTES");  // last added only in other case: listed
     discovery.Run();
-    EXPECT_EQ(Paths(), (PathList{L"C:\\p\\a.rfp", L"C:\\p\\b.rfp", L"C:\\p\\notes", L"C:\\p\\r.lsx", L"C:\\p\\notes",
-                                 L"C:\\P\\NOTES"}));
-    EXPECT_EQ(list.rows[4].image, 3);
-    EXPECT_EQ(discovery.RowCount(), 6);
+    EXPECT_EQ(Paths(), (PathList{L"C:\\p\\a.rfp", L"C:\\q\\A.rfp", L"C:\\p\\b.rfp", L"C:\\p\\notes", L"C:\\p\\r.lsx",
+                                 L"C:\\p\\notes", L"C:\\P\\NOTES"}));
+    EXPECT_EQ(list.rows[5].image, 3);
+    EXPECT_EQ(discovery.RowCount(), 7);
 }
 
 TEST_F(RecentDiscoveryTest, GapsInNumberedValuesDoNotEndTheLoop) {
