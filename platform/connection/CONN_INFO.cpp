@@ -1,0 +1,146 @@
+#include "platform/connection/CONN_INFO.h"
+
+#include "platform/connection/ConnText.h"
+
+namespace conn {
+
+namespace {
+
+std::string Ascii(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    return out;
+}
+
+void PutText(Bytes& out, const std::wstring& text) {
+    const std::u16string units = ToUnits(text);
+    PutVarint(out, units.size());
+    out += UnitsToLe(units);
+}
+
+bool GetText(const Bytes& in, std::size_t& pos, std::size_t maxUnits, std::wstring& text) {
+    const auto count = GetVarint(in, pos);
+    if (!count || *count > maxUnits || in.size() - pos < std::size_t{*count} * 2) return false;
+    const auto units = LeToUnits(in.substr(pos, std::size_t{*count} * 2));
+    pos += std::size_t{*count} * 2;
+    text = FromUnits(*units);
+    return true;
+}
+
+}  // namespace
+
+ConnError::ConnError(const std::wstring& message) : std::runtime_error(Ascii(message)), m_message(message) {}
+
+}  // namespace conn
+
+bool CONN_INFO::SameSettings(const CONN_INFO& o) const {
+    return name == o.name && kind == o.kind && server == o.server && port == o.port && database == o.database &&
+           user == o.user && options == o.options;
+}
+
+std::wstring CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordProtector& protector) const {
+    conn::Bytes payload;
+    for (const std::wstring* field : {&name, &kind, &server, &database, &user, &options})
+        conn::PutText(payload, *field);
+    conn::PutVarint(payload, port > 65535 ? 0 : port);
+    std::string sealed;
+    if (arg == L"??") {
+        if (!password.empty()) {
+            const auto p = protector.Protect(conn::UnitsToLe(conn::ToUnits(password)));
+            if (!p) throw conn::ConnError(L"The password of \"" + name + L"\" could not be protected.");
+            sealed = *p;
+        } else {
+            sealed = protectedPassword;
+        }
+    }
+    if (sealed.empty()) {
+        payload.push_back(0);
+    } else {
+        payload.push_back(1);
+        conn::PutVarint(payload, sealed.size());
+        payload += sealed;
+    }
+    const std::string text = kPackPrefix + conn::Base64Encode(payload, true);
+    if (text.size() > kMaxPacked)
+        throw conn::ConnError(L"The profile \"" + name + L"\" is too large to pass on a command line.");
+    return std::wstring(text.begin(), text.end());
+}
+
+bool CONN_INFO::Unpack(const std::wstring& text, const conn::PasswordProtector& protector, CONN_INFO& out,
+                       std::wstring& error) {
+    const std::string prefix = kPackPrefix;
+    if (text.empty()) {
+        error = L"The profile text is empty.";
+        return false;
+    }
+    if (text.size() > kMaxPacked) {
+        error = L"The profile text is too long.";
+        return false;
+    }
+    std::string narrow;
+    narrow.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c <= 0x20 || c >= 0x7F) {
+            error = L"The profile text holds a character that does not belong to it.";
+            return false;
+        }
+        narrow.push_back(static_cast<char>(c));
+    }
+    if (narrow.compare(0, 3, "ZQC") == 0 && narrow.compare(0, prefix.size(), prefix) != 0) {
+        error = L"The profile text was written by a newer or unknown version.";
+        return false;
+    }
+    if (narrow.compare(0, prefix.size(), prefix) != 0) {
+        error = L"The text is not a packed connection profile.";
+        return false;
+    }
+    const auto payload = conn::Base64Decode(narrow.substr(prefix.size()), true);
+    if (!payload) {
+        error = L"The profile text is damaged (not valid base64url).";
+        return false;
+    }
+    CONN_INFO info;
+    std::size_t pos = 0;
+    for (std::wstring* field : {&info.name, &info.kind, &info.server, &info.database, &info.user, &info.options}) {
+        const std::size_t limit = field == &info.name ? kMaxName : kMaxField;
+        if (!conn::GetText(*payload, pos, limit, *field)) {
+            error = L"The profile text is damaged or truncated.";
+            return false;
+        }
+    }
+    const auto port = conn::GetVarint(*payload, pos);
+    if (!port || *port > 65535) {
+        error = L"The profile text holds no valid port.";
+        return false;
+    }
+    info.port = *port;
+    if (pos >= payload->size()) {
+        error = L"The profile text is truncated.";
+        return false;
+    }
+    const char flag = (*payload)[pos++];
+    if (flag == 1) {
+        const auto size = conn::GetVarint(*payload, pos);
+        if (!size || *size == 0 || payload->size() - pos < *size) {
+            error = L"The profile text is truncated.";
+            return false;
+        }
+        const auto plain = protector.Unprotect(payload->substr(pos, *size));
+        pos += *size;
+        const auto units = plain ? conn::LeToUnits(*plain) : std::nullopt;
+        if (!units || units->empty()) {
+            error = L"The password in the profile was protected for another user or is damaged.";
+            return false;
+        }
+        info.password = conn::FromUnits(*units);
+    } else if (flag != 0) {
+        error = L"The profile text is damaged (unknown password form).";
+        return false;
+    }
+    if (pos != payload->size()) {
+        error = L"The profile text has unexpected data at its end.";
+        return false;
+    }
+    out = std::move(info);
+    return true;
+}

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include "platform/connection/CONN_INFO.h"
+#include "platform/connection/ConnText.h"
+#include "tests/host/ConnFakes.h"
+
+namespace {
+
+CONN_INFO Sample() {
+    CONN_INFO c;
+    c.name = L"Sales \"live\" db";
+    c.kind = L"PostgreSQL";
+    c.server = L"db1.example.net";
+    c.port = 5432;
+    c.database = L"sales";
+    c.user = L"report user";
+    c.password = L"p a\\\"ss\tword";
+    c.options = L"sslmode=require; app=\"hub\"";
+    return c;
+}
+
+// What Windows' command-line parsing would split or strip.
+bool SurvivesCommandLine(const std::wstring& s) {
+    for (wchar_t c : s)
+        if (c <= L' ' || c == L'"' || c == L'\\' || c == L'^' || c >= 0x7F) return false;
+    return true;
+}
+
+std::wstring Unpacked(const std::wstring& text, const conn::PasswordProtector& p, CONN_INFO& out) {
+    std::wstring error;
+    return CONN_INFO::Unpack(text, p, out, error) ? L"" : error;
+}
+
+}  // namespace
+
+TEST(ConnInfoPack, RoundTripsEveryFieldWithoutPlainPassword) {
+    connfake::Protector protector;
+    const CONN_INFO in = Sample();
+    const std::wstring packed = in.Pack(L"??", protector);
+    EXPECT_EQ(packed.rfind(L"ZQC1.", 0), 0u);
+    EXPECT_TRUE(SurvivesCommandLine(packed));
+    CONN_INFO out;
+    ASSERT_EQ(Unpacked(packed, protector, out), L"");
+    EXPECT_TRUE(out.SameSettings(in));
+    EXPECT_EQ(out.password, in.password);
+    EXPECT_EQ(out.port, 5432u);
+    // The plain password appears nowhere in the decoded bytes.
+    const auto bytes = conn::Base64Decode(std::string(packed.begin() + 5, packed.end()), true);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(bytes->find(conn::UnitsToLe(conn::ToUnits(in.password))), std::string::npos);
+    EXPECT_EQ(out.Pack(L"??", protector), packed);  // exact inverse
+}
+
+TEST(ConnInfoPack, EmptyNonAsciiAndAstralFields) {
+    connfake::Protector protector;
+    CONN_INFO in;
+    in.name = L"Caf\u00e9 \u6771\u4eac \U0001F600";
+    in.server = L"\u00fcber";
+    in.password = L"\U0001F511";
+    const std::wstring packed = in.Pack(L"??", protector);
+    EXPECT_TRUE(SurvivesCommandLine(packed));
+    CONN_INFO out;
+    out.name = L"old";
+    ASSERT_EQ(Unpacked(packed, protector, out), L"");
+    EXPECT_EQ(out.name, in.name);
+    EXPECT_EQ(out.server, in.server);
+    EXPECT_EQ(out.kind, L"");
+    EXPECT_EQ(out.database, L"");
+    EXPECT_EQ(out.password, in.password);
+    EXPECT_EQ(out.port, 0u);
+    // Same units as Windows would see: a surrogate pair per astral character.
+    EXPECT_EQ(conn::ToUnits(in.name).size(), 10u);
+    EXPECT_EQ(conn::FromUnits(conn::ToUnits(in.name)), in.name);
+}
+
+TEST(ConnInfoPack, ArgumentDecidesAboutThePassword) {
+    connfake::Protector protector;
+    const CONN_INFO in = Sample();
+    CONN_INFO out;
+    for (const wchar_t* arg : {L"", L"?", L"x", L"???"}) {
+        ASSERT_EQ(Unpacked(in.Pack(arg, protector), protector, out), L"");
+        EXPECT_EQ(out.password, L"") << arg;
+    }
+    // A record holding only the protected form passes it on as it is.
+    CONN_INFO stored = Sample();
+    stored.password.clear();
+    stored.protectedPassword = *protector.Protect(conn::UnitsToLe(conn::ToUnits(L"secret")));
+    ASSERT_EQ(Unpacked(stored.Pack(L"??", protector), protector, out), L"");
+    EXPECT_EQ(out.password, L"secret");
+    protector.failProtect = true;
+    EXPECT_THROW(in.Pack(L"??", protector), conn::ConnError);
+    EXPECT_NO_THROW(in.Pack(L"", protector));
+}
+
+TEST(ConnInfoPack, AnotherUserCannotRecoverThePassword) {
+    connfake::Protector mine('A'), theirs('B');
+    CONN_INFO out;
+    out.name = L"untouched";
+    EXPECT_NE(Unpacked(Sample().Pack(L"??", mine), theirs, out).find(L"another user"), std::wstring::npos);
+    EXPECT_EQ(out.name, L"untouched");
+}
+
+TEST(ConnInfoUnpack, RefusesEverythingElse) {
+    connfake::Protector p;
+    const std::wstring good = Sample().Pack(L"??", p);
+    CONN_INFO out;
+    EXPECT_NE(Unpacked(L"", p, out).find(L"empty"), std::wstring::npos);
+    EXPECT_NE(Unpacked(L"ZQC2." + good.substr(5), p, out).find(L"newer"), std::wstring::npos);
+    EXPECT_NE(Unpacked(L"-#" + good, p, out).find(L"not a packed"), std::wstring::npos);
+    EXPECT_NE(Unpacked(L"\"" + good + L"\"", p, out), L"");
+    EXPECT_NE(Unpacked(good + L" ", p, out), L"");
+    EXPECT_NE(Unpacked(good.substr(0, good.size() - 4), p, out), L"");          // truncated
+    EXPECT_NE(Unpacked(good + L"AAAA", p, out), L"");                           // trailing data
+    EXPECT_NE(Unpacked(L"ZQC1.", p, out), L"");                                 // nothing at all
+    EXPECT_NE(Unpacked(std::wstring(40000, L'A'), p, out).find(L"too long"), std::wstring::npos);
+    std::wstring padded = good + L"=";
+    EXPECT_NE(Unpacked(padded, p, out), L"");
+    EXPECT_EQ(out.name, L"");  // never filled by a refused text
+}
+
+TEST(ConnInfoPack, TooLargeForACommandLineIsAnError) {
+    connfake::Protector p;
+    CONN_INFO big;
+    big.name = L"n";
+    big.options = std::wstring(30000, L'x');
+    EXPECT_THROW(big.Pack(L"", p), conn::ConnError);
+}
+
+TEST(ConnText, Base64AndUtf8AreStrict) {
+    EXPECT_EQ(conn::Base64Encode("ab", false), "YWI=");
+    EXPECT_EQ(conn::Base64Encode("ab", true), "YWI");
+    EXPECT_EQ(*conn::Base64Decode("YWI=", false), "ab");
+    EXPECT_FALSE(conn::Base64Decode("YWJ=", false));  // unused bits set
+    EXPECT_FALSE(conn::Base64Decode("YWI", false));   // missing padding
+    EXPECT_FALSE(conn::Base64Decode("YW I", false));
+    EXPECT_FALSE(conn::Base64Decode("A", true));
+    EXPECT_FALSE(conn::FromUtf8("\xC0\xAF"));          // overlong
+    EXPECT_FALSE(conn::FromUtf8("\xED\xA0\x80"));      // encoded surrogate
+    EXPECT_FALSE(conn::FromUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(conn::FromUtf8("\xE2\x82"));          // truncated
+    EXPECT_EQ(conn::FromUtf8("\xF0\x9F\x98\x80")->size(), 2u);
+    std::string v;
+    conn::PutVarint(v, 300);
+    std::size_t pos = 0;
+    EXPECT_EQ(*conn::GetVarint(v, pos), 300u);
+    pos = 0;
+    EXPECT_FALSE(conn::GetVarint(std::string("\x80\x00", 2), pos));  // non-minimal
+}

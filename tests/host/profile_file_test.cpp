@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include "platform/connection/ConnText.h"
+#include "platform/connection/ProfileFile.h"
+#include "tests/host/ConnFakes.h"
+
+using conn::FileError;
+
+namespace {
+
+CONN_INFO Profile(const std::wstring& name, const std::wstring& password = L"") {
+    CONN_INFO c;
+    c.name = name;
+    c.kind = L"PostgreSQL";
+    c.server = L"srv\\inst";
+    c.port = 5432;
+    c.database = L"db \u00e9\U0001F600";
+    c.user = L"u\tv";
+    c.options = L"a=b\r\nc=\"d\"";
+    c.password = password;
+    return c;
+}
+
+std::string Store(std::vector<CONN_INFO> v) {
+    return conn::SerializeStore(v);
+}
+
+}  // namespace
+
+TEST(ProfileStoreFile, RoundTripsFieldsAndProtectedPasswords) {
+    CONN_INFO a = Profile(L"Sales");
+    a.protectedPassword = std::string("\x00\x01\xFF secret blob", 15);
+    CONN_INFO b;
+    b.name = L"\u6771\u4eac";  // everything else empty
+    const std::string text = Store({a, b});
+    EXPECT_EQ(text.find("secret"), std::string::npos);
+    const auto r = conn::ParseStore(text);
+    ASSERT_TRUE(r.ok()) << std::string(r.message.begin(), r.message.end());
+    ASSERT_EQ(r.profiles.size(), 2u);
+    EXPECT_TRUE(r.profiles[0].SameSettings(a));
+    EXPECT_EQ(r.profiles[0].protectedPassword, a.protectedPassword);
+    EXPECT_EQ(r.profiles[1].name, b.name);
+    EXPECT_EQ(r.profiles[1].server, L"");
+    EXPECT_EQ(r.profiles[1].protectedPassword, "");
+    // A plain password is never written to the store.
+    EXPECT_EQ(Store({Profile(L"x", L"hunter2")}).find("hunter2"), std::string::npos);
+    // Empty store, LF line ends and a byte-order mark are read.
+    EXPECT_TRUE(conn::ParseStore("\xEF\xBB\xBFZQ-PROFILES 1\neof 0\n").ok());
+}
+
+TEST(ProfileStoreFile, EscapesKeepEveryCodeUnit) {
+    const std::wstring hostile = std::wstring(L"a\\b\x01\x7F\u0085=\n\r\t") + wchar_t(0xD800) + L"z";
+    const std::string escaped = conn::EscapeValue(hostile);
+    EXPECT_EQ(escaped.find('\n'), std::string::npos);
+    EXPECT_EQ(escaped.find('\x01'), std::string::npos);
+    EXPECT_EQ(*conn::UnescapeValue(escaped), hostile);
+    EXPECT_FALSE(conn::UnescapeValue("a\\"));
+    EXPECT_FALSE(conn::UnescapeValue("\\u12"));
+    EXPECT_FALSE(conn::UnescapeValue("\\q"));
+    EXPECT_FALSE(conn::UnescapeValue("a\x01"));
+    EXPECT_FALSE(conn::UnescapeValue("\xC3"));
+}
+
+TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
+    const std::string good = Store({Profile(L"One"), Profile(L"Two")});
+    EXPECT_EQ(conn::ParseStore("").error, FileError::Empty);
+    EXPECT_EQ(conn::ParseStore("\r\n").error, FileError::Empty);
+    EXPECT_EQ(conn::ParseStore("<html>").error, FileError::OtherFormat);
+    EXPECT_EQ(conn::ParseStore("ZQ-EXPORT 1\r\npasswords=none\r\neof 0\r\n").error, FileError::OtherFormat);
+    const auto newer = conn::ParseStore("ZQ-PROFILES 2\r\nwhatever\r\n");
+    EXPECT_EQ(newer.error, FileError::NewerVersion);
+    EXPECT_NE(newer.message.find(L"newer"), std::wstring::npos);
+    for (std::size_t cut : {good.size() - 3, good.size() / 2, std::size_t{20}})
+        EXPECT_EQ(conn::ParseStore(good.substr(0, cut)).error, FileError::Truncated) << cut;
+    EXPECT_EQ(conn::ParseStore(std::string(conn::kMaxFileBytes + 1, 'Z')).error, FileError::TooLarge);
+    // A count that does not match means lost lines.
+    std::string miscounted = good;
+    miscounted.replace(miscounted.find("eof 2"), 5, "eof 3");
+    EXPECT_EQ(conn::ParseStore(miscounted).error, FileError::Truncated);
+    const auto unknown = conn::ParseStore("ZQ-PROFILES 1\r\nprofile\r\nname=a\r\ncolour=red\r\nend\r\neof 1\r\n");
+    EXPECT_EQ(unknown.error, FileError::Malformed);
+    EXPECT_NE(unknown.message.find(L"Line 4"), std::wstring::npos);
+    const char* bad[] = {
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nname=b\r\nend\r\neof 1\r\n",           // repeated field
+        "ZQ-PROFILES 1\r\nprofile\r\nkind=x\r\nend\r\neof 1\r\n",                     // no name
+        "ZQ-PROFILES 1\r\nprofile\r\nname=\r\nend\r\neof 1\r\n",                      // empty name
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\\u0007b\r\nend\r\neof 1\r\n",             // control in name
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nport=65536\r\nend\r\neof 1\r\n",       // port range
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\npassword.dpapi=!!\r\nend\r\neof 1\r\n",  // damaged secret
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\npassword.sealed=AAAA\r\nend\r\neof 1\r\n",
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nend\r\neof 1\r\nmore\r\n",
+        "ZQ-PROFILES 01\r\neof 0\r\n",
+    };
+    for (const char* text : bad) EXPECT_FALSE(conn::ParseStore(text).ok()) << text;
+    const std::string longName = "ZQ-PROFILES 1\r\nprofile\r\nname=" + std::string(257, 'n') + "\r\nend\r\neof 1\r\n";
+    EXPECT_EQ(conn::ParseStore(longName).error, FileError::Malformed);
+    const std::string longValue =
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\noptions=" + std::string(5000, 'o') + "\r\nend\r\neof 1\r\n";
+    EXPECT_EQ(conn::ParseStore(longValue).error, FileError::Malformed);
+}
+
+TEST(ProfileStoreFile, TooManyProfiles) {
+    std::string text = "ZQ-PROFILES 1\r\n";
+    for (std::size_t i = 0; i <= conn::kMaxProfiles; ++i) text += "profile\r\nname=p\r\nend\r\n";
+    text += "eof " + std::to_string(conn::kMaxProfiles + 1) + "\r\n";
+    EXPECT_EQ(conn::ParseStore(text).error, FileError::TooMany);
+}
+
+TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
+    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2")}, nullptr, nullptr);
+    EXPECT_EQ(text.find("hunter2"), std::string::npos);
+    EXPECT_FALSE(conn::ExportNeedsPassphrase(text));
+    const auto r = conn::ReadExport(text, nullptr, nullptr);
+    ASSERT_TRUE(r.ok());
+    ASSERT_EQ(r.profiles.size(), 1u);
+    EXPECT_TRUE(r.profiles[0].SameSettings(Profile(L"A")));
+    EXPECT_EQ(r.profiles[0].password, L"");
+    // An export file is not a store and the other way round.
+    EXPECT_EQ(conn::ParseStore(text).error, FileError::OtherFormat);
+    EXPECT_EQ(conn::ReadExport(Store({Profile(L"A")}), nullptr, nullptr).error, FileError::OtherFormat);
+}
+
+TEST(ProfileExportFile, PassphraseSealsPasswords) {
+    connfake::Cipher cipher;
+    const std::wstring pass = L"correct horse \u00e9";
+    const std::string text =
+        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
+    EXPECT_EQ(text.find("hunter2"), std::string::npos);
+    EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
+    EXPECT_TRUE(conn::ExportNeedsPassphrase(text));
+    EXPECT_EQ(conn::ReadExport(text, &cipher, nullptr).error, FileError::PassphraseNeeded);
+    const std::wstring wrong = L"correct horse e";
+    EXPECT_EQ(conn::ReadExport(text, &cipher, &wrong).error, FileError::WrongPassphrase);
+    const auto r = conn::ReadExport(text, &cipher, &pass);
+    ASSERT_TRUE(r.ok());
+    ASSERT_EQ(r.profiles.size(), 2u);
+    EXPECT_EQ(r.profiles[0].password, L"hunter2");
+    EXPECT_EQ(r.profiles[1].password, L"");
+
+    // A damaged sealed password fails the whole file.
+    std::string damaged = text;
+    const std::size_t at = damaged.find("password.sealed=") + 20;
+    damaged[at] = damaged[at] == 'A' ? 'B' : 'A';
+    const auto d = conn::ReadExport(damaged, &cipher, &pass);
+    EXPECT_EQ(d.error, FileError::DamagedSecret);
+    EXPECT_TRUE(d.profiles.empty());
+    // A sealed password moved to another profile does not open there.
+    std::string swapped = text;
+    swapped.replace(swapped.find("name=A"), 6, "name=C");
+    EXPECT_EQ(conn::ReadExport(swapped, &cipher, &pass).error, FileError::DamagedSecret);
+    // Header damage.
+    std::string few = text;
+    few.replace(few.find("iterations=100000"), 17, "iterations=10");
+    EXPECT_EQ(conn::ReadExport(few, &cipher, &pass).error, FileError::Malformed);
+    EXPECT_EQ(conn::ReadExport(text.substr(0, 40), &cipher, &pass).error, FileError::Truncated);
+}
+
+TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
+    std::vector<CONN_INFO> store = {Profile(L"Sales"), Profile(L"HR"), Profile(L"HR (2)")};
+    store[0].protectedPassword = "blob";
+    CONN_INFO changed = Profile(L"hr");
+    changed.server = L"other";
+    std::vector<CONN_INFO> incoming = {Profile(L"Sales"), changed, Profile(L"New"), Profile(L"New")};
+    incoming[3].port = 1;
+    const auto r = conn::Merge(store, incoming, [](const CONN_INFO&, const CONN_INFO&) { return true; });
+    EXPECT_EQ(r.added, 3);
+    EXPECT_EQ(r.alreadyPresent, 1);
+    ASSERT_EQ(store.size(), 6u);
+    EXPECT_EQ(store[0].protectedPassword, "blob");  // untouched
+    EXPECT_EQ(store[1].server, L"srv\\inst");
+    EXPECT_EQ(store[3].name, L"hr (3)");
+    EXPECT_EQ(store[4].name, L"New");
+    EXPECT_EQ(store[5].name, L"New (2)");
+    ASSERT_EQ(r.renamed.size(), 2u);
+    const std::wstring summary = conn::MergeSummary(r);
+    EXPECT_NE(summary.find(L"3 profiles added, 1 was already present"), std::wstring::npos);
+    EXPECT_NE(summary.find(L"hr -> hr (3)"), std::wstring::npos);
+    // A clashing profile whose password differs is added, not dropped.
+    std::vector<CONN_INFO> again = {Profile(L"Sales", L"pw")};
+    const auto r2 = conn::Merge(store, again, [](const CONN_INFO&, const CONN_INFO&) { return false; });
+    EXPECT_EQ(r2.added, 1);
+    EXPECT_EQ(store.back().name, L"Sales (2)");
+    // Renamed long names stay within the limit.
+    std::vector<CONN_INFO> longStore = {Profile(std::wstring(256, L'x'))};
+    EXPECT_EQ(conn::FreeName(longStore, std::wstring(256, L'x')).size(), 256u);
+}
