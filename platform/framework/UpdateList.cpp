@@ -1,5 +1,7 @@
 #include "platform/framework/UpdateList.h"
 
+#include "platform/framework/TextDecode.h"
+
 namespace updates {
 namespace {
 
@@ -64,41 +66,14 @@ bool ReadEntry(const std::wstring& text, std::size_t& pos, std::wstring& name, s
 }
 
 std::wstring DecodeUtf8(const std::string& bytes) {
-    std::wstring out;
-    std::size_t i = 0;
-    if (bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xEF &&
-        static_cast<unsigned char>(bytes[1]) == 0xBB && static_cast<unsigned char>(bytes[2]) == 0xBF)
-        i = 3;
-    while (i < bytes.size()) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        unsigned cp = 0;
-        int extra = 0;
-        if (c < 0x80) { cp = c; }
-        else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
-        else { out.push_back(L'\xFFFD'); ++i; continue; }
-        bool ok = i + extra < bytes.size() + (extra ? 0 : 1);
-        for (int k = 1; ok && k <= extra; ++k) {
-            const unsigned char cc = static_cast<unsigned char>(bytes[i + k]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (cc & 0x3F);
-        }
-        static const unsigned kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            out.push_back(L'\xFFFD');
-            ++i;
-            continue;
-        }
-        i += static_cast<std::size_t>(extra) + 1;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<wchar_t>(cp));
-        }
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t size = bytes.size();
+    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        data += 3;
+        size -= 3;
     }
+    std::wstring out;
+    text::DecodeUtf8(data, size, out);
     return out;
 }
 
