@@ -1,11 +1,235 @@
 #include "pages/products/PageProducts.h"
 
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "platform/framework/Process.h"
+#include "platform/os/Os.h"
 #include "resources/resource.h"
+
+namespace {
+
+void DestroyControls(RowControls* controls) { delete controls; }
+
+RECT Rect(int left, int top, int right, int bottom) { return RECT{left, top, right, bottom}; }
+
+constexpr DWORD kRowTextStyle = WS_CHILD | WS_VISIBLE;
+
+// Moves every child of the page by dy pixels in one batch and repaints the
+// page. The children are moved here rather than by ScrollWindow's
+// SW_SCROLLCHILDREN, which skips a page that is not drawable (hidden behind
+// another tab or not yet shown) and would leave the rows out of step with the
+// offset.
+void MoveChildren(HWND page, int dy) {
+    int count = 0;
+    for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) ++count;
+    HDWP batch = ::BeginDeferWindowPos(count);
+    for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        RECT r{};
+        ::GetWindowRect(c, &r);
+        ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+        const UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
+        if (batch) batch = ::DeferWindowPos(batch, c, nullptr, r.left, r.top + dy, 0, 0, flags);
+        if (!batch) ::SetWindowPos(c, nullptr, r.left, r.top + dy, 0, 0, flags);
+    }
+    if (batch) ::EndDeferWindowPos(batch);
+    ::InvalidateRect(page, nullptr, TRUE);
+}
+
+}  // namespace
 
 PageProducts::PageProducts(ui::Window* parent) : CSmDialog(IDD_PAGE_PRODUCTS, parent) {}
 
-void PageProducts::SetUpdateVersion(const std::wstring& productName, const std::wstring& version) {
-    m_updates.emplace_back(productName, version);
+PageProducts::~PageProducts() {
+    for (ProductEntry& entry : m_entries) DestroyRowControls(entry);
 }
 
-void PageProducts::RelayoutRows() { ++m_relayouts; }
+const ui::MessageMap* PageProducts::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnCommand(IDC_SHOW_INSTALLED_ONLY, BN_CLICKED, &PageProducts::OnShowInstalledOnly),
+        ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
+    };
+    static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
+    return &map;
+}
+
+void PageProducts::DoDataExchange(ui::DataExchange& dx) { CSmDialog::DoDataExchange(dx); }
+
+BOOL PageProducts::OnInitDialog() {
+    CSmDialog::OnInitDialog();
+    ::GetWindowRect(m_hwnd, &m_initialRect);
+    m_scrollPos = 0;
+    for (int i = 0; i < kProductEntryCount; ++i)
+        InitEntry(m_entries[i], catalogue::kPageEntries[i].product, catalogue::kPageEntries[i].command);
+    m_contentHeight = kRowTop + kProductEntryCount * kRowHeight;  // 716: all rows, whatever the filter hides
+    RelayoutRows();
+    // A page created at its final size gets no size change afterwards; without
+    // this it would keep the system's default range of 0 to 100.
+    SetScrollBar(0);
+    return TRUE;
+}
+
+void PageProducts::SetUpdateVersion(const std::wstring& productName, const std::wstring& version) {
+    ::SetUpdateVersion(m_entries, productName, version);
+}
+
+void PageProducts::RelayoutRows() {
+    int row = 0;
+    for (ProductEntry& entry : m_entries) row += LayoutRow(entry, row);
+}
+
+RowControls& PageProducts::Controls(ProductEntry& entry) {
+    if (!entry.controls) entry.controls = RowControlsPtr(new RowControls, RowControlsDeleter{DestroyControls});
+    return *entry.controls;
+}
+
+void PageProducts::DestroyRowControls(ProductEntry& entry) {
+    if (!entry.controls) return;
+    RowControls& c = *entry.controls;
+    c.iconButton.reset();
+    c.updateLink.reset();
+    c.helpLink.reset();
+    c.nameLabel.reset();
+    c.descriptionLabel.reset();
+    c.versionLabel.reset();
+    entry.controls.reset();
+}
+
+int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
+    DestroyRowControls(entry);
+    DetectInstallation(entry, os::Registry(), os::FileSystem());
+    if (m_showInstalledOnly && !entry.installed) return 0;
+
+    // Rows go where row 0 of the scrolled content is now, so that a relayout
+    // while the page is scrolled keeps them in line with the check box.
+    const int y = kRowTop + kRowHeight * rowIndex - m_scrollPos;
+    RowControls& c = Controls(entry);
+
+    c.iconButton = std::make_unique<ui::Window>();
+    if (c.iconButton->CreateControl(L"BUTTON", L"NULL", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
+                                    Rect(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId))) {
+        if (HICON icon = ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(entry.commandId)))
+            c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    }
+
+    c.nameLabel = std::make_unique<CLabel>(1, 0);
+    c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Rect(68, y + 2, 428, y + 48), m_hwnd, kRowControlId);
+
+    c.descriptionLabel = std::make_unique<CLabel>(0, 0);
+    c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Rect(73, y + 23, 675, y + 50), m_hwnd,
+                               kRowControlId);
+
+    if (entry.installed) {
+        if (const std::optional<std::wstring> installed = InstalledVersionText(entry, os::VersionReader())) {
+            const VersionDisplay display = MakeVersionDisplay(*installed, entry.updateVersion);
+            if (display.updateAvailable) CreateUpdateLink(entry, y, true);
+            c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);
+            c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Rect(295, y + 5, 375, y + 20), m_hwnd,
+                                   kRowControlId);
+        }
+    } else {
+        if (c.iconButton->Hwnd()) ::EnableWindow(c.iconButton->Hwnd(), FALSE);
+        CreateUpdateLink(entry, y, false);
+    }
+
+    c.helpLink = std::make_unique<CUrlStatic>();
+    c.helpLink->Create(L"Online Help", kRowTextStyle, Rect(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
+    c.helpLink->SetURL(g_siteBase + entry.helpPath);
+    return 1;
+}
+
+void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
+    RowControls& c = Controls(entry);
+    c.updateLink = std::make_unique<CUrlStatic>();
+    c.updateLink->Create(isUpdate ? L"Update" : L"Download", kRowTextStyle, Rect(450, y + 5, 500, y + 20), m_hwnd,
+                         kRowControlId);
+    c.updateLink->SetURL(g_siteBase + L"login.html");
+}
+
+void PageProducts::OnShowInstalledOnly() {
+    const int state = static_cast<int>(::SendMessageW(Item(IDC_SHOW_INSTALLED_ONLY), BM_GETCHECK, 0, 0));
+    if (state == m_showInstalledOnly) return;
+    m_showInstalledOnly = state;
+    RelayoutRows();
+}
+
+BOOL PageProducts::OnCommand(WPARAM wParam, LPARAM lParam) {
+    // The whole wParam: a product command has notification code 0 (BN_CLICKED).
+    if (wParam <= 0xFFFF) {
+        if (const std::optional<int> position = catalogue::PagePositionFromCommand(static_cast<int>(wParam))) {
+            LaunchEntry(*position);
+            return TRUE;
+        }
+    }
+    return CSmDialog::OnCommand(wParam, lParam);
+}
+
+void PageProducts::LaunchEntry(int position) {
+    if (position < 0 || position >= kProductEntryCount) return;
+    const ProductEntry& entry = m_entries[position];
+    if (entry.exePath.empty()) return;
+    ::ShellExecuteW(m_hwnd, L"open", entry.exePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void PageProducts::OnSize(UINT type, int cx, int cy) {
+    CSmDialog::OnSize(type, cx, cy);
+    m_clientHeight = cy;
+    const int initialHeight = m_initialRect.bottom - m_initialRect.top;
+    const int range = cy < initialHeight ? std::max(0, m_contentHeight - cy) : 0;
+    // Content scrolled beyond the new range comes back, so that the thumb and
+    // the rows always agree.
+    if (m_scrollPos > range) {
+        const int back = m_scrollPos - range;
+        m_scrollPos = range;
+        MoveChildren(m_hwnd, back);
+    }
+    SetScrollBar(range);
+}
+
+void PageProducts::SetScrollBar(int range) {
+    m_scrollRange = range;
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+    si.nMin = 0;
+    si.nMax = range;
+    si.nPage = static_cast<UINT>(range / 10);
+    si.nPos = m_scrollPos;
+    ::SetScrollInfo(m_hwnd, SB_VERT, &si, TRUE);
+}
+
+bool PageProducts::OnVScroll(ui::Message& m) {
+    const int line = m_contentHeight / 100, page = m_contentHeight / 10;
+    // Line and page steps end where the scroll bar's range ends.
+    const int upper = m_scrollRange;
+    int d = 0;
+    switch (LOWORD(m.wParam)) {
+    case SB_LINEUP:
+        if (m_scrollPos <= 0) return true;
+        d = -std::min(line, m_scrollPos);
+        break;
+    case SB_LINEDOWN:
+        if (m_scrollPos >= upper) return true;
+        d = std::min(line, upper - m_scrollPos);
+        break;
+    case SB_PAGEUP:
+        if (m_scrollPos <= 0) return true;
+        d = -std::min(page, m_scrollPos);
+        break;
+    case SB_PAGEDOWN:
+        if (m_scrollPos >= upper) return true;
+        d = std::min(page, upper - m_scrollPos);
+        break;
+    case SB_THUMBPOSITION:
+        // A posted position outside the range is held at its ends.
+        d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, std::max(upper, m_scrollPos)) - m_scrollPos;
+        break;
+    default:
+        return true;
+    }
+    m_scrollPos += d;
+    ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);
+    MoveChildren(m_hwnd, -d);
+    return false;  // the base handler sees the step too
+}

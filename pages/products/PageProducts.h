@@ -1,18 +1,82 @@
+// The "Products" page: one row per suite product in the fixed page order, with
+// its icon button (starts the installed product), bold name, description,
+// installed version, help link and update or download link; a check box hides
+// the products that are not installed, and the rows scroll vertically when the
+// page is smaller than it was created.
 #pragma once
 
-#include <string>
-#include <utility>
-#include <vector>
+#include <windows.h>
 
+#include <memory>
+#include <string>
+
+#include "pages/products/CLabel.h"
+#include "pages/products/ProductEntry.h"
 #include "platform/framework/CSmDialog.h"
+#include "platform/framework/CUrlStatic.h"
+
+// The windows of one shown row, owned by its entry.
+struct RowControls {
+    std::unique_ptr<ui::Window> iconButton;
+    std::unique_ptr<CLabel> nameLabel;
+    std::unique_ptr<CUrlStatic> updateLink;
+    std::unique_ptr<CUrlStatic> helpLink;
+    std::unique_ptr<CLabel> descriptionLabel;
+    std::unique_ptr<CLabel> versionLabel;
+};
 
 class PageProducts : public CSmDialog {
 public:
     explicit PageProducts(ui::Window* parent);
-    // Virtual so that tests can observe the main window's calls.
+    ~PageProducts() override;
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
+
+    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void DoDataExchange(ui::DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    // Enter and Esc inside the page must not end it.
+    void OnOK() override {}
+    void OnCancel() override {}
+    void OnSize(UINT type, int cx, int cy) override;
+
+    // Applies one result of the update check (virtual so that tests can observe the main window's calls).
     virtual void SetUpdateVersion(const std::wstring& productName, const std::wstring& version);
+    // Destroys every row, detects every product again and lays out the shown rows from the top.
     virtual void RelayoutRows();
 
-    std::vector<std::pair<std::wstring, std::wstring>> m_updates;
-    int m_relayouts = 0;
+    // Lays out one entry at row index rowIndex; 1 when the row is shown, 0 when hidden.
+    int LayoutRow(ProductEntry& entry, int rowIndex);
+    void DestroyRowControls(ProductEntry& entry);
+    void CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate);
+    // Starts the product of entry `position` by its recorded path; nothing when it has none.
+    void LaunchEntry(int position);
+
+    const ProductEntries& Entries() const { return m_entries; }
+    ProductEntries& Entries() { return m_entries; }
+    int ShowInstalledOnly() const { return m_showInstalledOnly; }
+    int ClientHeight() const { return m_clientHeight; }
+    int ScrollPos() const { return m_scrollPos; }
+    int ContentHeight() const { return m_contentHeight; }
+    int ScrollRange() const { return m_scrollRange; }
+    const RECT& InitialRect() const { return m_initialRect; }
+
+    static constexpr int kRowTop = 16;
+    static constexpr int kRowHeight = 50;
+    static constexpr UINT kRowControlId = 0xFFFF;
+
+private:
+    void OnShowInstalledOnly();
+    bool OnVScroll(ui::Message& m);
+    void SetScrollBar(int range);
+    RowControls& Controls(ProductEntry& entry);
+
+    ProductEntries m_entries;
+    int m_showInstalledOnly = 0;
+    int m_clientHeight = 0;
+    int m_scrollPos = 0;
+    int m_contentHeight = 0;
+    RECT m_initialRect{0, 0, 0, 0};
+    int m_scrollRange = 0;  // the scroll bar's range at the last size change
 };

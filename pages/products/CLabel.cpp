@@ -1,0 +1,59 @@
+#include "pages/products/CLabel.h"
+
+long CLabel::s_liveObjects = 0;
+
+CLabel::CLabel(int bold, int colour) : m_bold(bold), m_colour(colour) {}
+
+CLabel::~CLabel() {
+    // The window goes first, so that nothing paints with the font or brush
+    // after they are released.
+    DestroyWindow();
+    s_liveObjects -= (m_font ? 1 : 0) + (m_brush ? 1 : 0);
+}
+
+const ui::MessageMap* CLabel::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnMessage(ui::kReflectedCtlColor, &CLabel::OnCtlColor),
+    };
+    static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
+    return &map;
+}
+
+bool CLabel::Create(const wchar_t* text, DWORD style, const RECT& rect, HWND parent, UINT id) {
+    return CreateControl(L"STATIC", text, style, rect, parent, id);
+}
+
+HFONT CLabel::EnsureFont() {
+    if (!m_fontReady) {
+        ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
+        if (m_bold) {
+            m_logFont.lfWeight = FW_BOLD;
+            m_logFont.lfHeight -= 3;  // a negative character height: three pixels taller
+        }
+        m_fontReady = 1;
+    }
+    if (!m_font) {
+        m_font.Reset(::CreateFontIndirectW(&m_logFont));
+        if (m_font) ++s_liveObjects;
+    }
+    return m_font.Get();
+}
+
+HBRUSH CLabel::EnsureBrush() {
+    if (!m_brush) {
+        m_brush.Reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+        if (m_brush) ++s_liveObjects;
+    }
+    return m_brush.Get();
+}
+
+bool CLabel::OnCtlColor(ui::Message& m) {
+    HDC dc = reinterpret_cast<HDC>(m.wParam);
+    if (m.lParam == CTLCOLOR_STATIC && dc) {
+        if (HFONT font = EnsureFont()) ::SelectObject(dc, font);
+        if (m_colour) ::SetTextColor(dc, RGB(255, 0, 0));
+        ::SetBkMode(dc, TRANSPARENT);
+    }
+    m.result = reinterpret_cast<LRESULT>(EnsureBrush());
+    return true;
+}

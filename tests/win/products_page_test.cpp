@@ -1,0 +1,653 @@
+// The products page in-process under Wine: real registry values (redirected
+// per test), real executables with chosen version resources, real buttons,
+// statics, scroll bar and launched processes.
+#include <windows.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "pages/products/CLabel.h"
+#include "pages/products/PageProducts.h"
+#include "platform/framework/Process.h"
+#include "resources/resource.h"
+#include "tests/win/WinTestSupport.h"
+
+namespace {
+
+// A top-level window to hold the page, as the main window does.
+class Host : public ui::Window {
+public:
+    Host() {
+        ui::Window::RegisterClass(L"QuayletProductsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletProductsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1000, 900}, nullptr, 0);
+    }
+};
+
+std::wstring KeyOf(int position) {
+    static const wchar_t* const kKeys[] = {L"RowFoundry",    L"LoadHammer",    L"LayoutScribe",  L"TransferWorks",
+                                           L"TriggerWatch",  L"ContentDiff",   L"StructureDiff", L"DiagramStudio",
+                                           L"MarkupFoundry", L"TextFoundry",   L"ResultPrinter", L"DocumentFoundry",
+                                           L"StatementDesk2", L"SheetFoundry"};
+    return std::wstring(L"Software\\Zerudozuz\\") + kKeys[position];
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    ::CloseHandle(h);
+    return bytes;
+}
+
+std::wstring Text(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    ::GetWindowTextW(hwnd, buffer, 512);
+    return buffer;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t buffer[64] = {};
+    ::GetClassNameW(hwnd, buffer, 64);
+    return buffer;
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+#define EXPECT_RECT(actual, l, t, r, b)                                                                    \
+    EXPECT_TRUE(SameRect(actual, RECT{l, t, r, b}))                                                        \
+        << "(" << (actual).left << "," << (actual).top << "," << (actual).right << "," << (actual).bottom \
+        << ") != (" << (l) << "," << (t) << "," << (r) << "," << (b) << ")"
+
+class ProductsPage : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        ::SetEnvironmentVariableW(L"QUAYLET_LAUNCH_LOG", nullptr);
+        ::SetEnvironmentVariableW(L"QUAYLET_STANDIN_EXIT", nullptr);
+    }
+    void TearDown() override {
+        page.reset();
+        ::SetEnvironmentVariableW(L"QUAYLET_LAUNCH_LOG", nullptr);
+        ::SetEnvironmentVariableW(L"QUAYLET_STANDIN_EXIT", nullptr);
+        WinTest::TearDown();
+    }
+
+    // A copy of a test program from the build's demo folder, under a name of the test's own.
+    std::wstring Program(const std::wstring& standin, const std::wstring& as) {
+        const std::wstring from = TestProgramFolder() + L"\\demo\\" + standin + L".exe";
+        const std::wstring to = TempDir() + L"\\" + as;
+        EXPECT_TRUE(::CopyFileW(from.c_str(), to.c_str(), FALSE)) << "missing test program " << standin;
+        return to;
+    }
+    std::wstring Install(int position, const std::wstring& standin) {
+        const std::wstring exe = Program(standin, L"p" + std::to_wstring(position) + L".exe");
+        SetString(KeyOf(position), L"ExePath", exe);
+        return exe;
+    }
+
+    void Open() {
+        page = std::make_unique<PageProducts>(&host);
+        ASSERT_TRUE(page->Create(0, 0));
+        page->Activate();
+    }
+    const ProductEntry& Entry(int i) const { return page->Entries()[i]; }
+    const RowControls* Row(int i) const { return Entry(i).controls.get(); }
+    RECT RectOf(HWND child) const { return page->ChildRect(child); }
+    void ClickFilter() {
+        ::SendMessageW(page->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
+        Pump();
+    }
+    // The page's children in z order (creation order).
+    std::vector<HWND> Children() const {
+        std::vector<HWND> list;
+        for (HWND c = ::GetWindow(page->Hwnd(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) list.push_back(c);
+        return list;
+    }
+    int RowsShown() const {
+        int n = 0;
+        for (int i = 0; i < kProductEntryCount; ++i) n += Row(i) != nullptr;
+        return n;
+    }
+
+    Host host;
+    std::unique_ptr<PageProducts> page;
+};
+
+TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
+    Install(5, L"test_v1234");
+    Open();
+    EXPECT_EQ(page->ScrollPos(), 0);
+    EXPECT_EQ(page->ContentHeight(), 716);
+    EXPECT_EQ(page->ShowInstalledOnly(), 0);
+    const int commands[] = {130, 140, 150, 160, 170, 180, 190, 200, 205, 208, 210, 220, 230, 240};
+    const wchar_t* const names[] = {L"Row Foundry",    L"Load Hammer",  L"Layout Scribe",   L"Transfer Works",
+                                    L"Trigger Watch",  L"Content Diff", L"Structure Diff",  L"Diagram Studio",
+                                    L"Markup Foundry", L"Text Foundry", L"Result Printer",  L"Document Foundry",
+                                    L"Statement Desk", L"Sheet Foundry"};
+    for (int i = 0; i < kProductEntryCount; ++i) {
+        SCOPED_TRACE(i);
+        const int y = 16 + 50 * i;
+        ASSERT_NE(Row(i), nullptr);
+        const RowControls& r = *Row(i);
+        EXPECT_EQ(Entry(i).commandId, commands[i]);
+        EXPECT_EQ(Entry(i).name, names[i]);
+        EXPECT_EQ(Entry(i).helpPath.substr(Entry(i).helpPath.size() - 5), L"help/");
+
+        HWND icon = r.iconButton->Hwnd();
+        EXPECT_EQ(page->Item(commands[i]), icon);
+        EXPECT_EQ(ClassOf(icon), L"Button");
+        EXPECT_EQ(Text(icon), L"NULL");
+        const LONG style = ::GetWindowLongW(icon, GWL_STYLE);
+        EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON),
+                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON);
+        EXPECT_NE(::SendMessageW(icon, BM_GETIMAGE, IMAGE_ICON, 0), 0) << "icon resource " << commands[i];
+        EXPECT_RECT(RectOf(icon), 8, y, 58, y + 48);
+
+        EXPECT_EQ(Text(r.nameLabel->Hwnd()), names[i]);
+        EXPECT_TRUE(r.nameLabel->IsBold());
+        EXPECT_FALSE(r.nameLabel->IsColour());
+        EXPECT_RECT(RectOf(r.nameLabel->Hwnd()), 68, y + 2, 428, y + 48);
+        EXPECT_EQ(::GetDlgCtrlID(r.nameLabel->Hwnd()), 0xFFFF);
+
+        EXPECT_EQ(Text(r.descriptionLabel->Hwnd()), Entry(i).description);
+        EXPECT_FALSE(r.descriptionLabel->IsBold());
+        EXPECT_RECT(RectOf(r.descriptionLabel->Hwnd()), 73, y + 23, 675, y + 50);
+        EXPECT_EQ(::GetWindowLongW(r.descriptionLabel->Hwnd(), GWL_STYLE) & (SS_TYPEMASK | WS_CHILD | WS_VISIBLE),
+                  WS_CHILD | WS_VISIBLE | SS_LEFT);
+
+        EXPECT_EQ(Text(r.helpLink->Hwnd()), L"Online Help");
+        EXPECT_RECT(RectOf(r.helpLink->Hwnd()), 380, y + 5, 440, y + 20);
+        EXPECT_EQ(r.helpLink->URL(), g_siteBase + Entry(i).helpPath);
+        EXPECT_EQ(::GetDlgCtrlID(r.helpLink->Hwnd()), 0xFFFF);
+
+        if (i == 5) continue;
+        EXPECT_FALSE(::IsWindowEnabled(icon));
+        EXPECT_EQ(r.versionLabel, nullptr);
+        ASSERT_NE(r.updateLink, nullptr);
+        EXPECT_EQ(Text(r.updateLink->Hwnd()), L"Download");
+        EXPECT_EQ(r.updateLink->URL(), g_siteBase + L"login.html");
+        EXPECT_RECT(RectOf(r.updateLink->Hwnd()), 450, y + 5, 500, y + 20);
+    }
+    EXPECT_EQ(Entry(12).description.substr(0, 3), L"An ");
+
+    // Creation order: check box, then icon, name, description, download, help per not-installed row.
+    const std::vector<HWND> children = Children();
+    ASSERT_EQ(children.size(), 1u + 13 * 5 + 5);
+    EXPECT_EQ(children[0], page->Item(IDC_SHOW_INSTALLED_ONLY));
+    const RowControls& r0 = *Row(0);
+    const std::vector<HWND> row0{r0.iconButton->Hwnd(), r0.nameLabel->Hwnd(), r0.descriptionLabel->Hwnd(),
+                                 r0.updateLink->Hwnd(), r0.helpLink->Hwnd()};
+    EXPECT_EQ(std::vector<HWND>(children.begin() + 1, children.begin() + 6), row0);
+}
+
+TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
+    Install(0, L"test_v1234");
+    Install(1, L"test_v12300");
+    Install(2, L"test_v10037");
+    Open();
+    ASSERT_EQ(Entry(0).installed, 1);
+    EXPECT_EQ(Text(Row(0)->versionLabel->Hwnd()), L"1.02.03");
+    EXPECT_EQ(Text(Row(1)->versionLabel->Hwnd()), L"1.02.300");
+    EXPECT_EQ(Text(Row(2)->versionLabel->Hwnd()), L"10.00.03");
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const int y = 16 + 50 * i;
+        EXPECT_TRUE(::IsWindowEnabled(Row(i)->iconButton->Hwnd()));
+        EXPECT_EQ(Row(i)->updateLink, nullptr);
+        EXPECT_FALSE(Row(i)->versionLabel->IsColour());
+        EXPECT_FALSE(Row(i)->versionLabel->IsBold());
+        EXPECT_RECT(RectOf(Row(i)->versionLabel->Hwnd()), 295, y + 5, 375, y + 20);
+    }
+}
+
+TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUpdate) {
+    Install(0, L"test_v1234");
+    Install(1, L"test_v1234");
+    Install(2, L"test_v1234");
+    Open();
+    page->SetUpdateVersion(L"Row Foundry", L"1.02.04");
+    page->SetUpdateVersion(L"Load Hammer", L"1.02.03");
+    page->SetUpdateVersion(L"Layout Scribe", L"1.2.3");
+    page->SetUpdateVersion(L"row foundry", L"9.99.99");
+    page->SetUpdateVersion(L"Transfer Works", L"2.00.00");  // not installed: no version shown
+    page->RelayoutRows();
+
+    const RowControls& update = *Row(0);
+    EXPECT_EQ(Text(update.versionLabel->Hwnd()), L"1.02.03 [1.02.04]");
+    EXPECT_TRUE(update.versionLabel->IsColour());
+    ASSERT_NE(update.updateLink, nullptr);
+    EXPECT_EQ(Text(update.updateLink->Hwnd()), L"Update");
+    EXPECT_EQ(update.updateLink->URL(), g_siteBase + L"login.html");
+    EXPECT_RECT(RectOf(update.updateLink->Hwnd()), 450, 21, 500, 36);
+    // Installed with an update: icon, name, description, update link, version, help.
+    const std::vector<HWND> children = Children();
+    const std::vector<HWND> expected{update.iconButton->Hwnd(), update.nameLabel->Hwnd(),
+                                     update.descriptionLabel->Hwnd(), update.updateLink->Hwnd(),
+                                     update.versionLabel->Hwnd(), update.helpLink->Hwnd()};
+    EXPECT_EQ(std::vector<HWND>(children.begin() + 1, children.begin() + 7), expected);
+
+    EXPECT_EQ(Text(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.02.03]");
+    EXPECT_FALSE(Row(1)->versionLabel->IsColour());
+    EXPECT_EQ(Row(1)->updateLink, nullptr);
+
+    EXPECT_EQ(Text(Row(2)->versionLabel->Hwnd()), L"1.02.03 [1.2.3]");
+    EXPECT_TRUE(Row(2)->versionLabel->IsColour());
+    EXPECT_EQ(Text(Row(2)->updateLink->Hwnd()), L"Update");
+
+    EXPECT_EQ(Row(3)->versionLabel, nullptr);
+    EXPECT_EQ(Text(Row(3)->updateLink->Hwnd()), L"Download");
+
+    // A later result of the same product replaces the earlier one.
+    page->SetUpdateVersion(L"Load Hammer", L"1.03.00");
+    page->RelayoutRows();
+    EXPECT_EQ(Text(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.03.00]");
+    EXPECT_EQ(Text(Row(1)->updateLink->Hwnd()), L"Update");
+}
+
+TEST_F(ProductsPage, InstalledWithoutUsableVersionShowsOnlyTheHelpLink) {
+    Install(0, L"test_noversion");
+    SetString(KeyOf(1), L"ExePath", WriteFile(L"notpe.exe", "this is not a program"));
+    SetString(KeyOf(2), L"ExePath", MakeDir(L"a folder"));
+    // A version resource whose root block is damaged: the signature of the fixed record is gone.
+    {
+        const std::wstring exe = Program(L"test_v1234", L"damaged.exe");
+        std::string bytes = ReadAll(exe);
+        const std::string signature("\xBD\x04\xEF\xFE", 4);
+        const size_t at = bytes.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        bytes.replace(at, 4, std::string(4, '\0'));
+        SetString(KeyOf(3), L"ExePath", WriteFile(L"damaged.exe", bytes));
+    }
+    Open();
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Entry(i).installed, 1);
+        EXPECT_TRUE(::IsWindowEnabled(Row(i)->iconButton->Hwnd()));
+        EXPECT_EQ(Row(i)->versionLabel, nullptr);
+        EXPECT_EQ(Row(i)->updateLink, nullptr);
+        EXPECT_NE(Row(i)->helpLink, nullptr);
+    }
+    page->SetUpdateVersion(L"Row Foundry", L"2.00.00");
+    page->RelayoutRows();
+    EXPECT_EQ(Row(0)->updateLink, nullptr) << "no version text, no update link";
+}
+
+TEST_F(ProductsPage, BadExePathValuesCountAsNotInstalled) {
+    const std::wstring exe = Program(L"test_v1234", L"ok.exe");
+    // Wrong type, but the text names the file: the type is not examined.
+    SetRaw(KeyOf(0), L"ExePath", REG_BINARY, exe.c_str(), static_cast<DWORD>((exe.size() + 1) * 2));
+    SetDword(KeyOf(1), L"ExePath", 12345);  // "C:" would name the current folder of drive C
+    // Without a terminating NUL.
+    SetRaw(KeyOf(2), L"ExePath", REG_SZ, exe.c_str(), static_cast<DWORD>(exe.size() * 2));
+    // 259 characters fit; 260 with a terminator do not. Neither file exists (too long for the
+    // system), so only the second is told apart by the exe path it leaves alone.
+    SetString(KeyOf(3), L"ExePath", L"C:\\" + std::wstring(256, L'a'));
+    SetString(KeyOf(4), L"ExePath", L"C:\\" + std::wstring(257, L'a'));
+    SetString(KeyOf(5), L"ExePath", L"");
+    SetRaw(KeyOf(6), L"ExePath", REG_SZ, "\xff", 1);
+    SetString(KeyOf(7), L"Other", exe);
+    Open();
+    EXPECT_EQ(Entry(0).installed, 1);
+    EXPECT_EQ(Entry(0).exePath, exe);
+    EXPECT_EQ(Text(Row(0)->versionLabel->Hwnd()), L"1.02.03");
+    EXPECT_EQ(Entry(2).installed, 1);
+    EXPECT_EQ(Entry(2).exePath, exe);
+    for (int i : {1, 3, 4, 5, 6, 7}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Entry(i).installed, 0);
+        EXPECT_TRUE(Entry(i).exePath.empty());
+        EXPECT_FALSE(::IsWindowEnabled(Row(i)->iconButton->Hwnd()));
+    }
+}
+
+TEST_F(ProductsPage, PathsAtTheBufferLimitWithRealFiles) {
+    // A real file whose full path is exactly 259 characters: found.
+    const std::wstring dir = TempDir();
+    ASSERT_LT(dir.size(), 200u);
+    const std::wstring name(259 - dir.size() - 1 - 4, L'n');
+    const std::wstring exe259 = Program(L"test_v1234", name + L".exe");
+    ASSERT_EQ(exe259.size(), 259u);
+    SetString(KeyOf(0), L"ExePath", exe259);
+    // An existing file named by 260 characters (through a redundant ".\\"): with its
+    // terminator the value does not fit the buffer, so the product is not installed.
+    Program(L"test_v1234", name.substr(1) + L".exe");
+    const std::wstring exe260 = dir + L"\\.\\" + name.substr(1) + L".exe";
+    ASSERT_EQ(exe260.size(), 260u);
+    ASSERT_NE(::GetFileAttributesW(exe260.c_str()), INVALID_FILE_ATTRIBUTES);
+    SetString(KeyOf(1), L"ExePath", exe260);
+    Open();
+    EXPECT_EQ(Entry(0).installed, 1);
+    EXPECT_EQ(Entry(0).exePath, exe259);
+    EXPECT_EQ(Text(Row(0)->versionLabel->Hwnd()), L"1.02.03");
+    EXPECT_EQ(Entry(1).installed, 0);
+    EXPECT_TRUE(Entry(1).exePath.empty());
+}
+
+TEST_F(ProductsPage, FilterShowsOnlyInstalledRowsClosedUpAndBack) {
+    Install(3, L"test_v1234");
+    Install(9, L"test_noversion");
+    Open();
+    ASSERT_EQ(RowsShown(), 14);
+    ClickFilter();
+    EXPECT_EQ(page->ShowInstalledOnly(), 1);
+    EXPECT_EQ(RowsShown(), 2);
+    ASSERT_NE(Row(3), nullptr);
+    ASSERT_NE(Row(9), nullptr);
+    EXPECT_RECT(RectOf(Row(3)->iconButton->Hwnd()), 8, 16, 58, 64);
+    EXPECT_RECT(RectOf(Row(9)->iconButton->Hwnd()), 8, 66, 58, 114);
+    EXPECT_RECT(RectOf(Row(9)->helpLink->Hwnd()), 380, 71, 440, 86);
+    EXPECT_EQ(Children().size(), 1u + 5 + 4) << "hidden rows keep no windows";
+
+    ClickFilter();
+    EXPECT_EQ(page->ShowInstalledOnly(), 0);
+    EXPECT_EQ(RowsShown(), 14);
+    for (int i = 0; i < kProductEntryCount; ++i)
+        EXPECT_EQ(RectOf(Row(i)->iconButton->Hwnd()).top, 16 + 50 * i) << i;
+}
+
+TEST_F(ProductsPage, ToggleDetectsEveryProductAgain) {
+    const std::wstring exe = Install(4, L"test_v1234");
+    Open();
+    ASSERT_NE(Row(4)->versionLabel, nullptr);
+    ASSERT_TRUE(::IsWindowEnabled(Row(4)->iconButton->Hwnd()));
+    const std::wstring later = Install(6, L"test_v10037");
+
+    ASSERT_TRUE(::DeleteFileW(exe.c_str()));
+    ClickFilter();
+    EXPECT_EQ(Row(4), nullptr);
+    ASSERT_NE(Row(6), nullptr);
+    EXPECT_RECT(RectOf(Row(6)->iconButton->Hwnd()), 8, 16, 58, 64);
+    EXPECT_EQ(Text(Row(6)->versionLabel->Hwnd()), L"10.00.03");
+
+    ClickFilter();
+    EXPECT_EQ(Entry(4).installed, 0);
+    EXPECT_EQ(Entry(4).exePath, exe) << "the last found path stays";
+    EXPECT_FALSE(::IsWindowEnabled(Row(4)->iconButton->Hwnd()));
+    EXPECT_EQ(Row(4)->versionLabel, nullptr);
+    EXPECT_EQ(Text(Row(4)->updateLink->Hwnd()), L"Download");
+}
+
+class ProductsLaunch : public ProductsPage {
+protected:
+    void SetUp() override {
+        ProductsPage::SetUp();
+        log = TempDir() + L"\\launches.log";
+        ::SetEnvironmentVariableW(L"QUAYLET_LAUNCH_LOG", log.c_str());
+        ::SetEnvironmentVariableW(L"QUAYLET_STANDIN_EXIT", L"1");
+    }
+    std::vector<std::wstring> Launched() const {
+        std::istringstream in(ReadAll(log));
+        std::string line;
+        std::vector<std::wstring> paths;
+        while (std::getline(in, line)) {
+            const std::string exe = line.substr(0, line.find('|'));
+            paths.emplace_back(exe.begin(), exe.end());  // ASCII paths in these tests
+        }
+        return paths;
+    }
+    bool WaitForLaunches(size_t n) const {
+        for (int i = 0; i < 200; ++i) {
+            if (Launched().size() >= n) return true;
+            ::Sleep(50);
+        }
+        return false;
+    }
+    std::wstring log;
+};
+
+TEST_F(ProductsLaunch, CommandsMapToEntriesByTable) {
+    const std::wstring markup = Install(8, L"test_v1234");
+    const std::wstring text = Install(9, L"test_noversion");
+    Open();
+    ::SendMessageW(page->Hwnd(), WM_COMMAND, 205, reinterpret_cast<LPARAM>(Row(8)->iconButton->Hwnd()));
+    ASSERT_TRUE(WaitForLaunches(1));
+    EXPECT_EQ(Launched()[0], markup);
+    Row(9)->iconButton->Send(BM_CLICK);
+    ASSERT_TRUE(WaitForLaunches(2));
+    EXPECT_EQ(Launched()[1], text);
+
+    // Not product commands: another id, or a product id with a notification code.
+    EXPECT_FALSE(page->OnCommand(131, 0));
+    EXPECT_FALSE(page->OnCommand(MAKEWPARAM(205, 1), 0));
+    ::Sleep(500);
+    EXPECT_EQ(Launched().size(), 2u);
+}
+
+TEST_F(ProductsLaunch, EntryNeverDetectedStartsNothingAndDanglingPathStartsTheLastFound) {
+    Open();
+    EXPECT_TRUE(page->OnCommand(130, 0)) << "a product command is served even when nothing starts";
+    const std::wstring exe = Install(0, L"test_v1234");
+    page->RelayoutRows();
+    SetString(KeyOf(0), L"ExePath", TempDir() + L"\\gone.exe");
+    page->RelayoutRows();
+    EXPECT_EQ(Entry(0).installed, 0);
+    page->LaunchEntry(0);
+    ASSERT_TRUE(WaitForLaunches(1));
+    EXPECT_EQ(Launched()[0], exe);
+    EXPECT_EQ(Launched().size(), 1u);
+}
+
+TEST_F(ProductsPage, EnterAndEscDoNotEndThePage) {
+    Open();
+    ::SendMessageW(page->Hwnd(), WM_COMMAND, IDOK, 0);
+    ::SendMessageW(page->Hwnd(), WM_COMMAND, IDCANCEL, 0);
+    Pump();
+    EXPECT_TRUE(::IsWindow(page->Hwnd()));
+    EXPECT_TRUE(::GetWindowLongW(page->Hwnd(), GWL_STYLE) & WS_VISIBLE);
+}
+
+class ProductsScroll : public ProductsPage {
+protected:
+    void Resize(int height) {
+        RECT r{};
+        ::GetWindowRect(page->Hwnd(), &r);
+        ::SetWindowPos(page->Hwnd(), nullptr, 0, 0, r.right - r.left, height, SWP_NOZORDER | SWP_NOMOVE);
+    }
+    SCROLLINFO Info() const {
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_ALL;
+        ::GetScrollInfo(page->Hwnd(), SB_VERT, &si);
+        return si;
+    }
+    void Scroll(int code, int pos = 0) { ::SendMessageW(page->Hwnd(), WM_VSCROLL, MAKEWPARAM(code, pos), 0); }
+    int CheckBoxTop() const { return RectOf(page->Item(IDC_SHOW_INSTALLED_ONLY)).top; }
+    int IconTop(int i) const { return RectOf(Row(i)->iconButton->Hwnd()).top; }
+};
+
+TEST_F(ProductsScroll, AsTallAsCreatedMeansADisabledScrollBar) {
+    Open();
+    const RECT initial = page->InitialRect();
+    const int h = initial.bottom - initial.top;
+    ASSERT_GT(h, 0);
+    Resize(h - 50);
+    EXPECT_EQ(Info().nMax, 716 - page->ClientHeight());
+    Resize(h);
+    EXPECT_EQ(Info().nMax, 0);
+    EXPECT_LT(page->ClientRect().bottom, 716) << "rows reach below the bottom";
+    Resize(h + 100);
+    EXPECT_EQ(Info().nMax, 0);
+    EXPECT_EQ(page->ClientHeight(), h + 100);
+    Scroll(SB_LINEDOWN);
+    EXPECT_EQ(page->ScrollPos(), 0);
+}
+
+TEST_F(ProductsScroll, StepsMoveEveryChildAndStopAtTheEnds) {
+    Open();
+    const int top = CheckBoxTop();
+    Resize(300);
+    const int cy = page->ClientHeight();
+    const SCROLLINFO si = Info();
+    EXPECT_EQ(si.nMin, 0);
+    EXPECT_EQ(si.nMax, 716 - cy);
+    EXPECT_EQ(static_cast<int>(si.nPage), (716 - cy) / 10);
+    EXPECT_EQ(si.nPos, 0);
+
+    Scroll(SB_LINEUP);
+    EXPECT_EQ(page->ScrollPos(), 0);
+    EXPECT_EQ(CheckBoxTop(), top);
+    Scroll(SB_LINEDOWN);
+    EXPECT_EQ(page->ScrollPos(), 7);
+    EXPECT_EQ(CheckBoxTop(), top - 7);
+    EXPECT_EQ(IconTop(0), 16 - 7);
+    EXPECT_EQ(Info().nPos, 7);
+    Scroll(SB_THUMBPOSITION, 30);
+    EXPECT_EQ(page->ScrollPos(), 30);
+    EXPECT_EQ(IconTop(13), 666 - 30);
+    Scroll(SB_THUMBPOSITION, 30);
+    EXPECT_EQ(IconTop(13), 666 - 30);
+    Scroll(SB_PAGEUP);
+    EXPECT_EQ(page->ScrollPos(), 0);
+    EXPECT_EQ(IconTop(0), 16);
+    Scroll(SB_PAGEDOWN);
+    EXPECT_EQ(page->ScrollPos(), 71);
+    Scroll(SB_THUMBTRACK, 200);
+    Scroll(SB_BOTTOM);
+    Scroll(SB_ENDSCROLL);
+    EXPECT_EQ(page->ScrollPos(), 71);
+    EXPECT_EQ(IconTop(0), 16 - 71);
+
+    // Down steps end at the end of the scroll bar's range, with the last row in view.
+    for (int i = 0; i < 100; ++i) Scroll(SB_PAGEDOWN);
+    EXPECT_EQ(page->ScrollPos(), 716 - cy);
+    EXPECT_EQ(IconTop(13) + 50, cy);
+    Scroll(SB_LINEDOWN);
+    EXPECT_EQ(page->ScrollPos(), 716 - cy);
+}
+
+TEST_F(ProductsScroll, RelayoutAndResizeKeepRowsInLineWithTheScrolledContent) {
+    Open();
+    Resize(300);
+    Scroll(SB_THUMBPOSITION, 100);
+    const int top = CheckBoxTop();
+    ClickFilter();
+    ClickFilter();
+    EXPECT_EQ(IconTop(0), 16 - 100);
+    EXPECT_EQ(CheckBoxTop(), top);
+
+    // Growing back to the created height ends the scrolling: content returns to the top.
+    const RECT initial = page->InitialRect();
+    Resize(initial.bottom - initial.top);
+    EXPECT_EQ(page->ScrollPos(), 0);
+    EXPECT_EQ(IconTop(0), 16);
+    EXPECT_EQ(CheckBoxTop(), top + 100);
+}
+
+TEST_F(ProductsPage, RepaintingAndRelayoutingLeaksNoLabelObjects) {
+    Install(0, L"test_v1234");
+    const long before = CLabel::LiveGdiObjects();
+    Open();
+    ::ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+    page->SetUpdateVersion(L"Row Foundry", L"2.00.00");
+    auto repaint = [&] {
+        ::RedrawWindow(page->Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    };
+    page->RelayoutRows();
+    repaint();
+    const long shown = CLabel::LiveGdiObjects() - before;
+    // Each painted label owns a font and a brush: at most the names and descriptions
+    // of 14 rows and one version label; rows below the bottom are not painted.
+    EXPECT_GT(shown, 0);
+    EXPECT_LE(shown, (14 * 2 + 1) * 2);
+    EXPECT_EQ(shown % 2, 0);
+    for (int i = 0; i < 60; ++i) {
+        if (i % 3 == 0) page->RelayoutRows();
+        if (i % 5 == 0) ClickFilter();
+        repaint();
+    }
+    if (page->ShowInstalledOnly()) ClickFilter();
+    repaint();
+    EXPECT_EQ(CLabel::LiveGdiObjects() - before, shown);
+    page.reset();
+    EXPECT_EQ(CLabel::LiveGdiObjects(), before);
+    ::ShowWindow(host.Hwnd(), SW_HIDE);
+}
+
+class LabelTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        dc = ::CreateCompatibleDC(nullptr);
+    }
+    void TearDown() override {
+        ::DeleteDC(dc);
+        WinTest::TearDown();
+    }
+    LRESULT Request(CLabel& label, int kind) {
+        return ::SendMessageW(label.Hwnd(), ui::kReflectedCtlColor, reinterpret_cast<WPARAM>(dc), kind);
+    }
+    Host host;
+    HDC dc = nullptr;
+};
+
+TEST_F(LabelTest, FontAndBrushAreMadeOnceAtTheFirstStaticRequest) {
+    CLabel bold(1, 1);
+    ASSERT_TRUE(bold.Create(L"Row Foundry", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, host.Hwnd(), 0xFFFF));
+    EXPECT_FALSE(bold.FontReady());
+    const long before = CLabel::LiveGdiObjects();
+    const LRESULT brush = Request(bold, CTLCOLOR_STATIC);
+    ASSERT_NE(brush, 0);
+    EXPECT_TRUE(bold.FontReady());
+    EXPECT_EQ(CLabel::LiveGdiObjects(), before + 2);
+    LOGFONTW stock{};
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
+    EXPECT_EQ(bold.FontDescription().lfWeight, FW_BOLD);
+    EXPECT_EQ(bold.FontDescription().lfHeight, stock.lfHeight - 3);
+    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), bold.Font());
+    EXPECT_EQ(::GetTextColor(dc), RGB(255, 0, 0));
+    EXPECT_EQ(::GetBkMode(dc), TRANSPARENT);
+    LOGBRUSH lb{};
+    ::GetObjectW(reinterpret_cast<HBRUSH>(brush), sizeof lb, &lb);
+    EXPECT_EQ(lb.lbColor, ::GetSysColor(COLOR_BTNFACE));
+
+    EXPECT_EQ(Request(bold, CTLCOLOR_STATIC), brush);
+    EXPECT_EQ(CLabel::LiveGdiObjects(), before + 2);
+}
+
+TEST_F(LabelTest, PlainLabelUsesTheUserInterfaceFontAndKeepsTheTextColour) {
+    CLabel plain(0, 0);
+    ASSERT_TRUE(plain.Create(L"text", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, host.Hwnd(), 0xFFFF));
+    ::SetTextColor(dc, RGB(1, 2, 3));
+    Request(plain, CTLCOLOR_STATIC);
+    LOGFONTW stock{};
+    ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
+    EXPECT_EQ(plain.FontDescription().lfHeight, stock.lfHeight);
+    EXPECT_EQ(plain.FontDescription().lfWeight, stock.lfWeight);
+    EXPECT_EQ(std::wstring(plain.FontDescription().lfFaceName), std::wstring(stock.lfFaceName));
+    EXPECT_EQ(::GetTextColor(dc), RGB(1, 2, 3));
+    EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), plain.Font());
+}
+
+TEST_F(LabelTest, OtherKindsOnlyGetTheBrushAndObjectsGoWithTheLabel) {
+    const long before = CLabel::LiveGdiObjects();
+    {
+        CLabel label(1, 1);
+        ASSERT_TRUE(label.Create(L"x", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, host.Hwnd(), 0xFFFF));
+        ::SetTextColor(dc, RGB(1, 2, 3));
+        ::SetBkMode(dc, OPAQUE);
+        HGDIOBJ font = ::GetCurrentObject(dc, OBJ_FONT);
+        EXPECT_NE(Request(label, CTLCOLOR_EDIT), 0);
+        EXPECT_FALSE(label.FontReady());
+        EXPECT_EQ(::GetTextColor(dc), RGB(1, 2, 3));
+        EXPECT_EQ(::GetBkMode(dc), OPAQUE);
+        EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), font);
+        EXPECT_EQ(CLabel::LiveGdiObjects(), before + 1);
+        // Through the parent as a real static asks: WM_CTLCOLORSTATIC is reflected to the label.
+        ::SendMessageW(host.Hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                       reinterpret_cast<LPARAM>(label.Hwnd()));
+        EXPECT_TRUE(label.FontReady());
+        EXPECT_EQ(CLabel::LiveGdiObjects(), before + 2);
+        ::SelectObject(dc, font);
+    }
+    EXPECT_EQ(CLabel::LiveGdiObjects(), before);
+}
+
+}  // namespace
