@@ -242,6 +242,36 @@ TEST_F(LibraryTest, TreeListsFoldersFirstSortedAndOnlyScripts) {
     EXPECT_EQ(ImageList_GetImageCount(tree.m_icons.Get()), 3);
 }
 
+// Deep nesting and a crowded folder cost only what is opened.
+TEST_F(LibraryTest, DeepAndCrowdedFoldersAreListedOnlyWhenOpened) {
+    const std::wstring lib = MakeDir(L"lib");
+    std::wstring deep = L"lib";
+    for (int i = 0; i < 30; ++i) deep += L"\\d" + std::to_wstring(i);
+    MakeDir(deep);
+    for (int i = 0; i < 1500; ++i) WriteFile(L"lib\\crowd\\s" + std::to_wstring(i) + L".sql", "");
+    SetString(kDeskKey, L"Library", lib);
+    OpenPage();
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"crowd", L"d0"}));
+    EXPECT_EQ(m_page->m_tree.m_paths.size(), 2u);
+    ui::TreeView view(m_page->m_tree.Hwnd());
+    HTREEITEM item = Find(lib + L"\\d0");
+    for (int i = 1; i < 30; ++i) {
+        view.Expand(item, TVE_EXPAND);
+        item = view.GetNext(item, TVGN_CHILD);
+        ASSERT_NE(item, nullptr) << i;
+    }
+    EXPECT_EQ(m_page->m_tree.m_paths.size(), 31u);
+    view.Expand(Find(lib + L"\\crowd"), TVE_EXPAND);
+    EXPECT_EQ(m_page->m_tree.m_paths.size(), 1531u);
+    // Sorted without regard to case or length: s0, s1, s10, s100, ...
+    const auto names = Names(Find(lib + L"\\crowd"));
+    ASSERT_EQ(names.size(), 1500u);
+    EXPECT_EQ(names[0], L"s0.sql");
+    EXPECT_EQ(names[1], L"s1.sql");
+    EXPECT_EQ(names[2], L"s10.sql");
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+}
+
 TEST_F(LibraryTest, SelectionDrivesThePreview) {
     const std::wstring lib = MakeDir(L"lib");
     MakeDir(L"lib\\folder");
@@ -576,6 +606,30 @@ TEST_F(PreviewTest, SelectAndCopy) {
     // Nothing selected: nothing to copy.
     Press(w, VK_HOME, true);
     EXPECT_FALSE(m_preview->Copy());
+}
+
+TEST_F(PreviewTest, WordSelectionShiftClickAndHorizontalScrolling) {
+    Load("SELECT customer_name FROM t -- " + std::string(400, 'x'));
+    HWND w = m_preview->Hwnd();
+    // A double click on the second word selects it.
+    ::SendMessageW(w, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(60, 2));
+    EXPECT_EQ(m_preview->SelectedText(), L"customer_name");
+    // Shift and a click extend from the anchor.
+    ::SendMessageW(w, WM_LBUTTONUP, 0, 0);
+    ::SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(1, 2));
+    ::SendMessageW(w, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(m_preview->SelectedText(), L"SELECT ");
+    // End goes to the end of the long line and scrolls to show it.
+    Press(w, VK_END);
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    ::GetScrollInfo(w, SB_HORZ, &si);
+    EXPECT_GT(si.nPos, 1000);
+    EXPECT_GE(si.nMax, si.nPos + static_cast<int>(si.nPage) - 1);
+    ::SendMessageW(w, WM_HSCROLL, SB_LEFT, 0);
+    ::GetScrollInfo(w, SB_HORZ, &si);
+    EXPECT_EQ(si.nPos, 0);
 }
 
 TEST_F(PreviewTest, LoadTextShowsTextAndEmptyTextShowsNothing) {
