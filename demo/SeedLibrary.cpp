@@ -77,12 +77,13 @@ std::string Utf16(const std::wstring& text, bool bigEndian) {
 std::string LargeScript(std::size_t bytes) {
     std::string block;
     for (int i = 0; i < 200; ++i) {
-        block += "INSERT INTO orders (id, region_id, total, placed, status) VALUES (" + std::to_string(i) + ", " +
-                 std::to_string(i % 7) + ", " + std::to_string(i * 3) + ".50, '2026-11-" +
+        block += "INSERT INTO orders (id, region_id, total, placed, status) VALUES (" + std::to_string(i) +
+                 ", " + std::to_string(i % 7) + ", " + std::to_string(i * 3) + ".50, '2026-11-" +
                  std::to_string(10 + i % 18) + "', 'paid'); -- generated\r\n";
     }
-    std::string out = "/* A very large generated script: the preview shows its first screen at once\r\n"
-                      "   and reads the rest while you scroll. */\r\n";
+    std::string out =
+        "/* A very large generated script: the preview shows its first screen at once\r\n"
+        "   and reads the rest while you scroll. */\r\n";
     out.reserve(bytes + block.size());
     while (out.size() < bytes) out += block;
     return out;
@@ -128,7 +129,8 @@ void SeedLibrary(const SeedContext& ctx) {
                    "BEGIN TRANSACTION;\nUPDATE orders SET status = 'paid' WHERE id = 42;\nCOMMIT;\n");
 
     wchar_t same[8] = {};
-    const bool sameFolder = ::GetEnvironmentVariableW(L"QUAYLET_DEMO_SAME_LIBRARY", same, 8) && same[0] == L'1';
+    const bool sameFolder =
+        ::GetEnvironmentVariableW(L"QUAYLET_DEMO_SAME_LIBRARY", same, 8) && same[0] == L'1';
     SetString(kDeskKey, L"Library", lib);
     SetString(kHammerKey, L"Library", sameFolder ? lib : hammer);
 }

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto bytes = lines.GetLineBytes(i);
         Check(bytes.begin <= bytes.end && bytes.end <= size);
         spans.clear();
-        const auto next = colorizer.ColorizeSegment(line.data(), line.size(), states.back(), endsLine, &spans);
+        const auto next =
+            colorizer.ColorizeSegment(line.data(), line.size(), states.back(), endsLine, &spans);
         std::size_t last = 0;
         for (const auto& s : spans) {
             Check(s.length > 0 && s.start >= last && s.start + s.length <= line.size());

@@ -78,7 +78,8 @@ BOOL PageLibrary::OnInitDialog() {
         m_location.AddString(second);
         m_location.SetCurSel(0);
     }
-    ::SendMessageW(m_tree.Hwnd(), TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(m_tree.m_icons.Get()));
+    ::SendMessageW(m_tree.Hwnd(), TVM_SETIMAGELIST, TVSIL_NORMAL,
+                   reinterpret_cast<LPARAM>(m_tree.m_icons.Get()));
 
     AddControl(IDC_LIBRARY_BROWSE, RZ_MOVE_RIGHT, 0);
     AddControl(IDC_LIBRARY_LOCATION, RZ_GROW_RIGHT, 0);

@@ -9,9 +9,7 @@ wchar_t FoldAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wch
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
-bool IsHexDigit(wchar_t c) {
-    return IsDigit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
+bool IsHexDigit(wchar_t c) { return IsDigit(c) || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'); }
 
 // Collects spans for one segment; a null target means only the state is wanted.
 class Emitter {

@@ -152,7 +152,8 @@ std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
     FindHandle find(folder, fd);
     if (!find.Valid()) return found;
     do {
-        if (Listable(fd)) found.push_back({fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        if (Listable(fd))
+            found.push_back({fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
     } while (find.Next(fd));
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
         if (a.folder != b.folder) return a.folder;

@@ -68,8 +68,8 @@ private:
     static bool MayHaveEntries(const std::wstring& folder);
     static std::vector<Found> ReadFolder(const std::wstring& folder);
 
-    std::vector<HTREEITEM> m_items;   // per entry
-    std::vector<Listed> m_listed;     // per entry: a folder's contents were listed
+    std::vector<HTREEITEM> m_items;          // per entry
+    std::vector<Listed> m_listed;            // per entry: a folder's contents were listed
     std::vector<signed char> m_hasChildren;  // per entry: -1 not yet known, 0 or 1
     bool m_clearing = false;
 };

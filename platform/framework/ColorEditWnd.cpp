@@ -9,16 +9,16 @@
 namespace {
 
 const wchar_t kClassName[] = L"QuayletColorEdit";
-constexpr int kMargin = 4;  // pixels between the left edge and the text
+constexpr int kMargin = 4;              // pixels between the left edge and the text
 constexpr DWORD kReadChunk = 1u << 20;  // small enough to index while still in the cache
 
 COLORREF KindColor(std::uint8_t kind) {
     switch (kind) {
-    case 1: return RGB(0, 0, 255);      // keyword
-    case 2: return RGB(163, 21, 21);    // string
-    case 3: return RGB(0, 128, 128);    // quoted identifier
-    case 4: return RGB(0, 128, 0);      // comment
-    case 5: return RGB(128, 0, 160);    // number
+    case 1: return RGB(0, 0, 255);    // keyword
+    case 2: return RGB(163, 21, 21);  // string
+    case 3: return RGB(0, 128, 128);  // quoted identifier
+    case 4: return RGB(0, 128, 0);    // comment
+    case 5: return RGB(128, 0, 160);  // number
     default: return ::GetSysColor(COLOR_WINDOWTEXT);
     }
 }
@@ -29,7 +29,9 @@ bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsTrailing(const std::wstring& s, std::size_t i) {
     return i > 0 && i < s.size() && IsLowSurrogate(s[i]) && IsHighSurrogate(s[i - 1]);
 }
-std::size_t NextBoundary(const std::wstring& s, std::size_t i) { return IsTrailing(s, i + 1) ? i + 2 : i + 1; }
+std::size_t NextBoundary(const std::wstring& s, std::size_t i) {
+    return IsTrailing(s, i + 1) ? i + 2 : i + 1;
+}
 
 int XOf(LPARAM lp) { return static_cast<short>(LOWORD(lp)); }
 int YOf(LPARAM lp) { return static_cast<short>(HIWORD(lp)); }
@@ -65,14 +67,16 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     lstrcpynW(lf.lfFaceName, face ? face : L"Courier New", LF_FACESIZE);
     m_font.Reset(::CreateFontIndirectW(&lf));
     if (screen) {
-        HGDIOBJ old = ::SelectObject(screen, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
+        HGDIOBJ old = ::SelectObject(
+            screen, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
         TEXTMETRICW tm{};
         if (::GetTextMetricsW(screen, &tm)) {
             m_charWidth = std::max<int>(1, tm.tmAveCharWidth);
             m_lineHeight = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
         }
         SIZE size{};
-        if (::GetTextExtentPoint32W(screen, L"MMMMMMMMMM", 10, &size) && size.cx >= 10) m_charWidth = size.cx / 10;
+        if (::GetTextExtentPoint32W(screen, L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
+            m_charWidth = size.cx / 10;
         ::SelectObject(screen, old);
         ::ReleaseDC(nullptr, screen);
     }
@@ -155,7 +159,8 @@ void ColorEditWnd::AfterLoad(std::size_t firstLine) {
     m_states.Reset(m_lines.LineCount());
     const std::size_t longest = std::min<std::size_t>(m_lines.LongestLine(), INT_MAX / 64);
     m_contentWidth = static_cast<int>(longest) * m_charWidth + m_charWidth;
-    if (!m_note.empty()) m_contentWidth = std::max<int>(m_contentWidth, static_cast<int>(m_note.size() + 1) * m_charWidth);
+    if (!m_note.empty())
+        m_contentWidth = std::max<int>(m_contentWidth, static_cast<int>(m_note.size() + 1) * m_charWidth);
     m_top = 0;
     SetTop(static_cast<std::ptrdiff_t>(std::min(firstLine, TotalRows())));
     m_caret = m_anchor = Pos{m_top, 0};
@@ -187,8 +192,9 @@ int ColorEditWnd::Fail(const wchar_t* what, DWORD error) {
 int ColorEditWnd::LoadFile(const std::wstring& path) {
     Reset();
     m_path = path;
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Fail(L"This script cannot be opened.", ::GetLastError());
     m_file = file;
     LARGE_INTEGER size{};
@@ -200,7 +206,8 @@ int ColorEditWnd::LoadFile(const std::wstring& path) {
     m_bytes.reset(new (std::nothrow) unsigned char[m_want ? m_want : 1]);
     if (!m_bytes) {
         const std::wstring size = MegaBytes(m_fileSize);
-        ShowMessage(L"This script is too large to preview with the memory available.\n\n" + path + L"\n\n" + size);
+        ShowMessage(L"This script is too large to preview with the memory available.\n\n" + path + L"\n\n" +
+                    size);
         return 0;
     }
     if (m_cut) {
@@ -240,8 +247,9 @@ std::size_t ColorEditWnd::CutPoint() {
     const std::size_t end = m_want - m_want % unit;
     const std::size_t floor = m_want - tail + unit;
     for (std::size_t p = end; p >= floor && p > unit; p -= unit) {
-        const bool lineFeed = unit == 1 ? b[p - 1] == '\n'
-                                        : (le ? (b[p - 2] == '\n' && b[p - 1] == 0) : (b[p - 2] == 0 && b[p - 1] == '\n'));
+        const bool lineFeed =
+            unit == 1 ? b[p - 1] == '\n'
+                      : (le ? (b[p - 2] == '\n' && b[p - 1] == 0) : (b[p - 2] == 0 && b[p - 1] == '\n'));
         if (lineFeed) return p;
     }
     return end;
@@ -278,8 +286,8 @@ void ColorEditWnd::CompleteLoad() {
     const text::Encoding before = m_lines.GetEncoding();
     const std::size_t count = m_lines.LineCount();
     m_lines.Finish();
-    m_note = m_cut ? L"The preview shows the first " + MegaBytes(m_want) + L" of this " + MegaBytes(m_fileSize) +
-                         L" script."
+    m_note = m_cut ? L"The preview shows the first " + MegaBytes(m_want) + L" of this " +
+                         MegaBytes(m_fileSize) + L" script."
                    : std::wstring();
     if (m_lines.GetEncoding() != before || m_lines.LineCount() != count) m_states.Reset(m_lines.LineCount());
     AfterStep();
@@ -399,7 +407,8 @@ void ColorEditWnd::PlaceCaret() {
     const std::wstring line = LineText(m_caret.line);
     const int x = static_cast<int>(ColumnOf(line, m_caret.unit)) * m_charWidth - m_left + kMargin;
     const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(m_caret.line) - static_cast<std::ptrdiff_t>(m_top);
-    const int y = (row < -1 || row > VisibleRows() + 1) ? -2 * m_lineHeight : static_cast<int>(row) * m_lineHeight;
+    const int y =
+        (row < -1 || row > VisibleRows() + 1) ? -2 * m_lineHeight : static_cast<int>(row) * m_lineHeight;
     ::SetCaretPos(x, y);
 }
 
@@ -462,7 +471,8 @@ bool ColorEditWnd::Copy() {
     if (m_anchor == m_caret) return false;
     const std::wstring text = SelectedText();
     if (text.empty()) {
-        ui::ShowMessageBox(m_hwnd, L"The selection is too large to copy.", L"Zelto Quaylet", MB_OK | MB_ICONINFORMATION);
+        ui::ShowMessageBox(m_hwnd, L"The selection is too large to copy.", L"Zelto Quaylet",
+                           MB_OK | MB_ICONINFORMATION);
         return false;
     }
     if (!::OpenClipboard(m_hwnd)) return false;
@@ -483,8 +493,8 @@ bool ColorEditWnd::Copy() {
 
 ColorEditWnd::Pos ColorEditWnd::HitTest(int x, int y) const {
     const std::ptrdiff_t row = y < 0 ? -1 - (-y - 1) / m_lineHeight : y / m_lineHeight;
-    const std::ptrdiff_t line = std::clamp<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(m_top) + row, 0,
-                                                           static_cast<std::ptrdiff_t>(m_lines.LineCount()) - 1);
+    const std::ptrdiff_t line = std::clamp<std::ptrdiff_t>(
+        static_cast<std::ptrdiff_t>(m_top) + row, 0, static_cast<std::ptrdiff_t>(m_lines.LineCount()) - 1);
     const std::wstring text = LineText(static_cast<std::size_t>(line));
     // The nearest boundary between character cells.
     const int px = std::max(0, x + m_left - kMargin);
@@ -504,13 +514,15 @@ void ColorEditWnd::Paint(HDC dc) {
     ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
     ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
     m_paintedLines = 0;
-    HGDIOBJ oldFont = ::SelectObject(dc, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
+    HGDIOBJ oldFont =
+        ::SelectObject(dc, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
     if (!m_message.empty()) {
         RECT r = client;
         ::InflateRect(&r, -6, -6);
         ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
         ::SetBkMode(dc, TRANSPARENT);
-        ::DrawTextW(dc, m_message.c_str(), static_cast<int>(m_message.size()), &r, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+        ::DrawTextW(dc, m_message.c_str(), static_cast<int>(m_message.size()), &r,
+                    DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
         ::SelectObject(dc, oldFont);
         return;
     }
@@ -524,7 +536,8 @@ void ColorEditWnd::Paint(HDC dc) {
             if (line == m_lines.LineCount() && !m_note.empty()) {
                 ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
                 ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
-                ::ExtTextOutW(dc, m_charWidth - m_left + kMargin, y, 0, nullptr, m_note.c_str(), static_cast<UINT>(m_note.size()), nullptr);
+                ::ExtTextOutW(dc, m_charWidth - m_left + kMargin, y, 0, nullptr, m_note.c_str(),
+                              static_cast<UINT>(m_note.size()), nullptr);
             }
             break;
         }
@@ -545,7 +558,8 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     // Per unit: colour kind (0 plain) and whether it is selected.
     std::vector<std::uint8_t> kind(text.size(), 0);
     for (const auto& s : m_spans)
-        std::fill_n(kind.begin() + s.start, s.length, static_cast<std::uint8_t>(static_cast<int>(s.kind) + 1));
+        std::fill_n(kind.begin() + s.start, s.length,
+                    static_cast<std::uint8_t>(static_cast<int>(s.kind) + 1));
     const Pos from = std::min(m_anchor, m_caret), to = std::max(m_anchor, m_caret);
     std::size_t selA = 0, selB = 0;
     if (!(from == to) && line >= from.line && line <= to.line) {
@@ -571,7 +585,8 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
         int width = 0;
         for (INT d : dx) width += d;
         RECT cell{x, y, x + width, y + m_lineHeight};
-        ::ExtTextOutW(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &cell, run.data(), static_cast<UINT>(run.size()), dx.data());
+        ::ExtTextOutW(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &cell, run.data(), static_cast<UINT>(run.size()),
+                      dx.data());
         run.clear();
         dx.clear();
         runAttr = -1;
@@ -612,7 +627,8 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
         ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &cell, nullptr, 0, nullptr);
     }
     // A line wider than the widest one counted (tabs) widens the scroll range.
-    const int needed = static_cast<int>(std::min<std::size_t>(ColumnOf(text, text.size()) + 1, INT_MAX / 64)) * m_charWidth;
+    const int needed =
+        static_cast<int>(std::min<std::size_t>(ColumnOf(text, text.size()) + 1, INT_MAX / 64)) * m_charWidth;
     if (needed > m_contentWidth) {
         m_contentWidth = needed;
         UpdateScrollBars();
@@ -625,7 +641,9 @@ bool ColorEditWnd::OnPaint(ui::Message& m) {
     const RECT rc = ClientRect();
     // Drawn off screen and copied in one go, so that scrolling does not flicker.
     HDC mem = ::CreateCompatibleDC(dc);
-    HBITMAP bitmap = mem ? ::CreateCompatibleBitmap(dc, std::max<LONG>(1, rc.right), std::max<LONG>(1, rc.bottom)) : nullptr;
+    HBITMAP bitmap =
+        mem ? ::CreateCompatibleBitmap(dc, std::max<LONG>(1, rc.right), std::max<LONG>(1, rc.bottom))
+            : nullptr;
     if (mem && bitmap) {
         HGDIOBJ old = ::SelectObject(mem, bitmap);
         Paint(mem);
@@ -718,7 +736,8 @@ bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
     const int notches = m_wheelRest / WHEEL_DELTA;
     m_wheelRest -= notches * WHEEL_DELTA;
     if (notches) {
-        const std::ptrdiff_t step = lines == WHEEL_PAGESCROLL ? VisibleRows() : static_cast<std::ptrdiff_t>(lines);
+        const std::ptrdiff_t step =
+            lines == WHEEL_PAGESCROLL ? VisibleRows() : static_cast<std::ptrdiff_t>(lines);
         SetTop(static_cast<std::ptrdiff_t>(m_top) - notches * step);
     }
     m.result = 0;

@@ -34,7 +34,8 @@ public:
     // pixels): `id` is its control id, `tabWidth` the columns between tab
     // stops, `pointSize` the font size in tenths of a point (90: 9 pt) and
     // `face` the font's face name.
-    ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int tabWidth, int pointSize, const wchar_t* face);
+    ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int tabWidth, int pointSize,
+                 const wchar_t* face);
     ~ColorEditWnd() override;
 
     // Lowers or raises the size above which a file is cut (for tests and
@@ -152,11 +153,11 @@ private:
     std::unique_ptr<unsigned char[]> m_bytes;  // a loaded file's bytes
     HANDLE m_file = nullptr;                   // open while a file is still being read
     std::wstring m_path;
-    std::size_t m_have = 0;                    // bytes read so far
-    std::size_t m_want = 0;                    // bytes the index was begun with
+    std::size_t m_have = 0;  // bytes read so far
+    std::size_t m_want = 0;  // bytes the index was begun with
     std::uint64_t m_fileSize = 0;
     bool m_cut = false;
-    std::wstring m_textCopy;                   // a loaded text, as UTF-16 bytes for m_lines
+    std::wstring m_textCopy;  // a loaded text, as UTF-16 bytes for m_lines
     text::TextLines m_lines;
     ColorStateCache m_states;
     std::wstring m_message;

@@ -292,10 +292,11 @@ TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
     if (brk < searchEnd) {
         std::size_t after = brk + unit;
         if (after + unit <= size_) {
-            const bool crlf = unit == 1 ? (data_[brk] == '\r' && data_[after] == '\n')
-                                        : (encoding_ == Encoding::Utf16BE
-                                               ? (data_[brk + 1] == '\r' && data_[after] == 0 && data_[after + 1] == '\n')
-                                               : (data_[brk] == '\r' && data_[after] == '\n' && data_[after + 1] == 0));
+            const bool crlf =
+                unit == 1 ? (data_[brk] == '\r' && data_[after] == '\n')
+                          : (encoding_ == Encoding::Utf16BE
+                                 ? (data_[brk + 1] == '\r' && data_[after] == 0 && data_[after + 1] == '\n')
+                                 : (data_[brk] == '\r' && data_[after] == '\n' && data_[after + 1] == 0));
             if (crlf) after += unit;
         }
         next = after;

@@ -66,7 +66,7 @@ public:
     struct Line {
         std::size_t begin = 0;  // byte offsets of the line's text, without its line break
         std::size_t end = 0;
-        bool endsLine = true;   // false when the line was cut for length and goes on
+        bool endsLine = true;  // false when the line was cut for length and goes on
     };
 
     // The bytes must outlive this object (or the next Assign). Detects the
@@ -99,7 +99,9 @@ public:
     void GetLine(std::size_t line, std::wstring& out, bool* endsLine = nullptr) const;
 
 private:
-    std::size_t UnitSize() const { return (encoding_ == Encoding::Utf16LE || encoding_ == Encoding::Utf16BE) ? 2 : 1; }
+    std::size_t UnitSize() const {
+        return (encoding_ == Encoding::Utf16LE || encoding_ == Encoding::Utf16BE) ? 2 : 1;
+    }
     // The line starting at byte `pos`; `next` receives where the following line starts.
     Line NextLine(std::size_t pos, std::size_t& next) const;
     std::size_t FindBreak8(std::size_t from, std::size_t limit) const;

@@ -20,8 +20,8 @@ double Ms(std::chrono::steady_clock::time_point since) {
 int main() {
     std::string block;
     for (int i = 0; block.size() < (1u << 20); ++i) {
-        block += "SELECT c.name, o.total FROM customers c JOIN orders o ON o.id = c.id -- row " + std::to_string(i) +
-                 "\r\n\tWHERE o.note = 'it''s' AND o.total > 12.5 /* check */\r\n";
+        block += "SELECT c.name, o.total FROM customers c JOIN orders o ON o.id = c.id -- row " +
+                 std::to_string(i) + "\r\n\tWHERE o.note = 'it''s' AND o.total > 12.5 /* check */\r\n";
     }
     std::string text;
     while (text.size() < (100u << 20)) text += block;
@@ -48,9 +48,9 @@ int main() {
     t0 = std::chrono::steady_clock::now();
     ColorStateCache cache;
     cache.Reset(lines.LineCount());
-    const auto state = cache.StateAt(lines.LineCount() - 1, colorizer, [&](std::size_t n, std::wstring& out, bool& ends) {
-        lines.GetLine(n, out, &ends);
-    });
+    const auto state =
+        cache.StateAt(lines.LineCount() - 1, colorizer,
+                      [&](std::size_t n, std::wstring& out, bool& ends) { lines.GetLine(n, out, &ends); });
     const double scan = Ms(t0);
 
     t0 = std::chrono::steady_clock::now();
@@ -66,7 +66,8 @@ int main() {
     std::printf("100 MB script, %zu lines, %zu code units\n", lines.LineCount(), units);
     std::printf("  index lines (UTF-8 check included): %8.1f ms  (%.0f MB/s)\n", index, 100.0 / index * 1000);
     std::printf("  decode every line:                  %8.1f ms\n", decode);
-    std::printf("  scan states to the last line:       %8.1f ms  (state %d)\n", scan, static_cast<int>(state));
+    std::printf("  scan states to the last line:       %8.1f ms  (state %d)\n", scan,
+                static_cast<int>(state));
     std::printf("  colour one screen (60 lines):       %8.3f ms\n", screen);
     return 0;
 }

@@ -60,7 +60,8 @@ void WriteScript(const std::wstring& path, std::size_t bytes) {
     block.resize(1u << 20);
     for (std::size_t written = 0; written < bytes; written += block.size()) {
         DWORD n = 0;
-        ::WriteFile(h, block.data(), static_cast<DWORD>(std::min(block.size(), bytes - written)), &n, nullptr);
+        ::WriteFile(h, block.data(), static_cast<DWORD>(std::min(block.size(), bytes - written)), &n,
+                    nullptr);
     }
     ::CloseHandle(h);
 }
@@ -76,7 +77,8 @@ double ReadWhole(const std::wstring& path) {
     std::size_t have = 0;
     while (have < static_cast<std::size_t>(size.QuadPart)) {
         DWORD got = 0;
-        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(1u << 20, static_cast<std::size_t>(size.QuadPart) - have));
+        const DWORD ask = static_cast<DWORD>(
+            std::min<std::size_t>(1u << 20, static_cast<std::size_t>(size.QuadPart) - have));
         if (!::ReadFile(h, buffer.get() + have, ask, &got, nullptr) || got == 0) break;
         have += got;
     }
@@ -136,13 +138,15 @@ int main() {
     ::InitCommonControlsEx(&icc);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"quaylet-library-bench-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring dir =
+        std::wstring(temp) + L"quaylet-library-bench-" + std::to_wstring(::GetCurrentProcessId());
     ::CreateDirectoryW(dir.c_str(), nullptr);
 
     // Isolated registry for the page.
     HKEY override = nullptr;
     const std::wstring regKey = L"Software\\QuayletBench\\" + std::to_wstring(::GetCurrentProcessId());
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &override, nullptr);
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &override,
+                      nullptr);
     ::RegOverridePredefKey(HKEY_CURRENT_USER, override);
 
     _Settings settings;
@@ -156,8 +160,8 @@ int main() {
     std::printf("  first screen: LoadFile until the first screen is painted\n");
     std::printf("  whole: LoadFile, the rest read and indexed, first screen painted\n");
     std::printf("  memory: committed memory the preview holds afterwards\n");
-    std::printf("%8s %9s %13s %9s %7s %10s %12s\n", "size", "read ms", "first scr ms", "whole ms", "whole/", "memory MB",
-                "Ctrl+End ms");
+    std::printf("%8s %9s %13s %9s %7s %10s %12s\n", "size", "read ms", "first scr ms", "whole ms", "whole/",
+                "memory MB", "Ctrl+End ms");
     for (std::size_t mb : {1u, 10u, 100u}) {
         const std::wstring path = dir + L"\\script" + std::to_wstring(mb) + L".sql";
         WriteScript(path, mb << 20);
@@ -167,7 +171,8 @@ int main() {
         double memory = 0;
         for (int r = 0; r < runs; ++r) {
             floor.push_back(ReadWhole(path));
-            auto wnd = std::make_unique<ColorEditWnd>(&host, RECT{0, 0, 800, 400}, 1040, 4, 90, L"Courier New");
+            auto wnd =
+                std::make_unique<ColorEditWnd>(&host, RECT{0, 0, 800, 400}, 1040, 4, 90, L"Courier New");
             wnd->SetColorizer(&g_sharedColorizer);
             const double before = CommittedMB();
             const double t0 = Now();
@@ -189,8 +194,8 @@ int main() {
             jump.push_back(Now() - t1);
         }
         const double f = Median(floor), w = Median(whole);
-        std::printf("%5zu MB %9.1f %13.1f %9.1f %6.2fx %10.1f %12.1f\n", mb, f, Median(first), w, w / f, memory,
-                    Median(jump));
+        std::printf("%5zu MB %9.1f %13.1f %9.1f %6.2fx %10.1f %12.1f\n", mb, f, Median(first), w, w / f,
+                    memory, Median(jump));
         ::DeleteFileW(path.c_str());
     }
 
@@ -209,8 +214,8 @@ int main() {
         ::CreateDirectoryW(deep.c_str(), nullptr);
     }
     HKEY key = nullptr;
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Zerudozuz\\StatementDesk2\\Settings", 0, nullptr, 0, KEY_WRITE,
-                      nullptr, &key, nullptr);
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Zerudozuz\\StatementDesk2\\Settings", 0, nullptr, 0,
+                      KEY_WRITE, nullptr, &key, nullptr);
     ::RegSetValueExW(key, L"Library", 0, REG_SZ, reinterpret_cast<const BYTE*>(many.c_str()),
                      static_cast<DWORD>((many.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);
@@ -232,8 +237,8 @@ int main() {
     for (int r = 0; r < 5; ++r) {
         const double t0 = Now();
         WIN32_FIND_DATAW fd;
-        HANDLE f = ::FindFirstFileExW((many + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
-                                      FIND_FIRST_EX_LARGE_FETCH);
+        HANDLE f = ::FindFirstFileExW((many + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
+                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
         int n = 0;
         if (f != INVALID_HANDLE_VALUE) {
             while (::FindNextFileW(f, &fd)) ++n;
@@ -242,8 +247,8 @@ int main() {
         listing.push_back(Now() - t0);
     }
     std::printf("\nLocation with 10,000 scripts (and a folder nested 20 deep, listed lazily)\n");
-    std::printf("  page created and first filled: %.1f ms; FillTree again: %.1f ms (median); %zu entries\n", create,
-                Median(fill), entries);
+    std::printf("  page created and first filled: %.1f ms; FillTree again: %.1f ms (median); %zu entries\n",
+                create, Median(fill), entries);
     std::printf("  of which listing the folder: %.1f ms\n", Median(listing));
 
     ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);

@@ -28,7 +28,8 @@ std::wstring WindowText(HWND hwnd) {
 HTREEITEM Item(HWND tree, int index) {
     auto item = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
     for (int i = 0; i < index && item; ++i)
-        item = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+        item = reinterpret_cast<HTREEITEM>(
+            ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
     return item;
 }
 
@@ -80,7 +81,8 @@ TEST_F(E2eTest, LibraryTreeFollowsTheLocationAndThePreviewTheSelection) {
     // A script gone since the tree was filled: the preview says so.
     ::DeleteFileW((one + L"\\first.sql").c_str());
     ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(Item(tree, 1)));
-    ASSERT_TRUE(e2e::WaitFor([&] { return WindowText(preview).find(L"cannot be opened") != std::wstring::npos; }));
+    ASSERT_TRUE(
+        e2e::WaitFor([&] { return WindowText(preview).find(L"cannot be opened") != std::wstring::npos; }));
 
     ::PostMessageW(hub.Window(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(hub.WaitForExit());

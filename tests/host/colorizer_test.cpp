@@ -158,8 +158,8 @@ TEST(Colorizer, SegmentsOfACutLineCarryAnOpenLineComment) {
 TEST(Colorizer, StateCacheResumesAnywhere) {
     const CColorizer c = MakeColorizer();
     std::vector<std::wstring> lines;
-    const wchar_t* pieces[] = {L"select 'a", L"b' /* c", L"d */ [e", L"f] \"g", L"h\" -- i", L"plain 1",
-                               L"'x''", L"y'"};
+    const wchar_t* pieces[] = {L"select 'a", L"b' /* c", L"d */ [e", L"f] \"g",
+                               L"h\" -- i",  L"plain 1", L"'x''",    L"y'"};
     for (int i = 0; i < 3000; ++i) lines.push_back(pieces[(i * 7 + i / 5) % 8]);
     std::vector<State> expected(lines.size() + 1);
     expected[0] = State::Code;

@@ -47,15 +47,15 @@ TEST(TextDecode, DetectsByteOrderMarksAndValidUtf8) {
 
 TEST(TextDecode, InvalidUtf8IsTakenAsAnsi) {
     const char* invalid[] = {
-        "caf\xE9",                 // Latin-1 e acute
-        "\xC0\x80",                // overlong NUL
-        "\xE0\x80\xAF",            // overlong slash
-        "\xED\xA0\x80",            // UTF-16 surrogate
-        "\xF4\x90\x80\x80",        // beyond U+10FFFF
-        "\xF8\x88\x80\x80\x80",    // five-byte form
-        "12345678\xC3",            // sequence cut at the end, after a fast ASCII run
-        "\x80",                    // lone continuation byte
-        "\xE2\x82",                // truncated three-byte form
+        "caf\xE9",               // Latin-1 e acute
+        "\xC0\x80",              // overlong NUL
+        "\xE0\x80\xAF",          // overlong slash
+        "\xED\xA0\x80",          // UTF-16 surrogate
+        "\xF4\x90\x80\x80",      // beyond U+10FFFF
+        "\xF8\x88\x80\x80\x80",  // five-byte form
+        "12345678\xC3",          // sequence cut at the end, after a fast ASCII run
+        "\x80",                  // lone continuation byte
+        "\xE2\x82",              // truncated three-byte form
     };
     for (const char* s : invalid) {
         EXPECT_EQ(Detect(s).encoding, Encoding::Ansi) << s;
@@ -89,8 +89,7 @@ TEST(TextDecode, LineBreaksOfEveryKind) {
     const auto data = Bytes("one\r\ntwo\nthree\rfour\r\r\nsix\n");
     text::TextLines t;
     t.Assign(data.data(), data.size());
-    EXPECT_EQ(AllLines(t),
-              (std::vector<std::wstring>{L"one", L"two", L"three", L"four", L"", L"six", L""}));
+    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"one", L"two", L"three", L"four", L"", L"six", L""}));
     EXPECT_EQ(t.LongestLine(), 5u);
 
     const auto empty = Bytes("");
@@ -109,7 +108,8 @@ TEST(TextDecode, LineBreaksOfEveryKind) {
 
 TEST(TextDecode, Utf16LinesSkipTheMarkAndKeepUnits) {
     // "a\r\n" U+1F600 "\n" "b" in UTF-16LE with its mark, and the same in BE.
-    const unsigned char le[] = {0xFF, 0xFE, 'a', 0, '\r', 0, '\n', 0, 0x3D, 0xD8, 0x00, 0xDE, '\n', 0, 'b', 0};
+    const unsigned char le[] = {0xFF, 0xFE, 'a',  0,    '\r', 0, '\n', 0,
+                                0x3D, 0xD8, 0x00, 0xDE, '\n', 0, 'b',  0};
     text::TextLines t;
     t.Assign(le, sizeof le);
     EXPECT_EQ(t.GetEncoding(), Encoding::Utf16LE);
@@ -152,7 +152,8 @@ TEST(TextDecode, LongLinesAreCutWithoutSplittingWordsOrCharacters) {
     // Cut after the last blank before the limit, so the word stays whole.
     const auto words = Bytes("select aaaa bbbbbbbbbbbbbbbbbbbb\nnext");
     t.Assign(words.data(), words.size(), 16);
-    EXPECT_EQ(AllLines(t), (std::vector<std::wstring>{L"select aaaa ", L"bbbbbbbbbbbbbbbb", L"bbbb", L"next"}));
+    EXPECT_EQ(AllLines(t),
+              (std::vector<std::wstring>{L"select aaaa ", L"bbbbbbbbbbbbbbbb", L"bbbb", L"next"}));
     EXPECT_FALSE(t.GetLineBytes(0).endsLine);
     EXPECT_FALSE(t.GetLineBytes(1).endsLine);
     EXPECT_TRUE(t.GetLineBytes(2).endsLine);

@@ -26,7 +26,8 @@ class Host : public ui::Window {
 public:
     Host() {
         ui::Window::RegisterClass(L"QuayletLibraryTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletLibraryTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
+        CreateEx(0, L"QuayletLibraryTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr,
+                 0);
     }
 };
 
@@ -101,7 +102,8 @@ protected:
     }
     std::vector<std::wstring> Locations() const {
         std::vector<std::wstring> items;
-        for (int i = 0; i < m_page->m_location.GetCount(); ++i) items.push_back(m_page->m_location.GetItemText(i));
+        for (int i = 0; i < m_page->m_location.GetCount(); ++i)
+            items.push_back(m_page->m_location.GetItemText(i));
         return items;
     }
     // The names of the tree's items below `parent` (null: the top level), in order.
@@ -148,8 +150,8 @@ TEST_F(LibraryTest, OnlyTheSecondProductNamesALocation) {
 }
 
 TEST_F(LibraryTest, ALocationMustFitIn255Bytes) {
-    SetString(kDeskKey, L"Library", L"C:\\" + std::wstring(124, L'a'));   // 127 characters: too long
-    SetString(kHammerKey, L"Library", L"C:\\" + std::wstring(123, L'b')); // 126 characters: fits
+    SetString(kDeskKey, L"Library", L"C:\\" + std::wstring(124, L'a'));    // 127 characters: too long
+    SetString(kHammerKey, L"Library", L"C:\\" + std::wstring(123, L'b'));  // 126 characters: fits
     OpenPage();
     EXPECT_EQ(Locations(), std::vector<std::wstring>{L"C:\\" + std::wstring(123, L'b')});
     EXPECT_EQ(m_page->ReadLibraryLocation(L"StatementDesk2"), L"");
@@ -345,7 +347,8 @@ TEST_F(LibraryTest, PreviewSitsInsideTheFrameAndFollowsResizing) {
     EXPECT_EQ(::GetDlgCtrlID(Preview().Hwnd()), 1040);
 
     const RECT before = m_page->ClientRect();
-    ::SetWindowPos(m_page->Hwnd(), nullptr, 0, 0, before.right + 100, before.bottom + 60, SWP_NOMOVE | SWP_NOZORDER);
+    ::SetWindowPos(m_page->Hwnd(), nullptr, 0, 0, before.right + 100, before.bottom + 60,
+                   SWP_NOMOVE | SWP_NOZORDER);
     const RECT p2 = m_page->ChildRect(Preview().Hwnd());
     EXPECT_EQ(p2.left, p.left);
     EXPECT_EQ(p2.top, p.top + 60);
@@ -375,7 +378,8 @@ protected:
         WinTest::SetUp();
         m_colorizer.SetKeywords({L"SELECT", L"FROM", L"WHERE"});
         m_colorizer.SetHighlighting(1);
-        m_preview = std::make_unique<ColorEditWnd>(&m_host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
+        m_preview =
+            std::make_unique<ColorEditWnd>(&m_host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
         m_preview->SetColorizer(&m_colorizer);
     }
     void TearDown() override {
@@ -389,7 +393,8 @@ protected:
     }
     std::wstring Text() const {
         std::wstring all;
-        for (std::size_t i = 0; i < m_preview->LineCount(); ++i) all += (i ? L"|" : L"") + m_preview->LineText(i);
+        for (std::size_t i = 0; i < m_preview->LineCount(); ++i)
+            all += (i ? L"|" : L"") + m_preview->LineText(i);
         return all;
     }
 
@@ -400,12 +405,17 @@ protected:
 };
 
 TEST_F(PreviewTest, DecodesEveryEncoding) {
-    Load("\xEF\xBB\xBF" "caf\xC3\xA9\r\nx");
+    Load(
+        "\xEF\xBB\xBF"
+        "caf\xC3\xA9\r\nx");
     EXPECT_EQ(Text(), L"caf\u00e9|x");
     Load("caf\xC3\xA9");
     EXPECT_EQ(m_preview->Encoding(), text::Encoding::Utf8);
     EXPECT_EQ(Text(), L"caf\u00e9");
-    Load(std::string("\xFF\xFE" "a\0\n\0\xAC\x20", 8));
+    Load(
+        std::string("\xFF\xFE"
+                    "a\0\n\0\xAC\x20",
+                    8));
     EXPECT_EQ(Text(), L"a|\u20ac");
     Load(std::string("\xFE\xFF\0a\0\r\x20\xAC", 8));
     EXPECT_EQ(Text(), L"a|\u20ac");
@@ -428,7 +438,8 @@ TEST_F(PreviewTest, SaysPlainlyWhenAFileCannotBeRead) {
     EXPECT_EQ(m_preview->LineCount(), 1u);
     // A script another program holds without sharing.
     const std::wstring locked = WriteFile(L"locked.sql", "select 1");
-    HANDLE h = ::CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        ::CreateFileW(locked.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(m_preview->LoadFile(locked), 0);
     EXPECT_FALSE(m_preview->Message().empty());
@@ -461,7 +472,8 @@ TEST_F(PreviewTest, AnOversizedFileIsCutAtALineBreakWithANote) {
 
 TEST_F(PreviewTest, PaintsOnlyVisibleLinesInColour) {
     std::string big;
-    for (int i = 0; i < 200000; ++i) big += "SELECT a FROM t WHERE x = 'it''s' -- row " + std::to_string(i) + "\n";
+    for (int i = 0; i < 200000; ++i)
+        big += "SELECT a FROM t WHERE x = 'it''s' -- row " + std::to_string(i) + "\n";
     Load(big);
     m_preview->FinishLoading();
     EXPECT_EQ(m_preview->LineCount(), 200001u);
@@ -469,9 +481,9 @@ TEST_F(PreviewTest, PaintsOnlyVisibleLinesInColour) {
     const std::size_t rows = static_cast<std::size_t>(300 / 10);
     EXPECT_GT(m_preview->LinesPaintedLast(), 5u);
     EXPECT_LE(m_preview->LinesPaintedLast(), rows);
-    EXPECT_GT(s.Count(RGB(0, 0, 255)), 20);      // keywords
-    EXPECT_GT(s.Count(RGB(163, 21, 21)), 20);    // the string
-    EXPECT_GT(s.Count(RGB(0, 128, 0)), 20);      // the comment
+    EXPECT_GT(s.Count(RGB(0, 0, 255)), 20);    // keywords
+    EXPECT_GT(s.Count(RGB(163, 21, 21)), 20);  // the string
+    EXPECT_GT(s.Count(RGB(0, 128, 0)), 20);    // the comment
     // Without a colorizer the same text is drawn without colour.
     m_preview->SetColorizer(nullptr);
     s = Capture(m_preview->Hwnd());
@@ -486,7 +498,8 @@ TEST_F(PreviewTest, PaintsOnlyVisibleLinesInColour) {
 // steps while messages flow; loading something else stops that.
 TEST_F(PreviewTest, LargeFilesAreReadInTheBackgroundOfTheMessageLoop) {
     std::string big;
-    for (int i = 0; big.size() < 3 * ColorEditWnd::kFirstBytes; ++i) big += "select " + std::to_string(i) + "\n";
+    for (int i = 0; big.size() < 3 * ColorEditWnd::kFirstBytes; ++i)
+        big += "select " + std::to_string(i) + "\n";
     const std::size_t lines = static_cast<std::size_t>(std::count(big.begin(), big.end(), '\n')) + 1;
     const std::wstring path = Load(big);
     EXPECT_TRUE(m_preview->Loading());
@@ -504,7 +517,8 @@ TEST_F(PreviewTest, LargeFilesAreReadInTheBackgroundOfTheMessageLoop) {
     // succeeds (the preview shares its file), and what was read is shown.
     EXPECT_EQ(m_preview->LoadFile(path), 1);
     EXPECT_TRUE(m_preview->Loading());
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE h =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     ::WriteFile(h, "select 'short'", 14, &written, nullptr);
