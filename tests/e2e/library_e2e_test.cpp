@@ -74,7 +74,7 @@ TEST_F(E2eTest, LibraryTreeFollowsTheLocationAndThePreviewTheSelection) {
     // Back to the first location: a folder after a script empties the preview.
     ChooseLocation(page, combo, 0);
     ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(Item(tree, 1)));
-    ASSERT_TRUE(e2e::WaitFor([&] { return WindowText(preview).rfind(L"SELECT 'one'", 0) == 0; }));
+    ASSERT_TRUE(e2e::WaitFor([&] { return WindowText(preview) == L"SELECT 'one' FROM t;\r\n-- a comment"; }));
     ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(Item(tree, 0)));
     ASSERT_TRUE(e2e::WaitFor([&] { return WindowText(preview).empty(); }));
 
