@@ -1,5 +1,133 @@
 #include "pages/connections/PageConnections.h"
 
+#include <shellapi.h>
+
+#include <io.h>
+
+#include "platform/framework/Process.h"
+#include "platform/services/CLimit.h"
+#include "platform/services/CSysReg.h"
 #include "resources/resource.h"
 
-PageConnections::PageConnections(ui::Window* parent) : CSmDialog(IDD_PAGE_CONNECTIONS, parent) {}
+namespace {
+
+std::wstring LoadResourceString(UINT id) {
+    const wchar_t* text = nullptr;
+    const int n = ::LoadStringW(ui::ResourceModule(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    return n > 0 && text ? std::wstring(text, static_cast<std::size_t>(n)) : std::wstring();
+}
+
+// The folder of this program's executable, without a trailing backslash.
+std::wstring OwnFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return L"";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? L"" : path.substr(0, slash);
+}
+
+}  // namespace
+
+PageConnections::PageConnections(ui::Window* parent)
+    : PageConnections(parent, std::make_unique<CAdvConnectList>()) {}
+
+PageConnections::PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list)
+    : CSmDialog(IDD_PAGE_CONNECTIONS, parent), m_list(std::move(list)) {}
+
+PageConnections::~PageConnections() = default;
+
+const ui::MessageMap* PageConnections::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnCommand(IDC_CONN_EXPORT_ONE, BN_CLICKED, &PageConnections::OnExportOne),
+        ui::OnCommand(IDC_CONN_SAVE_ALL, BN_CLICKED, &PageConnections::OnSaveAll),
+        ui::OnCommand(IDC_CONN_LOAD_ALL, BN_CLICKED, &PageConnections::OnLoadAll),
+        ui::OnCommand(IDC_CONN_OPEN, BN_CLICKED, &PageConnections::OnOpenSelected),
+    };
+    static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
+    return &map;
+}
+
+void PageConnections::DoDataExchange(ui::DataExchange& dx) {
+    CSmDialog::DoDataExchange(dx);
+    dx.Attach(IDC_CONN_LIST, *m_list);
+    dx.Attach(IDC_CONN_OPEN, m_open);
+}
+
+BOOL PageConnections::OnInitDialog() {
+    CSmDialog::OnInitDialog();
+    if (!RegistryObject()) SetRegistryObject(std::make_unique<CSysReg>());
+    m_list->Initialize(RegistryObject());
+    m_list->LoadProfiles();
+    // Shared icons from LoadIconW need no freeing.
+    m_open.SetIcon(::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_OPEN_TABLE_BENCH)));
+    AddControl(IDC_CONN_OPEN, RZ_MOVE_BOTTOM, 0);
+    AddControl(IDC_CONN_OPEN_TEXT, RZ_MOVE_BOTTOM, 0);
+    AddControl(IDC_CONN_LOAD_ALL, RZ_MOVE_CORNER, 0);
+    AddControl(IDC_CONN_SAVE_ALL, RZ_MOVE_CORNER, 0);
+    AddControl(IDC_CONN_EXPORT_ONE, RZ_MOVE_CORNER, 0);
+    AddControl(IDC_CONN_LIST, RZ_GROW_BOTH, 0);
+    return TRUE;
+}
+
+void PageConnections::Deactivate() {
+    m_list->SaveWidth(RegistryObject());
+    CSmDialog::Deactivate();
+}
+
+void PageConnections::OnExportOne() {
+    m_list->SaveOne(m_hwnd, g_connectionProfilesDescription);
+}
+
+void PageConnections::OnSaveAll() {
+    m_list->SaveAll(m_hwnd, g_connectionProfilesDescription);
+}
+
+void PageConnections::OnLoadAll() {
+    m_list->LoadAll(m_hwnd, g_connectionProfilesDescription);
+}
+
+void PageConnections::OnOpenSelected() {
+    const std::wstring caption = LoadResourceString(IDS_CONN_CAPTION);
+    const int row = static_cast<int>(m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+    if (row < 0) {
+        ui::ShowMessageBox(m_hwnd, L"No profile was selected", caption.c_str(), MB_OK | MB_ICONHAND);
+        return;
+    }
+    const LPARAM index = m_list->GetItemData(row);
+    // A row whose index names no record (a list changed behind the page) must
+    // not read past the collection.
+    if (index < 0 || static_cast<std::size_t>(index) >= m_list->Profiles().size()) {
+        ui::ShowMessageBox(m_hwnd, L"The selected profile is no longer stored.", caption.c_str(), MB_OK | MB_ICONHAND);
+        return;
+    }
+    m_list->ScreenToCinfo(row, static_cast<int>(index));
+    std::wstring packed;
+    try {
+        packed = m_list->Profiles()[static_cast<std::size_t>(index)].Pack(L"??");
+    } catch (const conn::ConnError& e) {
+        ui::ShowMessageBox(m_hwnd, e.Message().c_str(), caption.c_str(), MB_OK | MB_ICONHAND);
+        return;
+    }
+    const std::wstring arguments = L"-#" + packed;
+    const std::wstring exe = OwnFolder() + L"\\tb.exe";
+    if (::_waccess(exe.c_str(), 0) != 0) {
+        RunProduct(arguments);
+    } else {
+        ShellOpen(exe, arguments);
+    }
+}
+
+void PageConnections::ShellOpen(const std::wstring& exe, const std::wstring& arguments) {
+    ::ShellExecuteW(m_hwnd, L"open", exe.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+void PageConnections::RunProduct(const std::wstring& arguments) {
+    CLimit::RunProduct(ZELTO_PRODUCT(4), m_hwnd, arguments);
+}

@@ -1,8 +1,45 @@
+// The "Connections" page: the stored connection profiles in the suite's
+// profile list, its three file commands, and opening the selected profile in
+// Table Bench (product 4) with the profile packed into its command line.
 #pragma once
 
+#include <memory>
+#include <string>
+
+#include "platform/framework/CAdvConnectList.h"
 #include "platform/framework/CSmDialog.h"
 
 class PageConnections : public CSmDialog {
 public:
     explicit PageConnections(ui::Window* parent);
+    ~PageConnections() override;
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
+
+    void DoDataExchange(ui::DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    // Enter and Esc inside the page must not end it.
+    void OnOK() override {}
+    void OnCancel() override {}
+    // Stores the column widths, then hides the page.
+    void Deactivate() override;
+
+    CAdvConnectList& List() { return *m_list; }
+
+    void OnExportOne();
+    void OnSaveAll();
+    void OnLoadAll();
+    void OnOpenSelected();
+
+protected:
+    // Lets tests put a list with answered dialogs in place.
+    explicit PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list);
+    // The two ways of starting Table Bench, so that tests can see the call.
+    virtual void ShellOpen(const std::wstring& exe, const std::wstring& arguments);
+    virtual void RunProduct(const std::wstring& arguments);
+
+private:
+    std::unique_ptr<CAdvConnectList> m_list;
+    ui::Button m_open;
 };

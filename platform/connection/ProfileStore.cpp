@@ -134,18 +134,23 @@ bool ProfileStore::Save(const std::vector<CONN_INFO>& profiles, std::wstring& er
         error = L"The stored connection profiles could not be read earlier, so they are not overwritten.";
         return false;
     }
-    const std::wstring folder = Folder(m_path);
+    return WriteFileAtomic(m_path, SerializeStore(profiles), error,
+                           [this](const std::wstring& temp) { return BeforeReplace(temp); });
+}
+
+bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::wstring& error,
+                     const std::function<bool(const std::wstring&)>& beforeReplace) {
+    const std::wstring folder = Folder(path);
     if (!MakeFolders(folder)) {
         error = L"The folder " + folder + L" cannot be created: " + SystemError(GetLastError());
         return false;
     }
-    const std::string bytes = SerializeStore(profiles);
-    const std::wstring temp = m_path + L".tmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    const std::wstring temp = path + L".tmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                               std::to_wstring(GetTickCount64());
     {
         File file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.ok()) {
-            error = L"The connection profiles cannot be written to " + folder + L": " + SystemError(GetLastError());
+            error = L"The file cannot be written in " + folder + L": " + SystemError(GetLastError());
             return false;
         }
         DWORD written = 0;
@@ -154,19 +159,19 @@ bool ProfileStore::Save(const std::vector<CONN_INFO>& profiles, std::wstring& er
         const DWORD code = GetLastError();
         if (!file.Close() || !ok) {
             DeleteFileW(temp.c_str());
-            error = L"The connection profiles could not be written: " + SystemError(code);
+            error = L"The file could not be written: " + SystemError(code);
             return false;
         }
     }
-    if (!BeforeReplace(temp)) {
+    if (beforeReplace && !beforeReplace(temp)) {
         DeleteFileW(temp.c_str());
-        error = L"Saving the connection profiles was interrupted; the stored profiles are unchanged.";
+        error = L"The write was interrupted; " + path + L" is unchanged.";
         return false;
     }
-    if (!MoveFileExW(temp.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = GetLastError();
         DeleteFileW(temp.c_str());
-        error = L"The connection profiles could not be saved: " + SystemError(code);
+        error = L"The file could not be replaced: " + SystemError(code);
         return false;
     }
     return true;

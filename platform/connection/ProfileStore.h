@@ -11,12 +11,19 @@
 // the store is left as it is and this object refuses to write over it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/connection/CONN_INFO.h"
 
 namespace conn {
+
+// Writes a whole file atomically (temporary file in the same folder, flush,
+// replace); `beforeReplace` may abandon the write after the temporary file is
+// complete. False with a message on failure; the old file is then unchanged.
+bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::wstring& error,
+                     const std::function<bool(const std::wstring&)>& beforeReplace = {});
 
 class ProfileStore {
 public:

@@ -1,0 +1,410 @@
+#include "platform/framework/CAdvConnectList.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+
+#include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileStore.h"
+#include "platform/connection/Win32ConnCrypto.h"
+#include "platform/services/CSysReg.h"
+#include "platform/ui/Window.h"
+
+const wchar_t* const CAdvConnectList::kWidthKeys[kColumnCount] = {L"ConnColW1", L"ConnColW2", L"ConnColW3",
+                                                                  L"ConnColW4", L"ConnColW5"};
+const int CAdvConnectList::kDefaultWidths[kColumnCount] = {150, 100, 150, 110, 100};
+
+namespace {
+
+const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Database kind", L"Server", L"Database",
+                                                               L"User"};
+const int kMaxWidth = 4000;
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = L"The file cannot be opened.";
+        return false;
+    }
+    LARGE_INTEGER size{};
+    bool ok = ::GetFileSizeEx(h, &size) != FALSE;
+    if (ok && static_cast<unsigned long long>(size.QuadPart) > conn::kMaxFileBytes) {
+        ::CloseHandle(h);
+        error = L"The file is too large to be a connection profile file (more than 8 MB).";
+        return false;
+    }
+    if (ok) {
+        bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+        DWORD got = 0;
+        ok = bytes.empty() ||
+             (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
+    }
+    ::CloseHandle(h);
+    if (!ok) error = L"The file cannot be read.";
+    return ok;
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// A file name made from a profile name: characters that Windows forbids in
+// names become '_'.
+std::wstring SafeFileName(const std::wstring& name) {
+    std::wstring out;
+    for (wchar_t c : name) out.push_back(c < 0x20 || std::wstring(L"<>:\"/\\|?*").find(c) != std::wstring::npos ? L'_' : c);
+    if (out.size() > 100) out.resize(100);
+    return out.empty() ? L"profile" : out;
+}
+
+// The passphrase prompt, built in memory so that it needs no resource.
+class PassphraseDialog {
+public:
+    PassphraseDialog(const std::wstring& title, bool newOne) : m_title(title), m_newOne(newOne) {}
+
+    std::optional<std::wstring> Run(HWND owner) {
+        std::vector<WORD> t;
+        Build(t);
+        const INT_PTR r = ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
+                                                    owner, Proc, reinterpret_cast<LPARAM>(this));
+        if (r != IDOK) return std::nullopt;
+        return m_result;
+    }
+
+private:
+    enum { kEdit = 100, kEdit2 = 101 };
+
+    static void Text(std::vector<WORD>& t, const std::wstring& s) {
+        for (wchar_t c : s) t.push_back(static_cast<WORD>(c));
+        t.push_back(0);
+    }
+    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls,
+                     const std::wstring& text) {
+        if (t.size() % 2) t.push_back(0);  // DWORD alignment
+        const DWORD s = style | WS_CHILD | WS_VISIBLE;
+        t.push_back(LOWORD(s));
+        t.push_back(HIWORD(s));
+        t.push_back(0);
+        t.push_back(0);
+        for (short v : {x, y, cx, cy}) t.push_back(static_cast<WORD>(v));
+        t.push_back(id);
+        t.push_back(0xFFFF);
+        t.push_back(cls);
+        Text(t, text);
+        t.push_back(0);
+    }
+    void Build(std::vector<WORD>& t) const {
+        const short h = m_newOne ? 96 : 66;
+        const DWORD style = DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
+        t.push_back(LOWORD(style));
+        t.push_back(HIWORD(style));
+        t.push_back(0);
+        t.push_back(0);
+        t.push_back(static_cast<WORD>(m_newOne ? 6 : 4));
+        for (int v : {0, 0, 220, static_cast<int>(h)}) t.push_back(static_cast<WORD>(v));
+        t.push_back(0);  // no menu
+        t.push_back(0);  // standard class
+        Text(t, m_title);
+        t.push_back(8);
+        Text(t, L"MS Shell Dlg");
+        Item(t, SS_LEFT, 7, 7, 206, 18, 0xFFFF, 0x0082,
+             m_newOne ? L"Passwords are encrypted under this passphrase (at least 8 characters):"
+                      : L"The passwords in this file are protected by a passphrase:");
+        Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 26, 206, 13, kEdit, 0x0081, L"");
+        if (m_newOne) {
+            Item(t, SS_LEFT, 7, 44, 206, 9, 0xFFFF, 0x0082, L"Type it again:");
+            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081, L"");
+        }
+        Item(t, BS_DEFPUSHBUTTON | WS_TABSTOP, 109, h - 21, 50, 14, IDOK, 0x0080, L"OK");
+        Item(t, BS_PUSHBUTTON | WS_TABSTOP, 163, h - 21, 50, 14, IDCANCEL, 0x0080, L"Cancel");
+    }
+    static std::wstring EditText(HWND dlg, int id) {
+        wchar_t buffer[1024] = {};
+        ::GetDlgItemTextW(dlg, id, buffer, 1024);
+        return buffer;
+    }
+    static INT_PTR CALLBACK Proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+        if (msg == WM_INITDIALOG) {
+            ::SetWindowLongPtrW(dlg, DWLP_USER, lp);
+            ::SendDlgItemMessageW(dlg, kEdit, EM_LIMITTEXT, 1000, 0);
+            return TRUE;
+        }
+        auto* self = reinterpret_cast<PassphraseDialog*>(::GetWindowLongPtrW(dlg, DWLP_USER));
+        if (msg != WM_COMMAND || !self) return FALSE;
+        if (LOWORD(wp) == IDCANCEL) {
+            ::EndDialog(dlg, IDCANCEL);
+            return TRUE;
+        }
+        if (LOWORD(wp) != IDOK) return FALSE;
+        const std::wstring first = EditText(dlg, kEdit);
+        const wchar_t* problem = nullptr;
+        if (first.empty()) problem = L"Type the passphrase.";
+        else if (self->m_newOne && first.size() < 8) problem = L"The passphrase must have at least 8 characters.";
+        else if (self->m_newOne && EditText(dlg, kEdit2) != first) problem = L"The two passphrases differ.";
+        if (problem) {
+            ui::ShowMessageBox(dlg, problem, self->m_title.c_str(), MB_OK | MB_ICONEXCLAMATION);
+            return TRUE;
+        }
+        self->m_result = first;
+        ::EndDialog(dlg, IDOK);
+        return TRUE;
+    }
+
+    std::wstring m_title;
+    bool m_newOne;
+    std::wstring m_result;
+};
+
+}  // namespace
+
+void CAdvConnectList::Initialize(CSysReg* reg) {
+    if (m_storePath.empty()) m_storePath = conn::ProfileStore::DefaultPath();
+    SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    while (GetColumnCount() > 0) Send(LVM_DELETECOLUMN, 0);
+    for (int i = 0; i < kColumnCount; ++i) {
+        int width = kDefaultWidths[i];
+        if (reg) {
+            const auto stored = reg->GetInt(kWidthKeys[i]);
+            if (stored && *stored >= 0 && *stored <= kMaxWidth) width = static_cast<int>(*stored);
+        }
+        InsertColumn(i, kTitles[i], LVCFMT_LEFT, width);
+    }
+}
+
+void CAdvConnectList::LoadProfiles() {
+    conn::ProfileStore store(m_storePath);
+    auto loaded = store.Load();
+    m_profiles = std::move(loaded.profiles);
+    FillRows();
+    if (!loaded.problem.empty())
+        ShowMessage(::GetParent(m_hwnd), loaded.problem, L"Connection profiles", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CAdvConnectList::FillRows() {
+    std::vector<std::size_t> order(m_profiles.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+        return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, m_profiles[a].name.c_str(), -1,
+                                m_profiles[b].name.c_str(), -1) == CSTR_LESS_THAN;
+    });
+    Send(WM_SETREDRAW, FALSE);
+    DeleteAllItems();
+    Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(order.size()));
+    int row = 0;
+    for (std::size_t index : order) {
+        const CONN_INFO& p = m_profiles[index];
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = row;
+        item.pszText = const_cast<wchar_t*>(p.name.c_str());
+        item.lParam = static_cast<LPARAM>(index);
+        const int at = static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        if (at < 0) continue;
+        const std::wstring* cells[] = {&p.kind, &p.server, &p.database, &p.user};
+        for (int c = 0; c < 4; ++c) SetItemText(at, c + 1, *cells[c]);
+        ++row;
+    }
+    Send(WM_SETREDRAW, TRUE);
+    ::InvalidateRect(m_hwnd, nullptr, TRUE);
+}
+
+void CAdvConnectList::SaveWidth(CSysReg* reg) {
+    if (!reg || !m_hwnd) return;
+    for (int i = 0; i < kColumnCount && i < GetColumnCount(); ++i) reg->SetInt(kWidthKeys[i], GetColumnWidth(i));
+}
+
+void CAdvConnectList::ScreenToCinfo(int row, int profileIndex) {
+    if (profileIndex < 0 || static_cast<std::size_t>(profileIndex) >= m_profiles.size()) return;
+    CONN_INFO& p = m_profiles[profileIndex];
+    // The row shows the record; a record changed behind the list is shown again.
+    if (row >= 0 && row < GetItemCount() && GetItemText(row, 0) != p.name) FillRows();
+    conn::ProtectPassword(p, conn::CurrentUserProtector());
+}
+
+void CAdvConnectList::SaveOne(HWND owner, std::wstring title) {
+    const int row = GetSelected();
+    if (row < 0) {
+        ShowMessage(owner, L"Select the profile to export first.", title, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    const auto index = static_cast<std::size_t>(GetItemData(row));
+    if (index >= m_profiles.size()) return;
+    Export(owner, title, {index});
+}
+
+void CAdvConnectList::SaveAll(HWND owner, std::wstring title) {
+    if (m_profiles.empty()) {
+        ShowMessage(owner, L"There are no connection profiles to save.", title, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    std::vector<std::size_t> all(m_profiles.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    Export(owner, title, all);
+}
+
+void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::vector<std::size_t>& indexes) {
+    bool anyPassword = false;
+    for (std::size_t i : indexes) anyPassword = anyPassword || m_profiles[i].HasPassword();
+    std::optional<std::wstring> passphrase;
+    if (anyPassword) {
+        const int answer = ShowMessage(owner,
+                                       L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
+                                       L"under a passphrase that you choose now and type again when loading.\nNo: "
+                                       L"the file holds no passwords.",
+                                       title, MB_YESNOCANCEL | MB_ICONQUESTION);
+        if (answer == IDCANCEL) return;
+        if (answer == IDYES) {
+            passphrase = AskPassphrase(owner, title, true);
+            if (!passphrase) return;
+        }
+    }
+    const std::wstring suggested =
+        indexes.size() == 1 ? SafeFileName(m_profiles[indexes[0]].name) + L".zcx" : L"Connection profiles.zcx";
+    const std::wstring path = AskSaveFileName(owner, title, suggested);
+    if (path.empty()) return;
+
+    std::vector<CONN_INFO> out;
+    out.reserve(indexes.size());
+    int lost = 0;
+    for (std::size_t i : indexes) {
+        CONN_INFO p = m_profiles[i];
+        p.protectedPassword.clear();
+        p.password.clear();
+        if (passphrase) {
+            p.password = conn::RevealPassword(m_profiles[i], conn::CurrentUserProtector());
+            if (p.password.empty() && m_profiles[i].HasPassword()) ++lost;
+        }
+        out.push_back(std::move(p));
+    }
+    std::string bytes;
+    try {
+        conn::CngCipher cipher;
+        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase) : conn::WriteExport(out, nullptr, nullptr);
+    } catch (const conn::ConnError& e) {
+        ShowMessage(owner, e.Message() + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
+        return;
+    }
+    for (CONN_INFO& p : out) ::SecureZeroMemory(p.password.data(), p.password.size() * sizeof(wchar_t));
+    std::wstring error;
+    if (!conn::WriteFileAtomic(path, bytes, error)) {
+        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title,
+                    MB_OK | MB_ICONHAND);
+        return;
+    }
+    if (lost > 0)
+        ShowMessage(owner,
+                    std::to_wstring(lost) + L" stored password(s) could not be recovered for this user and were "
+                                            L"left out of " + FileNameOf(path) + L".",
+                    title, MB_OK | MB_ICONEXCLAMATION);
+}
+
+int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
+    const std::wstring path = AskOpenFileName(owner, title);
+    if (path.empty()) return 0;
+    const std::wstring failed = L"The file " + FileNameOf(path) + L" could not be loaded.\n";
+    std::string bytes;
+    std::wstring error;
+    if (!ReadWholeFile(path, bytes, error)) {
+        ShowMessage(owner, failed + error, title, MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    conn::CngCipher cipher;
+    conn::FileResult file;
+    if (conn::ExportNeedsPassphrase(bytes)) {
+        while (true) {
+            const auto passphrase = AskPassphrase(owner, title, false);
+            if (!passphrase) return 0;
+            file = conn::ReadExport(bytes, &cipher, &*passphrase);
+            if (file.error != conn::FileError::WrongPassphrase) break;
+            ShowMessage(owner, L"The passphrase is not correct. Try again.", title, MB_OK | MB_ICONEXCLAMATION);
+        }
+    } else {
+        file = conn::ReadExport(bytes, nullptr, nullptr);
+    }
+    if (!file.ok()) {
+        ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    for (CONN_INFO& p : file.profiles) {
+        if (!conn::ProtectPassword(p, conn::CurrentUserProtector())) {
+            ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
+                        title, MB_OK | MB_ICONHAND);
+            return 0;
+        }
+    }
+    // Merge into the store as it is on disk now, so that changes another
+    // program made since it was shown are kept.
+    conn::ProfileStore store(m_storePath);
+    auto current = store.Load();
+    if (!current.problem.empty()) {
+        ShowMessage(owner, current.problem + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
+        if (!current.movedTo.empty()) {
+            m_profiles.clear();
+            FillRows();
+        }
+        return 0;
+    }
+    std::vector<CONN_INFO> merged = std::move(current.profiles);
+    const conn::MergeResult result =
+        conn::Merge(merged, std::move(file.profiles), [](const CONN_INFO& existing, const CONN_INFO& incoming) {
+            const auto& protector = conn::CurrentUserProtector();
+            return conn::RevealPassword(existing, protector) == conn::RevealPassword(incoming, protector);
+        });
+    if (result.added > 0 && !store.Save(merged, error)) {
+        ShowMessage(owner, failed + error + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    m_profiles = std::move(merged);
+    FillRows();
+    if (!result.addedIndexes.empty()) {
+        // Select the first profile added, so that the user sees where it went.
+        for (int row = 0; row < GetItemCount(); ++row) {
+            if (static_cast<std::size_t>(GetItemData(row)) == result.addedIndexes.front()) {
+                Select(row);
+                Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+                break;
+            }
+        }
+    }
+    ShowMessage(owner, L"From " + FileNameOf(path) + L": " + conn::MergeSummary(result), title,
+                MB_OK | MB_ICONINFORMATION);
+    return result.added;
+}
+
+std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title, const std::wstring& suggested) {
+    wchar_t buffer[MAX_PATH * 4] = {};
+    suggested.copy(buffer, std::min<std::size_t>(suggested.size(), MAX_PATH));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = L"Connection profile files (*.zcx)\0*.zcx\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = buffer;
+    ofn.nMaxFile = MAX_PATH * 4;
+    ofn.lpstrTitle = title.c_str();
+    ofn.lpstrDefExt = L"zcx";
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return ::GetSaveFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
+}
+
+std::wstring CAdvConnectList::AskOpenFileName(HWND owner, const std::wstring& title) {
+    wchar_t buffer[MAX_PATH * 4] = {};
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = L"Connection profile files (*.zcx)\0*.zcx\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = buffer;
+    ofn.nMaxFile = MAX_PATH * 4;
+    ofn.lpstrTitle = title.c_str();
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return ::GetOpenFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
+}
+
+std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title, bool newOne) {
+    return PassphraseDialog(title, newOne).Run(owner);
+}
+
+int CAdvConnectList::ShowMessage(HWND owner, const std::wstring& text, const std::wstring& title, UINT type) {
+    return ui::ShowMessageBox(owner, text.c_str(), title.c_str(), type);
+}

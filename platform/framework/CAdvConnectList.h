@@ -1,0 +1,78 @@
+// The suite's list of stored connection profiles: a report list view (name,
+// database kind, server, database, user) over the profile store, with export
+// to and import from profile files.
+//
+// Each row's item data is the index of its profile in Profiles(); rows are
+// sorted by name, so row numbers and indexes differ. Column widths are kept
+// through CSysReg as "ConnColW1" .. "ConnColW5".
+//
+// Files (see platform/connection/ProfileFile.h): "Export One..." and "Save..."
+// write an export file; passwords are left out unless the user asks for them,
+// and then they are sealed under a passphrase the user types. "Load..."
+// reads such a file and merges it into the store: existing profiles are never
+// changed; a profile identical to a stored one is skipped, and one whose name
+// is taken is added under a new name, as the summary message says. A file
+// that fails anywhere loads nothing.
+//
+// Message boxes, file dialogs and the passphrase prompt go through virtual
+// methods so that tests can answer them.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/connection/CONN_INFO.h"
+#include "platform/ui/Controls.h"
+
+class CSysReg;
+
+class CAdvConnectList : public ui::ListView {
+public:
+    CAdvConnectList() = default;
+    virtual ~CAdvConnectList() = default;
+
+    // The store file; by default conn::ProfileStore::DefaultPath() at Initialize.
+    void SetStorePath(std::wstring path) { m_storePath = std::move(path); }
+    const std::wstring& StorePath() const { return m_storePath; }
+
+    // Sets up the columns with their stored widths. The list must be attached.
+    void Initialize(CSysReg* reg);
+    // Reads the store and shows its profiles; a store that cannot be read is
+    // reported once (in a box owned by the list's parent).
+    void LoadProfiles();
+    void SaveWidth(CSysReg* reg);
+    // Makes the record of `profileIndex` ready for packing: no password left
+    // in plain text in memory, the protected form kept.
+    void ScreenToCinfo(int row, int profileIndex);
+
+    // Exports the selected profile / all profiles to a file the user picks.
+    void SaveOne(HWND owner, std::wstring title);
+    void SaveAll(HWND owner, std::wstring title);
+    // Loads a file the user picks into the store; returns the number of profiles added.
+    int LoadAll(HWND owner, std::wstring title);
+
+    std::vector<CONN_INFO>& Profiles() { return m_profiles; }
+    const std::vector<CONN_INFO>& Profiles() const { return m_profiles; }
+
+    static constexpr int kColumnCount = 5;
+    static const wchar_t* const kWidthKeys[kColumnCount];
+    static const int kDefaultWidths[kColumnCount];
+
+protected:
+    // Empty when the user cancelled.
+    virtual std::wstring AskSaveFileName(HWND owner, const std::wstring& title, const std::wstring& suggested);
+    virtual std::wstring AskOpenFileName(HWND owner, const std::wstring& title);
+    // newOne: choosing a passphrase (typed twice) rather than entering one.
+    virtual std::optional<std::wstring> AskPassphrase(HWND owner, const std::wstring& title, bool newOne);
+    virtual int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& title, UINT type);
+
+private:
+    void Export(HWND owner, const std::wstring& title, const std::vector<std::size_t>& indexes);
+    void FillRows();
+
+    std::wstring m_storePath;
+    std::vector<CONN_INFO> m_profiles;
+};

@@ -1,0 +1,358 @@
+// The connections page in-process under Wine: the real store file (in the
+// test's own APPDATA), DPAPI, CNG, a real list view and the page's buttons.
+// File dialogs, the passphrase prompt and the launch are answered or seen
+// through the overridable methods.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pages/connections/PageConnections.h"
+#include "platform/connection/ProfileStore.h"
+#include "platform/connection/Win32ConnCrypto.h"
+#include "platform/services/CSysReg.h"
+#include "resources/resource.h"
+#include "tests/win/WinTestSupport.h"
+
+namespace {
+
+class Host : public ui::Window {
+public:
+    Host() {
+        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
+    }
+};
+
+struct Message {
+    std::wstring text;
+    std::wstring title;
+    UINT type;
+    HWND owner;
+};
+
+class AnsweredList : public CAdvConnectList {
+public:
+    std::deque<std::wstring> savePaths, openPaths;
+    std::deque<std::optional<std::wstring>> passphrases;
+    std::deque<int> answers;  // for boxes with a choice
+    std::vector<Message> messages;
+    std::vector<std::wstring> dialogTitles;
+    std::vector<bool> passphraseNew;
+
+protected:
+    std::wstring AskSaveFileName(HWND, const std::wstring& title, const std::wstring&) override {
+        dialogTitles.push_back(title);
+        return Take(savePaths);
+    }
+    std::wstring AskOpenFileName(HWND, const std::wstring& title) override {
+        dialogTitles.push_back(title);
+        return Take(openPaths);
+    }
+    std::optional<std::wstring> AskPassphrase(HWND, const std::wstring&, bool newOne) override {
+        passphraseNew.push_back(newOne);
+        if (passphrases.empty()) return std::nullopt;
+        auto p = passphrases.front();
+        passphrases.pop_front();
+        return p;
+    }
+    int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& title, UINT type) override {
+        messages.push_back({text, title, type, owner});
+        if ((type & 0xF) == MB_OK) return IDOK;
+        if (answers.empty()) return IDCANCEL;
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+
+private:
+    static std::wstring Take(std::deque<std::wstring>& q) {
+        if (q.empty()) return L"";
+        std::wstring s = q.front();
+        q.pop_front();
+        return s;
+    }
+};
+
+class TestPage : public PageConnections {
+public:
+    explicit TestPage(ui::Window* parent, AnsweredList*& list)
+        : PageConnections(parent, Make(list)) {}
+    std::vector<std::pair<std::wstring, std::wstring>> shellOpens;
+    std::vector<std::wstring> runs;
+
+protected:
+    void ShellOpen(const std::wstring& exe, const std::wstring& arguments) override {
+        shellOpens.emplace_back(exe, arguments);
+    }
+    void RunProduct(const std::wstring& arguments) override { runs.push_back(arguments); }
+
+private:
+    static std::unique_ptr<CAdvConnectList> Make(AnsweredList*& out) {
+        auto list = std::make_unique<AnsweredList>();
+        out = list.get();
+        return list;
+    }
+};
+
+CONN_INFO Profile(const std::wstring& name, const std::wstring& password = L"") {
+    CONN_INFO c;
+    c.name = name;
+    c.kind = L"PostgreSQL";
+    c.server = L"srv-" + name;
+    c.port = 5432;
+    c.database = L"db \u00e9";
+    c.user = L"user";
+    c.password = password;
+    c.options = L"a=\"b c\"";
+    return c;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string out(GetFileSize(h, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &got, nullptr);
+    CloseHandle(h);
+    return out;
+}
+
+class ConnectionsPageTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        wchar_t old[MAX_PATH] = {};
+        m_hadAppData = GetEnvironmentVariableW(L"APPDATA", old, MAX_PATH) > 0;
+        m_oldAppData = old;
+        SetEnvironmentVariableW(L"APPDATA", TempDir().c_str());
+    }
+    void TearDown() override {
+        m_page.reset();
+        SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
+        WinTest::TearDown();
+    }
+    std::wstring StorePath() const { return TempDir() + L"\\Zerudozuz\\Connections\\profiles.zcp"; }
+    void Seed(std::vector<CONN_INFO> profiles) {
+        for (auto& p : profiles) ASSERT_TRUE(conn::ProtectPassword(p, conn::CurrentUserProtector()));
+        std::wstring error;
+        ASSERT_TRUE(conn::ProfileStore(StorePath()).Save(profiles, error)) << std::string(error.begin(), error.end());
+    }
+    TestPage& Open() {
+        m_page = std::make_unique<TestPage>(&m_host, m_list);
+        EXPECT_TRUE(m_page->Create(0, 0));
+        m_page->Activate();
+        return *m_page;
+    }
+    int RowOf(const std::wstring& name) {
+        for (int r = 0; r < m_list->GetItemCount(); ++r)
+            if (m_list->GetItemText(r, 0) == name) return r;
+        return -1;
+    }
+    void Click(int id) {
+        ::SendMessageW(m_page->Hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(m_page->Hwnd(), id)));
+    }
+    CONN_INFO Launched(const std::wstring& arguments) {
+        EXPECT_EQ(arguments.rfind(L"-#", 0), 0u);
+        EXPECT_EQ(arguments.find_first_of(L" \"\t"), std::wstring::npos);
+        CONN_INFO out;
+        std::wstring error;
+        EXPECT_TRUE(CONN_INFO::Unpack(arguments.substr(2), conn::CurrentUserProtector(), out, error));
+        return out;
+    }
+
+    Host m_host;
+    AnsweredList* m_list = nullptr;
+    std::unique_ptr<TestPage> m_page;
+    std::wstring m_oldAppData;
+    bool m_hadAppData = false;
+};
+
+}  // namespace
+
+TEST_F(ConnectionsPageTest, ShowsProfilesSortedWithIconAndColumns) {
+    Seed({Profile(L"beta"), Profile(L"Alpha", L"pw"), Profile(L"\u6771\u4eac")});
+    TestPage& page = Open();
+    EXPECT_NE(ui::Button(::GetDlgItem(page.Hwnd(), IDC_CONN_OPEN)).GetIcon(), nullptr);
+    EXPECT_EQ(m_list->GetColumnCount(), 5);
+    ASSERT_EQ(m_list->GetItemCount(), 3);
+    EXPECT_EQ(m_list->GetItemText(0, 0), L"Alpha");
+    EXPECT_EQ(m_list->GetItemData(0), 1);  // the row's profile, not its position
+    EXPECT_EQ(m_list->GetItemText(0, 1), L"PostgreSQL");
+    EXPECT_EQ(m_list->GetItemText(0, 2), L"srv-Alpha");
+    EXPECT_EQ(m_list->GetItemText(0, 3), L"db \u00e9");
+    EXPECT_EQ(m_list->GetItemText(0, 4), L"user");
+    EXPECT_EQ(m_list->GetItemText(1, 0), L"beta");
+    // Enter and Esc do not end the page.
+    ::SendMessageW(page.Hwnd(), WM_COMMAND, IDOK, 0);
+    ::SendMessageW(page.Hwnd(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(::IsWindow(page.Hwnd()));
+    EXPECT_TRUE(m_list->messages.empty());
+}
+
+TEST_F(ConnectionsPageTest, OpenWithoutSelectionSaysSo) {
+    Seed({Profile(L"a")});
+    TestPage& page = Open();
+    Click(IDC_CONN_OPEN);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, L"No profile was selected");
+    EXPECT_EQ(Boxes()[0].caption, L"Zelto Quaylet - Connections");
+    EXPECT_EQ(Boxes()[0].type, static_cast<UINT>(MB_OK | MB_ICONHAND));
+    EXPECT_TRUE(page.runs.empty());
+    EXPECT_TRUE(page.shellOpens.empty());
+}
+
+TEST_F(ConnectionsPageTest, OpensTheRowsProfileWithItsPassword) {
+    Seed({Profile(L"zeta", L"z-pass"), Profile(L"Alpha", L"a \"pass\"")});
+    TestPage& page = Open();
+    const int row = RowOf(L"Alpha");
+    ASSERT_EQ(row, 0);
+    m_list->Select(row);
+    Click(IDC_CONN_OPEN);
+    ASSERT_EQ(page.runs.size(), 1u);  // no tb.exe beside the test program
+    const CONN_INFO got = Launched(page.runs[0]);
+    EXPECT_EQ(got.name, L"Alpha");
+    EXPECT_EQ(got.password, L"a \"pass\"");
+    EXPECT_EQ(got.server, L"srv-Alpha");
+    EXPECT_TRUE(m_list->Profiles()[1].password.empty());  // nothing plain left in memory
+
+    // With tb.exe beside the program it is started through the shell instead.
+    const std::wstring tb = TestProgramFolder() + L"\\tb.exe";
+    ASSERT_TRUE(::CopyFileW((TestProgramFolder() + L"\\win_tests.exe").c_str(), tb.c_str(), FALSE));
+    m_list->Select(RowOf(L"zeta"));
+    Click(IDC_CONN_OPEN);
+    ::DeleteFileW(tb.c_str());
+    ASSERT_EQ(page.shellOpens.size(), 1u);
+    EXPECT_EQ(page.runs.size(), 1u);
+    EXPECT_EQ(page.shellOpens[0].first, tb);
+    EXPECT_EQ(Launched(page.shellOpens[0].second).password, L"z-pass");
+}
+
+TEST_F(ConnectionsPageTest, LeavingThePageStoresColumnWidths) {
+    Seed({});
+    TestPage& page = Open();
+    m_list->SetColumnWidth(2, 222);
+    page.Deactivate();
+    EXPECT_FALSE(::IsWindowVisible(page.Hwnd()));
+    CSysReg reg;
+    EXPECT_EQ(reg.GetInt(L"ConnColW3").value_or(-1), 222);
+    EXPECT_EQ(reg.GetInt(L"ConnColW1").value_or(-1), m_list->GetColumnWidth(0));
+    // A later page takes the stored widths; a hostile stored width is ignored.
+    SetDword(L"Software\\Zerudozuz\\Quaylet\\Settings", L"ConnColW4", 0xFFFFFFFF);
+    m_page.reset();
+    Open();
+    EXPECT_EQ(m_list->GetColumnWidth(2), 222);
+    EXPECT_EQ(m_list->GetColumnWidth(3), CAdvConnectList::kDefaultWidths[3]);
+}
+
+TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
+    Seed({Profile(L"one", L"secret 1"), Profile(L"two")});
+    Open();
+    const std::wstring plainFile = TempDir() + L"\\plain.zcx";
+    const std::wstring sealedFile = TempDir() + L"\\sealed.zcx";
+    m_list->answers = {IDNO};
+    m_list->savePaths = {plainFile};
+    Click(IDC_CONN_SAVE_ALL);
+    EXPECT_EQ(ReadAll(plainFile).find("secret"), std::string::npos);
+    EXPECT_EQ(m_list->dialogTitles.back(), L"Connection profiles");
+    m_list->answers = {IDYES};
+    m_list->passphrases = {std::wstring(L"long passphrase")};
+    m_list->savePaths = {sealedFile};
+    m_list->Select(RowOf(L"one"));
+    Click(IDC_CONN_EXPORT_ONE);
+    EXPECT_EQ(m_list->passphraseNew.back(), true);
+    const std::string sealed = ReadAll(sealedFile);
+    EXPECT_NE(sealed.find("passwords=passphrase"), std::string::npos);
+    EXPECT_EQ(sealed.find("name=two"), std::string::npos);
+
+    ASSERT_TRUE(::DeleteFileW(StorePath().c_str()));
+    m_page.reset();
+    Open();
+    ASSERT_EQ(m_list->GetItemCount(), 0);
+    // Wrong passphrase first, then the right one.
+    m_list->openPaths = {sealedFile};
+    m_list->passphrases = {std::wstring(L"wrong one"), std::wstring(L"long passphrase")};
+    Click(IDC_CONN_LOAD_ALL);
+    ASSERT_EQ(m_list->Profiles().size(), 1u);
+    EXPECT_EQ(m_list->passphraseNew, (std::vector<bool>{false, false}));
+    EXPECT_EQ(conn::RevealPassword(m_list->Profiles()[0], conn::CurrentUserProtector()), L"secret 1");
+    EXPECT_TRUE(m_list->Profiles()[0].SameSettings(Profile(L"one")));
+    // The plain file adds "two"; "one" is already there.
+    m_list->openPaths = {plainFile};
+    Click(IDC_CONN_LOAD_ALL);
+    ASSERT_EQ(m_list->Profiles().size(), 2u);
+    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 1 was already present"), std::wstring::npos);
+    const auto stored = conn::ProfileStore(StorePath()).Load();
+    ASSERT_EQ(stored.profiles.size(), 2u);
+    EXPECT_EQ(stored.profiles[1].name, L"two");
+    EXPECT_EQ(conn::RevealPassword(stored.profiles[0], conn::CurrentUserProtector()), L"secret 1");
+}
+
+TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
+    Seed({Profile(L"Sales")});
+    Open();
+    CONN_INFO other = Profile(L"sales");
+    other.server = L"elsewhere";
+    const std::wstring file = TempDir() + L"\\in.zcx";
+    WriteFile(L"in.zcx", conn::WriteExport({other, Profile(L"Sales")}, nullptr, nullptr));
+    m_list->openPaths = {file};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
+    ASSERT_EQ(m_list->Profiles().size(), 2u);
+    EXPECT_EQ(m_list->Profiles()[0].server, L"srv-Sales");
+    EXPECT_EQ(m_list->Profiles()[1].name, L"sales (2)");
+    EXPECT_NE(m_list->messages.back().text.find(L"sales -> sales (2)"), std::wstring::npos);
+    EXPECT_EQ(m_list->messages.back().owner, m_page->Hwnd());
+}
+
+TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
+    Seed({Profile(L"keep", L"pw")});
+    Open();
+    const std::string before = ReadAll(StorePath());
+    const std::string good = conn::WriteExport({Profile(L"new")}, nullptr, nullptr);
+    const std::pair<const wchar_t*, std::string> files[] = {
+        {L"empty.zcx", ""},
+        {L"other.zcx", "<html>not found</html>"},
+        {L"truncated.zcx", good.substr(0, good.size() / 2)},
+        {L"newer.zcx", "ZQ-EXPORT 9\r\nwhatever\r\n"},
+        {L"hostile.zcx", "ZQ-EXPORT 1\r\npasswords=none\r\nprofile\r\nname=a\\u0007\r\nend\r\neof 1\r\n"},
+        {L"huge.zcx", std::string(9u << 20, 'x')},
+    };
+    for (const auto& [name, bytes] : files) {
+        m_list->openPaths = {WriteFile(name, bytes)};
+        EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0) << name;
+        ASSERT_FALSE(m_list->messages.empty());
+        EXPECT_NE(m_list->messages.back().text.find(name), std::wstring::npos);
+        EXPECT_EQ(m_list->messages.back().type & 0xF0, static_cast<UINT>(MB_ICONHAND));
+    }
+    // A damaged encrypted field fails the whole file too.
+    conn::CngCipher cipher;
+    const std::wstring pass = L"passphrase";
+    std::string sealed = conn::WriteExport({Profile(L"n1"), Profile(L"n2", L"pw")}, &cipher, &pass, 100000);
+    const std::size_t at = sealed.find("password.sealed=") + 18;
+    sealed[at] = sealed[at] == 'A' ? 'B' : 'A';
+    m_list->openPaths = {WriteFile(L"damaged.zcx", sealed)};
+    m_list->passphrases = {pass};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    EXPECT_NE(m_list->messages.back().text.find(L"damaged"), std::wstring::npos);
+    // Cancelling the passphrase loads nothing and says nothing more.
+    const std::size_t shown = m_list->messages.size();
+    m_list->openPaths = {WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    EXPECT_EQ(m_list->messages.size(), shown);
+    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(m_list->GetItemCount(), 1);
+}
+
+TEST_F(ConnectionsPageTest, UnreadableStoreIsReportedAndKept) {
+    WriteFile(L"Zerudozuz\\Connections\\profiles.zcp", "ZQ-PROFILES 1\r\nprofile\r\n");
+    Open();
+    ASSERT_EQ(m_list->messages.size(), 1u);
+    EXPECT_NE(m_list->messages[0].text.find(L"unreadable-"), std::wstring::npos);
+    EXPECT_EQ(m_list->messages[0].owner, m_page->Hwnd());
+    EXPECT_EQ(m_list->GetItemCount(), 0);
+    EXPECT_EQ(ReadAll(StorePath()), "<missing>");
+}
