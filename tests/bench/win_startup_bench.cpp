@@ -29,7 +29,8 @@ BOOL CALLBACK FindVisible(HWND hwnd, LPARAM lp) {
 
 // Milliseconds until the window shows, or -1.
 double TimeToWindow(const std::wstring& exe) {
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::wstring cmd = L"\"" + exe + L"\"";
     LARGE_INTEGER f, t0, t1;

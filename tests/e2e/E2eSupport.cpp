@@ -89,7 +89,8 @@ bool Hub::Start(const std::wstring& exeArg) {
     ::SetEnvironmentVariableW(L"QUAYLET_LAUNCH_LOG", m_log.c_str());
     // Stand-ins log their launch and end at once, so that no window outlives the test.
     ::SetEnvironmentVariableW(L"QUAYLET_STANDIN_EXIT", L"1");
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     std::wstring cmd = L"\"" + exe + L"\"";
     const std::wstring dir = exe.substr(0, exe.find_last_of(L'\\'));
     if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &m_pi))

@@ -91,7 +91,7 @@ TEST_F(LinkTest, ClickEnterAndSpaceOpenAndItIsATabStop) {
     link.Send(WM_KEYDOWN, VK_SPACE, 0);
     link.Send(WM_KEYDOWN, VK_TAB, 0);
     EXPECT_EQ(link.opened.size(), 3u);
-    MSG enter{link.Hwnd(), WM_KEYDOWN, VK_RETURN, 0};
+    MSG enter{link.Hwnd(), WM_KEYDOWN, VK_RETURN, 0, 0, {0, 0}};
     EXPECT_TRUE(link.Send(WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) & DLGC_WANTMESSAGE);
 }
 

@@ -157,11 +157,11 @@ TEST_F(MainWindowTest, CtrlTabMovesBetweenPagesLikeATabbedDialog) {
     BYTE keys[256] = {};
     keys[VK_CONTROL] = 0x80;
     ::SetKeyboardState(keys);
-    const MSG tab{dlg.Page(0)->Hwnd(), WM_KEYDOWN, VK_TAB, 0};
+    const MSG tab{dlg.Page(0)->Hwnd(), WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
     EXPECT_TRUE(dlg.TranslateTabSwitch(tab));
     EXPECT_EQ(dlg.CurrentPageIndex(), 1);
     EXPECT_EQ(dlg.Tab().GetCurSel(), 1);
-    const MSG back{dlg.Page(1)->Hwnd(), WM_KEYDOWN, VK_PRIOR, 0};
+    const MSG back{dlg.Page(1)->Hwnd(), WM_KEYDOWN, VK_PRIOR, 0, 0, {0, 0}};
     EXPECT_TRUE(dlg.TranslateTabSwitch(back));
     EXPECT_TRUE(dlg.TranslateTabSwitch(back));  // wraps around to the last tab
     EXPECT_EQ(dlg.CurrentPageIndex(), 3);
