@@ -384,7 +384,7 @@ std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& ti
     ofn.nMaxFile = MAX_PATH * 4;
     ofn.lpstrTitle = title.c_str();
     ofn.lpstrDefExt = L"zcx";
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     return ::GetSaveFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
 }
 
@@ -397,7 +397,7 @@ std::wstring CAdvConnectList::AskOpenFileName(HWND owner, const std::wstring& ti
     ofn.lpstrFile = buffer;
     ofn.nMaxFile = MAX_PATH * 4;
     ofn.lpstrTitle = title.c_str();
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     return ::GetOpenFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
 }
 

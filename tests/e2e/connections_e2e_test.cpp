@@ -16,6 +16,73 @@ using e2e::Hub;
 constexpr int kConnectionsTab = 1;
 constexpr int kList = 1113;
 constexpr int kOpen = 1011;
+constexpr int kExportOne = 1091;
+constexpr int kLoadAll = 1148;
+
+struct DialogSearch {
+    DWORD pid;
+    int childId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<DialogSearch*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(hwnd, cls, 32);
+    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" &&
+        ::GetDlgItem(hwnd, s->childId)) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A dialog of the hub's process that has a child with one of these ids.
+HWND WaitForDialog(HWND hub, std::initializer_list<int> childIds) {
+    DialogSearch s{0, 0, nullptr};
+    ::GetWindowThreadProcessId(hub, &s.pid);
+    e2e::WaitFor([&] {
+        for (int id : childIds) {
+            s.childId = id;
+            ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
+            if (s.found) return true;
+        }
+        return false;
+    });
+    return s.found;
+}
+
+// Types a path into a common file dialog and confirms it.
+void AnswerFileDialog(HWND hub, const std::wstring& path) {
+    HWND dlg = WaitForDialog(hub, {0x47c, 0x480});
+    ASSERT_NE(dlg, nullptr);
+    HWND edit = ::GetDlgItem(dlg, 0x47c) ? ::GetDlgItem(dlg, 0x47c) : ::GetDlgItem(dlg, 0x480);
+    ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(dlg); }));
+}
+
+void AnswerPassphrase(HWND hub, const std::wstring& passphrase) {
+    HWND dlg = WaitForDialog(hub, {100});
+    ASSERT_NE(dlg, nullptr);
+    ::SendMessageW(::GetDlgItem(dlg, 100), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(passphrase.c_str()));
+    if (HWND again = ::GetDlgItem(dlg, 101)) ::SendMessageW(again, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(passphrase.c_str()));
+    ::PostMessageW(dlg, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(dlg); }));
+}
+
+void AnswerBox(HWND hub, int button) {
+    HWND box = WaitForDialog(hub, {button});
+    ASSERT_NE(box, nullptr);
+    ::PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(box); }));
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 class ConnectionsE2eTest : public E2eTest {
 protected:
@@ -49,6 +116,19 @@ protected:
         ::SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
         E2eTest::TearDown();
     }
+
+    std::wstring StorePath() const { return TempDir() + L"\\Zerudozuz\\Connections\\profiles.zcp"; }
+    // Selects the first row ("Alpha é") with a posted click.
+    void SelectFirstRow(Hub& hub) {
+        HWND list = hub.PageItem(kConnectionsTab, kList);
+        HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+        RECT hr{};
+        ::GetWindowRect(header, &hr);
+        Hub::Click(list, 40, (hr.bottom - hr.top) + 6);
+        ASSERT_TRUE(e2e::WaitFor(
+            [&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+    }
+    void ExportDeleteAndLoad(bool withPassphrase);
 
     std::wstring m_hub;
     std::wstring m_oldAppData;
@@ -88,6 +168,52 @@ TEST_F(ConnectionsE2eTest, OpenButtonStartsTableBenchWithTheSelectedProfile) {
     EXPECT_EQ(lines[0].find(L"\"-#"), std::wstring::npos);  // passed without quotes
     EXPECT_EQ(lines[1], L"decoded|name=Alpha \u00e9|kind=PostgreSQL|server=a-server|port=5432|database=sales db"
                         L"|user=report|password=yes");
+}
+
+void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {
+    const std::wstring file = TempDir() + L"\\exported.zcx";
+    const std::wstring passphrase = L"a long passphrase";
+    {
+        Hub hub;
+        ASSERT_TRUE(hub.Start(m_hub));
+        ASSERT_TRUE(hub.SelectTab(kConnectionsTab));
+        SelectFirstRow(hub);
+        ::PostMessageW(hub.Page(kConnectionsTab), WM_COMMAND, MAKEWPARAM(kExportOne, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(hub.PageItem(kConnectionsTab, kExportOne)));
+        AnswerBox(hub.Window(), withPassphrase ? IDYES : IDNO);
+        if (withPassphrase) AnswerPassphrase(hub.Window(), passphrase);
+        AnswerFileDialog(hub.Window(), file);
+        ASSERT_TRUE(e2e::WaitFor([&] { return Exists(file); }));
+        ::PostMessageW(hub.Window(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(hub.WaitForExit());
+    }
+    ASSERT_TRUE(::DeleteFileW(StorePath().c_str()));
+    Hub hub;
+    ASSERT_TRUE(hub.Start(m_hub));
+    ASSERT_TRUE(hub.SelectTab(kConnectionsTab));
+    HWND list = hub.PageItem(kConnectionsTab, kList);
+    ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
+    ::PostMessageW(hub.Page(kConnectionsTab), WM_COMMAND, MAKEWPARAM(kLoadAll, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(hub.PageItem(kConnectionsTab, kLoadAll)));
+    AnswerFileDialog(hub.Window(), file);
+    if (withPassphrase) AnswerPassphrase(hub.Window(), passphrase);
+    AnswerBox(hub.Window(), IDOK);  // the summary
+    EXPECT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
+    const auto stored = conn::ProfileStore(StorePath()).Load();
+    ASSERT_EQ(stored.profiles.size(), 1u);
+    const CONN_INFO& p = stored.profiles[0];
+    EXPECT_EQ(p.name, L"Alpha \u00e9");
+    EXPECT_EQ(p.database, L"sales db");
+    EXPECT_EQ(p.port, 5432u);
+    EXPECT_EQ(conn::RevealPassword(p, conn::CurrentUserProtector()), withPassphrase ? L"pa ss \"word\"" : L"");
+}
+
+TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithoutPasswords) {
+    ExportDeleteAndLoad(false);
+}
+
+TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithAPassphrase) {
+    ExportDeleteAndLoad(true);
 }
 
 }  // namespace
