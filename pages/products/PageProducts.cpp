@@ -39,7 +39,8 @@ void MoveChildren(HWND page, int dy) {
 
 }  // namespace
 
-PageProducts::PageProducts(ui::Window* parent) : CSmDialog(IDD_PAGE_PRODUCTS, parent) {}
+PageProducts::PageProducts(ui::Window* parent)
+    : CSmDialog(IDD_PAGE_PRODUCTS, parent), m_versions(os::VersionReader(), os::FileSystem()) {}
 
 PageProducts::~PageProducts() {
     for (ProductEntry& entry : m_entries) DestroyRowControls(entry);
@@ -75,8 +76,16 @@ void PageProducts::SetUpdateVersion(const std::wstring& productName, const std::
 }
 
 void PageProducts::RelayoutRows() {
+    // Some eighty windows go and come: the page repaints once, at the end,
+    // instead of once for each of them.
+    const bool redraw = m_hwnd && ::IsWindowVisible(m_hwnd);
+    if (redraw) Send(WM_SETREDRAW, FALSE);
     int row = 0;
     for (ProductEntry& entry : m_entries) row += LayoutRow(entry, row);
+    if (redraw) {
+        Send(WM_SETREDRAW, TRUE);
+        ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+    }
 }
 
 RowControls& PageProducts::Controls(ProductEntry& entry) {
@@ -121,7 +130,7 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
                                kRowControlId);
 
     if (entry.installed) {
-        if (const std::optional<std::wstring> installed = InstalledVersionText(entry, os::VersionReader())) {
+        if (const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions)) {
             const VersionDisplay display = MakeVersionDisplay(*installed, entry.updateVersion);
             if (display.updateAvailable) CreateUpdateLink(entry, y, true);
             c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);

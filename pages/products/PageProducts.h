@@ -79,4 +79,5 @@ private:
     int m_contentHeight = 0;
     RECT m_initialRect{0, 0, 0, 0};
     int m_scrollRange = 0;  // the scroll bar's range at the last size change
+    CachedVersionReader m_versions;
 };

@@ -74,3 +74,21 @@ bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, 
     }
     return false;
 }
+
+std::optional<os::FixedVersion> CachedVersionReader::ReadFixedVersion(const std::wstring& path) {
+    const std::optional<std::int64_t> lastWrite = m_files.LastWriteTime(path);
+    // Without a time to compare the file cannot be trusted to be unchanged.
+    if (!lastWrite) return m_reader.ReadFixedVersion(path);
+    for (const std::optional<Known>& k : m_known)
+        if (k && k->path == path && k->lastWrite == *lastWrite) return k->version;
+    std::optional<os::FixedVersion> version = m_reader.ReadFixedVersion(path);
+    for (std::optional<Known>& k : m_known) {
+        if (k && k->path == path) {
+            k = Known{path, *lastWrite, version};
+            return version;
+        }
+    }
+    m_known[m_next] = Known{path, *lastWrite, version};
+    m_next = (m_next + 1) % m_known.size();
+    return version;
+}

@@ -80,3 +80,23 @@ VersionDisplay MakeVersionDisplay(const std::wstring& installedText, const std::
 // Applies one result of the update check to the first entry of that exact
 // name; false when no entry has it.
 bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, const std::wstring& version);
+
+// Version reads remembered per executable while its last-write time stays the
+// same: reading a version resource maps the whole file, and every relayout of
+// the page asks again for all fourteen products.
+class CachedVersionReader : public os::IVersionReader {
+public:
+    CachedVersionReader(os::IVersionReader& reader, os::IFileSystem& files) : m_reader(reader), m_files(files) {}
+    std::optional<os::FixedVersion> ReadFixedVersion(const std::wstring& path) override;
+
+private:
+    struct Known {
+        std::wstring path;
+        std::int64_t lastWrite;
+        std::optional<os::FixedVersion> version;
+    };
+    os::IVersionReader& m_reader;
+    os::IFileSystem& m_files;
+    std::array<std::optional<Known>, kProductEntryCount * 2> m_known;  // a small ring, oldest replaced first
+    std::size_t m_next = 0;
+};

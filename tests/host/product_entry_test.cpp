@@ -53,14 +53,21 @@ private:
 class FakeFiles : public os::IFileSystem {
 public:
     std::set<std::wstring> existing;
+    std::map<std::wstring, std::int64_t> times;
     bool Exists(const std::wstring& path) override { return existing.count(path) != 0; }
-    std::optional<std::int64_t> LastWriteTime(const std::wstring&) override { return std::nullopt; }
+    std::optional<std::int64_t> LastWriteTime(const std::wstring& path) override {
+        auto it = times.find(path);
+        if (it == times.end()) return std::nullopt;
+        return it->second;
+    }
 };
 
 class FakeVersions : public os::IVersionReader {
 public:
     std::map<std::wstring, os::FixedVersion> versions;
+    int reads = 0;
     std::optional<os::FixedVersion> ReadFixedVersion(const std::wstring& path) override {
+        ++reads;
         auto it = versions.find(path);
         if (it == versions.end()) return std::nullopt;
         return it->second;
@@ -298,6 +305,44 @@ TEST(VersionDisplay, UpdateDecisionIsAnExactTextComparison) {
     EXPECT_TRUE(MakeVersionDisplay(L"1.02.03b", L"1.02.03B").updateAvailable);
     // An older reported version is "different" too.
     EXPECT_TRUE(MakeVersionDisplay(L"2.00.00", L"1.00.00").updateAvailable);
+}
+
+TEST(CachedVersions, ReadAgainOnlyWhenTheFileChangesOrHasNoTime) {
+    FakeVersions versions;
+    FakeFiles files;
+    CachedVersionReader cache(versions, files);
+    versions.versions[L"C:\\a.exe"] = Product(1, 2, 3, 4);
+    files.times[L"C:\\a.exe"] = 100;
+    EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, (1u << 16) | 2u);
+    cache.ReadFixedVersion(L"C:\\a.exe");
+    EXPECT_EQ(versions.reads, 1);
+
+    // Replaced by a newer build: read again.
+    versions.versions[L"C:\\a.exe"] = Product(2, 0, 0, 0);
+    files.times[L"C:\\a.exe"] = 200;
+    EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, 2u << 16);
+    EXPECT_EQ(versions.reads, 2);
+
+    // No version resource is remembered too, and so is its loss.
+    files.times[L"C:\\b.exe"] = 5;
+    EXPECT_FALSE(cache.ReadFixedVersion(L"C:\\b.exe"));
+    EXPECT_FALSE(cache.ReadFixedVersion(L"C:\\b.exe"));
+    EXPECT_EQ(versions.reads, 3);
+
+    // A file without a readable time is always read.
+    versions.versions[L"C:\\c.exe"] = Product(3, 0, 0, 0);
+    cache.ReadFixedVersion(L"C:\\c.exe");
+    cache.ReadFixedVersion(L"C:\\c.exe");
+    EXPECT_EQ(versions.reads, 5);
+
+    // Many paths: the oldest are forgotten, the answers stay right.
+    for (int i = 0; i < 100; ++i) {
+        const std::wstring p = L"C:\\p" + std::to_wstring(i) + L".exe";
+        files.times[p] = i;
+        versions.versions[p] = Product(static_cast<unsigned>(i), 0, 0, 0);
+        EXPECT_EQ(cache.ReadFixedVersion(p)->productVersionMS, static_cast<unsigned>(i) << 16);
+    }
+    EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, 2u << 16);
 }
 
 class UpdateVersions : public ::testing::Test {
