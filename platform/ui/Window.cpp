@@ -4,11 +4,18 @@
 
 #include <exception>
 #include <string>
+#include <unordered_map>
 
 namespace ui {
 namespace {
 
-const wchar_t kBindingProp[] = L"Quaylet.Window";
+// Window objects by handle. All windows live on the one user-interface
+// thread; a map lookup is much cheaper than a window property, which matters
+// when every child notification is looked up for reflection.
+std::unordered_map<HWND, Window*>& Bindings() {
+    static std::unordered_map<HWND, Window*> bindings;
+    return bindings;
+}
 constexpr UINT_PTR kSubclassId = 0x5155;  // 'QU'
 MessageBoxHook g_messageBoxHook = nullptr;
 
@@ -47,17 +54,20 @@ Window::~Window() {
 }
 
 Window* Window::FromHandle(HWND hwnd) {
-    return hwnd ? static_cast<Window*>(::GetPropW(hwnd, kBindingProp)) : nullptr;
+    if (!hwnd) return nullptr;
+    const auto& bindings = Bindings();
+    const auto it = bindings.find(hwnd);
+    return it == bindings.end() ? nullptr : it->second;
 }
 
 void Window::Bind(HWND hwnd) {
     m_hwnd = hwnd;
-    ::SetPropW(hwnd, kBindingProp, this);
+    Bindings()[hwnd] = this;
 }
 
 void Window::Unbind() {
     if (!m_hwnd) return;
-    ::RemovePropW(m_hwnd, kBindingProp);
+    Bindings().erase(m_hwnd);
     if (m_subclassed) {
         ::RemoveWindowSubclass(m_hwnd, SubclassProc, kSubclassId);
         m_subclassed = false;
@@ -178,7 +188,7 @@ bool Window::Reflect(Message& m) {
         child = reinterpret_cast<HWND>(m.lParam);
         reflected = kReflectedCtlColor;
         Window* target = FromHandle(child);
-        if (!target || target == this) return false;
+        if (!target || target == this || ::GetParent(child) != m_hwnd) return false;
         Message r{reflected, m.wParam, static_cast<LPARAM>(m.msg - WM_CTLCOLORMSGBOX), 0};
         if (!target->SafeDispatch(r)) return false;
         m.result = r.result;
@@ -187,8 +197,10 @@ bool Window::Reflect(Message& m) {
     default:
         return false;
     }
+    // Only a real child's notification goes back to it: a command posted with
+    // a number in lParam must not reach a window that happens to have that handle.
     Window* target = FromHandle(child);
-    if (!target || target == this) return false;
+    if (!target || target == this || ::GetParent(child) != m_hwnd) return false;
     Message r{reflected, m.wParam, m.lParam, 0};
     if (!target->SafeDispatch(r)) return false;
     m.result = r.result;
