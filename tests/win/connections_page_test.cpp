@@ -208,6 +208,8 @@ TEST_F(ConnectionsPageTest, OpenWithoutSelectionSaysSo) {
 
 TEST_F(ConnectionsPageTest, OpensTheRowsProfileWithItsPassword) {
     Seed({Profile(L"zeta", L"z-pass"), Profile(L"Alpha", L"a \"pass\"")});
+    const std::wstring tb = TestProgramFolder() + L"\\tb.exe";
+    ::DeleteFileW(tb.c_str());  // left over from an interrupted run
     TestPage& page = Open();
     const int row = RowOf(L"Alpha");
     ASSERT_EQ(row, 0);
@@ -221,7 +223,6 @@ TEST_F(ConnectionsPageTest, OpensTheRowsProfileWithItsPassword) {
     EXPECT_TRUE(m_list->Profiles()[1].password.empty());  // nothing plain left in memory
 
     // With tb.exe beside the program it is started through the shell instead.
-    const std::wstring tb = TestProgramFolder() + L"\\tb.exe";
     ASSERT_TRUE(::CopyFileW((TestProgramFolder() + L"\\win_tests.exe").c_str(), tb.c_str(), FALSE));
     m_list->Select(RowOf(L"zeta"));
     Click(IDC_CONN_OPEN);
@@ -290,6 +291,25 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     ASSERT_EQ(stored.profiles.size(), 2u);
     EXPECT_EQ(stored.profiles[1].name, L"two");
     EXPECT_EQ(conn::RevealPassword(stored.profiles[0], conn::CurrentUserProtector()), L"secret 1");
+}
+
+TEST_F(ConnectionsPageTest, ExportOneWithoutSelectionIsTheListsToReport) {
+    Seed({Profile(L"a", L"pw")});
+    TestPage& page = Open();
+    Click(IDC_CONN_EXPORT_ONE);
+    ASSERT_EQ(m_list->messages.size(), 1u);
+    EXPECT_EQ(m_list->messages[0].text, L"Select the profile to export first.");
+    EXPECT_EQ(m_list->messages[0].title, L"Connection profiles");
+    EXPECT_EQ(m_list->messages[0].owner, page.Hwnd());
+    EXPECT_TRUE(Boxes().empty());  // the page adds nothing of its own
+    // Cancelling the password question or the file dialog writes nothing.
+    m_list->Select(0);
+    m_list->answers = {IDCANCEL};
+    Click(IDC_CONN_EXPORT_ONE);
+    m_list->answers = {IDNO};
+    Click(IDC_CONN_EXPORT_ONE);
+    EXPECT_EQ(m_list->dialogTitles.size(), 1u);
+    EXPECT_EQ(m_list->messages.size(), 3u);
 }
 
 TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
