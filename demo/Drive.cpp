@@ -2,6 +2,7 @@
 //   drive wait          waits (up to 60 s) until the hub's window exists and has painted
 //   drive tab N         selects tab N (0..3) with the tab strip's own keyboard handling
 //   drive close         asks the hub to close as the user would (WM_CLOSE)
+//   drive script        selects the first script of the SQL library tree, so the preview shows it
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,11 +13,41 @@ namespace {
 
 HWND FindHub() { return FindWindowW(nullptr, L"Zelto Quaylet"); }
 
+// The page dialogs are the hub's dialog children in tab order.
+HWND Page(HWND hub, int index) {
+    int seen = 0;
+    for (HWND child = GetWindow(hub, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {};
+        GetClassNameW(child, cls, 32);
+        if (!wcscmp(cls, L"#32770") && seen++ == index) return child;
+    }
+    return nullptr;
+}
+
+// Walks the tree in display order, opening folders, until selecting an entry
+// makes the preview show text. Only handles and ids cross the process border.
+int SelectFirstScript(HWND hub) {
+    HWND page = Page(hub, 3);
+    HWND tree = GetDlgItem(page, 1015);
+    HWND preview = GetDlgItem(page, 1040);
+    if (!tree || !preview) return 1;
+    auto item = reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    for (int guard = 0; item && guard < 200; ++guard) {
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, item);
+        Sleep(100);
+        if (SendMessageW(preview, WM_GETTEXTLENGTH, 0, 0) > 0) return 0;
+        SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, item);
+        const auto child = reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, item));
+        item = child ? child : reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, item));
+    }
+    return 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fwprintf(stderr, L"usage: drive wait | tab N | close\n");
+        std::fwprintf(stderr, L"usage: drive wait | tab N | script | close\n");
         return 2;
     }
     HWND hub = nullptr;
@@ -29,6 +60,7 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(1500);
         return 0;
     }
+    if (!wcscmp(argv[1], L"script")) return SelectFirstScript(hub);
     if (!wcscmp(argv[1], L"close")) {
         PostMessageW(hub, WM_CLOSE, 0, 0);
         return 0;

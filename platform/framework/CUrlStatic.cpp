@@ -4,6 +4,20 @@
 
 #include <cwctype>
 
+namespace {
+
+int Luminance(COLORREF c) { return (GetRValue(c) * 30 + GetGValue(c) * 59 + GetBValue(c) * 11) / 100; }
+
+// The system's link colour, unless it would hardly show on the page (some
+// colour schemes set it close to the face colour); then the usual link blue.
+COLORREF LinkColour() {
+    const COLORREF hot = ::GetSysColor(COLOR_HOTLIGHT);
+    const int contrast = Luminance(hot) - Luminance(::GetSysColor(COLOR_BTNFACE));
+    return contrast > 80 || contrast < -80 ? hot : RGB(0, 102, 204);
+}
+
+}  // namespace
+
 const ui::MessageMap* CUrlStatic::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnMessage(WM_PAINT, &CUrlStatic::OnPaint),
@@ -66,7 +80,7 @@ bool CUrlStatic::OnPaint(ui::Message& m) {
     ::FillRect(dc, &rc, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
     HGDIOBJ oldFont = ::SelectObject(dc, LinkFont());
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, ::IsWindowEnabled(m_hwnd) ? ::GetSysColor(COLOR_HOTLIGHT) : ::GetSysColor(COLOR_GRAYTEXT));
+    ::SetTextColor(dc, ::IsWindowEnabled(m_hwnd) ? LinkColour() : ::GetSysColor(COLOR_GRAYTEXT));
     wchar_t text[512] = {};
     ::GetWindowTextW(m_hwnd, text, 512);
     RECT textRect = rc;
