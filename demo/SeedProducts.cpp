@@ -29,11 +29,11 @@ const Installed kInstalled[] = {
     {L"SheetFoundry", L"sheetfoundry.exe"},     // no version resource
 };
 
-
 }  // namespace
 
 void SeedProducts(const SeedContext& ctx) {
-    for (const Installed& p : kInstalled) SetString(kSuite + p.key, L"ExePath", ctx.binDir + L"\\" + p.program);
+    for (const Installed& p : kInstalled)
+        SetString(kSuite + p.key, L"ExePath", ctx.binDir + L"\\" + p.program);
     // Uninstalled since: the key and its path remain, the program is gone.
     SetString(kSuite + L"StructureDiff", L"ExePath", ctx.root + L"\\Removed\\Structure Diff\\sdiff.exe");
 

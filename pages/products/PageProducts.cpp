@@ -10,9 +10,13 @@
 
 namespace {
 
-void DestroyControls(RowControls* controls) { delete controls; }
+void DestroyControls(RowControls* controls) {
+    delete controls;
+}
 
-RECT Rect(int left, int top, int right, int bottom) { return RECT{left, top, right, bottom}; }
+RECT Rect(int left, int top, int right, int bottom) {
+    return RECT{left, top, right, bottom};
+}
 
 constexpr DWORD kRowTextStyle = WS_CHILD | WS_VISIBLE;
 
@@ -55,7 +59,9 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
     return &map;
 }
 
-void PageProducts::DoDataExchange(ui::DataExchange& dx) { CSmDialog::DoDataExchange(dx); }
+void PageProducts::DoDataExchange(ui::DataExchange& dx) {
+    CSmDialog::DoDataExchange(dx);
+}
 
 BOOL PageProducts::OnInitDialog() {
     CSmDialog::OnInitDialog();
@@ -89,7 +95,8 @@ void PageProducts::RelayoutRows() {
 }
 
 RowControls& PageProducts::Controls(ProductEntry& entry) {
-    if (!entry.controls) entry.controls = RowControlsPtr(new RowControls, RowControlsDeleter{DestroyControls});
+    if (!entry.controls)
+        entry.controls = RowControlsPtr(new RowControls, RowControlsDeleter{DestroyControls});
     return *entry.controls;
 }
 
@@ -116,18 +123,20 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     RowControls& c = Controls(entry);
 
     c.iconButton = std::make_unique<ui::Window>();
-    if (c.iconButton->CreateControl(L"BUTTON", L"NULL", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
+    if (c.iconButton->CreateControl(L"BUTTON", L"NULL",
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
                                     Rect(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId))) {
         if (HICON icon = ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(entry.commandId)))
             c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
     }
 
     c.nameLabel = std::make_unique<CLabel>(1, 0);
-    c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Rect(68, y + 2, 428, y + 48), m_hwnd, kRowControlId);
+    c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Rect(68, y + 2, 428, y + 48), m_hwnd,
+                        kRowControlId);
 
     c.descriptionLabel = std::make_unique<CLabel>(0, 0);
-    c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Rect(73, y + 23, 675, y + 50), m_hwnd,
-                               kRowControlId);
+    c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Rect(73, y + 23, 675, y + 50),
+                               m_hwnd, kRowControlId);
 
     if (entry.installed) {
         if (const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions)) {
@@ -151,8 +160,8 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
 void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
     RowControls& c = Controls(entry);
     c.updateLink = std::make_unique<CUrlStatic>();
-    c.updateLink->Create(isUpdate ? L"Update" : L"Download", kRowTextStyle, Rect(450, y + 5, 500, y + 20), m_hwnd,
-                         kRowControlId);
+    c.updateLink->Create(isUpdate ? L"Update" : L"Download", kRowTextStyle, Rect(450, y + 5, 500, y + 20),
+                         m_hwnd, kRowControlId);
     c.updateLink->SetURL(g_siteBase + L"login.html");
 }
 
@@ -166,7 +175,8 @@ void PageProducts::OnShowInstalledOnly() {
 BOOL PageProducts::OnCommand(WPARAM wParam, LPARAM lParam) {
     // The whole wParam: a product command has notification code 0 (BN_CLICKED).
     if (wParam <= 0xFFFF) {
-        if (const std::optional<int> position = catalogue::PagePositionFromCommand(static_cast<int>(wParam))) {
+        if (const std::optional<int> position =
+                catalogue::PagePositionFromCommand(static_cast<int>(wParam))) {
             LaunchEntry(*position);
             return TRUE;
         }
@@ -214,28 +224,27 @@ bool PageProducts::OnVScroll(ui::Message& m) {
     const int upper = m_scrollRange;
     int d = 0;
     switch (LOWORD(m.wParam)) {
-    case SB_LINEUP:
-        if (m_scrollPos <= 0) return true;
-        d = -std::min(line, m_scrollPos);
-        break;
-    case SB_LINEDOWN:
-        if (m_scrollPos >= upper) return true;
-        d = std::min(line, upper - m_scrollPos);
-        break;
-    case SB_PAGEUP:
-        if (m_scrollPos <= 0) return true;
-        d = -std::min(page, m_scrollPos);
-        break;
-    case SB_PAGEDOWN:
-        if (m_scrollPos >= upper) return true;
-        d = std::min(page, upper - m_scrollPos);
-        break;
-    case SB_THUMBPOSITION:
-        // A posted position outside the range is held at its ends.
-        d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, std::max(upper, m_scrollPos)) - m_scrollPos;
-        break;
-    default:
-        return true;
+        case SB_LINEUP:
+            if (m_scrollPos <= 0) return true;
+            d = -std::min(line, m_scrollPos);
+            break;
+        case SB_LINEDOWN:
+            if (m_scrollPos >= upper) return true;
+            d = std::min(line, upper - m_scrollPos);
+            break;
+        case SB_PAGEUP:
+            if (m_scrollPos <= 0) return true;
+            d = -std::min(page, m_scrollPos);
+            break;
+        case SB_PAGEDOWN:
+            if (m_scrollPos >= upper) return true;
+            d = std::min(page, upper - m_scrollPos);
+            break;
+        case SB_THUMBPOSITION:
+            // A posted position outside the range is held at its ends.
+            d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, std::max(upper, m_scrollPos)) - m_scrollPos;
+            break;
+        default: return true;
     }
     m_scrollPos += d;
     ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);

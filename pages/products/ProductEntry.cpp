@@ -5,7 +5,9 @@
 
 namespace {
 
-const catalogue::ProductInfo* Info(ZELTO_PRODUCT product) { return catalogue::FindProduct(product); }
+const catalogue::ProductInfo* Info(ZELTO_PRODUCT product) {
+    return catalogue::FindProduct(product);
+}
 
 }  // namespace
 
@@ -49,7 +51,8 @@ void DetectInstallation(ProductEntry& entry, os::IRegistry& registry, os::IFileS
 std::wstring FormatProductVersion(const os::FixedVersion& version) {
     wchar_t text[64] = {};
     std::swprintf(text, 64, L"%d.%02d.%02d", static_cast<int>(version.productVersionMS >> 16),
-                  static_cast<int>(version.productVersionMS & 0xFFFF), static_cast<int>(version.productVersionLS >> 16));
+                  static_cast<int>(version.productVersionMS & 0xFFFF),
+                  static_cast<int>(version.productVersionLS >> 16));
     return text;
 }
 

@@ -86,7 +86,8 @@ bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, 
 // the page asks again for all fourteen products.
 class CachedVersionReader : public os::IVersionReader {
 public:
-    CachedVersionReader(os::IVersionReader& reader, os::IFileSystem& files) : m_reader(reader), m_files(files) {}
+    CachedVersionReader(os::IVersionReader& reader, os::IFileSystem& files)
+        : m_reader(reader), m_files(files) {}
     std::optional<os::FixedVersion> ReadFixedVersion(const std::wstring& path) override;
 
 private:

@@ -49,7 +49,8 @@ class Host : public ui::Window {
 public:
     Host() {
         ui::Window::RegisterClass(L"QuayletProductsBenchHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletProductsBenchHost", L"bench", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1000, 900}, nullptr, 0);
+        CreateEx(0, L"QuayletProductsBenchHost", L"bench", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1000, 900},
+                 nullptr, 0);
     }
 };
 
@@ -82,7 +83,8 @@ int main(int argc, char** argv) {
     const std::wstring unique = std::to_wstring(::GetCurrentProcessId());
     const std::wstring regKey = L"Software\\QuayletBench\\" + unique;
     HKEY root = nullptr;
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr);
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root,
+                      nullptr);
     ::RegOverridePredefKey(HKEY_CURRENT_USER, root);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
@@ -98,8 +100,8 @@ int main(int argc, char** argv) {
         }
         copies.push_back(exe);
         HKEY key = nullptr;
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, ProductRegPath(catalogue::kPageEntries[i].product).c_str(), 0, nullptr,
-                          0, KEY_WRITE, nullptr, &key, nullptr);
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, ProductRegPath(catalogue::kPageEntries[i].product).c_str(), 0,
+                          nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
         ::RegSetValueExW(key, L"ExePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(exe.c_str()),
                          static_cast<DWORD>((exe.size() + 1) * sizeof(wchar_t)));
         ::RegCloseKey(key);
@@ -112,7 +114,8 @@ int main(int argc, char** argv) {
         auto page = std::make_unique<PageProducts>(&host);
         page->Create(0, 0);
         page->Activate();
-        for (int i = 0; i < kProductEntryCount; ++i) page->SetUpdateVersion(page->Entries()[i].name, L"1.02.04");
+        for (int i = 0; i < kProductEntryCount; ++i)
+            page->SetUpdateVersion(page->Entries()[i].name, L"1.02.04");
         page->RelayoutRows();
         auto repaint = [&] {
             ::RedrawWindow(page->Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -175,7 +178,8 @@ int main(int argc, char** argv) {
             for (HWND w : made) ::DestroyWindow(w);
             floor.push_back(Now() - a);
         }
-        std::printf("floor: %d plain static windows made and destroyed: median %.2f ms\n", windows, Median(floor));
+        std::printf("floor: %d plain static windows made and destroyed: median %.2f ms\n", windows,
+                    Median(floor));
         std::fflush(stdout);
 
         HWND check = page->Item(IDC_SHOW_INSTALLED_ONLY);

@@ -14,7 +14,8 @@ constexpr std::uint32_t kRegSz = 1, kRegBinary = 3, kRegDword = 4;
 // HKCU as a map of keys to values; a read offers maxBytes like RegQueryValueExW.
 class FakeRegistry : public os::IRegistry {
 public:
-    void Set(const std::wstring& key, const std::wstring& name, std::uint32_t type, std::vector<unsigned char> data) {
+    void Set(const std::wstring& key, const std::wstring& name, std::uint32_t type,
+             std::vector<unsigned char> data) {
         m_keys[key][name] = {type, std::move(data)};
     }
     void SetText(const std::wstring& key, const std::wstring& name, const std::wstring& text) {
@@ -24,7 +25,8 @@ public:
     void DeleteKey(const std::wstring& key) { m_keys.erase(key); }
 
     bool KeyExists(const std::wstring& subKey) override { return m_keys.count(subKey) != 0; }
-    os::RegValue QueryValue(const std::wstring& subKey, const std::wstring& name, std::size_t maxBytes) override {
+    os::RegValue QueryValue(const std::wstring& subKey, const std::wstring& name,
+                            std::size_t maxBytes) override {
         offered.push_back(maxBytes);
         os::RegValue v;
         auto key = m_keys.find(subKey);
@@ -47,7 +49,8 @@ public:
     std::vector<std::size_t> offered;
 
 private:
-    std::map<std::wstring, std::map<std::wstring, std::pair<std::uint32_t, std::vector<unsigned char>>>> m_keys;
+    std::map<std::wstring, std::map<std::wstring, std::pair<std::uint32_t, std::vector<unsigned char>>>>
+        m_keys;
 };
 
 class FakeFiles : public os::IFileSystem {

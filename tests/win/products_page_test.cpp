@@ -21,22 +21,23 @@ class Host : public ui::Window {
 public:
     Host() {
         ui::Window::RegisterClass(L"QuayletProductsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletProductsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1000, 900}, nullptr, 0);
+        CreateEx(0, L"QuayletProductsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1000, 900}, nullptr,
+                 0);
     }
 };
 
 std::wstring KeyOf(int position) {
-    static const wchar_t* const kKeys[] = {L"RowFoundry",    L"LoadHammer",    L"LayoutScribe",  L"TransferWorks",
-                                           L"TriggerWatch",  L"ContentDiff",   L"StructureDiff", L"DiagramStudio",
-                                           L"MarkupFoundry", L"TextFoundry",   L"ResultPrinter", L"DocumentFoundry",
-                                           L"StatementDesk2", L"SheetFoundry"};
+    static const wchar_t* const kKeys[] = {
+        L"RowFoundry",    L"LoadHammer",      L"LayoutScribe",   L"TransferWorks", L"TriggerWatch",
+        L"ContentDiff",   L"StructureDiff",   L"DiagramStudio",  L"MarkupFoundry", L"TextFoundry",
+        L"ResultPrinter", L"DocumentFoundry", L"StatementDesk2", L"SheetFoundry"};
     return std::wstring(L"Software\\Zerudozuz\\") + kKeys[position];
 }
 
 std::string ReadAll(const std::wstring& path) {
     std::string bytes;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return bytes;
     char buffer[4096];
     DWORD got = 0;
@@ -61,8 +62,8 @@ bool SameRect(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-#define EXPECT_RECT(actual, l, t, r, b)                                                                    \
-    EXPECT_TRUE(SameRect(actual, RECT{l, t, r, b}))                                                        \
+#define EXPECT_RECT(actual, l, t, r, b)                                                                   \
+    EXPECT_TRUE(SameRect(actual, RECT{l, t, r, b}))                                                       \
         << "(" << (actual).left << "," << (actual).top << "," << (actual).right << "," << (actual).bottom \
         << ") != (" << (l) << "," << (t) << "," << (r) << "," << (b) << ")"
 
@@ -108,7 +109,8 @@ protected:
     // The page's children in z order (creation order).
     std::vector<HWND> Children() const {
         std::vector<HWND> list;
-        for (HWND c = ::GetWindow(page->Hwnd(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) list.push_back(c);
+        for (HWND c = ::GetWindow(page->Hwnd(), GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+            list.push_back(c);
         return list;
     }
     int RowsShown() const {
@@ -128,10 +130,10 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
     EXPECT_EQ(page->ContentHeight(), 716);
     EXPECT_EQ(page->ShowInstalledOnly(), 0);
     const int commands[] = {130, 140, 150, 160, 170, 180, 190, 200, 205, 208, 210, 220, 230, 240};
-    const wchar_t* const names[] = {L"Row Foundry",    L"Load Hammer",  L"Layout Scribe",   L"Transfer Works",
-                                    L"Trigger Watch",  L"Content Diff", L"Structure Diff",  L"Diagram Studio",
-                                    L"Markup Foundry", L"Text Foundry", L"Result Printer",  L"Document Foundry",
-                                    L"Statement Desk", L"Sheet Foundry"};
+    const wchar_t* const names[] = {
+        L"Row Foundry",    L"Load Hammer",      L"Layout Scribe",  L"Transfer Works", L"Trigger Watch",
+        L"Content Diff",   L"Structure Diff",   L"Diagram Studio", L"Markup Foundry", L"Text Foundry",
+        L"Result Printer", L"Document Foundry", L"Statement Desk", L"Sheet Foundry"};
     for (int i = 0; i < kProductEntryCount; ++i) {
         SCOPED_TRACE(i);
         const int y = 16 + 50 * i;
@@ -160,8 +162,9 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
         EXPECT_EQ(Text(r.descriptionLabel->Hwnd()), Entry(i).description);
         EXPECT_FALSE(r.descriptionLabel->IsBold());
         EXPECT_RECT(RectOf(r.descriptionLabel->Hwnd()), 73, y + 23, 675, y + 50);
-        EXPECT_EQ(::GetWindowLongW(r.descriptionLabel->Hwnd(), GWL_STYLE) & (SS_TYPEMASK | WS_CHILD | WS_VISIBLE),
-                  WS_CHILD | WS_VISIBLE | SS_LEFT);
+        EXPECT_EQ(
+            ::GetWindowLongW(r.descriptionLabel->Hwnd(), GWL_STYLE) & (SS_TYPEMASK | WS_CHILD | WS_VISIBLE),
+            WS_CHILD | WS_VISIBLE | SS_LEFT);
 
         EXPECT_EQ(Text(r.helpLink->Hwnd()), L"Online Help");
         EXPECT_RECT(RectOf(r.helpLink->Hwnd()), 380, y + 5, 440, y + 20);
@@ -229,9 +232,9 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     EXPECT_RECT(RectOf(update.updateLink->Hwnd()), 450, 21, 500, 36);
     // Installed with an update: icon, name, description, update link, version, help.
     const std::vector<HWND> children = Children();
-    const std::vector<HWND> expected{update.iconButton->Hwnd(), update.nameLabel->Hwnd(),
+    const std::vector<HWND> expected{update.iconButton->Hwnd(),       update.nameLabel->Hwnd(),
                                      update.descriptionLabel->Hwnd(), update.updateLink->Hwnd(),
-                                     update.versionLabel->Hwnd(), update.helpLink->Hwnd()};
+                                     update.versionLabel->Hwnd(),     update.helpLink->Hwnd()};
     EXPECT_EQ(std::vector<HWND>(children.begin() + 1, children.begin() + 7), expected);
 
     EXPECT_EQ(Text(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.02.03]");
