@@ -544,6 +544,13 @@ TEST_F(ProductsScroll, RelayoutAndResizeKeepRowsInLineWithTheScrolledContent) {
     EXPECT_EQ(CheckBoxTop(), top + 100);
 }
 
+TEST_F(ProductsScroll, SizeChangeBeforeInitialisationLeavesNoRange) {
+    PageProducts early(&host);
+    early.OnSize(SIZE_RESTORED, 600, 200);
+    EXPECT_EQ(early.ScrollRange(), 0) << "the created height is not known yet";
+    EXPECT_EQ(early.ClientHeight(), 200);
+}
+
 TEST_F(ProductsPage, RepaintingAndRelayoutingLeaksNoLabelObjects) {
     Install(0, L"test_v1234");
     const long before = CLabel::LiveGdiObjects();
