@@ -62,27 +62,25 @@ std::wstring Decode(std::wstring& shown) {
             L"\r\nUser:\t\t" + info.user + L"\r\nPassword:\t" + masked + L"\r\nOptions:\t\t" + info.options;
     SecureZeroMemory(info.password.data(), info.password.size() * sizeof(wchar_t));
     return L"decoded|name=" + info.name + L"|kind=" + info.kind + L"|server=" + info.server + L"|port=" +
-           std::to_wstring(info.port) + L"|database=" + info.database + L"|user=" + info.user +
-           L"|password=" + (masked == L"(none)" ? L"no" : L"yes");
+           std::to_wstring(info.port) + L"|database=" + info.database + L"|user=" + info.user + L"|password=" +
+           (masked == L"(none)" ? L"no" : L"yes");
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        RECT rc;
-        GetClientRect(hwnd, &rc);
-        InflateRect(&rc, -12, -12);
-        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-        SetBkMode(dc, TRANSPARENT);
-        DrawTextW(dc, g_text.c_str(), -1, &rc, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            RECT rc;
+            GetClientRect(hwnd, &rc);
+            InflateRect(&rc, -12, -12);
+            SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+            SetBkMode(dc, TRANSPARENT);
+            DrawTextW(dc, g_text.c_str(), -1, &rc, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -104,8 +102,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = L"ZeltoTableBenchStandIn";
     RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(wc.lpszClassName, L"Zelto Table Bench", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                              CW_USEDEFAULT, 520, 300, nullptr, nullptr, inst, nullptr);
+    HWND hwnd = CreateWindowW(wc.lpszClassName, L"Zelto Table Bench", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                              520, 300, nullptr, nullptr, inst, nullptr);
     ShowWindow(hwnd, show);
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {

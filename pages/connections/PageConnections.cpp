@@ -35,8 +35,7 @@ std::wstring OwnFolder() {
 
 }  // namespace
 
-PageConnections::PageConnections(ui::Window* parent)
-    : PageConnections(parent, std::make_unique<CAdvConnectList>()) {}
+PageConnections::PageConnections(ui::Window* parent) : PageConnections(parent, std::make_unique<CAdvConnectList>()) {}
 
 PageConnections::PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list)
     : CSmDialog(IDD_PAGE_CONNECTIONS, parent), m_list(std::move(list)) {}
@@ -95,7 +94,8 @@ void PageConnections::OnLoadAll() {
 
 void PageConnections::OnOpenSelected() {
     const std::wstring caption = LoadResourceString(IDS_CONN_CAPTION);
-    const int row = static_cast<int>(m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+    const int row =
+        static_cast<int>(m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
     if (row < 0) {
         ui::ShowMessageBox(m_hwnd, L"No profile was selected", caption.c_str(), MB_OK | MB_ICONHAND);
         return;

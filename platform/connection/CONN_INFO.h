@@ -53,13 +53,13 @@ private:
 }  // namespace conn
 
 struct CONN_INFO {
-    std::wstring name;      // shown in the list, unique in the store
-    std::wstring kind;      // database kind, e.g. "PostgreSQL"
-    std::wstring server;    // host name or address
-    unsigned port = 0;      // 0: the kind's default port
+    std::wstring name;    // shown in the list, unique in the store
+    std::wstring kind;    // database kind, e.g. "PostgreSQL"
+    std::wstring server;  // host name or address
+    unsigned port = 0;    // 0: the kind's default port
     std::wstring database;
     std::wstring user;
-    std::wstring options;   // further connection settings, free text
+    std::wstring options;  // further connection settings, free text
     // The password in plain text: only while it is needed (after Unpack, or
     // in a record about to be protected). Kept empty at rest.
     std::wstring password;

@@ -43,8 +43,8 @@ FileResult SplitFile(const std::string& raw, const char* magic, const wchar_t* k
                      std::vector<std::string>& lines) {
     if (raw.empty()) return Fail(FileError::Empty, L"The file is empty.");
     if (raw.size() > kMaxFileBytes)
-        return Fail(FileError::TooLarge, std::wstring(L"The file is too large to be ") + kindName +
-                                             L" (more than 8 MB).");
+        return Fail(FileError::TooLarge,
+                    std::wstring(L"The file is too large to be ") + kindName + L" (more than 8 MB).");
     std::size_t start = raw.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     lines.clear();
     while (start <= raw.size()) {
@@ -56,19 +56,18 @@ FileResult SplitFile(const std::string& raw, const char* magic, const wchar_t* k
         start = end + 1;
     }
     if (!lines.empty() && lines.back().empty()) lines.pop_back();
-    if (lines.empty() || (lines.size() == 1 && lines[0].empty()))
-        return Fail(FileError::Empty, L"The file is empty.");
+    if (lines.empty() || (lines.size() == 1 && lines[0].empty())) return Fail(FileError::Empty, L"The file is empty.");
     // Every line the writer makes ends in a line break; a last line without
     // one (other than the closing count) is a cut-off copy.
     const std::string& last = lines.back();
     const bool cutOff = raw.back() != '\n' && !(last.size() > 4 && last.compare(0, 4, "eof ") == 0 &&
-                                                 last.find_first_not_of("0123456789", 4) == std::string::npos);
+                                                last.find_first_not_of("0123456789", 4) == std::string::npos);
     const std::string& first = lines[0];
     const std::size_t mlen = std::strlen(magic);
     if (first.compare(0, mlen, magic) != 0 || first.size() < mlen + 2 || first[mlen] != ' ') {
         if (first.compare(0, 3, "ZQ-") == 0)
-            return Fail(FileError::OtherFormat, std::wstring(L"The file holds profiles of another kind; it is not ") +
-                                                    kindName + L".");
+            return Fail(FileError::OtherFormat,
+                        std::wstring(L"The file holds profiles of another kind; it is not ") + kindName + L".");
         return Fail(FileError::OtherFormat, std::wstring(L"The file is not ") + kindName + L".");
     }
     const std::string version = first.substr(mlen + 1);
@@ -76,9 +75,9 @@ FileResult SplitFile(const std::string& raw, const char* magic, const wchar_t* k
         return Fail(FileError::OtherFormat, L"The file's version line is damaged.");
     if (cutOff) return Fail(FileError::Truncated, L"The file is truncated: its last line is cut off.");
     if (version != "1")
-        return Fail(FileError::NewerVersion,
-                    L"The file was written by a newer version (format " + std::wstring(version.begin(), version.end()) +
-                        L"); this version reads format 1.");
+        return Fail(FileError::NewerVersion, L"The file was written by a newer version (format " +
+                                                 std::wstring(version.begin(), version.end()) +
+                                                 L"); this version reads format 1.");
     return {};
 }
 
@@ -100,8 +99,7 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
                     std::vector<std::pair<CONN_INFO, std::string>>& out) {
     std::size_t i = from;
     while (true) {
-        if (i >= lines.size())
-            return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
+        if (i >= lines.size()) return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
         const std::string& line = lines[i];
         const std::size_t lineNo = i + 1;
         if (line.compare(0, 4, "eof ") == 0) {
@@ -123,22 +121,19 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
         bool seen[9] = {};
         ++i;
         for (;; ++i) {
-            if (i >= lines.size())
-                return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
+            if (i >= lines.size()) return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
             const std::string& f = lines[i];
             const std::size_t fNo = i + 1;
             if (f == "end") break;
             std::string key, raw;
             if (!SplitField(f, key, raw)) return LineFail(fNo, L"a field of the form name=value expected.");
-            static const char* const kKeys[] = {"name",    "kind",           "server",         "port",
-                                                "database", "user",          "options",        "password.dpapi",
-                                                "password.sealed"};
+            static const char* const kKeys[] = {"name", "kind",    "server",         "port",           "database",
+                                                "user", "options", "password.dpapi", "password.sealed"};
             int k = -1;
             for (int n = 0; n < 9; ++n)
                 if (key == kKeys[n]) k = n;
             if (k < 0 || (k == 7 && !opt.store) || (k == 8 && !opt.sealed))
-                return LineFail(fNo, L"unknown field \"" + std::wstring(key.begin(), key.end()).substr(0, 40) +
-                                         L"\".");
+                return LineFail(fNo, L"unknown field \"" + std::wstring(key.begin(), key.end()).substr(0, 40) + L"\".");
             if (seen[k]) return LineFail(fNo, L"the field appears twice in one profile.");
             seen[k] = true;
             if (k == 7 || k == 8) {
@@ -161,8 +156,8 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
             if (!value) return LineFail(fNo, L"the value is not valid text (UTF-8 with \\ escapes).");
             if (ToUnits(*value).size() > CONN_INFO::kMaxField)
                 return LineFail(fNo, L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
-            std::wstring* targets[] = {&info.name, &info.kind, &info.server, nullptr, &info.database, &info.user,
-                                       &info.options};
+            std::wstring* targets[] = {&info.name,     &info.kind, &info.server, nullptr,
+                                       &info.database, &info.user, &info.options};
             *targets[k] = *value;
         }
         if (!seen[0]) return LineFail(i + 1, L"the profile has no name.");
@@ -224,10 +219,14 @@ std::string EscapeValue(const std::wstring& value) {
         if (u == u'\\' || u == u'\r' || u == u'\n' || u == u'\t' || IsControl(u) || high || low) {
             flush();
             out += '\\';
-            if (u == u'\\') out += '\\';
-            else if (u == u'\r') out += 'r';
-            else if (u == u'\n') out += 'n';
-            else if (u == u'\t') out += 't';
+            if (u == u'\\')
+                out += '\\';
+            else if (u == u'\r')
+                out += 'r';
+            else if (u == u'\n')
+                out += 'n';
+            else if (u == u'\t')
+                out += 't';
             else {
                 out += 'u';
                 for (int s = 12; s >= 0; s -= 4) out += HexDigits()[(u >> s) & 0xF];
@@ -254,19 +253,26 @@ std::optional<std::wstring> UnescapeValue(const std::string& utf8) {
         }
         if (++i >= units->size()) return std::nullopt;
         const char16_t e = (*units)[i];
-        if (e == u'\\') out.push_back(u'\\');
-        else if (e == u'r') out.push_back(u'\r');
-        else if (e == u'n') out.push_back(u'\n');
-        else if (e == u't') out.push_back(u'\t');
+        if (e == u'\\')
+            out.push_back(u'\\');
+        else if (e == u'r')
+            out.push_back(u'\r');
+        else if (e == u'n')
+            out.push_back(u'\n');
+        else if (e == u't')
+            out.push_back(u'\t');
         else if (e == u'u') {
             if (i + 4 >= units->size()) return std::nullopt;
             char16_t v = 0;
             for (int k = 1; k <= 4; ++k) {
                 const char16_t h = (*units)[i + k];
                 int d;
-                if (h >= u'0' && h <= u'9') d = h - u'0';
-                else if (h >= u'A' && h <= u'F') d = h - u'A' + 10;
-                else return std::nullopt;
+                if (h >= u'0' && h <= u'9')
+                    d = h - u'0';
+                else if (h >= u'A' && h <= u'F')
+                    d = h - u'A' + 10;
+                else
+                    return std::nullopt;
                 v = static_cast<char16_t>((v << 4) | d);
             }
             i += 4;
@@ -326,8 +332,7 @@ std::string WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCip
         if (!check) throw ConnError(L"The passwords could not be encrypted.");
         key = *derived;
         out += "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=" + std::to_string(iterations) +
-               "\r\nsalt=" + Base64Encode(*salt, false) + "\r\ncheck=" + Base64Encode(*nonce + *check, false) +
-               "\r\n";
+               "\r\nsalt=" + Base64Encode(*salt, false) + "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
     }
     for (const CONN_INFO& p : profiles) {
         std::string secret;
@@ -393,8 +398,7 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
     FileResult result;
     for (auto& [info, secret] : items) {
         if (!secret.empty()) {
-            const auto plain =
-                cipher->Open(key, secret.substr(0, kNonce), secret.substr(kNonce), NameAad(info.name));
+            const auto plain = cipher->Open(key, secret.substr(0, kNonce), secret.substr(kNonce), NameAad(info.name));
             const auto units = plain ? LeToUnits(*plain) : std::nullopt;
             if (!units)
                 return Fail(FileError::DamagedSecret,

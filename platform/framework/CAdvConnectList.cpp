@@ -21,8 +21,8 @@ const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Databa
 const int kMaxWidth = 4000;
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = L"The file cannot be opened.";
         return false;
@@ -54,7 +54,8 @@ std::wstring FileNameOf(const std::wstring& path) {
 // names become '_'.
 std::wstring SafeFileName(const std::wstring& name) {
     std::wstring out;
-    for (wchar_t c : name) out.push_back(c < 0x20 || std::wstring(L"<>:\"/\\|?*").find(c) != std::wstring::npos ? L'_' : c);
+    for (wchar_t c : name)
+        out.push_back(c < 0x20 || std::wstring(L"<>:\"/\\|?*").find(c) != std::wstring::npos ? L'_' : c);
     if (out.size() > 100) out.resize(100);
     return out.empty() ? L"profile" : out;
 }
@@ -140,9 +141,12 @@ private:
         if (LOWORD(wp) != IDOK) return FALSE;
         const std::wstring first = EditText(dlg, kEdit);
         const wchar_t* problem = nullptr;
-        if (first.empty()) problem = L"Type the passphrase.";
-        else if (self->m_newOne && first.size() < 8) problem = L"The passphrase must have at least 8 characters.";
-        else if (self->m_newOne && EditText(dlg, kEdit2) != first) problem = L"The two passphrases differ.";
+        if (first.empty())
+            problem = L"Type the passphrase.";
+        else if (self->m_newOne && first.size() < 8)
+            problem = L"The passphrase must have at least 8 characters.";
+        else if (self->m_newOne && EditText(dlg, kEdit2) != first)
+            problem = L"The two passphrases differ.";
         if (problem) {
             ui::ShowMessageBox(dlg, problem, self->m_title.c_str(), MB_OK | MB_ICONEXCLAMATION);
             return TRUE;
@@ -289,14 +293,15 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     for (CONN_INFO& p : out) ::SecureZeroMemory(p.password.data(), p.password.size() * sizeof(wchar_t));
     std::wstring error;
     if (!conn::WriteFileAtomic(path, bytes, error)) {
-        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title,
-                    MB_OK | MB_ICONHAND);
+        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title, MB_OK | MB_ICONHAND);
         return;
     }
     if (lost > 0)
         ShowMessage(owner,
-                    std::to_wstring(lost) + L" stored password(s) could not be recovered for this user and were "
-                                            L"left out of " + FileNameOf(path) + L".",
+                    std::to_wstring(lost) +
+                        L" stored password(s) could not be recovered for this user and were "
+                        L"left out of " +
+                        FileNameOf(path) + L".",
                     title, MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -329,8 +334,8 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     }
     for (CONN_INFO& p : file.profiles) {
         if (!conn::ProtectPassword(p, conn::CurrentUserProtector())) {
-            ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
-                        title, MB_OK | MB_ICONHAND);
+            ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.", title,
+                        MB_OK | MB_ICONHAND);
             return 0;
         }
     }

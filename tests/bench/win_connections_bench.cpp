@@ -111,8 +111,7 @@ int main() {
     std::printf("  load the store and show every row:          %8.1f ms (target < 100)\n", load);
     std::printf("  save the store (atomic replace):            %8.1f ms (target < 100)\n", storeSave);
     std::printf("  save all to a file, passwords left out:     %8.1f ms (target < 100)\n", exportPlain);
-    std::printf("  save all to a file, passwords sealed:       %8.1f ms (1,000 DPAPI reads + PBKDF2)\n",
-                exportSealed);
+    std::printf("  save all to a file, passwords sealed:       %8.1f ms (1,000 DPAPI reads + PBKDF2)\n", exportSealed);
     ::DestroyWindow(frame);
     for (const wchar_t* name : {L"\\profiles.zcp", L"\\all.zcx"}) ::DeleteFileW((dir + name).c_str());
     ::RemoveDirectoryW(dir.c_str());

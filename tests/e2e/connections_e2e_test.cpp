@@ -31,8 +31,7 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
     ::GetWindowThreadProcessId(hwnd, &pid);
     wchar_t cls[32] = {};
     ::GetClassNameW(hwnd, cls, 32);
-    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" &&
-        ::GetDlgItem(hwnd, s->childId)) {
+    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" && ::GetDlgItem(hwnd, s->childId)) {
         s->found = hwnd;
         return FALSE;
     }
@@ -68,7 +67,8 @@ void AnswerPassphrase(HWND hub, const std::wstring& passphrase) {
     HWND dlg = WaitForDialog(hub, {100});
     ASSERT_NE(dlg, nullptr);
     ::SendMessageW(::GetDlgItem(dlg, 100), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(passphrase.c_str()));
-    if (HWND again = ::GetDlgItem(dlg, 101)) ::SendMessageW(again, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(passphrase.c_str()));
+    if (HWND again = ::GetDlgItem(dlg, 101))
+        ::SendMessageW(again, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(passphrase.c_str()));
     ::PostMessageW(dlg, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(dlg); }));
 }
@@ -109,8 +109,8 @@ protected:
         // The hub and the stand-in side by side, as installed.
         m_hub = TempDir() + L"\\quaylet.exe";
         ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\quaylet.exe").c_str(), m_hub.c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\tb.exe").c_str(), (TempDir() + L"\\tb.exe").c_str(),
-                                FALSE));
+        ASSERT_TRUE(
+            ::CopyFileW((e2e::BuildDir() + L"\\demo\\tb.exe").c_str(), (TempDir() + L"\\tb.exe").c_str(), FALSE));
     }
     void TearDown() override {
         ::SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
@@ -125,8 +125,8 @@ protected:
         RECT hr{};
         ::GetWindowRect(header, &hr);
         Hub::Click(list, 40, (hr.bottom - hr.top) + 6);
-        ASSERT_TRUE(e2e::WaitFor(
-            [&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+        ASSERT_TRUE(
+            e2e::WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
     }
     void ExportDeleteAndLoad(bool withPassphrase);
 
@@ -166,8 +166,9 @@ TEST_F(ConnectionsE2eTest, OpenButtonStartsTableBenchWithTheSelectedProfile) {
     EXPECT_EQ(lines[0].substr(0, lines[0].find(L'|')), TempDir() + L"\\tb.exe");
     EXPECT_NE(lines[0].find(L" -#ZQC1."), std::wstring::npos);
     EXPECT_EQ(lines[0].find(L"\"-#"), std::wstring::npos);  // passed without quotes
-    EXPECT_EQ(lines[1], L"decoded|name=Alpha \u00e9|kind=PostgreSQL|server=a-server|port=5432|database=sales db"
-                        L"|user=report|password=yes");
+    EXPECT_EQ(lines[1],
+              L"decoded|name=Alpha \u00e9|kind=PostgreSQL|server=a-server|port=5432|database=sales db"
+              L"|user=report|password=yes");
 }
 
 void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {

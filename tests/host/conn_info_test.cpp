@@ -109,9 +109,9 @@ TEST(ConnInfoUnpack, RefusesEverythingElse) {
     EXPECT_NE(Unpacked(L"-#" + good, p, out).find(L"not a packed"), std::wstring::npos);
     EXPECT_NE(Unpacked(L"\"" + good + L"\"", p, out), L"");
     EXPECT_NE(Unpacked(good + L" ", p, out), L"");
-    EXPECT_NE(Unpacked(good.substr(0, good.size() - 4), p, out), L"");          // truncated
-    EXPECT_NE(Unpacked(good + L"AAAA", p, out), L"");                           // trailing data
-    EXPECT_NE(Unpacked(L"ZQC1.", p, out), L"");                                 // nothing at all
+    EXPECT_NE(Unpacked(good.substr(0, good.size() - 4), p, out), L"");  // truncated
+    EXPECT_NE(Unpacked(good + L"AAAA", p, out), L"");                   // trailing data
+    EXPECT_NE(Unpacked(L"ZQC1.", p, out), L"");                         // nothing at all
     EXPECT_NE(Unpacked(std::wstring(40000, L'A'), p, out).find(L"too long"), std::wstring::npos);
     std::wstring padded = good + L"=";
     EXPECT_NE(Unpacked(padded, p, out), L"");

@@ -81,11 +81,11 @@ TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
     EXPECT_EQ(unknown.error, FileError::Malformed);
     EXPECT_NE(unknown.message.find(L"Line 4"), std::wstring::npos);
     const char* bad[] = {
-        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nname=b\r\nend\r\neof 1\r\n",           // repeated field
-        "ZQ-PROFILES 1\r\nprofile\r\nkind=x\r\nend\r\neof 1\r\n",                     // no name
-        "ZQ-PROFILES 1\r\nprofile\r\nname=\r\nend\r\neof 1\r\n",                      // empty name
-        "ZQ-PROFILES 1\r\nprofile\r\nname=a\\u0007b\r\nend\r\neof 1\r\n",             // control in name
-        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nport=65536\r\nend\r\neof 1\r\n",       // port range
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nname=b\r\nend\r\neof 1\r\n",             // repeated field
+        "ZQ-PROFILES 1\r\nprofile\r\nkind=x\r\nend\r\neof 1\r\n",                       // no name
+        "ZQ-PROFILES 1\r\nprofile\r\nname=\r\nend\r\neof 1\r\n",                        // empty name
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\\u0007b\r\nend\r\neof 1\r\n",               // control in name
+        "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nport=65536\r\nend\r\neof 1\r\n",         // port range
         "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\npassword.dpapi=!!\r\nend\r\neof 1\r\n",  // damaged secret
         "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\npassword.sealed=AAAA\r\nend\r\neof 1\r\n",
         "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\nend\r\neof 1\r\nmore\r\n",
@@ -123,8 +123,7 @@ TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
 TEST(ProfileExportFile, PassphraseSealsPasswords) {
     connfake::Cipher cipher;
     const std::wstring pass = L"correct horse \u00e9";
-    const std::string text =
-        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
+    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
     EXPECT_TRUE(conn::ExportNeedsPassphrase(text));

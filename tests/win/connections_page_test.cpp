@@ -79,8 +79,7 @@ private:
 
 class TestPage : public PageConnections {
 public:
-    explicit TestPage(ui::Window* parent, AnsweredList*& list)
-        : PageConnections(parent, Make(list)) {}
+    explicit TestPage(ui::Window* parent, AnsweredList*& list) : PageConnections(parent, Make(list)) {}
     std::vector<std::pair<std::wstring, std::wstring>> shellOpens;
     std::vector<std::wstring> runs;
 
