@@ -118,6 +118,28 @@ TEST(ConnInfoUnpack, RefusesEverythingElse) {
     EXPECT_EQ(out.name, L"");  // never filled by a refused text
 }
 
+// The same text on every platform: conn_store_test checks this string under Wine.
+TEST(ConnInfoPack, SameTextWhateverTheWidthOfWchar) {
+    connfake::Protector p;
+    CONN_INFO c;
+    c.name = L"Caf\u00e9 \U0001F600";
+    c.kind = L"k";
+    c.server = L"s \"q\"";
+    c.port = 1433;
+    c.user = L"\u6771";
+    EXPECT_EQ(c.Pack(L"", p), L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");
+    // An unpaired surrogate survives; a value that is no code point becomes U+FFFD.
+    CONN_INFO odd;
+    odd.name = std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x";
+    CONN_INFO out;
+    std::wstring error;
+    ASSERT_TRUE(CONN_INFO::Unpack(odd.Pack(L"", p), p, out, error));
+    EXPECT_EQ(out.name, odd.name);
+    if constexpr (sizeof(wchar_t) == 4) {
+        EXPECT_EQ(conn::ToUnits(std::wstring(1, static_cast<wchar_t>(0x110000))), u"\uFFFD");
+    }
+}
+
 TEST(ConnInfoPack, TooLargeForACommandLineIsAnError) {
     connfake::Protector p;
     CONN_INFO big;

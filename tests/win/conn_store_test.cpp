@@ -101,6 +101,16 @@ TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
     EXPECT_FALSE(CONN_INFO::Unpack(foreign.Pack(L"??"), conn::CurrentUserProtector(), out, error));
 }
 
+TEST_F(ConnStoreTest, PackedTextMatchesTheNativeBuild) {
+    CONN_INFO c;
+    c.name = L"Caf\u00e9 \U0001F600";
+    c.kind = L"k";
+    c.server = L"s \"q\"";
+    c.port = 1433;
+    c.user = L"\u6771";
+    EXPECT_EQ(c.Pack(L""), L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");  // as in conn_info_test
+}
+
 TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
     conn::CngCipher cipher;
     // PBKDF2-HMAC-SHA256("password", "salt", 1 iteration), 32 bytes.
