@@ -22,8 +22,8 @@ void AppendLog(const std::wstring& line) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string utf8(bytes > 0 ? bytes - 1 : 0, '\0');
     WideCharToMultiByte(CP_UTF8, 0, full.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
-    HANDLE h = CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(h, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
@@ -62,8 +62,8 @@ std::wstring Decode(std::wstring& shown) {
             L"\r\nUser:\t\t" + info.user + L"\r\nPassword:\t" + masked + L"\r\nOptions:\t\t" + info.options;
     SecureZeroMemory(info.password.data(), info.password.size() * sizeof(wchar_t));
     return L"decoded|name=" + info.name + L"|kind=" + info.kind + L"|server=" + info.server + L"|port=" +
-           std::to_wstring(info.port) + L"|database=" + info.database + L"|user=" + info.user + L"|password=" +
-           (masked == L"(none)" ? L"no" : L"yes");
+           std::to_wstring(info.port) + L"|database=" + info.database + L"|user=" + info.user +
+           L"|password=" + (masked == L"(none)" ? L"no" : L"yes");
 }
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -102,8 +102,8 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = L"ZeltoTableBenchStandIn";
     RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(wc.lpszClassName, L"Zelto Table Bench", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                              520, 300, nullptr, nullptr, inst, nullptr);
+    HWND hwnd = CreateWindowW(wc.lpszClassName, L"Zelto Table Bench", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                              CW_USEDEFAULT, 520, 300, nullptr, nullptr, inst, nullptr);
     ShowWindow(hwnd, show);
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {

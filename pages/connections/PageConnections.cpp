@@ -35,7 +35,8 @@ std::wstring OwnFolder() {
 
 }  // namespace
 
-PageConnections::PageConnections(ui::Window* parent) : PageConnections(parent, std::make_unique<CAdvConnectList>()) {}
+PageConnections::PageConnections(ui::Window* parent)
+    : PageConnections(parent, std::make_unique<CAdvConnectList>()) {}
 
 PageConnections::PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list)
     : CSmDialog(IDD_PAGE_CONNECTIONS, parent), m_list(std::move(list)) {}
@@ -94,8 +95,8 @@ void PageConnections::OnLoadAll() {
 
 void PageConnections::OnOpenSelected() {
     const std::wstring caption = LoadResourceString(IDS_CONN_CAPTION);
-    const int row =
-        static_cast<int>(m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+    const int row = static_cast<int>(
+        m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
     if (row < 0) {
         ui::ShowMessageBox(m_hwnd, L"No profile was selected", caption.c_str(), MB_OK | MB_ICONHAND);
         return;
@@ -104,7 +105,8 @@ void PageConnections::OnOpenSelected() {
     // A row whose index names no record (a list changed behind the page) must
     // not read past the collection.
     if (index < 0 || static_cast<std::size_t>(index) >= m_list->Profiles().size()) {
-        ui::ShowMessageBox(m_hwnd, L"The selected profile is no longer stored.", caption.c_str(), MB_OK | MB_ICONHAND);
+        ui::ShowMessageBox(m_hwnd, L"The selected profile is no longer stored.", caption.c_str(),
+                           MB_OK | MB_ICONHAND);
         return;
     }
     m_list->ScreenToCinfo(row, static_cast<int>(index));

@@ -34,8 +34,8 @@ ConnError::ConnError(const std::wstring& message) : std::runtime_error(Ascii(mes
 }  // namespace conn
 
 bool CONN_INFO::SameSettings(const CONN_INFO& o) const {
-    return name == o.name && kind == o.kind && server == o.server && port == o.port && database == o.database &&
-           user == o.user && options == o.options;
+    return name == o.name && kind == o.kind && server == o.server && port == o.port &&
+           database == o.database && user == o.user && options == o.options;
 }
 
 std::wstring CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordProtector& protector) const {
@@ -101,7 +101,8 @@ bool CONN_INFO::Unpack(const std::wstring& text, const conn::PasswordProtector& 
     }
     CONN_INFO info;
     std::size_t pos = 0;
-    for (std::wstring* field : {&info.name, &info.kind, &info.server, &info.database, &info.user, &info.options}) {
+    for (std::wstring* field :
+         {&info.name, &info.kind, &info.server, &info.database, &info.user, &info.options}) {
         const std::size_t limit = field == &info.name ? kMaxName : kMaxField;
         if (!conn::GetText(*payload, pos, limit, *field)) {
             error = L"The profile text is damaged or truncated.";

@@ -56,7 +56,8 @@ FileResult SplitFile(const std::string& raw, const char* magic, const wchar_t* k
         start = end + 1;
     }
     if (!lines.empty() && lines.back().empty()) lines.pop_back();
-    if (lines.empty() || (lines.size() == 1 && lines[0].empty())) return Fail(FileError::Empty, L"The file is empty.");
+    if (lines.empty() || (lines.size() == 1 && lines[0].empty()))
+        return Fail(FileError::Empty, L"The file is empty.");
     // Every line the writer makes ends in a line break; a last line without
     // one (other than the closing count) is a cut-off copy.
     const std::string& last = lines.back();
@@ -66,12 +67,14 @@ FileResult SplitFile(const std::string& raw, const char* magic, const wchar_t* k
     const std::size_t mlen = std::strlen(magic);
     if (first.compare(0, mlen, magic) != 0 || first.size() < mlen + 2 || first[mlen] != ' ') {
         if (first.compare(0, 3, "ZQ-") == 0)
-            return Fail(FileError::OtherFormat,
-                        std::wstring(L"The file holds profiles of another kind; it is not ") + kindName + L".");
+            return Fail(
+                FileError::OtherFormat,
+                std::wstring(L"The file holds profiles of another kind; it is not ") + kindName + L".");
         return Fail(FileError::OtherFormat, std::wstring(L"The file is not ") + kindName + L".");
     }
     const std::string version = first.substr(mlen + 1);
-    if (version.size() > 9 || version.find_first_not_of("0123456789") != std::string::npos || version[0] == '0')
+    if (version.size() > 9 || version.find_first_not_of("0123456789") != std::string::npos ||
+        version[0] == '0')
         return Fail(FileError::OtherFormat, L"The file's version line is damaged.");
     if (cutOff) return Fail(FileError::Truncated, L"The file is truncated: its last line is cut off.");
     if (version != "1")
@@ -99,7 +102,8 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
                     std::vector<std::pair<CONN_INFO, std::string>>& out) {
     std::size_t i = from;
     while (true) {
-        if (i >= lines.size()) return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
+        if (i >= lines.size())
+            return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
         const std::string& line = lines[i];
         const std::size_t lineNo = i + 1;
         if (line.compare(0, 4, "eof ") == 0) {
@@ -108,8 +112,8 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
                 return LineFail(lineNo, L"the closing count is not a number.");
             if (std::stoul(n) != out.size())
                 return Fail(FileError::Truncated, L"The file is damaged: it announces " +
-                                                      std::wstring(n.begin(), n.end()) + L" profiles but holds " +
-                                                      Num(out.size()) + L".");
+                                                      std::wstring(n.begin(), n.end()) +
+                                                      L" profiles but holds " + Num(out.size()) + L".");
             if (i + 1 != lines.size()) return LineFail(lineNo + 1, L"text after the end of the profiles.");
             return {};
         }
@@ -121,19 +125,22 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
         bool seen[9] = {};
         ++i;
         for (;; ++i) {
-            if (i >= lines.size()) return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
+            if (i >= lines.size())
+                return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
             const std::string& f = lines[i];
             const std::size_t fNo = i + 1;
             if (f == "end") break;
             std::string key, raw;
             if (!SplitField(f, key, raw)) return LineFail(fNo, L"a field of the form name=value expected.");
-            static const char* const kKeys[] = {"name", "kind",    "server",         "port",           "database",
-                                                "user", "options", "password.dpapi", "password.sealed"};
+            static const char* const kKeys[] = {"name",    "kind",           "server",
+                                                "port",    "database",       "user",
+                                                "options", "password.dpapi", "password.sealed"};
             int k = -1;
             for (int n = 0; n < 9; ++n)
                 if (key == kKeys[n]) k = n;
             if (k < 0 || (k == 7 && !opt.store) || (k == 8 && !opt.sealed))
-                return LineFail(fNo, L"unknown field \"" + std::wstring(key.begin(), key.end()).substr(0, 40) + L"\".");
+                return LineFail(
+                    fNo, L"unknown field \"" + std::wstring(key.begin(), key.end()).substr(0, 40) + L"\".");
             if (seen[k]) return LineFail(fNo, L"the field appears twice in one profile.");
             seen[k] = true;
             if (k == 7 || k == 8) {
@@ -146,8 +153,8 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
                 continue;
             }
             if (k == 3) {
-                if (raw.empty() || raw.size() > 5 || raw.find_first_not_of("0123456789") != std::string::npos ||
-                    std::stoul(raw) > 65535)
+                if (raw.empty() || raw.size() > 5 ||
+                    raw.find_first_not_of("0123456789") != std::string::npos || std::stoul(raw) > 65535)
                     return LineFail(fNo, L"the port must be a number from 0 to 65535.");
                 info.port = static_cast<unsigned>(std::stoul(raw));
                 continue;
@@ -155,7 +162,8 @@ FileResult ReadBody(const std::vector<std::string>& lines, std::size_t from, con
             const auto value = UnescapeValue(raw);
             if (!value) return LineFail(fNo, L"the value is not valid text (UTF-8 with \\ escapes).");
             if (ToUnits(*value).size() > CONN_INFO::kMaxField)
-                return LineFail(fNo, L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
+                return LineFail(fNo,
+                                L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
             std::wstring* targets[] = {&info.name,     &info.kind, &info.server, nullptr,
                                        &info.database, &info.user, &info.options};
             *targets[k] = *value;
@@ -326,20 +334,24 @@ std::string WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCip
         out += "passwords=none\r\n";
     } else {
         const auto salt = cipher->Random(16);
-        const auto derived = salt ? cipher->DeriveKey(Utf8Passphrase(*passphrase), *salt, iterations) : std::nullopt;
+        const auto derived =
+            salt ? cipher->DeriveKey(Utf8Passphrase(*passphrase), *salt, iterations) : std::nullopt;
         const auto nonce = cipher->Random(kNonce);
-        const auto check = derived && nonce ? cipher->Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
+        const auto check =
+            derived && nonce ? cipher->Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
         if (!check) throw ConnError(L"The passwords could not be encrypted.");
         key = *derived;
         out += "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=" + std::to_string(iterations) +
-               "\r\nsalt=" + Base64Encode(*salt, false) + "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
+               "\r\nsalt=" + Base64Encode(*salt, false) +
+               "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
     }
     for (const CONN_INFO& p : profiles) {
         std::string secret;
         if (seal && !p.password.empty()) {
             const auto nonce = cipher->Random(kNonce);
             const auto sealed =
-                nonce ? cipher->Seal(key, *nonce, UnitsToLe(ToUnits(p.password)), NameAad(p.name)) : std::nullopt;
+                nonce ? cipher->Seal(key, *nonce, UnitsToLe(ToUnits(p.password)), NameAad(p.name))
+                      : std::nullopt;
             if (!sealed) throw ConnError(L"The password of \"" + p.name + L"\" could not be encrypted.");
             secret = *nonce + *sealed;
         }
@@ -367,7 +379,8 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
     } else if (lines[1] == "passwords=passphrase") {
         if (lines.size() < 6) return Fail(FileError::Truncated, L"The file is truncated in its header.");
         std::string k, v;
-        if (lines[2] != "kdf=pbkdf2-sha256") return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
+        if (lines[2] != "kdf=pbkdf2-sha256")
+            return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
         if (!SplitField(lines[3], k, v) || k != "iterations" || v.empty() || v.size() > 8 ||
             v.find_first_not_of("0123456789") != std::string::npos || std::stoul(v) < 100000 ||
             std::stoul(v) > 10000000)
@@ -398,11 +411,12 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
     FileResult result;
     for (auto& [info, secret] : items) {
         if (!secret.empty()) {
-            const auto plain = cipher->Open(key, secret.substr(0, kNonce), secret.substr(kNonce), NameAad(info.name));
+            const auto plain =
+                cipher->Open(key, secret.substr(0, kNonce), secret.substr(kNonce), NameAad(info.name));
             const auto units = plain ? LeToUnits(*plain) : std::nullopt;
             if (!units)
-                return Fail(FileError::DamagedSecret,
-                            L"The encrypted password of \"" + info.name + L"\" is damaged; nothing was loaded.");
+                return Fail(FileError::DamagedSecret, L"The encrypted password of \"" + info.name +
+                                                          L"\" is damaged; nothing was loaded.");
             info.password = FromUnits(*units);
         }
         result.profiles.push_back(std::move(info));
@@ -442,7 +456,8 @@ std::wstring FreeName(const std::vector<CONN_INFO>& store, const std::wstring& w
 std::wstring MergeSummary(const MergeResult& r) {
     std::wstring text = Num(r.added) + (r.added == 1 ? L" profile added" : L" profiles added");
     if (r.alreadyPresent > 0)
-        text += L", " + Num(r.alreadyPresent) + (r.alreadyPresent == 1 ? L" was" : L" were") + L" already present";
+        text += L", " + Num(r.alreadyPresent) + (r.alreadyPresent == 1 ? L" was" : L" were") +
+                L" already present";
     text += L".";
     if (!r.renamed.empty()) {
         text += L"\n\nThese names were taken, so the loaded profiles were added under new names:";

@@ -59,11 +59,11 @@ public:
     virtual std::optional<std::string> DeriveKey(const std::string& passphrase, const std::string& salt,
                                                  std::uint32_t iterations) const = 0;
     // Ciphertext followed by a 16-byte tag.
-    virtual std::optional<std::string> Seal(const std::string& key, const std::string& nonce, const std::string& plain,
-                                            const std::string& aad) const = 0;
+    virtual std::optional<std::string> Seal(const std::string& key, const std::string& nonce,
+                                            const std::string& plain, const std::string& aad) const = 0;
     // Nothing when the tag does not match.
-    virtual std::optional<std::string> Open(const std::string& key, const std::string& nonce, const std::string& sealed,
-                                            const std::string& aad) const = 0;
+    virtual std::optional<std::string> Open(const std::string& key, const std::string& nonce,
+                                            const std::string& sealed, const std::string& aad) const = 0;
 };
 
 enum class FileError {

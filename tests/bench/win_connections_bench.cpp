@@ -29,7 +29,9 @@ public:
     int answer = IDNO;
 
 protected:
-    std::wstring AskSaveFileName(HWND, const std::wstring&, const std::wstring&) override { return exportPath; }
+    std::wstring AskSaveFileName(HWND, const std::wstring&, const std::wstring&) override {
+        return exportPath;
+    }
     std::optional<std::wstring> AskPassphrase(HWND, const std::wstring&, bool) override {
         return std::wstring(L"benchmark passphrase");
     }
@@ -46,7 +48,8 @@ double MedianMs(F f) {
     for (int i = 0; i < kRuns; ++i) {
         const auto start = std::chrono::steady_clock::now();
         f();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -59,7 +62,8 @@ int main() {
     ::InitCommonControlsEx(&icc);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"quaylet-conn-bench-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring dir =
+        std::wstring(temp) + L"quaylet-conn-bench-" + std::to_wstring(::GetCurrentProcessId());
     ::CreateDirectoryW(dir.c_str(), nullptr);
     const std::wstring storePath = dir + L"\\profiles.zcp";
 
@@ -83,10 +87,10 @@ int main() {
         return 1;
     }
 
-    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700, nullptr,
-                                   nullptr, nullptr, nullptr);
-    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0,
-                                     880, 660, frame, nullptr, nullptr, nullptr);
+    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700,
+                                   nullptr, nullptr, nullptr, nullptr);
+    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL,
+                                     0, 0, 880, 660, frame, nullptr, nullptr, nullptr);
     BenchList list;
     list.Attach(listWnd);
     list.SetStorePath(storePath);
@@ -111,7 +115,8 @@ int main() {
     std::printf("  load the store and show every row:          %8.1f ms (target < 100)\n", load);
     std::printf("  save the store (atomic replace):            %8.1f ms (target < 100)\n", storeSave);
     std::printf("  save all to a file, passwords left out:     %8.1f ms (target < 100)\n", exportPlain);
-    std::printf("  save all to a file, passwords sealed:       %8.1f ms (1,000 DPAPI reads + PBKDF2)\n", exportSealed);
+    std::printf("  save all to a file, passwords sealed:       %8.1f ms (1,000 DPAPI reads + PBKDF2)\n",
+                exportSealed);
     ::DestroyWindow(frame);
     for (const wchar_t* name : {L"\\profiles.zcp", L"\\all.zcx"}) ::DeleteFileW((dir + name).c_str());
     ::RemoveDirectoryW(dir.c_str());

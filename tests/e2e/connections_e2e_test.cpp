@@ -31,7 +31,8 @@ BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
     ::GetWindowThreadProcessId(hwnd, &pid);
     wchar_t cls[32] = {};
     ::GetClassNameW(hwnd, cls, 32);
-    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" && ::GetDlgItem(hwnd, s->childId)) {
+    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" &&
+        ::GetDlgItem(hwnd, s->childId)) {
         s->found = hwnd;
         return FALSE;
     }
@@ -105,12 +106,13 @@ protected:
         profiles[2].name = L"middle";
         for (auto& p : profiles) ASSERT_TRUE(conn::ProtectPassword(p, conn::CurrentUserProtector()));
         std::wstring error;
-        ASSERT_TRUE(conn::ProfileStore(TempDir() + L"\\Zerudozuz\\Connections\\profiles.zcp").Save(profiles, error));
+        ASSERT_TRUE(
+            conn::ProfileStore(TempDir() + L"\\Zerudozuz\\Connections\\profiles.zcp").Save(profiles, error));
         // The hub and the stand-in side by side, as installed.
         m_hub = TempDir() + L"\\quaylet.exe";
         ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\quaylet.exe").c_str(), m_hub.c_str(), FALSE));
-        ASSERT_TRUE(
-            ::CopyFileW((e2e::BuildDir() + L"\\demo\\tb.exe").c_str(), (TempDir() + L"\\tb.exe").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\tb.exe").c_str(),
+                                (TempDir() + L"\\tb.exe").c_str(), FALSE));
     }
     void TearDown() override {
         ::SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
@@ -125,8 +127,8 @@ protected:
         RECT hr{};
         ::GetWindowRect(header, &hr);
         Hub::Click(list, 40, (hr.bottom - hr.top) + 6);
-        ASSERT_TRUE(
-            e2e::WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+        ASSERT_TRUE(e2e::WaitFor(
+            [&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
     }
     void ExportDeleteAndLoad(bool withPassphrase);
 
@@ -159,7 +161,8 @@ TEST_F(ConnectionsE2eTest, OpenButtonStartsTableBenchWithTheSelectedProfile) {
     RECT hr{};
     ::GetWindowRect(header, &hr);
     Hub::Click(list, 40, (hr.bottom - hr.top) + 6);
-    ASSERT_TRUE(e2e::WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+    ASSERT_TRUE(
+        e2e::WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
     ::PostMessageW(hub.PageItem(kConnectionsTab, kOpen), BM_CLICK, 0, 0);
     ASSERT_TRUE(e2e::WaitFor([&] { return hub.Launches().size() >= 2; }));
     const auto lines = hub.Launches();
@@ -206,7 +209,8 @@ void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {
     EXPECT_EQ(p.name, L"Alpha \u00e9");
     EXPECT_EQ(p.database, L"sales db");
     EXPECT_EQ(p.port, 5432u);
-    EXPECT_EQ(conn::RevealPassword(p, conn::CurrentUserProtector()), withPassphrase ? L"pa ss \"word\"" : L"");
+    EXPECT_EQ(conn::RevealPassword(p, conn::CurrentUserProtector()),
+              withPassphrase ? L"pa ss \"word\"" : L"");
 }
 
 TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithoutPasswords) {

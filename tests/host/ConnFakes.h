@@ -43,7 +43,8 @@ class Cipher : public conn::ProfileCipher {
 public:
     std::optional<std::string> Random(std::size_t count) const override {
         std::string out;
-        for (std::size_t i = 0; i < count; ++i) out.push_back(static_cast<char>(Mix(++m_counter, "r") & 0xFF));
+        for (std::size_t i = 0; i < count; ++i)
+            out.push_back(static_cast<char>(Mix(++m_counter, "r") & 0xFF));
         return out;
     }
     std::optional<std::string> DeriveKey(const std::string& passphrase, const std::string& salt,
@@ -53,13 +54,13 @@ public:
         for (int i = 0; i < 32; ++i) key.push_back(static_cast<char>((h = Mix(h, "k")) & 0xFF));
         return key;
     }
-    std::optional<std::string> Seal(const std::string& key, const std::string& nonce, const std::string& plain,
-                                    const std::string& aad) const override {
+    std::optional<std::string> Seal(const std::string& key, const std::string& nonce,
+                                    const std::string& plain, const std::string& aad) const override {
         std::string out = Stream(key, nonce, plain);
         return out + Tag(key, nonce, aad, out);
     }
-    std::optional<std::string> Open(const std::string& key, const std::string& nonce, const std::string& sealed,
-                                    const std::string& aad) const override {
+    std::optional<std::string> Open(const std::string& key, const std::string& nonce,
+                                    const std::string& sealed, const std::string& aad) const override {
         if (sealed.size() < 16) return std::nullopt;
         const std::string body = sealed.substr(0, sealed.size() - 16);
         if (Tag(key, nonce, aad, body) != sealed.substr(sealed.size() - 16)) return std::nullopt;

@@ -77,7 +77,8 @@ TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
     std::string miscounted = good;
     miscounted.replace(miscounted.find("eof 2"), 5, "eof 3");
     EXPECT_EQ(conn::ParseStore(miscounted).error, FileError::Truncated);
-    const auto unknown = conn::ParseStore("ZQ-PROFILES 1\r\nprofile\r\nname=a\r\ncolour=red\r\nend\r\neof 1\r\n");
+    const auto unknown =
+        conn::ParseStore("ZQ-PROFILES 1\r\nprofile\r\nname=a\r\ncolour=red\r\nend\r\neof 1\r\n");
     EXPECT_EQ(unknown.error, FileError::Malformed);
     EXPECT_NE(unknown.message.find(L"Line 4"), std::wstring::npos);
     const char* bad[] = {
@@ -92,7 +93,8 @@ TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
         "ZQ-PROFILES 01\r\neof 0\r\n",
     };
     for (const char* text : bad) EXPECT_FALSE(conn::ParseStore(text).ok()) << text;
-    const std::string longName = "ZQ-PROFILES 1\r\nprofile\r\nname=" + std::string(257, 'n') + "\r\nend\r\neof 1\r\n";
+    const std::string longName =
+        "ZQ-PROFILES 1\r\nprofile\r\nname=" + std::string(257, 'n') + "\r\nend\r\neof 1\r\n";
     EXPECT_EQ(conn::ParseStore(longName).error, FileError::Malformed);
     const std::string longValue =
         "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\noptions=" + std::string(5000, 'o') + "\r\nend\r\neof 1\r\n";
@@ -123,7 +125,8 @@ TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
 TEST(ProfileExportFile, PassphraseSealsPasswords) {
     connfake::Cipher cipher;
     const std::wstring pass = L"correct horse \u00e9";
-    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
+    const std::string text =
+        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
     EXPECT_TRUE(conn::ExportNeedsPassphrase(text));

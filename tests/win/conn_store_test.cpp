@@ -108,7 +108,8 @@ TEST_F(ConnStoreTest, PackedTextMatchesTheNativeBuild) {
     c.server = L"s \"q\"";
     c.port = 1433;
     c.user = L"\u6771";
-    EXPECT_EQ(c.Pack(L""), L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");  // as in conn_info_test
+    EXPECT_EQ(c.Pack(L""),
+              L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");  // as in conn_info_test
 }
 
 TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
@@ -176,7 +177,8 @@ TEST_F(ConnStoreTest, InterruptedWriteLeavesTheOldStoreWhole) {
     added.name = L"new";
     EXPECT_FALSE(interrupted.Save({old, added}, error));
     EXPECT_NE(error.find(L"unchanged"), std::wstring::npos);
-    EXPECT_NE(interrupted.tempBytes.find("name=new"), std::string::npos);  // the new store was written in full
+    EXPECT_NE(interrupted.tempBytes.find("name=new"),
+              std::string::npos);  // the new store was written in full
     EXPECT_EQ(ReadAll(StorePath()), before);
     EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);
     // A temporary file left by a killed write is not taken for the store.
