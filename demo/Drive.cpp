@@ -2,6 +2,7 @@
 //   drive wait          waits (up to 60 s) until the hub's window exists and has painted
 //   drive tab N         selects tab N (0..3) with the tab strip's own keyboard handling
 //   drive close         asks the hub to close as the user would (WM_CLOSE)
+//   drive update        runs Tools, Check for Updates and answers its question with Yes
 //   drive script        selects the first script of the SQL library tree, so the preview shows it
 #include <windows.h>
 #include <commctrl.h>
@@ -26,6 +27,25 @@ HWND Page(HWND hub, int index) {
 
 // Walks the tree in display order, opening folders, until selecting an entry
 // makes the preview show text. Only handles and ids cross the process border.
+// Runs the update check and agrees to go online when the hub asks.
+int RunUpdateCheck(HWND hub) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hub, &pid);
+    PostMessageW(hub, WM_COMMAND, 5816, 0);
+    for (int i = 0; i < 100; ++i) {
+        Sleep(100);
+        HWND box = FindWindowW(L"#32770", L"Check for Updates");
+        DWORD boxPid = 0;
+        if (box) GetWindowThreadProcessId(box, &boxPid);
+        if (box && boxPid == pid) {
+            PostMessageW(box, WM_COMMAND, IDYES, 0);
+            Sleep(1500);
+            return 0;
+        }
+    }
+    return 1;
+}
+
 int SelectFirstScript(HWND hub) {
     HWND page = Page(hub, 3);
     HWND tree = GetDlgItem(page, 1015);
@@ -47,7 +67,7 @@ int SelectFirstScript(HWND hub) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fwprintf(stderr, L"usage: drive wait | tab N | script | close\n");
+        std::fwprintf(stderr, L"usage: drive wait | tab N | update | script | close\n");
         return 2;
     }
     HWND hub = nullptr;
@@ -61,6 +81,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (!wcscmp(argv[1], L"script")) return SelectFirstScript(hub);
+    if (!wcscmp(argv[1], L"update")) return RunUpdateCheck(hub);
     if (!wcscmp(argv[1], L"close")) {
         PostMessageW(hub, WM_CLOSE, 0, 0);
         return 0;

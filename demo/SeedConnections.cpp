@@ -30,16 +30,16 @@ CONN_INFO Make(const wchar_t* name, const wchar_t* kind, const wchar_t* server, 
 // stored order, a non-ASCII one, and one without password or database.
 void SeedConnections(const SeedContext&) {
     std::vector<CONN_INFO> profiles = {
-        Make(L"Sales reporting", L"PostgreSQL", L"db-sales.example.net", 5432, L"sales", L"report",
+        Make(L"Sales reporting", L"Network SQL", L"db-sales.example.net", 7401, L"sales", L"report",
              L"s3cret \"sales\"", L"sslmode=require"),
-        Make(L"Accounting (archive)", L"SQL Server", L"FINANCE\\ARCHIVE", 0, L"ledger_2019", L"auditor",
+        Make(L"Accounting (archive)", L"Enterprise SQL", L"FINANCE\\ARCHIVE", 0, L"ledger_2019", L"auditor",
              L"ledger!", L""),
-        Make(L"Local test", L"SQLite", L"", 0, L"C:\\ZeltoDemo\\data\\test.db", L"", L"", L""),
-        Make(L"M\u00fcnchen Lager", L"MySQL", L"lager.muenchen.example", 3306, L"lager", L"lager_ro",
+        Make(L"Local test", L"Embedded SQL", L"", 0, L"C:\\ZeltoDemo\\data\\test.db", L"", L"", L""),
+        Make(L"M\u00fcnchen Lager", L"Open SQL", L"lager.muenchen.example", 7402, L"lager", L"lager_ro",
              L"gr\u00fc\u00dfe", L"charset=utf8mb4"),
-        Make(L"Warehouse", L"Oracle", L"wh-db01", 1521, L"WHPROD", L"wh_reader", L"wh-pass",
+        Make(L"Warehouse", L"Warehouse SQL", L"wh-db01", 7403, L"WHPROD", L"wh_reader", L"wh-pass",
              L"service=WHPROD"),
-        Make(L"Customer portal", L"PostgreSQL", L"portal-db", 5433, L"portal", L"portal_app", L"", L""),
+        Make(L"Customer portal", L"Network SQL", L"portal-db", 7404, L"portal", L"portal_app", L"", L""),
     };
     for (CONN_INFO& p : profiles) conn::ProtectPassword(p, conn::CurrentUserProtector());
     std::wstring error;

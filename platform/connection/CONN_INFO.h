@@ -54,7 +54,7 @@ private:
 
 struct CONN_INFO {
     std::wstring name;    // shown in the list, unique in the store
-    std::wstring kind;    // database kind, e.g. "PostgreSQL"
+    std::wstring kind;    // database kind, e.g. "Network SQL"
     std::wstring server;  // host name or address
     unsigned port = 0;    // 0: the kind's default port
     std::wstring database;

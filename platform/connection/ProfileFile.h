@@ -8,9 +8,9 @@
 //   <header fields>          export files only, see below
 //   profile                  each profile: this line, its fields, then "end"
 //   name=Sales
-//   kind=PostgreSQL
+//   kind=Network SQL
 //   server=db1.example.net
-//   port=5432                decimal 0..65535, 0 or absent: the kind's default
+//   port=7401                decimal 0..65535, 0 or absent: the kind's default
 //   database=sales
 //   user=report
 //   options=sslmode=require

@@ -71,7 +71,7 @@ int main() {
     for (int i = 0; i < kProfiles; ++i) {
         CONN_INFO c;
         c.name = L"Profile " + std::to_wstring((i * 7919) % kProfiles) + L" \u00e9";
-        c.kind = i % 2 ? L"PostgreSQL" : L"SQL Server";
+        c.kind = i % 2 ? L"Network SQL" : L"Enterprise SQL";
         c.server = L"server-" + std::to_wstring(i) + L".example.net";
         c.port = 5000 + i;
         c.database = L"database_" + std::to_wstring(i);

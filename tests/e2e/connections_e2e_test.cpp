@@ -97,9 +97,9 @@ protected:
         profiles[0].name = L"zulu";
         profiles[0].server = L"z-server";
         profiles[1].name = L"Alpha \u00e9";
-        profiles[1].kind = L"PostgreSQL";
+        profiles[1].kind = L"Network SQL";
         profiles[1].server = L"a-server";
-        profiles[1].port = 5432;
+        profiles[1].port = 7401;
         profiles[1].database = L"sales db";
         profiles[1].user = L"report";
         profiles[1].password = L"pa ss \"word\"";
@@ -170,7 +170,7 @@ TEST_F(ConnectionsE2eTest, OpenButtonStartsTableBenchWithTheSelectedProfile) {
     EXPECT_NE(lines[0].find(L" -#ZQC1."), std::wstring::npos);
     EXPECT_EQ(lines[0].find(L"\"-#"), std::wstring::npos);  // passed without quotes
     EXPECT_EQ(lines[1],
-              L"decoded|name=Alpha \u00e9|kind=PostgreSQL|server=a-server|port=5432|database=sales db"
+              L"decoded|name=Alpha \u00e9|kind=Network SQL|server=a-server|port=7401|database=sales db"
               L"|user=report|password=yes");
 }
 
@@ -208,7 +208,7 @@ void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {
     const CONN_INFO& p = stored.profiles[0];
     EXPECT_EQ(p.name, L"Alpha \u00e9");
     EXPECT_EQ(p.database, L"sales db");
-    EXPECT_EQ(p.port, 5432u);
+    EXPECT_EQ(p.port, 7401u);
     EXPECT_EQ(conn::RevealPassword(p, conn::CurrentUserProtector()),
               withPassphrase ? L"pa ss \"word\"" : L"");
 }

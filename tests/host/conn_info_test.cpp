@@ -9,9 +9,9 @@ namespace {
 CONN_INFO Sample() {
     CONN_INFO c;
     c.name = L"Sales \"live\" db";
-    c.kind = L"PostgreSQL";
+    c.kind = L"Network SQL";
     c.server = L"db1.example.net";
-    c.port = 5432;
+    c.port = 7401;
     c.database = L"sales";
     c.user = L"report user";
     c.password = L"p a\\\"ss\tword";
@@ -43,7 +43,7 @@ TEST(ConnInfoPack, RoundTripsEveryFieldWithoutPlainPassword) {
     ASSERT_EQ(Unpacked(packed, protector, out), L"");
     EXPECT_TRUE(out.SameSettings(in));
     EXPECT_EQ(out.password, in.password);
-    EXPECT_EQ(out.port, 5432u);
+    EXPECT_EQ(out.port, 7401u);
     // The plain password appears nowhere in the decoded bytes.
     const auto bytes = conn::Base64Decode(std::string(packed.begin() + 5, packed.end()), true);
     ASSERT_TRUE(bytes);

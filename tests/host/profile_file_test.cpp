@@ -11,9 +11,9 @@ namespace {
 CONN_INFO Profile(const std::wstring& name, const std::wstring& password = L"") {
     CONN_INFO c;
     c.name = name;
-    c.kind = L"PostgreSQL";
+    c.kind = L"Network SQL";
     c.server = L"srv\\inst";
-    c.port = 5432;
+    c.port = 7401;
     c.database = L"db \u00e9\U0001F600";
     c.user = L"u\tv";
     c.options = L"a=b\r\nc=\"d\"";

@@ -13,7 +13,7 @@ namespace {
 CONN_INFO Full() {
     CONN_INFO c;
     c.name = L"Caf\u00e9 \u6771\u4eac \U0001F600";
-    c.kind = L"PostgreSQL";
+    c.kind = L"Network SQL";
     c.server = L"db1.example.net\\inst";
     c.port = 65535;
     c.database = L"sales \"2024\"";

@@ -102,9 +102,9 @@ private:
 CONN_INFO Profile(const std::wstring& name, const std::wstring& password = L"") {
     CONN_INFO c;
     c.name = name;
-    c.kind = L"PostgreSQL";
+    c.kind = L"Network SQL";
     c.server = L"srv-" + name;
-    c.port = 5432;
+    c.port = 7401;
     c.database = L"db \u00e9";
     c.user = L"user";
     c.password = password;
@@ -184,7 +184,7 @@ TEST_F(ConnectionsPageTest, ShowsProfilesSortedWithIconAndColumns) {
     ASSERT_EQ(m_list->GetItemCount(), 3);
     EXPECT_EQ(m_list->GetItemText(0, 0), L"Alpha");
     EXPECT_EQ(m_list->GetItemData(0), 1);  // the row's profile, not its position
-    EXPECT_EQ(m_list->GetItemText(0, 1), L"PostgreSQL");
+    EXPECT_EQ(m_list->GetItemText(0, 1), L"Network SQL");
     EXPECT_EQ(m_list->GetItemText(0, 2), L"srv-Alpha");
     EXPECT_EQ(m_list->GetItemText(0, 3), L"db \u00e9");
     EXPECT_EQ(m_list->GetItemText(0, 4), L"user");
