@@ -91,7 +91,8 @@ LRESULT CALLBACK CQuayletDlg::MessageFilter(int code, WPARAM wParam, LPARAM lPar
     auto* msg = reinterpret_cast<MSG*>(lParam);
     if (code == MSGF_DIALOGBOX && msg) {
         HWND root = ::GetAncestor(msg->hwnd, GA_ROOT);
-        if (auto* dlg = dynamic_cast<CQuayletDlg*>(ui::Window::FromHandle(root)); dlg && dlg->TranslateTabSwitch(*msg))
+        if (auto* dlg = dynamic_cast<CQuayletDlg*>(ui::Window::FromHandle(root));
+            dlg && (dlg->TranslateTabSwitch(*msg) || dlg->TranslatePageKey(*msg)))
             return 1;
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -163,9 +164,21 @@ bool CQuayletDlg::OnHelpMsg(ui::Message& m) {
 LRESULT CQuayletDlg::OnTabSelChange(NMHDR*) {
     const int selected = m_tab.GetCurSel();
     if (selected == m_currentPage || selected < 0 || selected > 3) return 0;
+    HWND oldPage = m_pages[m_currentPage]->Hwnd();
+    HWND focus = ::GetFocus();
+    const bool focusOnOldPage = focus && (focus == oldPage || ::IsChild(oldPage, focus));
     m_pages[m_currentPage]->Deactivate();
     m_currentPage = selected;
     m_pages[m_currentPage]->Activate();
+    // Never leave the keyboard on a hidden page: the focus goes where the
+    // user can see it, the new page's first control (or the tab strip when
+    // the page has none); on the tab strip it stays.
+    if (focusOnOldPage || ::GetFocus() == m_hwnd) {
+        HWND page = m_pages[m_currentPage]->Hwnd();
+        HWND first = page ? ::GetNextDlgTabItem(page, nullptr, FALSE) : nullptr;
+        if (!first || !::IsWindowVisible(first) || !::IsWindowEnabled(first)) first = m_tab.Hwnd();
+        Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    }
     return 0;
 }
 

@@ -1,6 +1,8 @@
 // The hub's settings store: the six column widths of the recent projects list.
 #pragma once
 
+#include <climits>
+
 #include "platform/services/_Settings.h"
 
 class CSettings : public _Settings {
@@ -9,6 +11,7 @@ public:
     explicit CSettings(CSysReg store);
     ~CSettings() override;
 
-    // Widths outside this range are treated as corrupt and give the default.
-    static constexpr int kMaxColumnWidth = 4096;
+    // Any width a list column can have comes back as stored; only what is no
+    // width at all (negative, not a number) gives the default.
+    static constexpr int kMaxColumnWidth = INT_MAX;
 };

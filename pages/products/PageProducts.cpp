@@ -1,5 +1,6 @@
 #include "pages/products/PageProducts.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -41,6 +42,36 @@ void MoveChildren(HWND page, int dy) {
     ::InvalidateRect(page, nullptr, TRUE);
 }
 
+// A control that takes the keyboard focus is scrolled into view. Focus that a
+// mouse press gives is left alone: the control is where the user pointed, and
+// moving it away under the pointer would cancel the click.
+constexpr UINT_PTR kRevealSubclassId = 0x5250;  // 'RP'
+int g_mousePressDepth = 0;
+
+LRESULT CALLBACK RevealOnFocus(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR page) {
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+        ++g_mousePressDepth;
+        const LRESULT result = ::DefSubclassProc(hwnd, msg, wp, lp);
+        --g_mousePressDepth;
+        return result;
+    }
+    case WM_SETFOCUS:
+        if (!g_mousePressDepth) reinterpret_cast<PageProducts*>(page)->ScrollIntoView(hwnd);
+        break;
+    default: break;
+    }
+    return ::DefSubclassProc(hwnd, msg, wp, lp);
+}
+
+void RevealWhenFocused(PageProducts* page, const ui::Window* control) {
+    if (control && control->Hwnd())
+        ::SetWindowSubclass(control->Hwnd(), RevealOnFocus, kRevealSubclassId, reinterpret_cast<DWORD_PTR>(page));
+}
+
 }  // namespace
 
 PageProducts::PageProducts(ui::Window* parent)
@@ -54,6 +85,7 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnCommand(IDC_SHOW_INSTALLED_ONLY, BN_CLICKED, &PageProducts::OnShowInstalledOnly),
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
+        ui::OnMessage(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -73,7 +105,9 @@ BOOL PageProducts::OnInitDialog() {
     RelayoutRows();
     // A page created at its final size gets no size change afterwards; without
     // this it would keep the system's default range of 0 to 100.
-    SetScrollBar(0);
+    SetScrollBar(RangeFor(ClientRect().bottom));
+    if (HWND box = Item(IDC_SHOW_INSTALLED_ONLY))
+        ::SetWindowSubclass(box, RevealOnFocus, kRevealSubclassId, reinterpret_cast<DWORD_PTR>(this));
     return TRUE;
 }
 
@@ -154,6 +188,9 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.helpLink = std::make_unique<CUrlStatic>();
     c.helpLink->Create(L"Online Help", kRowTextStyle, Rect(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
     c.helpLink->SetURL(g_siteBase + entry.helpPath);
+    RevealWhenFocused(this, c.iconButton.get());
+    RevealWhenFocused(this, c.updateLink.get());
+    RevealWhenFocused(this, c.helpLink.get());
     return 1;
 }
 
@@ -191,11 +228,14 @@ void PageProducts::LaunchEntry(int position) {
     ::ShellExecuteW(m_hwnd, L"open", entry.exePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+int PageProducts::RangeFor(int clientHeight) const { return std::max(0, m_contentHeight - clientHeight); }
+
 void PageProducts::OnSize(UINT type, int cx, int cy) {
     CSmDialog::OnSize(type, cx, cy);
     m_clientHeight = cy;
-    const int initialHeight = m_initialRect.bottom - m_initialRect.top;
-    const int range = cy < initialHeight ? std::max(0, m_contentHeight - cy) : 0;
+    // The page scrolls whenever its rows reach below its bottom, so that every
+    // product can be seen and started at any size.
+    const int range = RangeFor(cy);
     // Content scrolled beyond the new range comes back, so that the thumb and
     // the rows always agree.
     if (m_scrollPos > range) {
@@ -212,10 +252,53 @@ void PageProducts::SetScrollBar(int range) {
     si.cbSize = sizeof si;
     si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
     si.nMin = 0;
-    si.nMax = range;
-    si.nPage = static_cast<UINT>(range / 10);
+    // The thumb's largest position is nMax - nPage + 1; with nMax = range +
+    // nPage - 1 it is the range itself, where the steps end too.
+    si.nPage = range > 0 ? static_cast<UINT>(std::max(1, range / 10)) : 0;
+    si.nMax = range > 0 ? range + static_cast<int>(si.nPage) - 1 : 0;
     si.nPos = m_scrollPos;
     ::SetScrollInfo(m_hwnd, SB_VERT, &si, TRUE);
+}
+
+void PageProducts::ScrollTo(int pos) {
+    pos = std::clamp(pos, 0, m_scrollRange);
+    const int d = pos - m_scrollPos;
+    if (!d) return;
+    m_scrollPos = pos;
+    ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);
+    MoveChildren(m_hwnd, -d);
+}
+
+void PageProducts::ScrollIntoView(HWND child) {
+    if (!m_hwnd || !child || ::GetParent(child) != m_hwnd) return;
+    const RECT r = ChildRect(child);
+    int top = r.top + m_scrollPos, bottom = r.bottom + m_scrollPos;  // in content coordinates
+    if (top >= kRowTop) {
+        // A row's control brings its whole row into view.
+        top = kRowTop + (top - kRowTop) / kRowHeight * kRowHeight;
+        bottom = std::max(bottom, top + kRowHeight);
+    }
+    const int height = ClientRect().bottom;
+    int pos = m_scrollPos;
+    if (bottom > pos + height) pos = bottom - height;
+    if (top < pos) pos = top;
+    ScrollTo(pos);
+}
+
+bool PageProducts::OnMouseWheel(ui::Message& m) {
+    const int delta = GET_WHEEL_DELTA_WPARAM(m.wParam);
+    // Fine-grained wheels send parts of a notch: they add up, and a turn the
+    // other way starts afresh.
+    if ((delta > 0) != (m_wheelDelta > 0)) m_wheelDelta = 0;
+    m_wheelDelta += delta;
+    const int notches = m_wheelDelta / WHEEL_DELTA;
+    m_wheelDelta -= notches * WHEEL_DELTA;
+    UINT lines = 3;
+    ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+    const int perNotch = lines == WHEEL_PAGESCROLL ? m_contentHeight / 10 : static_cast<int>(lines) * (m_contentHeight / 100);
+    ScrollTo(m_scrollPos - notches * perNotch);
+    m.result = 0;
+    return true;
 }
 
 bool PageProducts::OnVScroll(ui::Message& m) {
@@ -242,7 +325,7 @@ bool PageProducts::OnVScroll(ui::Message& m) {
             break;
         case SB_THUMBPOSITION:
             // A posted position outside the range is held at its ends.
-            d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, std::max(upper, m_scrollPos)) - m_scrollPos;
+            d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, upper) - m_scrollPos;
             break;
         default: return true;
     }

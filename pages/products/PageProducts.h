@@ -1,8 +1,8 @@
 // The "Products" page: one row per suite product in the fixed page order, with
 // its icon button (starts the installed product), bold name, description,
 // installed version, help link and update or download link; a check box hides
-// the products that are not installed, and the rows scroll vertically when the
-// page is smaller than it was created.
+// the products that are not installed, and the rows scroll vertically when
+// they reach below the page's bottom.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +52,8 @@ public:
     void CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate);
     // Starts the product of entry `position` by its recorded path; nothing when it has none.
     void LaunchEntry(int position);
+    // Scrolls so that a child of the page (for a row's control, its whole row) is in view.
+    void ScrollIntoView(HWND child);
 
     const ProductEntries& Entries() const { return m_entries; }
     ProductEntries& Entries() { return m_entries; }
@@ -69,7 +71,10 @@ public:
 private:
     void OnShowInstalledOnly();
     bool OnVScroll(ui::Message& m);
+    bool OnMouseWheel(ui::Message& m);
+    int RangeFor(int clientHeight) const;
     void SetScrollBar(int range);
+    void ScrollTo(int pos);
     RowControls& Controls(ProductEntry& entry);
 
     ProductEntries m_entries;
@@ -79,5 +84,6 @@ private:
     int m_contentHeight = 0;
     RECT m_initialRect{0, 0, 0, 0};
     int m_scrollRange = 0;  // the scroll bar's range at the last size change
+    int m_wheelDelta = 0;   // wheel turns short of a whole notch
     CachedVersionReader m_versions;
 };

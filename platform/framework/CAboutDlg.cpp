@@ -39,5 +39,8 @@ BOOL CAboutDlg::OnInitDialog() {
     m_link.SetURL(catalogue::kSiteBase);
     ::SetWindowTextW(m_link.Hwnd(), catalogue::kSiteBase);
     ::SetWindowTextW(m_hwnd, (L"About " + NameText()).c_str());
-    return TRUE;
+    // OK, the default button, takes the first focus, so that Enter closes the
+    // box; the link comes first in the tab order and would open the site.
+    Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDOK)), TRUE);
+    return FALSE;
 }

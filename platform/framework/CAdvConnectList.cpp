@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "platform/connection/ProfileFile.h"
 #include "platform/connection/ProfileStore.h"
@@ -18,7 +19,6 @@ namespace {
 
 const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Database kind", L"Server",
                                                                L"Database", L"User"};
-const int kMaxWidth = 4000;
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -173,7 +173,9 @@ void CAdvConnectList::Initialize(CSysReg* reg) {
         int width = kDefaultWidths[i];
         if (reg) {
             const auto stored = reg->GetInt(kWidthKeys[i]);
-            if (stored && *stored >= 0 && *stored <= kMaxWidth) width = static_cast<int>(*stored);
+            // Any width the list can have comes back; a negative or oversized
+            // number is no width and gives the default.
+            if (stored && *stored >= 0 && *stored <= INT_MAX) width = static_cast<int>(*stored);
         }
         InsertColumn(i, kTitles[i], LVCFMT_LEFT, width);
     }

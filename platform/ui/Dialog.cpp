@@ -56,6 +56,58 @@ void Dialog::OnCancel() { EndDialog(IDCANCEL); }
 
 LRESULT Dialog::DefaultProc(Message&) { return 0; }
 
+namespace {
+
+bool IsDialogWindow(HWND hwnd) {
+    wchar_t cls[16] = {};
+    return ::GetClassNameW(hwnd, cls, 16) && lstrcmpW(cls, L"#32770") == 0;
+}
+
+// The innermost child dialog of `outer` that holds `hwnd`, or nullptr.
+HWND InnermostPage(HWND outer, HWND hwnd) {
+    for (HWND h = hwnd; h && h != outer; h = ::GetParent(h))
+        if ((::GetWindowLongW(h, GWL_STYLE) & WS_CHILD) && IsDialogWindow(h)) return h;
+    return nullptr;
+}
+
+// The page's dialog manager calls the message filter again; that nested call
+// must leave the message to it.
+bool g_routing = false;
+
+}  // namespace
+
+bool Dialog::TranslatePageKey(MSG& msg) {
+    if (g_routing || !m_hwnd) return false;
+    switch (msg.message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_DEADCHAR: break;
+    default: return false;  // Alt keys, the menu and mnemonics stay with this dialog
+    }
+    if (!::IsChild(m_hwnd, msg.hwnd)) return false;
+    HWND page = InnermostPage(m_hwnd, msg.hwnd);
+    if (!page) return false;
+    if (msg.wParam == VK_TAB && (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP)) return false;
+
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+        // A focused push button is the one Enter presses, whichever button is the page's default.
+        HWND focus = ::GetFocus();
+        if (focus && ::IsChild(page, focus) && ::IsWindowEnabled(focus)) {
+            const LRESULT code = ::SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+            if (!(code & (DLGC_WANTMESSAGE | DLGC_WANTALLKEYS)) && (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
+                ::SendMessageW(::GetParent(focus), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
+                               reinterpret_cast<LPARAM>(focus));
+                return true;
+            }
+        }
+    }
+    g_routing = true;
+    const bool handled = ::IsDialogMessageW(page, &msg) != FALSE;
+    g_routing = false;
+    return handled;
+}
+
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     Dialog* self = nullptr;
     if (msg == WM_INITDIALOG) {

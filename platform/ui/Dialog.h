@@ -39,6 +39,16 @@ public:
     virtual void OnOK();
     virtual void OnCancel();
 
+    // Keys for a dialog that holds child dialogs (pages), as nested dialogs
+    // conventionally take them: the innermost page that holds the focus sees a
+    // key first, with its own dialog manager, so Esc and Enter there are the
+    // page's and never end this dialog; Enter on a focused push button presses
+    // it. Tab and Shift+Tab stay with this dialog, whose manager walks its own
+    // controls and those of the shown page (pages carry WS_EX_CONTROLPARENT).
+    // Call it for every message of this dialog's modal loop before its own
+    // dialog manager; true: the message was handled.
+    bool TranslatePageKey(MSG& msg);
+
     const MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
     static const MessageMap* ThisMessageMap();
 

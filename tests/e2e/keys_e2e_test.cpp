@@ -1,0 +1,144 @@
+// Keys typed into the real program: each is posted to the control that has the
+// keyboard focus and handled by the hub's own modal loop, as when typed.
+#include "tests/e2e/E2eSupport.h"
+
+#include <string>
+
+namespace {
+
+using e2e::E2eTest;
+using e2e::Hub;
+
+const wchar_t kSettingsKey[] = L"Software\\Zerudozuz\\Quaylet\\Settings";
+
+DWORD HubThread(const Hub& hub) { return ::GetWindowThreadProcessId(hub.Window(), nullptr); }
+
+HWND Focus(const Hub& hub) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetGUIThreadInfo(HubThread(hub), &info) ? info.hwndFocus : nullptr;
+}
+
+// Posts one key stroke to the focused control; the hub sees it as typed.
+void Type(const Hub& hub, WPARAM vk) {
+    HWND target = Focus(hub);
+    ASSERT_NE(target, nullptr) << "no control has the focus";
+    const UINT scan = ::MapVirtualKeyW(static_cast<UINT>(vk), MAPVK_VK_TO_VSC);
+    ::PostMessageW(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+    ::PostMessageW(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+}
+
+// Types Tab and waits until the focus has moved.
+HWND TabOnce(const Hub& hub) {
+    HWND before = Focus(hub);
+    Type(hub, VK_TAB);
+    HWND after = nullptr;
+    e2e::WaitFor([&] { return (after = Focus(hub)) != before; }, 5000);
+    return after;
+}
+
+bool PlacementStored() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    const bool found = ::RegQueryValueExW(key, L"Quaylet", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    ::RegCloseKey(key);
+    return found;
+}
+
+bool Within(HWND outer, HWND inner) { return inner == outer || ::IsChild(outer, inner); }
+
+TEST_F(E2eTest, EscAndEnterInsideEveryPageLeaveTheHubOpenWhileEscOnTheTabStripEndsIt) {
+    {
+        Hub hub;
+        ASSERT_TRUE(hub.Start());
+        HWND tab = ::GetDlgItem(hub.Window(), 1188);
+        ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000)) << "the tab strip takes the first focus";
+        for (int page = 0; page < 4; ++page) {
+            ASSERT_TRUE(hub.SelectTab(page));
+            ASSERT_EQ(Focus(hub), tab);
+            HWND inPage = TabOnce(hub);
+            ASSERT_TRUE(Within(hub.Page(page), inPage)) << "Tab goes from the tab strip into page " << page;
+            Type(hub, VK_ESCAPE);
+            Type(hub, VK_RETURN);
+            Type(hub, VK_ESCAPE);
+            // Shift+Tab back needs the hub's key state; the next page is chosen from the strip.
+            ::PostMessageW(hub.Window(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tab), TRUE);
+            ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000)) << page;
+        }
+        // Still open: the close request runs the close steps, which store the placement.
+        EXPECT_FALSE(PlacementStored());
+        ::PostMessageW(hub.Window(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(hub.WaitForExit());
+        EXPECT_TRUE(PlacementStored()) << "a key ended the hub before its close request";
+    }
+    e2e::DeleteTree(L"Software\\Zerudozuz");
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == ::GetDlgItem(hub.Window(), 1188); }, 5000));
+    Type(hub, VK_ESCAPE);
+    ASSERT_TRUE(hub.WaitForExit()) << "Esc on the main window's own control cancels it";
+    EXPECT_FALSE(PlacementStored()) << "cancelling runs no close step";
+}
+
+TEST_F(E2eTest, TabWalksTheRowsIntoViewAndEnterOnAFocusedIconStartsTheProduct) {
+    const std::wstring exe = TempDir() + L"\\sheet.exe";
+    ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), exe.c_str(), FALSE));
+    e2e::SetString(L"Software\\Zerudozuz\\SheetFoundry", L"ExePath", exe);
+
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    HWND page = hub.Page(0);
+    HWND last = ::GetDlgItem(page, 240);  // the last row's icon, the only enabled one
+    ASSERT_NE(last, nullptr);
+    RECT client{}, icon{};
+    ::GetClientRect(page, &client);
+    ::GetWindowRect(last, &icon);
+    ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&icon), 2);
+    ASSERT_GT(icon.bottom, client.bottom) << "the created page must be shorter than its rows";
+
+    HWND tab = ::GetDlgItem(hub.Window(), 1188);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000));
+    EXPECT_EQ(TabOnce(hub), ::GetDlgItem(page, 1013)) << "the check box is the page's first tab stop";
+    HWND focus = nullptr;
+    for (int guard = 0; guard < 40 && focus != last; ++guard) {
+        focus = TabOnce(hub);
+        ASSERT_TRUE(Within(page, focus)) << "Tab left the page before its last row";
+        RECT r{};
+        // The hub scrolls while it handles the focus change, just after the focus moved.
+        EXPECT_TRUE(e2e::WaitFor([&] {
+            ::GetWindowRect(focus, &r);
+            ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+            return r.top >= 0 && r.bottom <= client.bottom;
+        }, 3000)) << "focused control out of view: " << r.top << ".." << r.bottom;
+    }
+    ASSERT_EQ(focus, last);
+
+    Type(hub, VK_RETURN);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !hub.Launches().empty(); }));
+    const std::wstring line = hub.Launches().front();
+    EXPECT_EQ(line.substr(0, line.find(L'|')), exe);
+    EXPECT_FALSE(hub.WaitForExit(300)) << "Enter pressed the button, it did not end the hub";
+
+    // The row's help link, then past the page's last control back to the tab strip.
+    EXPECT_TRUE(::IsChild(page, TabOnce(hub)));
+    EXPECT_EQ(TabOnce(hub), tab);
+}
+
+TEST_F(E2eTest, EnterClosesTheAboutBoxThroughItsDefaultButton) {
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    ::PostMessageW(hub.Window(), WM_COMMAND, 32771, 0);
+    HWND about = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        about = ::FindWindowW(L"#32770", L"About Zelto Quaylet");
+        return about != nullptr && ::IsWindowVisible(about);
+    }));
+    HWND ok = ::GetDlgItem(about, IDOK);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == ok; }, 5000)) << "OK takes the first focus";
+    Type(hub, VK_RETURN);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(about); }, 5000));
+    EXPECT_FALSE(hub.WaitForExit(300));
+    EXPECT_TRUE(hub.Launches().empty());
+}
+
+}  // namespace
