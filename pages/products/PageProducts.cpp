@@ -277,6 +277,8 @@ void PageProducts::ScrollIntoView(HWND child) {
         // A row's control brings its whole row into view.
         top = kRowTop + (top - kRowTop) / kRowHeight * kRowHeight;
         bottom = std::max(bottom, top + kRowHeight);
+    } else {
+        top = 0;  // the check box above the rows: the top of the page
     }
     const int height = ClientRect().bottom;
     int pos = m_scrollPos;

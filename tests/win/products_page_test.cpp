@@ -438,15 +438,6 @@ TEST_F(ProductsLaunch, EntryNeverDetectedStartsNothingAndDanglingPathStartsTheLa
     EXPECT_EQ(Launched().size(), 1u);
 }
 
-TEST_F(ProductsPage, EnterAndEscDoNotEndThePage) {
-    Open();
-    ::SendMessageW(page->Hwnd(), WM_COMMAND, IDOK, 0);
-    ::SendMessageW(page->Hwnd(), WM_COMMAND, IDCANCEL, 0);
-    Pump();
-    EXPECT_TRUE(::IsWindow(page->Hwnd()));
-    EXPECT_TRUE(::GetWindowLongW(page->Hwnd(), GWL_STYLE) & WS_VISIBLE);
-}
-
 class ProductsScroll : public ProductsPage {
 protected:
     void Resize(int height) {
@@ -466,32 +457,34 @@ protected:
     int IconTop(int i) const { return RectOf(Row(i)->iconButton->Hwnd()).top; }
 };
 
-TEST_F(ProductsScroll, AsTallAsCreatedMeansADisabledScrollBar) {
+TEST_F(ProductsScroll, ScrollsWheneverTheRowsReachBelowThePage) {
     Open();
-    const RECT initial = page->InitialRect();
-    const int h = initial.bottom - initial.top;
-    ASSERT_GT(h, 0);
-    Resize(h - 50);
-    EXPECT_EQ(Info().nMax, 716 - page->ClientHeight());
-    Resize(h);
+    const int cy = page->ClientRect().bottom;
+    ASSERT_LT(cy, 716) << "the created page is shorter than its rows";
+    SCROLLINFO si = Info();
+    EXPECT_EQ(page->ScrollRange(), 716 - cy);
+    EXPECT_EQ(si.nMax - static_cast<int>(si.nPage) + 1, 716 - cy) << "the thumb's last position is the range";
+    Resize(716);
     EXPECT_EQ(Info().nMax, 0);
-    EXPECT_LT(page->ClientRect().bottom, 716) << "rows reach below the bottom";
-    Resize(h + 100);
-    EXPECT_EQ(Info().nMax, 0);
-    EXPECT_EQ(page->ClientHeight(), h + 100);
     Scroll(SB_LINEDOWN);
     EXPECT_EQ(page->ScrollPos(), 0);
+    // A range too small for a tenth still has a thumb that reaches its end.
+    Resize(711);
+    si = Info();
+    EXPECT_EQ(page->ScrollRange(), 716 - page->ClientHeight());
+    EXPECT_EQ(si.nMax - static_cast<int>(si.nPage) + 1, page->ScrollRange());
 }
 
-TEST_F(ProductsScroll, StepsMoveEveryChildAndStopAtTheEnds) {
+TEST_F(ProductsScroll, StepsThumbAndWheelAgreeAndReachTheLastRow) {
     Open();
     const int top = CheckBoxTop();
     Resize(300);
     const int cy = page->ClientHeight();
-    const SCROLLINFO si = Info();
+    const int range = 716 - cy;
+    SCROLLINFO si = Info();
     EXPECT_EQ(si.nMin, 0);
-    EXPECT_EQ(si.nMax, 716 - cy);
-    EXPECT_EQ(static_cast<int>(si.nPage), (716 - cy) / 10);
+    EXPECT_EQ(static_cast<int>(si.nPage), range / 10);
+    EXPECT_EQ(si.nMax, range + range / 10 - 1);
     EXPECT_EQ(si.nPos, 0);
 
     Scroll(SB_LINEUP);
@@ -505,11 +498,8 @@ TEST_F(ProductsScroll, StepsMoveEveryChildAndStopAtTheEnds) {
     Scroll(SB_THUMBPOSITION, 30);
     EXPECT_EQ(page->ScrollPos(), 30);
     EXPECT_EQ(IconTop(13), 666 - 30);
-    Scroll(SB_THUMBPOSITION, 30);
-    EXPECT_EQ(IconTop(13), 666 - 30);
     Scroll(SB_PAGEUP);
     EXPECT_EQ(page->ScrollPos(), 0);
-    EXPECT_EQ(IconTop(0), 16);
     Scroll(SB_PAGEDOWN);
     EXPECT_EQ(page->ScrollPos(), 71);
     Scroll(SB_THUMBTRACK, 200);
@@ -518,12 +508,68 @@ TEST_F(ProductsScroll, StepsMoveEveryChildAndStopAtTheEnds) {
     EXPECT_EQ(page->ScrollPos(), 71);
     EXPECT_EQ(IconTop(0), 16 - 71);
 
-    // Down steps end at the end of the scroll bar's range, with the last row in view.
+    // Steps, the thumb dragged to its end and the wheel all stop with the last row whole at the bottom.
     for (int i = 0; i < 100; ++i) Scroll(SB_PAGEDOWN);
-    EXPECT_EQ(page->ScrollPos(), 716 - cy);
+    EXPECT_EQ(page->ScrollPos(), range);
+    EXPECT_EQ(Info().nPos, range);
     EXPECT_EQ(IconTop(13) + 50, cy);
     Scroll(SB_LINEDOWN);
-    EXPECT_EQ(page->ScrollPos(), 716 - cy);
+    EXPECT_EQ(page->ScrollPos(), range);
+    Scroll(SB_THUMBPOSITION, 0);
+    si = Info();
+    Scroll(SB_THUMBPOSITION, si.nMax - static_cast<int>(si.nPage) + 1);
+    EXPECT_EQ(page->ScrollPos(), range);
+    EXPECT_EQ(IconTop(13) + 50, cy);
+    Scroll(SB_THUMBPOSITION, 0);
+
+    UINT lines = 3;
+    ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+    ASSERT_NE(lines, WHEEL_PAGESCROLL);
+    const int notch = static_cast<int>(lines) * 7;
+    auto wheel = [&](int delta) {
+        ::SendMessageW(Row(0)->helpLink->Hwnd(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0);
+    };
+    wheel(-WHEEL_DELTA);  // reaches the page from the control under the pointer
+    EXPECT_EQ(page->ScrollPos(), notch);
+    wheel(-WHEEL_DELTA / 2);
+    EXPECT_EQ(page->ScrollPos(), notch) << "half a notch waits for the other half";
+    wheel(-WHEEL_DELTA / 2);
+    EXPECT_EQ(page->ScrollPos(), 2 * notch);
+    EXPECT_EQ(Info().nPos, 2 * notch);
+    EXPECT_EQ(IconTop(0), 16 - 2 * notch);
+    wheel(-WHEEL_DELTA * 100);
+    EXPECT_EQ(page->ScrollPos(), range);
+    EXPECT_EQ(IconTop(13) + 50, cy);
+    wheel(WHEEL_DELTA * 100);
+    EXPECT_EQ(page->ScrollPos(), 0);
+    EXPECT_EQ(CheckBoxTop(), top);
+}
+
+TEST_F(ProductsScroll, KeyboardFocusBringsItsRowIntoViewAMouseClickDoesNot) {
+    Install(5, L"test_v1234");
+    Open();
+    ::ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+    Resize(300);
+    const int cy = page->ClientHeight();
+    ::SetFocus(Row(13)->helpLink->Hwnd());
+    EXPECT_EQ(IconTop(13) + 50, cy) << "the whole last row";
+    EXPECT_EQ(Info().nPos, page->ScrollPos());
+    ::SetFocus(Row(6)->helpLink->Hwnd());
+    EXPECT_EQ(IconTop(6), 0) << "a row above the view comes in at the top";
+    ::SetFocus(page->Item(IDC_SHOW_INSTALLED_ONLY));
+    EXPECT_EQ(page->ScrollPos(), 0);
+
+    // Pressed where it shows, a partly visible icon stays under the pointer
+    // (released elsewhere, so that nothing starts).
+    HWND icon = Row(5)->iconButton->Hwnd();
+    ASSERT_TRUE(::IsWindowEnabled(icon));
+    ASSERT_LT(RectOf(icon).top, cy);
+    ASSERT_GT(RectOf(icon).bottom, cy);
+    ::SendMessageW(icon, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    EXPECT_EQ(::GetFocus(), icon);
+    EXPECT_EQ(page->ScrollPos(), 0);
+    ::SendMessageW(icon, WM_LBUTTONUP, 0, MAKELPARAM(-500, -500));
+    ::ReleaseCapture();
 }
 
 TEST_F(ProductsScroll, RelayoutAndResizeKeepRowsInLineWithTheScrolledContent) {
@@ -536,9 +582,8 @@ TEST_F(ProductsScroll, RelayoutAndResizeKeepRowsInLineWithTheScrolledContent) {
     EXPECT_EQ(IconTop(0), 16 - 100);
     EXPECT_EQ(CheckBoxTop(), top);
 
-    // Growing back to the created height ends the scrolling: content returns to the top.
-    const RECT initial = page->InitialRect();
-    Resize(initial.bottom - initial.top);
+    // Growing to the rows' height ends the scrolling: content returns to the top.
+    Resize(800);
     EXPECT_EQ(page->ScrollPos(), 0);
     EXPECT_EQ(IconTop(0), 16);
     EXPECT_EQ(CheckBoxTop(), top + 100);
