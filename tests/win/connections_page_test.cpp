@@ -238,17 +238,20 @@ TEST_F(ConnectionsPageTest, OpensTheRowsProfileWithItsPassword) {
 TEST_F(ConnectionsPageTest, LeavingThePageStoresColumnWidths) {
     Seed({});
     TestPage& page = Open();
-    m_list->SetColumnWidth(2, 222);
+    LVCOLUMNW wide{};
+    wide.mask = LVCF_WIDTH;
+    wide.cx = 100000;  // any width a column can have comes back
+    m_list->Send(LVM_SETCOLUMNW, 2, reinterpret_cast<LPARAM>(&wide));
     page.Deactivate();
     EXPECT_FALSE(::IsWindowVisible(page.Hwnd()));
     CSysReg reg;
-    EXPECT_EQ(reg.GetInt(L"ConnColW3").value_or(-1), 222);
+    EXPECT_EQ(reg.GetInt(L"ConnColW3").value_or(-1), 100000);
     EXPECT_EQ(reg.GetInt(L"ConnColW1").value_or(-1), m_list->GetColumnWidth(0));
     // A later page takes the stored widths; a hostile stored width is ignored.
     SetDword(L"Software\\Zerudozuz\\Quaylet\\Settings", L"ConnColW4", 0xFFFFFFFF);
     m_page.reset();
     Open();
-    EXPECT_EQ(m_list->GetColumnWidth(2), 222);
+    EXPECT_EQ(m_list->GetColumnWidth(2), 100000);
     EXPECT_EQ(m_list->GetColumnWidth(3), CAdvConnectList::kDefaultWidths[3]);
 }
 

@@ -269,8 +269,15 @@ TEST_F(ProjectsPageTest, RegistryValuesOfEveryShapeNeverStopDiscovery) {
 
 TEST_F(ProjectsPageTest, ColumnWidthsSurviveARestart) {
     OpenPage();
-    const int widths[] = {201, 17, 300, 44, 90, 123};
-    for (int i = 0; i < 6; ++i) ASSERT_TRUE(m_page->List().SetColumnWidth(i, widths[i]));
+    // Whatever width a column can be given comes back, far beyond any screen too.
+    const int widths[] = {0, 4097, 300, 32768, 100000, 1 << 24};
+    for (int i = 0; i < 6; ++i) {
+        LVCOLUMNW col{};
+        col.mask = LVCF_WIDTH;
+        col.cx = widths[i];
+        ASSERT_TRUE(m_page->List().Send(LVM_SETCOLUMNW, i, reinterpret_cast<LPARAM>(&col)));
+        ASSERT_EQ(m_page->List().GetColumnWidth(i), widths[i]);
+    }
     ClosePage();
 
     HKEY k = nullptr;
