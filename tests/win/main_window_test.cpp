@@ -154,13 +154,25 @@ TEST_F(MainWindowTest, SwitchingPagesDeactivatesThenActivatesAndIgnoresTheSameTa
 }
 
 TEST_F(MainWindowTest, CtrlTabMovesBetweenPagesLikeATabbedDialog) {
+    ::ShowWindow(dlg.Hwnd(), SW_SHOW);
+    HWND checkBox = dlg.Page(0)->Item(IDC_SHOW_INSTALLED_ONLY);
+    ::SetFocus(checkBox);
+    ASSERT_EQ(::GetFocus(), checkBox);
     BYTE keys[256] = {};
     keys[VK_CONTROL] = 0x80;
     ::SetKeyboardState(keys);
-    const MSG tab{dlg.Page(0)->Hwnd(), WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+    const MSG tab{checkBox, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
     EXPECT_TRUE(dlg.TranslateTabSwitch(tab));
     EXPECT_EQ(dlg.CurrentPageIndex(), 1);
     EXPECT_EQ(dlg.Tab().GetCurSel(), 1);
+    // The focus leaves the hidden page for the first control of the shown one ...
+    EXPECT_EQ(::GetFocus(), dlg.Page(1)->Item(IDC_PROJECT_LIST));
+    // ... and stays on the tab strip when it was there.
+    ::SetFocus(dlg.Tab().Hwnd());
+    EXPECT_TRUE(dlg.TranslateTabSwitch(tab));
+    EXPECT_EQ(::GetFocus(), dlg.Tab().Hwnd());
+    EXPECT_TRUE(dlg.TranslateTabSwitch(MSG{dlg.Tab().Hwnd(), WM_KEYDOWN, VK_PRIOR, 0, 0, {0, 0}}));
+    g_log.erase(g_log.begin() + 2, g_log.begin() + 6);  // there and back again
     const MSG back{dlg.Page(1)->Hwnd(), WM_KEYDOWN, VK_PRIOR, 0, 0, {0, 0}};
     EXPECT_TRUE(dlg.TranslateTabSwitch(back));
     EXPECT_TRUE(dlg.TranslateTabSwitch(back));  // wraps around to the last tab
