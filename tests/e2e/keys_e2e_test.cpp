@@ -124,6 +124,52 @@ TEST_F(E2eTest, TabWalksTheRowsIntoViewAndEnterOnAFocusedIconStartsTheProduct) {
     EXPECT_EQ(TabOnce(hub), tab);
 }
 
+// A top-level window of the hub's process other than its main window.
+HWND OtherTopLevel(const Hub& hub) {
+    struct Search {
+        DWORD pid;
+        HWND main;
+        HWND found;
+    } s{0, hub.Window(), nullptr};
+    ::GetWindowThreadProcessId(hub.Window(), &s.pid);
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* p = reinterpret_cast<Search*>(lp);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hwnd, &pid);
+            if (pid != p->pid || hwnd == p->main || !::IsWindowVisible(hwnd)) return TRUE;
+            p->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+TEST_F(E2eTest, EnterOnAFocusedPageButtonPressesItAndItsDialogTakesItsOwnKeys) {
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    ASSERT_TRUE(hub.SelectTab(1));
+    HWND page = hub.Page(1);
+    HWND load = ::GetDlgItem(page, 1148);
+    HWND focus = nullptr;
+    for (int guard = 0; guard < 8 && focus != load; ++guard) focus = TabOnce(hub);
+    ASSERT_EQ(focus, load) << "Tab reaches \"Load...\"";
+
+    Type(hub, VK_RETURN);
+    HWND fileDialog = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (fileDialog = OtherTopLevel(hub)) != nullptr; }))
+        << "Enter did not press the focused button";
+    // Esc in the file dialog cancels that dialog alone.
+    ASSERT_TRUE(e2e::WaitFor([&] { return Within(fileDialog, Focus(hub)); }, 5000));
+    Type(hub, VK_ESCAPE);
+    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(fileDialog); }, 5000));
+    EXPECT_FALSE(hub.WaitForExit(300));
+
+    ::PostMessageW(hub.Window(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(hub.WaitForExit());
+    EXPECT_TRUE(PlacementStored());
+}
+
 TEST_F(E2eTest, EnterClosesTheAboutBoxThroughItsDefaultButton) {
     Hub hub;
     ASSERT_TRUE(hub.Start());
