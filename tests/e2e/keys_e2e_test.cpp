@@ -2,6 +2,8 @@
 // keyboard focus and handled by the hub's own modal loop, as when typed.
 #include "tests/e2e/E2eSupport.h"
 
+#include <commctrl.h>
+
 #include <string>
 
 namespace {
@@ -203,6 +205,35 @@ TEST_F(E2eTest, EnterOnAFocusedPageButtonPressesItAndItsDialogTakesItsOwnKeys) {
     ::PostMessageW(hub.Window(), WM_CLOSE, 0, 0);
     ASSERT_TRUE(hub.WaitForExit());
     EXPECT_TRUE(PlacementStored());
+}
+
+TEST_F(E2eTest, ArrowKeysStillMoveInsideTheLibraryTree) {
+    WriteFile(L"lib\\Folder\\inner.sql", "SELECT 'inner';");
+    WriteFile(L"lib\\first.sql", "SELECT 'one' FROM t;");
+    e2e::SetString(L"Software\\Zerudozuz\\StatementDesk2\\Settings", L"Library", TempDir() + L"\\lib");
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    ASSERT_TRUE(hub.SelectTab(3));
+    HWND tree = hub.PageItem(3, 1015);
+    HWND preview = hub.PageItem(3, 1040);
+    HWND focus = nullptr;
+    for (int guard = 0; guard < 4 && focus != tree; ++guard) focus = TabOnce(hub);
+    ASSERT_EQ(focus, tree);
+    auto caret = [&] { return ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0); };
+    const LRESULT first = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    const LRESULT second = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, first);
+    ASSERT_NE(second, 0);
+    Type(hub, VK_HOME);
+    ASSERT_TRUE(e2e::WaitFor([&] { return caret() == first; }, 5000));
+    Type(hub, VK_DOWN);
+    ASSERT_TRUE(e2e::WaitFor([&] { return caret() == second; }, 5000)) << "Down did not reach the tree";
+    wchar_t text[256] = {};
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        ::SendMessageW(preview, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+        return std::wstring(text).find(L"SELECT 'one'") != std::wstring::npos;
+    }, 5000));
+    Type(hub, VK_UP);
+    EXPECT_TRUE(e2e::WaitFor([&] { return caret() == first; }, 5000));
 }
 
 TEST_F(E2eTest, EnterClosesTheAboutBoxThroughItsDefaultButton) {
