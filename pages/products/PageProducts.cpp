@@ -50,19 +50,19 @@ int g_mousePressDepth = 0;
 
 LRESULT CALLBACK RevealOnFocus(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR page) {
     switch (msg) {
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: {
-        ++g_mousePressDepth;
-        const LRESULT result = ::DefSubclassProc(hwnd, msg, wp, lp);
-        --g_mousePressDepth;
-        return result;
-    }
-    case WM_SETFOCUS:
-        if (!g_mousePressDepth) reinterpret_cast<PageProducts*>(page)->ScrollIntoView(hwnd);
-        break;
-    default: break;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+        case WM_LBUTTONDBLCLK: {
+            ++g_mousePressDepth;
+            const LRESULT result = ::DefSubclassProc(hwnd, msg, wp, lp);
+            --g_mousePressDepth;
+            return result;
+        }
+        case WM_SETFOCUS:
+            if (!g_mousePressDepth) reinterpret_cast<PageProducts*>(page)->ScrollIntoView(hwnd);
+            break;
+        default: break;
     }
     return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
@@ -228,7 +228,9 @@ void PageProducts::LaunchEntry(int position) {
     ::ShellExecuteW(m_hwnd, L"open", entry.exePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-int PageProducts::RangeFor(int clientHeight) const { return std::max(0, m_contentHeight - clientHeight); }
+int PageProducts::RangeFor(int clientHeight) const {
+    return std::max(0, m_contentHeight - clientHeight);
+}
 
 void PageProducts::OnSize(UINT type, int cx, int cy) {
     CSmDialog::OnSize(type, cx, cy);
@@ -297,7 +299,8 @@ bool PageProducts::OnMouseWheel(ui::Message& m) {
     m_wheelDelta -= notches * WHEEL_DELTA;
     UINT lines = 3;
     ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
-    const int perNotch = lines == WHEEL_PAGESCROLL ? m_contentHeight / 10 : static_cast<int>(lines) * (m_contentHeight / 100);
+    const int perNotch =
+        lines == WHEEL_PAGESCROLL ? m_contentHeight / 10 : static_cast<int>(lines) * (m_contentHeight / 100);
     ScrollTo(m_scrollPos - notches * perNotch);
     m.result = 0;
     return true;

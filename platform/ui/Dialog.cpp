@@ -79,11 +79,11 @@ bool g_routing = false;
 bool Dialog::TranslatePageKey(MSG& msg) {
     if (g_routing || !m_hwnd) return false;
     switch (msg.message) {
-    case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_CHAR:
-    case WM_DEADCHAR: break;
-    default: return false;  // Alt keys, the menu and mnemonics stay with this dialog
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+        case WM_CHAR:
+        case WM_DEADCHAR: break;
+        default: return false;  // Alt keys, the menu and mnemonics stay with this dialog
     }
     if (!::IsChild(m_hwnd, msg.hwnd)) return false;
     HWND page = InnermostPage(m_hwnd, msg.hwnd);
@@ -95,7 +95,8 @@ bool Dialog::TranslatePageKey(MSG& msg) {
         HWND focus = ::GetFocus();
         if (focus && ::IsChild(page, focus) && ::IsWindowEnabled(focus)) {
             const LRESULT code = ::SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
-            if (!(code & (DLGC_WANTMESSAGE | DLGC_WANTALLKEYS)) && (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
+            if (!(code & (DLGC_WANTMESSAGE | DLGC_WANTALLKEYS)) &&
+                (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
                 ::SendMessageW(::GetParent(focus), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
                                reinterpret_cast<LPARAM>(focus));
                 return true;

@@ -13,7 +13,9 @@ using e2e::Hub;
 
 const wchar_t kSettingsKey[] = L"Software\\Zerudozuz\\Quaylet\\Settings";
 
-DWORD HubThread(const Hub& hub) { return ::GetWindowThreadProcessId(hub.Window(), nullptr); }
+DWORD HubThread(const Hub& hub) {
+    return ::GetWindowThreadProcessId(hub.Window(), nullptr);
+}
 
 HWND Focus(const Hub& hub) {
     GUITHREADINFO info{};
@@ -73,7 +75,9 @@ bool PlacementStored() {
     return found;
 }
 
-bool Within(HWND outer, HWND inner) { return inner == outer || ::IsChild(outer, inner); }
+bool Within(HWND outer, HWND inner) {
+    return inner == outer || ::IsChild(outer, inner);
+}
 
 TEST_F(E2eTest, EscAndEnterInsideEveryPageLeaveTheHubOpenWhileEscOnTheTabStripEndsIt) {
     {
@@ -142,11 +146,14 @@ TEST_F(E2eTest, TabWalksTheRowsIntoViewAndEnterOnAFocusedIconStartsTheProduct) {
         ASSERT_TRUE(Within(page, focus)) << "Tab left the page before its last row";
         RECT r{};
         // The hub scrolls while it handles the focus change, just after the focus moved.
-        EXPECT_TRUE(e2e::WaitFor([&] {
-            ::GetWindowRect(focus, &r);
-            ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
-            return r.top >= 0 && r.bottom <= client.bottom;
-        }, 3000)) << "focused control out of view: " << r.top << ".." << r.bottom;
+        EXPECT_TRUE(e2e::WaitFor(
+            [&] {
+                ::GetWindowRect(focus, &r);
+                ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+                return r.top >= 0 && r.bottom <= client.bottom;
+            },
+            3000))
+            << "focused control out of view: " << r.top << ".." << r.bottom;
     }
     ASSERT_EQ(focus, last);
 
@@ -228,10 +235,12 @@ TEST_F(E2eTest, ArrowKeysStillMoveInsideTheLibraryTree) {
     Type(hub, VK_DOWN);
     ASSERT_TRUE(e2e::WaitFor([&] { return caret() == second; }, 5000)) << "Down did not reach the tree";
     wchar_t text[256] = {};
-    EXPECT_TRUE(e2e::WaitFor([&] {
-        ::SendMessageW(preview, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
-        return std::wstring(text).find(L"SELECT 'one'") != std::wstring::npos;
-    }, 5000));
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] {
+            ::SendMessageW(preview, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
+            return std::wstring(text).find(L"SELECT 'one'") != std::wstring::npos;
+        },
+        5000));
     Type(hub, VK_UP);
     EXPECT_TRUE(e2e::WaitFor([&] { return caret() == first; }, 5000));
 }
