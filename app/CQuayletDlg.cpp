@@ -29,6 +29,7 @@ const ui::MessageMap* CQuayletDlg::ThisMessageMap() {
         ui::OnNotify(IDC_MAIN_TAB, TCN_SELCHANGE, &CQuayletDlg::OnTabSelChange),
         ui::OnMessage(WM_CLOSE, &CQuayletDlg::OnCloseMsg),
         ui::OnMessage(WM_DESTROY, &CQuayletDlg::OnDestroyMsg),
+        ui::OnMessage(WM_MOUSEWHEEL, &CQuayletDlg::OnMouseWheelMsg),
         ui::OnCommand(ID_HELP_INDEX, 0, &CQuayletDlg::OnHelpIndex),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
@@ -180,6 +181,22 @@ LRESULT CQuayletDlg::OnTabSelChange(NMHDR*) {
         Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
     }
     return 0;
+}
+
+bool CQuayletDlg::OnMouseWheelMsg(ui::Message& m) {
+    // The wheel goes to the focused control and climbs to its parents; with
+    // the focus on the tab strip it still scrolls the page under the pointer.
+    // A page that does not scroll passes it back up: that ends here.
+    static bool forwarding = false;
+    if (forwarding || m_currentPage < 0 || !m_pages[m_currentPage]) return false;
+    HWND page = m_pages[m_currentPage]->Hwnd();
+    RECT r{};
+    const POINT pt{static_cast<short>(LOWORD(m.lParam)), static_cast<short>(HIWORD(m.lParam))};
+    if (!page || !::GetWindowRect(page, &r) || !::PtInRect(&r, pt)) return false;
+    forwarding = true;
+    m.result = ::SendMessageW(page, WM_MOUSEWHEEL, m.wParam, m.lParam);
+    forwarding = false;
+    return true;
 }
 
 bool CQuayletDlg::OnCloseMsg(ui::Message&) {

@@ -52,6 +52,7 @@ private:
     bool OnQueryDragIcon(ui::Message& m);
     bool OnCloseMsg(ui::Message& m);
     bool OnDestroyMsg(ui::Message& m);
+    bool OnMouseWheelMsg(ui::Message& m);
     void SelectPage(int index);
     static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
 

@@ -121,7 +121,7 @@ TEST_F(E2eTest, EscAndEnterInsideEveryPageLeaveTheHubOpenWhileEscOnTheTabStripEn
     EXPECT_FALSE(PlacementStored()) << "cancelling runs no close step";
 }
 
-TEST_F(E2eTest, TabWalksTheRowsIntoViewAndEnterOnAFocusedIconStartsTheProduct) {
+TEST_F(E2eTest, WheelAndTabBringTheRowsIntoViewAndEnterOnAFocusedIconStartsTheProduct) {
     const std::wstring exe = TempDir() + L"\\sheet.exe";
     ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), exe.c_str(), FALSE));
     e2e::SetString(L"Software\\Zerudozuz\\SheetFoundry", L"ExePath", exe);
@@ -139,7 +139,23 @@ TEST_F(E2eTest, TabWalksTheRowsIntoViewAndEnterOnAFocusedIconStartsTheProduct) {
 
     HWND tab = ::GetDlgItem(hub.Window(), 1188);
     ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000));
-    EXPECT_EQ(TabOnce(hub), ::GetDlgItem(page, 1013)) << "the check box is the page's first tab stop";
+    // The wheel over the page scrolls it, although the tab strip has the focus.
+    HWND box = ::GetDlgItem(page, 1013);
+    auto boxTop = [&] {
+        RECT r{};
+        ::GetWindowRect(box, &r);
+        ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+        return r.top;
+    };
+    const int top = boxTop();
+    RECT pageRect{};
+    ::GetWindowRect(page, &pageRect);
+    const LPARAM over = MAKELPARAM(pageRect.left + 300, pageRect.top + 200);
+    ::PostMessageW(tab, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), over);
+    EXPECT_TRUE(e2e::WaitFor([&] { return boxTop() < top; }, 5000)) << "the wheel did not scroll the page";
+    ::PostMessageW(tab, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(WHEEL_DELTA * 5)), over);
+    EXPECT_TRUE(e2e::WaitFor([&] { return boxTop() == top; }, 5000));
+    EXPECT_EQ(TabOnce(hub), box) << "the check box is the page's first tab stop";
     HWND focus = nullptr;
     for (int guard = 0; guard < 40 && focus != last; ++guard) {
         focus = TabOnce(hub);
