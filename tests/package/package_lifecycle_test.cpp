@@ -6,7 +6,8 @@
 //
 // tests/package/lifecycle runs this with QUAYLET_PACKAGES naming the folder
 // that tests/package/make-packages filled: new/ (the project's version, with
-// its archive unpacked in new/portable/) and old/ (a lower version).
+// its archive unpacked in new/portable/), again/ (the same version packaged
+// once more) and old/ (a lower version).
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -419,6 +420,16 @@ TEST_F(PackageLifecycle, UpgradeLeavesOneInstallationOfTheNewVersionAndTheUsersD
               ERROR_SUCCESS);
     EXPECT_EQ(width, 123u);
     EXPECT_EQ(ReadBytes(profiles_), kProfiles);
+}
+
+TEST_F(PackageLifecycle, RebuiltPackageOfTheSameVersionIsNoSecondInstallation) {
+    const Package again = ReadPackage(dir_ + L"\\again");
+    ASSERT_FALSE(again.msi.empty());
+    const MsiRun run = Msiexec(L"/i \"" + again.msi + L"\" /qn");
+    // Windows refuses it as another package of an installed product; Wine
+    // takes it as a repeat of the installation. Neither adds a second one.
+    EXPECT_TRUE(run.exitCode == 0 || run.exitCode == ERROR_PRODUCT_VERSION) << run.exitCode;
+    ExpectInstalledOnce(newer_);
 }
 
 TEST_F(PackageLifecycle, InstalledProgramStartsAndItsAboutBoxShowsTheNewVersion) {
