@@ -30,6 +30,7 @@ namespace {
 constexpr int kHelpAbout = 32771;
 constexpr int kAboutVersionText = 3003;
 const wchar_t kSuiteKey[] = L"Software\\Zerudozuz";
+const wchar_t kHubKey[] = L"Software\\Zerudozuz\\Quaylet";
 const wchar_t kSettingsKey[] = L"Software\\Zerudozuz\\Quaylet\\Settings";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // A store of the suite's connection profiles, as the suite writes one.
@@ -384,6 +385,8 @@ TEST_F(PackageLifecycle, SilentInstallForTheUserWithShortcutAndUninstallEntry) {
     ExpectInstalledOnce(older_);
     EXPECT_TRUE(Exists(installDir_ + L"\\help\\index.html"));
     EXPECT_EQ(::lstrcmpiW(ShortcutTarget(shortcut_).c_str(), InstalledExe().c_str()), 0) << ShortcutTarget(shortcut_);
+    // Recorded where the suite's products look for each other.
+    EXPECT_EQ(::lstrcmpiW(RegText(HKEY_CURRENT_USER, kHubKey, L"ExePath").c_str(), InstalledExe().c_str()), 0);
 
     const HKEY hive = UninstallHive(older_.productCode);
     ASSERT_NE(hive, nullptr);
@@ -489,6 +492,7 @@ TEST_F(PackageLifecycle, SilentUninstallRemovesTheProgramAndKeepsTheUsersData) {
     EXPECT_FALSE(Exists(installDir_));
     EXPECT_FALSE(Exists(KnownFolder(CSIDL_LOCAL_APPDATA) + L"\\Programs\\Zelto"));
     EXPECT_FALSE(Exists(shortcut_));
+    EXPECT_TRUE(RegValues(kHubKey).empty()) << "the program is still recorded";
 
     EXPECT_TRUE(RegValues(kSettingsKey) == settings) << "the user's settings changed";
     EXPECT_EQ(ReadBytes(profiles_), profiles);
