@@ -6,6 +6,7 @@
 #include "platform/framework/CSmApp.h"
 #include "platform/framework/CUrlStatic.h"
 #include "platform/framework/_ControlContainer.h"
+#include "QuayletVersion.h"
 #include "resources/resource.h"
 #include "tests/win/WinTestSupport.h"
 
@@ -104,7 +105,7 @@ TEST_F(WinTest, AboutBoxShowsNameVersionYearsAndSite) {
     ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_NAME, text, 256);
     EXPECT_STREQ(text, L"Zelto Quaylet");
     ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_VERSION, text, 256);
-    EXPECT_STREQ(text, L"Version 1.00.00");
+    EXPECT_STREQ(text, L"Version " QUAYLET_VERSION_TEXT);
     ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_YEARS, text, 256);
     EXPECT_NE(std::wstring(text).find(L"2024-2026"), std::wstring::npos);
     ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_LINK, text, 256);
