@@ -58,6 +58,20 @@ bool CSmDialog::OnGetMinMaxInfo(ui::Message& m) {
     return true;
 }
 
+bool PlacementFits(const RECT& normal, SIZE minSize, const RECT& monitor, const RECT& work) {
+    const long w = normal.right - normal.left, h = normal.bottom - normal.top;
+    if (w < minSize.cx || h < minSize.cy || w > 32000 || h > 32000) return false;
+    // The stored rectangle counts from the work area's corner, which lies
+    // beside a taskbar on the top or left edge: move it into the monitor's
+    // coordinates before comparing it with the work area.
+    RECT screen = normal;
+    ::OffsetRect(&screen, work.left - monitor.left, work.top - monitor.top);
+    const RECT caption{screen.left, screen.top, screen.right, screen.top + 30};
+    RECT visible{};
+    return ::IntersectRect(&visible, &caption, &work) && visible.right - visible.left >= 100 &&
+           visible.bottom - visible.top >= 20;
+}
+
 namespace {
 
 // A stored placement is used only when it is whole, sane and at least partly
@@ -65,17 +79,12 @@ namespace {
 bool UsablePlacement(const WINDOWPLACEMENT& wp, SIZE minSize) {
     if (wp.length != sizeof(WINDOWPLACEMENT)) return false;
     const RECT& r = wp.rcNormalPosition;
-    const long w = r.right - r.left, h = r.bottom - r.top;
-    if (w < minSize.cx || h < minSize.cy || w > 32000 || h > 32000) return false;
-    RECT caption{r.left, r.top, r.right, r.top + 30};
-    HMONITOR monitor = ::MonitorFromRect(&caption, MONITOR_DEFAULTTONULL);
-    if (!monitor) return false;
+    const RECT caption{r.left, r.top, r.right, r.top + 30};
+    HMONITOR monitor = ::MonitorFromRect(&caption, MONITOR_DEFAULTTONEAREST);
     MONITORINFO mi{};
     mi.cbSize = sizeof mi;
-    if (!::GetMonitorInfoW(monitor, &mi)) return false;
-    RECT visible{};
-    return ::IntersectRect(&visible, &caption, &mi.rcWork) && visible.right - visible.left >= 100 &&
-           visible.bottom - visible.top >= 20;
+    if (!monitor || !::GetMonitorInfoW(monitor, &mi)) return false;
+    return PlacementFits(r, minSize, mi.rcMonitor, mi.rcWork);
 }
 
 }  // namespace

@@ -9,6 +9,11 @@
 
 class CSysReg;
 
+// Whether a stored normal rectangle, in workspace coordinates (counted from
+// the corner of the work area), is large enough and leaves enough of its
+// caption inside the work area of the monitor to be grabbed.
+bool PlacementFits(const RECT& normal, SIZE minSize, const RECT& monitor, const RECT& work);
+
 class CSmDialog : public ui::Dialog, public _ControlContainer {
 public:
     CSmDialog(UINT templateId, ui::Window* parent);
