@@ -10,6 +10,7 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnMessage(WM_SIZE, &CSmDialog::OnSizeMsg),
         ui::OnMessage(WM_GETMINMAXINFO, &CSmDialog::OnGetMinMaxInfo),
+        ui::OnMessage(WM_SYSCOMMAND, &CSmDialog::OnSysCommandMsg),
     };
     static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
     return &map;
@@ -44,9 +45,22 @@ void CSmDialog::OnSize(UINT type, int cx, int cy) {
 }
 
 bool CSmDialog::OnSizeMsg(ui::Message& m) {
+    if (m.wParam == SIZE_RESTORED && m_keepMaximized) {
+        // A dialog manager may show the dialog "normal" once its queue first
+        // runs dry, after the stored placement maximised it; that restore is
+        // the only one the user did not ask for, and it is undone.
+        m_keepMaximized = false;
+        ::PostMessageW(m_hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    }
     OnSize(static_cast<UINT>(m.wParam), LOWORD(m.lParam), HIWORD(m.lParam));
     m.result = 0;
     return true;
+}
+
+bool CSmDialog::OnSysCommandMsg(ui::Message&) {
+    // Whatever the user does to the window's state from here on stands.
+    m_keepMaximized = false;
+    return false;
 }
 
 bool CSmDialog::OnGetMinMaxInfo(ui::Message& m) {
@@ -98,9 +112,12 @@ int CSmDialog::Load() {
     memcpy(&wp, data->data(), sizeof wp);
     if (!UsablePlacement(wp, m_minSize)) return 0;
     // Never come back minimised or hidden.
-    wp.showCmd = wp.showCmd == SW_SHOWMAXIMIZED || wp.showCmd == SW_MAXIMIZE ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    const bool maximized = wp.showCmd == SW_SHOWMAXIMIZED || wp.showCmd == SW_MAXIMIZE;
+    wp.showCmd = maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     wp.flags = 0;
-    return ::SetWindowPlacement(m_hwnd, &wp) ? 1 : 0;
+    if (!::SetWindowPlacement(m_hwnd, &wp)) return 0;
+    m_keepMaximized = maximized;
+    return 1;
 }
 
 int CSmDialog::Save() {

@@ -55,8 +55,10 @@ protected:
 private:
     bool OnSizeMsg(ui::Message& m);
     bool OnGetMinMaxInfo(ui::Message& m);
+    bool OnSysCommandMsg(ui::Message& m);
 
     std::wstring m_name;
     SIZE m_minSize{0, 0};
+    bool m_keepMaximized = false;  // restored maximised and not yet changed by the user
     std::unique_ptr<CSysReg> m_sysReg;
 };
