@@ -130,6 +130,9 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     e2e::SetString(rf, L"Profile3", L"\\\\?\\GLOBALROOT\\Device\\Null");
     e2e::SetString(rf, L"Profile4", huge);
     e2e::SetString(kSuite + std::wstring(L"LoadHammer\\Settings"), L"LastFile", L"CON.lhp");
+    // Script libraries too.
+    e2e::SetString(kSuite + std::wstring(L"StatementDesk2\\Settings"), L"Library", pipe.Path());
+    e2e::SetString(kSuite + std::wstring(L"LoadHammer\\Settings"), L"Library", L"COM1");
 
     Hub hub;
     ASSERT_TRUE(hub.Start()) << "the window did not come up";
