@@ -30,6 +30,8 @@ bool Unescape(const std::wstring& text, std::wstring& out) {
     out.clear();
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] != L'%') {
+            // The system would end the path at a NUL and read another file.
+            if (text[i] == L'\0') return false;
             out.push_back(text[i++]);
             continue;
         }

@@ -14,8 +14,8 @@
 namespace updates {
 
 // The path a file: address names; false (and path untouched) when the address
-// is not a file: address, has a malformed %-escape, escapes a NUL or bytes
-// that are no UTF-8, or names no path.
+// is not a file: address, has a malformed %-escape, holds or escapes a NUL,
+// escapes bytes that are no UTF-8, or names no path.
 bool FileUrlToPath(const std::wstring& url, std::wstring& path);
 
 }  // namespace updates

@@ -36,4 +36,6 @@ TEST(FileUrl, MalformedAddressesAreRefused) {
         EXPECT_FALSE(FileUrlToPath(url, path)) << url;
         EXPECT_EQ(path, L"unchanged") << url;
     }
+    std::wstring path;
+    EXPECT_FALSE(FileUrlToPath(std::wstring(L"file:///C:/a\0b.txt", 18), path));
 }
