@@ -92,7 +92,15 @@ void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path,
         d->error = L"The update list " + path + L" could not be opened: " + d->error;
         return;
     }
+    // The end of a file or a writer that closed its pipe ends the list; any
+    // other failure is reported.
+    auto failed = [&](DWORD code) {
+        if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) return;
+        CLog::FormatLastError(d->error, code);
+        d->error = L"Reading the update list failed: " + d->error;
+    };
     HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!event) failed(::GetLastError());
     char buffer[8192];
     ULONGLONG offset = 0;
     while (event) {
@@ -103,11 +111,7 @@ void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path,
         ::ResetEvent(event);
         DWORD got = 0;
         if (!::ReadFile(h, buffer, sizeof buffer, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING) {
-            const DWORD code = ::GetLastError();
-            if (code != ERROR_HANDLE_EOF && code != ERROR_BROKEN_PIPE) {
-                CLog::FormatLastError(d->error, code);
-                d->error = L"Reading the update list failed: " + d->error;
-            }
+            failed(::GetLastError());
             break;
         }
         const ULONGLONG now = ::GetTickCount64();
@@ -119,11 +123,7 @@ void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path,
             break;
         }
         if (!::GetOverlappedResult(h, &ov, &got, FALSE)) {
-            const DWORD code = ::GetLastError();
-            if (code != ERROR_HANDLE_EOF && code != ERROR_BROKEN_PIPE) {
-                CLog::FormatLastError(d->error, code);
-                d->error = L"Reading the update list failed: " + d->error;
-            }
+            failed(::GetLastError());
             break;
         }
         if (got == 0) break;
