@@ -218,9 +218,15 @@ TEST_F(E2eTest, AWindowClosedMaximisedComesBackMaximised) {
     ::Sleep(1000);
     EXPECT_TRUE(::IsZoomed(again.Window()));
     ::PostMessageW(again.Window(), WM_SYSCOMMAND, SC_RESTORE, 0);
-    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsZoomed(again.Window()); }, 5000));
+    // The style changes before the window moves: wait for the move too.
     RECT r{};
-    ::GetWindowRect(again.Window(), &r);
+    e2e::WaitFor(
+        [&] {
+            ::GetWindowRect(again.Window(), &r);
+            return !::IsZoomed(again.Window()) && r.left == 40;
+        },
+        5000);
+    EXPECT_FALSE(::IsZoomed(again.Window()));
     EXPECT_EQ(r.left, 40);
     EXPECT_EQ(r.top, 30);
     EXPECT_EQ(r.right - r.left, 780);
