@@ -40,7 +40,9 @@ void DetectInstallation(ProductEntry& entry, os::IRegistry& registry, os::IFileS
     const os::RegValue value = registry.QueryValue(entry.regPath, L"ExePath", kExePathMaxBytes);
     if (value.status != os::RegStatus::Ok) return;
     // The data is taken as text whatever its registry type; a value that names
-    // no existing file (a number, garbage, an empty text) simply counts as not installed.
+    // no existing file (a number, garbage, an empty text) simply counts as not
+    // installed, and so does one that names a device or a pipe: its version
+    // would be read next, and reading a device may never end.
     std::wstring path = os::RegText(value.data);
     if (path.size() > kExePathMaxChars) path.resize(kExePathMaxChars);
     if (path.empty() || !files.Exists(path)) return;
@@ -79,19 +81,24 @@ bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, 
 }
 
 std::optional<os::FixedVersion> CachedVersionReader::ReadFixedVersion(const std::wstring& path) {
-    const std::optional<std::int64_t> lastWrite = m_files.LastWriteTime(path);
+    const std::optional<os::FileFacts> facts = m_files.RegularFile(path);
+    if (!facts) return std::nullopt;
     // Without a time to compare the file cannot be trusted to be unchanged.
-    if (!lastWrite) return m_reader.ReadFixedVersion(path);
+    if (!facts->lastWrite) return m_reader.ReadFixedVersion(path);
     for (const std::optional<Known>& k : m_known)
-        if (k && k->path == path && k->lastWrite == *lastWrite) return k->version;
-    std::optional<os::FixedVersion> version = m_reader.ReadFixedVersion(path);
+        if (k && k->path == path && k->lastWrite == *facts->lastWrite && k->size == facts->size) return k->version;
+    const std::optional<os::FixedVersion> version = m_reader.ReadFixedVersion(path);
+    // A failed read may be a file still being written or locked by its
+    // installer: it is asked again next time rather than remembered.
+    if (!version) return std::nullopt;
+    const Known known{path, *facts->lastWrite, facts->size, *version};
     for (std::optional<Known>& k : m_known) {
         if (k && k->path == path) {
-            k = Known{path, *lastWrite, version};
+            k = known;
             return version;
         }
     }
-    m_known[m_next] = Known{path, *lastWrite, version};
+    m_known[m_next] = known;
     m_next = (m_next + 1) % m_known.size();
     return version;
 }

@@ -60,7 +60,7 @@ std::wstring PageDescription(const std::wstring& description);
 void InitEntry(ProductEntry& entry, ZELTO_PRODUCT product, int commandId);
 
 // Refreshes `installed` from the registry value "ExePath" and the file it
-// names; on success also `exePath`.
+// names (a device or pipe is none); on success also `exePath`.
 void DetectInstallation(ProductEntry& entry, os::IRegistry& registry, os::IFileSystem& files);
 
 // Major.minor.build of the product version: "%d.%02d.%02d".
@@ -81,9 +81,10 @@ VersionDisplay MakeVersionDisplay(const std::wstring& installedText, const std::
 // name; false when no entry has it.
 bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, const std::wstring& version);
 
-// Version reads remembered per executable while its last-write time stays the
-// same: reading a version resource maps the whole file, and every relayout of
-// the page asks again for all fourteen products.
+// Version reads remembered per executable while its last-write time and size
+// stay the same: reading a version resource maps the whole file, and every
+// relayout of the page asks again for all fourteen products. Only successful
+// reads are remembered; a path that is no regular file is never read.
 class CachedVersionReader : public os::IVersionReader {
 public:
     CachedVersionReader(os::IVersionReader& reader, os::IFileSystem& files)
@@ -94,7 +95,8 @@ private:
     struct Known {
         std::wstring path;
         std::int64_t lastWrite;
-        std::optional<os::FixedVersion> version;
+        std::uint64_t size;
+        os::FixedVersion version;
     };
     os::IVersionReader& m_reader;
     os::IFileSystem& m_files;

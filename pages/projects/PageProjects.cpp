@@ -27,7 +27,7 @@ const PageProjects::ColumnSpec PageProjects::kColumns[6] = {
 
 PageProjects::PageProjects(ui::Window* parent)
     : CSmDialog(IDD_PAGE_PROJECTS, parent),
-      m_discovery(m_rows, m_keys, os::FileSystem(), m_folders, os::ProfileReader(), os::Clock()) {}
+      m_discovery(m_rows, m_keys, os::FileSystem(), os::ProfileReader(), os::Clock()) {}
 
 PageProjects::~PageProjects() {
     // Destroy the window while this class's handlers still run, so that the

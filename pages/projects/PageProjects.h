@@ -52,6 +52,5 @@ private:
     HIMAGELIST m_imageList = nullptr;
     ProjectListRows m_rows{m_list};
     Win32RegistryKeys m_keys;
-    Win32FolderProbe m_folders;
     RecentDiscovery m_discovery;
 };

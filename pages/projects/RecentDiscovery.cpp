@@ -95,8 +95,8 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
 }
 
 RecentDiscovery::RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files,
-                                 IFolderProbe& folders, os::IProfileReader& profiles, os::IClock& clock)
-    : m_rows(rows), m_registry(registry), m_files(files), m_folders(folders), m_profiles(profiles), m_clock(clock) {}
+                                 os::IProfileReader& profiles, os::IClock& clock)
+    : m_rows(rows), m_registry(registry), m_files(files), m_profiles(profiles), m_clock(clock) {}
 
 void RecentDiscovery::Run() {
     m_rowCount = 0;
@@ -170,10 +170,17 @@ void RecentDiscovery::SetProjectType(int product, std::wstring& path) {
 }
 
 void RecentDiscovery::AddProjectFile(int product, std::wstring path) {
-    if (path.empty() || !m_files.Exists(path) || m_folders.IsFolder(path)) return;
+    // Folders, devices and pipes are no project files; a device would also
+    // show the date of 1970 and block the descriptor read.
+    if (path.empty()) return;
+    const std::optional<os::FileFacts> facts = m_files.RegularFile(path);
+    if (!facts) return;
     if (path == m_lastAdded) return;
 
-    const std::int64_t written = m_files.LastWriteTime(path).value_or(0);
+    const std::int64_t written = facts->lastWrite.value_or(0);
+    // The profile-string call reads the whole file; a descriptor too large to
+    // be one is listed without its author and note.
+    const bool readDescriptor = facts->size <= kMaxDescriptorBytes;
 
     const auto slash = path.rfind(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
@@ -184,8 +191,10 @@ void RecentDiscovery::AddProjectFile(int product, std::wstring path) {
     m_rows.SetItemText(row, PC_FOLDER, folder);
     m_rows.SetItemText(row, PC_DATE, m_clock.FormatLocal(written, L"%d-%b-%Y"));
     m_rows.SetItemText(row, PC_TIME, m_clock.FormatLocal(written, L"%X"));
-    m_rows.SetItemText(row, PC_AUTHOR, m_profiles.GetString(m_section, m_authorKey, path));
-    m_rows.SetItemText(row, PC_NOTE, m_profiles.GetString(m_section, m_noteKey, path));
+    if (readDescriptor) {
+        m_rows.SetItemText(row, PC_AUTHOR, m_profiles.GetString(m_section, m_authorKey, path));
+        m_rows.SetItemText(row, PC_NOTE, m_profiles.GetString(m_section, m_noteKey, path));
+    }
 
     m_lastAdded = std::move(path);
     ++m_rowCount;

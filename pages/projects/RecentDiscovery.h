@@ -75,13 +75,6 @@ private:
     os::IRegistry& m_registry;
 };
 
-// Tells folders from files: a folder is never listed as a project file.
-class IFolderProbe {
-public:
-    virtual ~IFolderProbe() = default;
-    virtual bool IsFolder(const std::wstring& path) = 0;
-};
-
 enum ProjectColumn : int {
     PC_PROJECT = 0,
     PC_FOLDER = 1,
@@ -97,7 +90,11 @@ public:
     static constexpr std::size_t kValueBytes = 260 * sizeof(char16_t);
     static constexpr int kNumberedValues = 10;
 
-    RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files, IFolderProbe& folders,
+    // Project descriptors are small INI files; a larger file is listed with an
+    // empty author and note, unread.
+    static constexpr std::uint64_t kMaxDescriptorBytes = 64 * 1024;
+
+    RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files,
                     os::IProfileReader& profiles, os::IClock& clock);
 
     // Sets the row count to 0 and asks every product in table order, first
@@ -108,8 +105,8 @@ public:
     // Forces the product's extension onto the path and selects the
     // descriptor section and keys of the product.
     void SetProjectType(int product, std::wstring& path);
-    // Appends one row for the file, or nothing when it does not exist, is a
-    // folder or is the path added last.
+    // Appends one row for the file, or nothing when it is no regular file
+    // (missing, a folder, a device, a pipe) or is the path added last.
     void AddProjectFile(int product, std::wstring path);
 
     int RowCount() const { return m_rowCount; }
@@ -127,7 +124,6 @@ private:
     IProjectRows& m_rows;
     IRegistryKeys& m_registry;
     os::IFileSystem& m_files;
-    IFolderProbe& m_folders;
     os::IProfileReader& m_profiles;
     os::IClock& m_clock;
 

@@ -1,5 +1,5 @@
-// Discovery's Win32 seams: registry keys opened once for all the reads of a
-// product, and the probe that tells folders from files.
+// Discovery's Win32 seam: registry keys opened once for all the reads of a
+// product.
 #pragma once
 
 #include <windows.h>
@@ -12,12 +12,4 @@
 class Win32RegistryKeys final : public IRegistryKeys {
 public:
     std::unique_ptr<IRegistryKey> Open(const std::wstring& subKey) override;
-};
-
-class Win32FolderProbe final : public IFolderProbe {
-public:
-    bool IsFolder(const std::wstring& path) override {
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
 };

@@ -10,6 +10,7 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnMessage(WM_SIZE, &CSmDialog::OnSizeMsg),
         ui::OnMessage(WM_GETMINMAXINFO, &CSmDialog::OnGetMinMaxInfo),
+        ui::OnMessage(WM_SYSCOMMAND, &CSmDialog::OnSysCommandMsg),
     };
     static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
     return &map;
@@ -44,9 +45,22 @@ void CSmDialog::OnSize(UINT type, int cx, int cy) {
 }
 
 bool CSmDialog::OnSizeMsg(ui::Message& m) {
+    if (m.wParam == SIZE_RESTORED && m_keepMaximized) {
+        // A dialog manager may show the dialog "normal" once its queue first
+        // runs dry, after the stored placement maximised it; that restore is
+        // the only one the user did not ask for, and it is undone.
+        m_keepMaximized = false;
+        ::PostMessageW(m_hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    }
     OnSize(static_cast<UINT>(m.wParam), LOWORD(m.lParam), HIWORD(m.lParam));
     m.result = 0;
     return true;
+}
+
+bool CSmDialog::OnSysCommandMsg(ui::Message&) {
+    // Whatever the user does to the window's state from here on stands.
+    m_keepMaximized = false;
+    return false;
 }
 
 bool CSmDialog::OnGetMinMaxInfo(ui::Message& m) {
@@ -58,6 +72,20 @@ bool CSmDialog::OnGetMinMaxInfo(ui::Message& m) {
     return true;
 }
 
+bool PlacementFits(const RECT& normal, SIZE minSize, const RECT& monitor, const RECT& work) {
+    const long w = normal.right - normal.left, h = normal.bottom - normal.top;
+    if (w < minSize.cx || h < minSize.cy || w > 32000 || h > 32000) return false;
+    // The stored rectangle counts from the work area's corner, which lies
+    // beside a taskbar on the top or left edge: move it into the monitor's
+    // coordinates before comparing it with the work area.
+    RECT screen = normal;
+    ::OffsetRect(&screen, work.left - monitor.left, work.top - monitor.top);
+    const RECT caption{screen.left, screen.top, screen.right, screen.top + 30};
+    RECT visible{};
+    return ::IntersectRect(&visible, &caption, &work) && visible.right - visible.left >= 100 &&
+           visible.bottom - visible.top >= 20;
+}
+
 namespace {
 
 // A stored placement is used only when it is whole, sane and at least partly
@@ -65,17 +93,12 @@ namespace {
 bool UsablePlacement(const WINDOWPLACEMENT& wp, SIZE minSize) {
     if (wp.length != sizeof(WINDOWPLACEMENT)) return false;
     const RECT& r = wp.rcNormalPosition;
-    const long w = r.right - r.left, h = r.bottom - r.top;
-    if (w < minSize.cx || h < minSize.cy || w > 32000 || h > 32000) return false;
-    RECT caption{r.left, r.top, r.right, r.top + 30};
-    HMONITOR monitor = ::MonitorFromRect(&caption, MONITOR_DEFAULTTONULL);
-    if (!monitor) return false;
+    const RECT caption{r.left, r.top, r.right, r.top + 30};
+    HMONITOR monitor = ::MonitorFromRect(&caption, MONITOR_DEFAULTTONEAREST);
     MONITORINFO mi{};
     mi.cbSize = sizeof mi;
-    if (!::GetMonitorInfoW(monitor, &mi)) return false;
-    RECT visible{};
-    return ::IntersectRect(&visible, &caption, &mi.rcWork) && visible.right - visible.left >= 100 &&
-           visible.bottom - visible.top >= 20;
+    if (!monitor || !::GetMonitorInfoW(monitor, &mi)) return false;
+    return PlacementFits(r, minSize, mi.rcMonitor, mi.rcWork);
 }
 
 }  // namespace
@@ -89,9 +112,12 @@ int CSmDialog::Load() {
     memcpy(&wp, data->data(), sizeof wp);
     if (!UsablePlacement(wp, m_minSize)) return 0;
     // Never come back minimised or hidden.
-    wp.showCmd = wp.showCmd == SW_SHOWMAXIMIZED || wp.showCmd == SW_MAXIMIZE ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    const bool maximized = wp.showCmd == SW_SHOWMAXIMIZED || wp.showCmd == SW_MAXIMIZE;
+    wp.showCmd = maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
     wp.flags = 0;
-    return ::SetWindowPlacement(m_hwnd, &wp) ? 1 : 0;
+    if (!::SetWindowPlacement(m_hwnd, &wp)) return 0;
+    m_keepMaximized = maximized;
+    return 1;
 }
 
 int CSmDialog::Save() {

@@ -9,6 +9,11 @@
 
 class CSysReg;
 
+// Whether a stored normal rectangle, in workspace coordinates (counted from
+// the corner of the work area), is large enough and leaves enough of its
+// caption inside the work area of the monitor to be grabbed.
+bool PlacementFits(const RECT& normal, SIZE minSize, const RECT& monitor, const RECT& work);
+
 class CSmDialog : public ui::Dialog, public _ControlContainer {
 public:
     CSmDialog(UINT templateId, ui::Window* parent);
@@ -50,8 +55,10 @@ protected:
 private:
     bool OnSizeMsg(ui::Message& m);
     bool OnGetMinMaxInfo(ui::Message& m);
+    bool OnSysCommandMsg(ui::Message& m);
 
     std::wstring m_name;
     SIZE m_minSize{0, 0};
+    bool m_keepMaximized = false;  // restored maximised and not yet changed by the user
     std::unique_ptr<CSysReg> m_sysReg;
 };

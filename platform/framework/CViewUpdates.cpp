@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "catalogue/Catalogue.h"
+#include "platform/framework/FileUrl.h"
 #include "platform/framework/UpdateList.h"
 #include "platform/services/CLog.h"
 #include "platform/services/CSysReg.h"
@@ -27,6 +28,7 @@ struct Download {
     std::string bytes;
     std::wstring error;
     bool tooLarge = false;
+    bool timedOut = false;
 };
 
 std::wstring WinInetError(DWORD code) {
@@ -79,44 +81,61 @@ void RunDownload(const std::shared_ptr<Download>& d, const std::wstring& url) {
     ::InternetCloseHandle(request);
 }
 
-bool ReadLocalFile(const std::wstring& path, std::string& bytes, std::wstring& error, bool& tooLarge) {
+// Reads the list with overlapped calls so that a share or pipe that stops
+// answering is given up at the deadline; the caller's own wait covers an
+// open that does not return at all.
+void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path, ULONGLONG deadline) {
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+                             FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        CLog::FormatLastError(error, 0);
-        error = L"The update list " + path + L" could not be opened: " + error;
-        return false;
+        CLog::FormatLastError(d->error, 0);
+        d->error = L"The update list " + path + L" could not be opened: " + d->error;
+        return;
     }
+    // The end of a file or a writer that closed its pipe ends the list; any
+    // other failure is reported.
+    auto failed = [&](DWORD code) {
+        if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) return;
+        CLog::FormatLastError(d->error, code);
+        d->error = L"Reading the update list failed: " + d->error;
+    };
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!event) failed(::GetLastError());
     char buffer[8192];
-    DWORD got = 0;
-    bool ok = true;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) {
-        if (bytes.size() + got > updates::kMaxListBytes) {
-            tooLarge = true;
-            ok = false;
+    ULONGLONG offset = 0;
+    while (event) {
+        OVERLAPPED ov{};
+        ov.Offset = static_cast<DWORD>(offset);
+        ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        ov.hEvent = event;
+        ::ResetEvent(event);
+        DWORD got = 0;
+        if (!::ReadFile(h, buffer, sizeof buffer, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING) {
+            failed(::GetLastError());
             break;
         }
-        bytes.append(buffer, got);
-    }
-    ::CloseHandle(h);
-    return ok;
-}
-
-// file:///C:/dir/list.txt or file:///C:\dir\list.txt to a Windows path.
-std::wstring FileUrlToPath(const std::wstring& url) {
-    std::wstring path = url.substr(url.rfind(L"file:///", 0) == 0 ? 8 : 7);
-    for (auto& c : path)
-        if (c == L'/') c = L'\\';
-    std::wstring decoded;
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == L'%' && i + 2 < path.size()) {
-            decoded.push_back(static_cast<wchar_t>(std::stoi(path.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            decoded.push_back(path[i]);
+        const ULONGLONG now = ::GetTickCount64();
+        const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+        if (::WaitForSingleObject(event, wait) != WAIT_OBJECT_0) {
+            ::CancelIoEx(h, &ov);
+            ::GetOverlappedResult(h, &ov, &got, TRUE);
+            d->timedOut = true;
+            break;
         }
+        if (!::GetOverlappedResult(h, &ov, &got, FALSE)) {
+            failed(::GetLastError());
+            break;
+        }
+        if (got == 0) break;
+        if (d->bytes.size() + got > updates::kMaxListBytes) {
+            d->tooLarge = true;
+            break;
+        }
+        d->bytes.append(buffer, got);
+        offset += got;
     }
-    return decoded;
+    if (event) ::CloseHandle(event);
+    ::CloseHandle(h);
 }
 
 }  // namespace
@@ -141,49 +160,58 @@ void CViewUpdates::ReportError(const std::wstring& text) {
 }
 
 bool CViewUpdates::Fetch(const std::wstring& url, std::string& bytes, std::wstring& error) {
-    bool tooLarge = false;
-    if (url.rfind(L"file://", 0) == 0) {
-        if (!ReadLocalFile(FileUrlToPath(url), bytes, error, tooLarge)) {
-            if (tooLarge) error = L"The update list is larger than expected and was not read.";
+    auto d = std::make_shared<Download>();
+    std::wstring path;
+    const bool isFile = url.size() >= 5 && ::CompareStringOrdinal(url.c_str(), 5, L"file:", 5, TRUE) == CSTR_EQUAL;
+    if (isFile) {
+        if (!updates::FileUrlToPath(url, path)) {
+            error = L"The update address " + url + L" is not a valid file address.";
             return false;
         }
-        return true;
-    }
-    if (url.rfind(L"https://", 0) != 0 && url.rfind(L"http://", 0) != 0) {
+    } else if (url.rfind(L"https://", 0) != 0 && url.rfind(L"http://", 0) != 0) {
         error = L"The update address " + url + L" is not an http, https or file address.";
         return false;
+    } else {
+        d->session = ::InternetOpenW(L"Zelto Quaylet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (!d->session) {
+            error = L"The connection to the internet could not be prepared: " + WinInetError(::GetLastError());
+            return false;
+        }
+        DWORD timeout = m_timeoutMs;
+        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                             INTERNET_OPTION_SEND_TIMEOUT})
+            ::InternetSetOptionW(d->session, option, &timeout, sizeof timeout);
     }
-    auto d = std::make_shared<Download>();
-    d->session = ::InternetOpenW(L"Zelto Quaylet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (!d->session) {
-        error = L"The connection to the internet could not be prepared: " + WinInetError(::GetLastError());
-        return false;
-    }
-    DWORD timeout = m_timeoutMs;
-    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-        ::InternetSetOptionW(d->session, option, &timeout, sizeof timeout);
 
-    // WinINet's own timeouts do not bound every phase (name resolution, a
-    // server that trickles), so the caller also waits for a deadline and then
-    // closes the session, which ends any call still blocked in it.
-    std::thread worker([d, url] {
-        RunDownload(d, url);
+    // Neither WinINet's own timeouts (name resolution, a server that trickles)
+    // nor a share that stops answering bound every phase, so the list is read
+    // on a worker while the caller waits for a deadline. Closing the session
+    // ends any web call still blocked in it; a file read gives up by itself at
+    // the deadline.
+    const ULONGLONG deadline = ::GetTickCount64() + m_timeoutMs;
+    std::thread worker([d, url, path, isFile, deadline] {
+        if (isFile)
+            ReadLocalFile(d, path, deadline);
+        else
+            RunDownload(d, url);
         ::SetEvent(d->done);
     });
     const bool finished = ::WaitForSingleObject(d->done, m_timeoutMs + 500) == WAIT_OBJECT_0;
-    HINTERNET session = d->session;
-    ::InternetCloseHandle(session);
+    if (d->session) ::InternetCloseHandle(d->session);
     if (finished) {
         worker.join();
     } else {
-        // Give the aborted call a moment to return; never hang the window on it.
+        // Give the aborted call a moment to return; never hang the window on
+        // it. The worker keeps its own share of the state.
         if (::WaitForSingleObject(d->done, 2000) == WAIT_OBJECT_0)
             worker.join();
         else
             worker.detach();
     }
-    if (!finished) {
-        error = L"The update server did not answer within " + std::to_wstring(m_timeoutMs / 1000) + L" seconds.";
+    if (!finished || d->timedOut) {
+        error = (isFile ? L"The update list " + path + L" could not be read within "
+                        : L"The update server did not answer within ") +
+                std::to_wstring(m_timeoutMs / 1000) + L" seconds.";
         return false;
     }
     if (d->tooLarge) {

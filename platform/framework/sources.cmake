@@ -1,5 +1,5 @@
 # Sources of platform/framework: portable ones in QUAYLET_CORE_SOURCES, Windows-only ones in QUAYLET_WIN_SOURCES.
-list(APPEND QUAYLET_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/UpdateList.cpp)
+list(APPEND QUAYLET_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/UpdateList.cpp ${CMAKE_CURRENT_LIST_DIR}/FileUrl.cpp)
 list(APPEND QUAYLET_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/_ControlContainer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CSmDialog.cpp

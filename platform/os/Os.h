@@ -44,14 +44,31 @@ std::wstring RegText(const std::vector<unsigned char>& data);
 // Encodes text as UTF-16LE bytes with a terminating NUL, as REG_SZ stores it.
 std::vector<unsigned char> RegBytes(const std::wstring& text);
 
+// Whether a path names a device rather than a file: a port, printer, console
+// or the null device in any of their DOS spellings (any case, with an
+// extension, trailing blanks or dots, "COM1:"), anything in the device
+// namespaces (\\.\, \\?\ or \??\ other than a drive or UNC path), and named
+// pipes and mailslots, also on another machine. Judged by the name alone, so
+// that nothing is opened: opening a device or a pipe can block or take a
+// pipe instance that belongs to another program.
+bool NamesDevice(const std::wstring& path);
+
+// What the directory entry of a regular disk file says.
+struct FileFacts {
+    std::optional<std::int64_t> lastWrite;  // seconds since 1970-01-01 UTC; nothing when unreadable
+    std::uint64_t size = 0;                 // bytes
+};
+
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
-    // _waccess(path, 0) == 0: the path exists (file or folder).
+    // The path names a file or a folder on a disk; a device or a pipe does
+    // not count. Reads the directory entry only and never opens the path.
     virtual bool Exists(const std::wstring& path) = 0;
-    // Last-write time in seconds since 1970-01-01 UTC, or nothing when it
-    // cannot be read.
-    virtual std::optional<std::int64_t> LastWriteTime(const std::wstring& path) = 0;
+    // The facts of a regular file on a disk; nothing when the path is missing,
+    // a folder, a device or a pipe. Reads the directory entry only and never
+    // opens the path.
+    virtual std::optional<FileFacts> RegularFile(const std::wstring& path) = 0;
 };
 
 // The numbers of a VS_FIXEDFILEINFO that the hub uses.

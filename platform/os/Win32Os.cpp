@@ -1,7 +1,6 @@
 // The os seams over the real Windows services.
 #include <windows.h>
 
-#include <io.h>
 #include <time.h>
 #include <wchar.h>
 
@@ -49,23 +48,34 @@ public:
 
 class Win32FileSystem final : public IFileSystem {
 public:
-    bool Exists(const std::wstring& path) override { return _waccess(path.c_str(), 0) == 0; }
+    bool Exists(const std::wstring& path) override {
+        if (path.empty() || NamesDevice(path)) return false;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DEVICE);
+    }
 
-    std::optional<std::int64_t> LastWriteTime(const std::wstring& path) override {
+    std::optional<FileFacts> RegularFile(const std::wstring& path) override {
+        if (path.empty() || NamesDevice(path)) return std::nullopt;
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+        if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return std::nullopt;
         ULARGE_INTEGER t;
         t.LowPart = data.ftLastWriteTime.dwLowDateTime;
         t.HighPart = data.ftLastWriteTime.dwHighDateTime;
         // 100-ns ticks since 1601 to seconds since 1970.
         constexpr std::int64_t kEpochDelta = 11644473600LL;
-        return static_cast<std::int64_t>(t.QuadPart / 10000000ULL) - kEpochDelta;
+        FileFacts facts;
+        facts.lastWrite = static_cast<std::int64_t>(t.QuadPart / 10000000ULL) - kEpochDelta;
+        facts.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return facts;
     }
 };
 
 class Win32VersionReader final : public IVersionReader {
 public:
     std::optional<FixedVersion> ReadFixedVersion(const std::wstring& path) override {
+        // Asking a device or a pipe for its version resource may never return.
+        if (!FileSystem().RegularFile(path)) return std::nullopt;
         DWORD handle = 0;
         const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
         if (size == 0) return std::nullopt;

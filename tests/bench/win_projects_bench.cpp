@@ -86,8 +86,7 @@ Figures Measure(HWND parent) {
         for (int c = 0; c < 6; ++c) list.InsertColumn(c, L"c", LVCFMT_LEFT, 80);
         ProjectListRows listRows(list);
         Win32RegistryKeys keys;
-        Win32FolderProbe folders;
-        RecentDiscovery discovery(listRows, keys, os::FileSystem(), folders, os::ProfileReader(), os::Clock());
+        RecentDiscovery discovery(listRows, keys, os::FileSystem(), os::ProfileReader(), os::Clock());
         // As the page runs it: the list does not redraw while it is filled.
         const auto start = std::chrono::steady_clock::now();
         list.Send(WM_SETREDRAW, FALSE);

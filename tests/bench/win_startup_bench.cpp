@@ -1,6 +1,13 @@
 // Start-up time of quaylet.exe against the smallest dialog program, both
 // started the same way in the same run: from CreateProcess until the
-// program's top-level window is visible. Prints figures; asserts nothing.
+// program's top-level window is visible. The hub starts once over an empty
+// suite and once over what other programs or a damaged machine may leave:
+// every product's "ExePath" a device or a pipe, every recent-project value a
+// device, a pipe or a descriptor of hundreds of megabytes. Prints figures;
+// asserts nothing.
+//
+// The run takes HKCU\Software\Zerudozuz for itself and puts back what was
+// there.
 #include <windows.h>
 
 #include <algorithm>
@@ -8,6 +15,9 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "catalogue/Catalogue.h"
+#include "pages/projects/RecentDiscovery.h"
 
 namespace {
 
@@ -58,6 +68,87 @@ void Report(const wchar_t* name, const std::wstring& exe, int runs) {
                  times.front(), times.back(), runs);
 }
 
+const wchar_t kSuite[] = L"Software\\Zerudozuz";
+const wchar_t kBackup[] = L"Software\\Zerudozuz-startup-bench-backup";
+
+void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+bool KeyExists(const wchar_t* subKey) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// Copies HKCU\from to HKCU\to, replacing what was there.
+void CopyKey(const wchar_t* from, const wchar_t* to) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, to);
+    HKEY source = nullptr, target = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, from, 0, KEY_READ, &source) != ERROR_SUCCESS) return;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) ==
+        ERROR_SUCCESS) {
+        RegCopyTreeW(source, nullptr, target);
+        RegCloseKey(target);
+    }
+    RegCloseKey(source);
+}
+
+// A descriptor of `size` bytes whose end is moved out, so that it costs no disk space.
+void SparseFile(const std::wstring& path, LONGLONG size) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    const char head[] = "[Common]\r\nAuthor=Ann\r\n";
+    DWORD written = 0;
+    WriteFile(h, head, sizeof head - 1, &written, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+}
+
+// Fills the suite with hostile values; returns the files made, to be removed.
+std::vector<std::wstring> SeedHostileSuite(const std::wstring& folder, const std::wstring& pipe) {
+    const wchar_t* devices[] = {L"COM1", L"lpt1.exe", L"NUL", L"CONIN$", L"\\\\.\\COM2", L"C:\\aux .exe"};
+    for (int i = 0; i < catalogue::kPageEntryCount; ++i) {
+        const auto* info = catalogue::FindProduct(catalogue::kPageEntries[i].product);
+        const std::wstring key = std::wstring(kSuite) + L"\\" + info->key;
+        SetString(key, L"ExePath", i % 7 == 6 ? pipe : std::wstring(devices[i % 6]));
+    }
+    std::vector<std::wstring> files;
+    int n = 0;
+    for (const RecentProjectType& type : kRecentProjectTypes) {
+        const std::wstring key = ProductSettingsKey(type.product);
+        std::vector<std::wstring> values{type.singleValue};
+        for (int i = 0; i < RecentDiscovery::kNumberedValues; ++i) {
+            std::wstring name = type.numberedPattern;
+            name.replace(name.find(L"%d"), 2, std::to_wstring(i));
+            values.push_back(name);
+        }
+        for (const std::wstring& value : values) {
+            std::wstring path;
+            switch (n++ % 3) {
+            case 0: path = std::wstring(devices[n % 6]) + type.extension; break;
+            case 1: path = pipe + type.extension; break;
+            default:
+                path = folder + L"\\huge" + std::to_wstring(n) + type.extension;
+                SparseFile(path, 300LL * 1024 * 1024);
+                files.push_back(path);
+            }
+            SetString(key, value, path);
+        }
+    }
+    return files;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,8 +157,40 @@ int main(int argc, char** argv) {
     std::wstring dir = self;
     dir = dir.substr(0, dir.find_last_of(L'\\'));
     const int runs = argc > 1 ? std::atoi(argv[1]) : 7;
+    const bool hadSuite = KeyExists(kSuite);
+    if (hadSuite) CopyKey(kSuite, kBackup);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kSuite);
+
     std::wprintf(L"Start-up until the main window is visible, under this run's conditions:\n");
     Report(L"empty dialog", dir + L"\\demo\\emptydlg.exe", runs);
-    Report(L"quaylet.exe", dir + L"\\quaylet.exe", runs);
+    Report(L"hub, clean", dir + L"\\quaylet.exe", runs);
+
+    // A pipe server that never answers, for the values that name it.
+    const std::wstring pipeName = L"\\\\.\\pipe\\quaylet-bench-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE pipe = CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1,
+                                   4096, 4096, 0, nullptr);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ConnectNamedPipe(pipe, &ov);
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"quaylet-startup-bench";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::vector<std::wstring> files = SeedHostileSuite(folder, pipeName);
+    Report(L"hub, hostile", dir + L"\\quaylet.exe", runs);
+    std::wprintf(L"  (hostile: 14 programs named as devices or a silent pipe; 132 recent projects, a third\n"
+                 L"   devices, a third the pipe, a third descriptors of 300 MB; pipe taken by the hub: %ls)\n",
+                 WaitForSingleObject(ov.hEvent, 0) == WAIT_OBJECT_0 ? L"yes" : L"no");
+
+    CancelIoEx(pipe, &ov);
+    CloseHandle(pipe);
+    CloseHandle(ov.hEvent);
+    for (const std::wstring& f : files) DeleteFileW(f.c_str());
+    RemoveDirectoryW(folder.c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, kSuite);
+    if (hadSuite) {
+        CopyKey(kBackup, kSuite);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
+    }
     return 0;
 }

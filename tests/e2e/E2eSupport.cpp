@@ -68,6 +68,22 @@ void DeleteTree(const std::wstring& subKey) {
     ::RegDeleteKeyW(HKEY_CURRENT_USER, subKey.c_str());
 }
 
+std::wstring ItemText(HWND list, int row, int column) {
+    constexpr std::size_t kChars = 1024;
+    RemoteBuffer remote(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+    if (!remote) return {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVITEMW)));
+    item.cchTextMax = kChars;
+    remote.Write(0, &item, sizeof item);
+    const auto got =
+        ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.At(0)));
+    std::vector<wchar_t> text(kChars, L'\0');
+    remote.Read(sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t));
+    return std::wstring(text.data(), static_cast<std::size_t>(got) < kChars ? static_cast<std::size_t>(got) : 0);
+}
+
 Hub::~Hub() {
     if (m_pi.hProcess) {
         if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {

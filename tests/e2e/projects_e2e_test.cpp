@@ -18,66 +18,15 @@ constexpr int kProjectsPage = 2;
 constexpr int kList = 1113;
 const wchar_t kHubSettings[] = L"Software\\Zerudozuz\\Quaylet\\Settings";
 
-// Memory inside the hub's process, for list-view messages that carry pointers.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, std::size_t size) : m_size(size) {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(window, &pid);
-        m_process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (m_process)
-            m_memory = static_cast<char*>(
-                ::VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    }
-    ~RemoteBuffer() {
-        if (m_memory) ::VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE);
-        if (m_process) ::CloseHandle(m_process);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-    char* At(std::size_t offset) const { return m_memory + offset; }
-    bool Write(std::size_t offset, const void* data, std::size_t size) const {
-        SIZE_T done = 0;
-        return m_memory && ::WriteProcessMemory(m_process, At(offset), data, size, &done) && done == size;
-    }
-    bool Read(std::size_t offset, void* data, std::size_t size) const {
-        SIZE_T done = 0;
-        return m_memory && ::ReadProcessMemory(m_process, At(offset), data, size, &done) && done == size;
-    }
-    explicit operator bool() const { return m_memory != nullptr; }
-
-private:
-    HANDLE m_process = nullptr;
-    char* m_memory = nullptr;
-    std::size_t m_size;
-};
-
-std::wstring ItemText(HWND list, int row, int column) {
-    constexpr std::size_t kChars = 1024;
-    RemoteBuffer remote(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
-    if (!remote) return {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVITEMW)));
-    item.cchTextMax = kChars;
-    remote.Write(0, &item, sizeof item);
-    const auto got =
-        ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.At(0)));
-    std::vector<wchar_t> text(kChars, L'\0');
-    remote.Read(sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t));
-    return std::wstring(text.data(), static_cast<std::size_t>(got) < kChars ? static_cast<std::size_t>(got) : 0);
-}
-
 int FindRow(HWND list, const std::wstring& name) {
     const int count = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < count; ++row)
-        if (ItemText(list, row, 0) == name) return row;
+        if (e2e::ItemText(list, row, 0) == name) return row;
     return -1;
 }
 
 RECT ItemRect(HWND list, int row) {
-    RemoteBuffer remote(list, sizeof(RECT));
+    e2e::RemoteBuffer remote(list, sizeof(RECT));
     RECT rect{};
     rect.left = LVIR_BOUNDS;
     remote.Write(0, &rect, sizeof rect);

@@ -55,13 +55,17 @@ private:
 
 class FakeFiles : public os::IFileSystem {
 public:
+    // Regular files: those in `existing` and those with a time.
     std::set<std::wstring> existing;
     std::map<std::wstring, std::int64_t> times;
-    bool Exists(const std::wstring& path) override { return existing.count(path) != 0; }
-    std::optional<std::int64_t> LastWriteTime(const std::wstring& path) override {
-        auto it = times.find(path);
-        if (it == times.end()) return std::nullopt;
-        return it->second;
+    std::map<std::wstring, std::uint64_t> sizes;
+    bool Exists(const std::wstring& path) override { return existing.count(path) || times.count(path); }
+    std::optional<os::FileFacts> RegularFile(const std::wstring& path) override {
+        if (!Exists(path)) return std::nullopt;
+        os::FileFacts facts;
+        if (auto t = times.find(path); t != times.end()) facts.lastWrite = t->second;
+        if (auto z = sizes.find(path); z != sizes.end()) facts.size = z->second;
+        return facts;
     }
 };
 
@@ -310,12 +314,13 @@ TEST(VersionDisplay, UpdateDecisionIsAnExactTextComparison) {
     EXPECT_TRUE(MakeVersionDisplay(L"2.00.00", L"1.00.00").updateAvailable);
 }
 
-TEST(CachedVersions, ReadAgainOnlyWhenTheFileChangesOrHasNoTime) {
+TEST(CachedVersions, ReadAgainWhenTimeOrSizeChangesAndNeverRememberAFailure) {
     FakeVersions versions;
     FakeFiles files;
     CachedVersionReader cache(versions, files);
     versions.versions[L"C:\\a.exe"] = Product(1, 2, 3, 4);
     files.times[L"C:\\a.exe"] = 100;
+    files.sizes[L"C:\\a.exe"] = 4096;
     EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, (1u << 16) | 2u);
     cache.ReadFixedVersion(L"C:\\a.exe");
     EXPECT_EQ(versions.reads, 1);
@@ -325,18 +330,27 @@ TEST(CachedVersions, ReadAgainOnlyWhenTheFileChangesOrHasNoTime) {
     files.times[L"C:\\a.exe"] = 200;
     EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, 2u << 16);
     EXPECT_EQ(versions.reads, 2);
-
-    // No version resource is remembered too, and so is its loss.
-    files.times[L"C:\\b.exe"] = 5;
-    EXPECT_FALSE(cache.ReadFixedVersion(L"C:\\b.exe"));
-    EXPECT_FALSE(cache.ReadFixedVersion(L"C:\\b.exe"));
+    // Replaced within the same second, or by a copy that kept the old time.
+    versions.versions[L"C:\\a.exe"] = Product(3, 0, 0, 0);
+    files.sizes[L"C:\\a.exe"] = 8192;
+    EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, 3u << 16);
     EXPECT_EQ(versions.reads, 3);
 
-    // A file without a readable time is always read.
-    versions.versions[L"C:\\c.exe"] = Product(3, 0, 0, 0);
-    cache.ReadFixedVersion(L"C:\\c.exe");
-    cache.ReadFixedVersion(L"C:\\c.exe");
+    // A failed read is asked again: the file may have been locked or half written.
+    files.times[L"C:\\b.exe"] = 5;
+    EXPECT_FALSE(cache.ReadFixedVersion(L"C:\\b.exe"));
+    versions.versions[L"C:\\b.exe"] = Product(7, 0, 0, 0);
+    EXPECT_EQ(cache.ReadFixedVersion(L"C:\\b.exe")->productVersionMS, 7u << 16);
     EXPECT_EQ(versions.reads, 5);
+
+    // A file without a readable time is always read; what is no regular file never.
+    versions.versions[L"C:\\c.exe"] = Product(3, 0, 0, 0);
+    files.existing.insert(L"C:\\c.exe");
+    cache.ReadFixedVersion(L"C:\\c.exe");
+    cache.ReadFixedVersion(L"C:\\c.exe");
+    versions.versions[L"COM1"] = Product(9, 0, 0, 0);
+    EXPECT_FALSE(cache.ReadFixedVersion(L"COM1"));
+    EXPECT_EQ(versions.reads, 7);
 
     // Many paths: the oldest are forgotten, the answers stay right.
     for (int i = 0; i < 100; ++i) {
@@ -345,7 +359,7 @@ TEST(CachedVersions, ReadAgainOnlyWhenTheFileChangesOrHasNoTime) {
         versions.versions[p] = Product(static_cast<unsigned>(i), 0, 0, 0);
         EXPECT_EQ(cache.ReadFixedVersion(p)->productVersionMS, static_cast<unsigned>(i) << 16);
     }
-    EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, 2u << 16);
+    EXPECT_EQ(cache.ReadFixedVersion(L"C:\\a.exe")->productVersionMS, 3u << 16);
 }
 
 class UpdateVersions : public ::testing::Test {

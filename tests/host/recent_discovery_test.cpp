@@ -67,20 +67,21 @@ private:
 };
 
 // Files and folders with exact (case-sensitive) names; a file may lack a readable time.
-class FakeFiles : public os::IFileSystem, public IFolderProbe {
+class FakeFiles : public os::IFileSystem {
 public:
-    void AddFile(const std::wstring& path, std::optional<std::int64_t> time = 1765152000) { m_files[path] = time; }
+    void AddFile(const std::wstring& path, std::optional<std::int64_t> time = 1765152000, std::uint64_t size = 100) {
+        m_files[path] = os::FileFacts{time, size};
+    }
     void AddFolder(const std::wstring& path) { m_folders.insert(path); }
 
     bool Exists(const std::wstring& path) override { return m_files.count(path) || m_folders.count(path); }
-    std::optional<std::int64_t> LastWriteTime(const std::wstring& path) override {
+    std::optional<os::FileFacts> RegularFile(const std::wstring& path) override {
         const auto f = m_files.find(path);
-        return f == m_files.end() ? std::nullopt : f->second;
+        return f == m_files.end() ? std::nullopt : std::optional<os::FileFacts>(f->second);
     }
-    bool IsFolder(const std::wstring& path) override { return m_folders.count(path) != 0; }
 
 private:
-    std::map<std::wstring, std::optional<std::int64_t>> m_files;
+    std::map<std::wstring, os::FileFacts> m_files;
     std::set<std::wstring> m_folders;
 };
 
@@ -98,6 +99,7 @@ public:
     void Put(const std::wstring& path, const std::wstring& text) { m_files[path] = text; }
 
     std::wstring GetString(const std::wstring& section, const std::wstring& key, const std::wstring& path) override {
+        ++reads;
         const auto f = m_files.find(path);
         if (f == m_files.end()) return {};
         std::wistringstream in(f->second);
@@ -116,6 +118,8 @@ public:
         }
         return {};
     }
+
+    int reads = 0;
 
 private:
     std::map<std::wstring, std::wstring> m_files;
@@ -176,7 +180,7 @@ protected:
     FakeClock clock;
     Rows list;
     SeamRegistryKeys keys{registry};
-    RecentDiscovery discovery{list, keys, files, files, profiles, clock};
+    RecentDiscovery discovery{list, keys, files, profiles, clock};
 };
 
 using PathList = std::vector<std::wstring>;
@@ -400,6 +404,23 @@ TEST_F(RecentDiscoveryTest, MissingFilesFoldersAndFailedInsertsAddNothing) {
     discovery.AddProjectFile(2, L"C:\\p\\more.rfp");
     EXPECT_EQ(discovery.RowCount(), 1);
     EXPECT_EQ(discovery.LastAddedPath(), L"C:\\p\\kept.rfp");
+}
+
+TEST_F(RecentDiscoveryTest, DescriptorAboveTheSizeLimitIsListedWithoutBeingRead) {
+    const std::wstring descriptor = L"[Tables]\nAuthor=Jane\nDescription=Q4\n";
+    files.AddFile(L"C:\\p\\limit.rfp", 1765152000, RecentDiscovery::kMaxDescriptorBytes);
+    profiles.Put(L"C:\\p\\limit.rfp", descriptor);
+    files.AddFile(L"C:\\p\\huge.rfp", 1765152000, RecentDiscovery::kMaxDescriptorBytes + 1);
+    profiles.Put(L"C:\\p\\huge.rfp", descriptor);
+    registry.SetString(2, L"Profile0", L"C:\\p\\limit.rfp");
+    registry.SetString(2, L"Profile1", L"C:\\p\\huge.rfp");
+    discovery.ReadRecentFiles(2, true);
+    ASSERT_EQ(list.rows.size(), 2u);
+    EXPECT_EQ(list.rows[0].columns[PC_AUTHOR], L"Jane");
+    EXPECT_EQ(list.rows[1].columns[PC_AUTHOR], L"");
+    EXPECT_EQ(list.rows[1].columns[PC_NOTE], L"");
+    EXPECT_EQ(list.rows[1].columns[PC_DATE], L"08-Dec-2025");
+    EXPECT_EQ(profiles.reads, 2);
 }
 
 TEST_F(RecentDiscoveryTest, RowHoldsNameFolderDateTimeAuthorNoteAndProductImage) {

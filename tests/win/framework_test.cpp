@@ -4,6 +4,7 @@
 
 #include "platform/framework/CAboutDlg.h"
 #include "platform/framework/CSmApp.h"
+#include "platform/framework/CSmDialog.h"
 #include "platform/framework/CUrlStatic.h"
 #include "platform/framework/_ControlContainer.h"
 #include "QuayletVersion.h"
@@ -46,6 +47,29 @@ protected:
 };
 
 class Host : public ui::Window {};
+
+// Stored rectangles count from the work area's corner: beside a taskbar on
+// the top or left edge, a window saved at the work area's top left is still
+// fully usable, and one pushed under the right edge is not.
+TEST(StoredPlacement, ComparedWithTheWorkAreaInWorkspaceCoordinates) {
+    const SIZE min{710, 540};
+    const RECT monitor{0, 0, 1920, 1080};
+    const RECT topBar{0, 48, 1920, 1080}, leftBar{64, 0, 1920, 1080};
+    const RECT savedAtCorner{0, 0, 800, 600};
+    EXPECT_TRUE(PlacementFits(savedAtCorner, min, monitor, topBar));
+    EXPECT_TRUE(PlacementFits(savedAtCorner, min, monitor, leftBar));
+    EXPECT_TRUE(PlacementFits(savedAtCorner, min, monitor, monitor));
+    // Caption left with 90 pixels on the work area: too little to grab.
+    EXPECT_FALSE(PlacementFits({1766, 100, 2566, 700}, min, monitor, leftBar));
+    EXPECT_TRUE(PlacementFits({1756, 100, 2556, 700}, min, monitor, leftBar));
+    // Near the bottom edge: 22 pixels of caption still show, 17 do not.
+    EXPECT_TRUE(PlacementFits({0, 1010, 800, 1610}, min, monitor, topBar));
+    EXPECT_FALSE(PlacementFits({0, 1015, 800, 1615}, min, monitor, topBar));
+    EXPECT_FALSE(PlacementFits({0, 0, 700, 600}, min, monitor, topBar));  // below the minimum width
+    // A second monitor to the left, its taskbar on top.
+    const RECT left{-1280, 0, 0, 1024}, leftWork{-1280, 40, 0, 1024};
+    EXPECT_TRUE(PlacementFits({-1280, 0, -480, 600}, min, left, leftWork));
+}
 
 class LinkTest : public WinTest {
 protected:

@@ -216,16 +216,20 @@ TEST_F(ProjectsPageTest, DescriptorsReadWithTheSystemsProfileRules) {
     std::string binary;
     for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 7919) & 0xFF));
     const std::wstring bin = WriteFile(L"ls\\binary.lsx", binary);
-    std::string huge(8 * 1024 * 1024, 'x');
-    for (std::size_t i = 80; i < huge.size(); i += 81) huge[i] = '\n';
-    huge += "\r\n[Target]\r\nTitle=" + std::string(400, 'T') + "\r\n";
-    const std::wstring big = WriteFile(L"ls\\huge.lsx", huge);
+    // The largest descriptor that is read, its value at the very end; one
+    // byte more and the file is listed unread.
+    const std::string tail = "\r\n[Target]\r\n=Big\r\nTitle=" + std::string(400, 'T') + "\r\n";
+    std::string large(RecentDiscovery::kMaxDescriptorBytes - tail.size(), 'x');
+    for (std::size_t i = 80; i < large.size(); i += 81) large[i] = '\n';
+    large += tail;
+    const std::wstring big = WriteFile(L"ls\\large.lsx", large);
+    const std::wstring over = WriteFile(L"ls\\over.lsx", large + " ");
     const std::wstring empty = WriteFile(L"ls\\empty.lsx", "");
-    const std::wstring* files[] = {&withEmpty, &withoutEmpty, &unicode, &bin, &big, &empty};
-    for (int i = 0; i < 6; ++i) SetString(Key(1), L"ReportFile" + std::to_wstring(i), *files[i]);
+    const std::wstring* files[] = {&withEmpty, &withoutEmpty, &unicode, &bin, &big, &empty, &over};
+    for (int i = 0; i < 7; ++i) SetString(Key(1), L"ReportFile" + std::to_wstring(i), *files[i]);
 
     OpenPage();
-    ASSERT_EQ(Paths(), (PathList{withEmpty, withoutEmpty, unicode, bin, big, empty}));
+    ASSERT_EQ(Paths(), (PathList{withEmpty, withoutEmpty, unicode, bin, big, empty, over}));
     EXPECT_EQ(Cell(0, PC_AUTHOR), L"Ann Author");
     EXPECT_EQ(Cell(0, PC_NOTE), L"Monthly");
     EXPECT_EQ(Cell(1, PC_AUTHOR), L"");
@@ -233,8 +237,12 @@ TEST_F(ProjectsPageTest, DescriptorsReadWithTheSystemsProfileRules) {
     EXPECT_EQ(Cell(2, PC_AUTHOR), L"Zoë Ünal");
     EXPECT_EQ(Cell(2, PC_NOTE), L"Ωmega");
     EXPECT_EQ(Cell(3, PC_AUTHOR), L"");
+    EXPECT_EQ(Cell(4, PC_AUTHOR), L"Big");
     EXPECT_EQ(Cell(4, PC_NOTE).size(), 259u);  // a longer value is cut
     EXPECT_EQ(Cell(5, PC_NOTE), L"");
+    EXPECT_EQ(Cell(6, PC_AUTHOR), L"");
+    EXPECT_EQ(Cell(6, PC_NOTE), L"");
+    EXPECT_FALSE(Cell(6, PC_DATE).empty());
 }
 
 TEST_F(ProjectsPageTest, RegistryValuesOfEveryShapeNeverStopDiscovery) {
