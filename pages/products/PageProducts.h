@@ -14,9 +14,12 @@
 #include "pages/products/ProductEntry.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/framework/CUrlStatic.h"
+#include "platform/ui/Accessibility.h"
+#include "platform/ui/Gdi.h"
 
 // The windows of one shown row, owned by its entry.
 struct RowControls {
+    ui::Icon icon;  // the button's picture at the page's DPI; outlives the button
     std::unique_ptr<ui::Window> iconButton;
     std::unique_ptr<CLabel> nameLabel;
     std::unique_ptr<CUrlStatic> updateLink;
@@ -61,6 +64,9 @@ public:
     int ContentHeight() const { return m_contentHeight; }
     int ScrollRange() const { return m_scrollRange; }
     const RECT& InitialRect() const { return m_initialRect; }
+    // The DPI the rows are laid out for, and the tooltip control of the page.
+    UINT Dpi() const { return m_dpi; }
+    HWND ToolTip() const { return m_tips.Hwnd(); }
 
     static constexpr int kRowTop = 16;
     static constexpr int kRowHeight = 50;
@@ -71,6 +77,14 @@ private:
     bool OnVScroll(ui::Message& m);
     void SetScrollBar(int range);
     RowControls& Controls(ProductEntry& entry);
+    // A rectangle given in 96-dpi content coordinates, in page pixels now.
+    RECT Place(int left, int top, int right, int bottom) const;
+    // Tooltip and screen-reader name of a row control; both go with Forget.
+    void Describe(HWND control, const std::wstring& name, const std::wstring& tip);
+    void Forget(HWND control);
+    bool OnDpiChanged(ui::Message& m);
+    bool OnMouseMove(ui::Message& m);
+    bool OnColoursChanged(ui::Message& m);
 
     ProductEntries m_entries;
     int m_showInstalledOnly = 0;
@@ -80,4 +94,7 @@ private:
     RECT m_initialRect{0, 0, 0, 0};
     int m_scrollRange = 0;  // the scroll bar's range at the last size change
     CachedVersionReader m_versions;
+    UINT m_dpi = 96;
+    ui::ToolTips m_tips;
+    ui::AccessibleNames m_names;
 };

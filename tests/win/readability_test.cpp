@@ -1,0 +1,276 @@
+// Readability under Wine: the products rows and the lists at the DPI of the
+// prefix the test runs in (the build runs these tests at 96, 144 and 192 dpi),
+// tooltip texts read back from the real tooltip controls, the names screen
+// readers are given, and the labels' colours in a dark scheme.
+#include <windows.h>
+#include <commctrl.h>
+#include <oleacc.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/CSettings.h"
+#include "pages/connections/PageConnections.h"
+#include "pages/products/CLabel.h"
+#include "pages/products/PageProducts.h"
+#include "pages/projects/PageProjects.h"
+#include "platform/framework/Process.h"
+#include "platform/ui/Colours.h"
+#include "platform/ui/Dpi.h"
+#include "resources/resource.h"
+#include "tests/win/WinTestSupport.h"
+
+namespace {
+
+class Host : public ui::Window {
+public:
+    Host() {
+        ui::Window::RegisterClass(L"QuayletReadableTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletReadableTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1400, 1400}, nullptr, 0);
+    }
+};
+
+std::wstring Text(HWND hwnd) {
+    wchar_t buffer[512] = {};
+    ::GetWindowTextW(hwnd, buffer, 512);
+    return buffer;
+}
+
+std::string RectText(const RECT& r) {
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
+bool SameRect(const RECT& a, const RECT& b) { return ::EqualRect(&a, &b) != FALSE; }
+
+// Every tool of a tooltip control and its text, as the control itself answers.
+std::map<HWND, std::wstring> TipsOf(HWND tooltip) {
+    std::map<HWND, std::wstring> tips;
+    const int count = static_cast<int>(::SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TTTOOLINFOW info{};
+        info.cbSize = sizeof info;
+        if (!::SendMessageW(tooltip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&info)))
+            continue;
+        wchar_t text[1024] = {};
+        info.lpszText = text;
+        ::SendMessageW(tooltip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&info));
+        tips[reinterpret_cast<HWND>(info.uId)] = text;
+    }
+    return tips;
+}
+
+// The names given through the accessibility annotation, recorded by a class
+// object that stands in for the platform's in this process (Wine's answers
+// E_NOTIMPL, so a screen reader's view cannot be read back here).
+class RecordingAnnotations : public IAccPropServices, public IClassFactory {
+public:
+    std::map<std::pair<HWND, DWORD>, std::wstring> names;
+
+    HRESULT WINAPI QueryInterface(REFIID iid, void** out) override {
+        static const GUID kIid = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+        if (iid == IID_IUnknown || iid == IID_IClassFactory)
+            *out = static_cast<IClassFactory*>(this);
+        else if (iid == kIid)
+            *out = static_cast<IAccPropServices*>(this);
+        else
+            return *out = nullptr, E_NOINTERFACE;
+        return S_OK;
+    }
+    ULONG WINAPI AddRef() override { return 2; }
+    ULONG WINAPI Release() override { return 1; }
+    HRESULT WINAPI CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        return outer ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
+    }
+    HRESULT WINAPI LockServer(BOOL) override { return S_OK; }
+
+    HRESULT WINAPI SetHwndPropStr(HWND hwnd, DWORD object, DWORD child, MSAAPROPID prop, LPCWSTR str) override {
+        if (object != static_cast<DWORD>(OBJID_CLIENT) || prop != kName) return E_INVALIDARG;
+        names[{hwnd, child}] = str;
+        return S_OK;
+    }
+    HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD, DWORD child, const MSAAPROPID* props, int count) override {
+        if (count == 1 && props[0] == kName) names.erase({hwnd, child});
+        return S_OK;
+    }
+    HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
+    HRESULT WINAPI DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*, DWORD*) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_NOTIMPL; }
+    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+        return E_NOTIMPL;
+    }
+    HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
+    HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
+    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override { return E_NOTIMPL; }
+
+    std::wstring NameOf(HWND hwnd, DWORD child = CHILDID_SELF) const {
+        const auto it = names.find({hwnd, child});
+        return it == names.end() ? L"(none)" : it->second;
+    }
+
+private:
+    static constexpr GUID kName = {0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
+};
+
+class Readable : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        m_settings = std::make_unique<CSettings>();
+        g_settings = m_settings.get();
+    }
+    void TearDown() override {
+        products.reset();
+        g_settings = nullptr;
+        m_settings.reset();
+        WinTest::TearDown();
+    }
+
+    // The DPI this run is for: the prefix's, when the build says which it is.
+    static UINT Dpi(HWND hwnd) {
+        const UINT dpi = ui::DpiOf(hwnd);
+        if (const char* expected = std::getenv("QUAYLET_TEST_DPI")) EXPECT_EQ(dpi, std::strtoul(expected, nullptr, 10));
+        return dpi;
+    }
+    static RECT Px(int l, int t, int r, int b, UINT dpi) { return ui::Scale(RECT{l, t, r, b}, dpi); }
+
+    std::wstring Install(int position) {
+        static const wchar_t* const kKeys[] = {L"RowFoundry", L"LoadHammer", L"LayoutScribe"};
+        const std::wstring exe = TempDir() + L"\\p" + std::to_wstring(position) + L".exe";
+        EXPECT_TRUE(::CopyFileW((TestProgramFolder() + L"\\demo\\test_v1234.exe").c_str(), exe.c_str(), FALSE));
+        SetString(std::wstring(L"Software\\Zerudozuz\\") + kKeys[position], L"ExePath", exe);
+        return exe;
+    }
+    // Row Foundry installed with a newer version known, Load Hammer installed, the rest not.
+    void OpenProducts() {
+        Install(0);
+        Install(1);
+        products = std::make_unique<PageProducts>(&host);
+        ASSERT_TRUE(products->Create(0, 0));
+        products->Activate();
+        products->SetUpdateVersion(L"Row Foundry", L"1.02.04");
+        products->RelayoutRows();
+    }
+    const RowControls& Row(int i) const { return *products->Entries()[i].controls; }
+    RECT RectOf(HWND child) const { return products->ChildRect(child); }
+
+    // What a control paints: its text as its font lays it out in its
+    // rectangle (clipped to it), or the whole rectangle of an icon button.
+    RECT Ink(HWND control, HFONT font, UINT format, bool* fits) const {
+        const bool link = (format & DT_SINGLELINE) != 0;
+        const RECT r = RectOf(control);
+        HDC dc = ::GetDC(control);
+        HGDIOBJ old = ::SelectObject(dc, font);
+        RECT text{0, 0, r.right - r.left, 0};
+        const std::wstring s = Text(control);
+        ::DrawTextW(dc, s.c_str(), -1, &text, format | DT_CALCRECT | DT_NOPREFIX);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(control, dc);
+        // A link may lose a few pixels of its last letter to this test's
+        // font metrics at the rectangles of 96 dpi, never more.
+        const int slack = link ? (r.right - r.left) / 8 : 0;
+        *fits = text.right <= r.right - r.left + slack && text.bottom <= r.bottom - r.top;
+        RECT ink{r.left, r.top, r.left + text.right, r.top + text.bottom}, clipped{};
+        ::IntersectRect(&clipped, &ink, &r);
+        return clipped;
+    }
+    HFONT LabelFont(CLabel& label) const {
+        // The font is made at the first colour request, as when the label first paints.
+        HDC dc = ::GetDC(label.Hwnd());
+        ::SendMessageW(products->Hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                       reinterpret_cast<LPARAM>(label.Hwnd()));
+        ::ReleaseDC(label.Hwnd(), dc);
+        return label.Font();
+    }
+
+    Host host;
+    std::unique_ptr<PageProducts> products;
+    std::unique_ptr<CSettings> m_settings;
+};
+
+TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
+    OpenProducts();
+    const UINT dpi = Dpi(products->Hwnd());
+    EXPECT_EQ(products->Dpi(), dpi);
+    EXPECT_EQ(products->ContentHeight(), ui::Scale(716, dpi));
+    HFONT linkFont = reinterpret_cast<HFONT>(::SendMessageW(products->Hwnd(), WM_GETFONT, 0, 0));
+
+    struct Painted {
+        RECT box;
+        std::string what;
+    };
+    std::vector<Painted> inks;
+    for (int i = 0; i < kProductEntryCount; ++i) {
+        SCOPED_TRACE(i);
+        const RowControls& r = Row(i);
+        const int y = 16 + 50 * i;
+        // The rows' rectangles, the very ones of 96 dpi scaled.
+        EXPECT_TRUE(SameRect(RectOf(r.iconButton->Hwnd()), Px(8, y, 58, y + 48, dpi)))
+            << RectText(RectOf(r.iconButton->Hwnd()));
+        EXPECT_TRUE(SameRect(RectOf(r.nameLabel->Hwnd()), Px(68, y + 2, 428, y + 48, dpi)));
+        EXPECT_TRUE(SameRect(RectOf(r.descriptionLabel->Hwnd()), Px(73, y + 23, 675, y + 50, dpi)));
+        EXPECT_TRUE(SameRect(RectOf(r.helpLink->Hwnd()), Px(380, y + 5, 440, y + 20, dpi)));
+        if (r.updateLink) EXPECT_TRUE(SameRect(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi)));
+        if (r.versionLabel) EXPECT_TRUE(SameRect(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi)));
+
+        // The icon at the size the DPI asks for.
+        ICONINFO info{};
+        ASSERT_TRUE(::GetIconInfo(reinterpret_cast<HICON>(::SendMessageW(r.iconButton->Hwnd(), BM_GETIMAGE, IMAGE_ICON, 0)),
+                                  &info));
+        BITMAP bm{};
+        ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmWidth, ui::Scale(32, dpi));
+        if (info.hbmColor) ::DeleteObject(info.hbmColor);
+        if (info.hbmMask) ::DeleteObject(info.hbmMask);
+
+        // The bold name is three pixels taller at 96 dpi, proportionally more above.
+        LOGFONTW stock{};
+        ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof stock, &stock);
+        HFONT nameFont = LabelFont(*r.nameLabel);
+        EXPECT_EQ(r.nameLabel->FontDescription().lfHeight,
+                  ::MulDiv(stock.lfHeight, dpi, ui::SystemDpi()) - ui::Scale(3, dpi));
+
+        inks.push_back({RectOf(r.iconButton->Hwnd()), "icon " + std::to_string(i)});
+        bool fits = false;
+        inks.push_back({Ink(r.nameLabel->Hwnd(), nameFont, DT_WORDBREAK, &fits), "name " + std::to_string(i)});
+        EXPECT_TRUE(fits) << "name of row " << i << " " << RectText(inks.back().box);
+        inks.push_back({Ink(r.descriptionLabel->Hwnd(), LabelFont(*r.descriptionLabel), DT_WORDBREAK, &fits),
+                        "description " + std::to_string(i)});
+        EXPECT_TRUE(fits) << "description of row " << i << " " << RectText(inks.back().box);
+        inks.push_back({Ink(r.helpLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "help " + std::to_string(i)});
+        EXPECT_TRUE(fits) << "help link of row " << i << " " << RectText(inks.back().box);
+        if (r.updateLink) {
+            inks.push_back({Ink(r.updateLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "update " + std::to_string(i)});
+            EXPECT_TRUE(fits) << "update link of row " << i;
+        }
+        if (r.versionLabel)  // may be cut: its tooltip holds the whole text
+            inks.push_back({Ink(r.versionLabel->Hwnd(), LabelFont(*r.versionLabel), DT_WORDBREAK, &fits),
+                            "version " + std::to_string(i)});
+    }
+    for (size_t a = 0; a < inks.size(); ++a)
+        for (size_t b = a + 1; b < inks.size(); ++b) {
+            RECT both{};
+            EXPECT_FALSE(::IntersectRect(&both, &inks[a].box, &inks[b].box))
+                << inks[a].what << " " << RectText(inks[a].box) << " overlaps " << inks[b].what << " "
+                << RectText(inks[b].box);
+        }
+}
+
+}  // namespace
