@@ -273,4 +273,116 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         }
 }
 
+TEST_F(Readable, TooltipsHoldWhatTheControlsCannotShow) {
+    OpenProducts();
+    const std::wstring rowFoundry = TempDir() + L"\\p0.exe";
+    std::map<HWND, std::wstring> tips = TipsOf(products->ToolTip());
+    const RowControls& update = Row(0);
+    EXPECT_EQ(tips[update.iconButton->Hwnd()], L"Zelto Row Foundry\n" + rowFoundry);
+    EXPECT_EQ(tips[update.versionLabel->Hwnd()], L"Installed version 1.02.03\nNewer version 1.02.04");
+    EXPECT_EQ(tips[update.helpLink->Hwnd()], update.helpLink->URL());
+    EXPECT_EQ(tips[update.updateLink->Hwnd()], g_siteBase + L"login.html");
+    EXPECT_EQ(tips[Row(1).versionLabel->Hwnd()], L"Installed version 1.02.03");
+    EXPECT_EQ(tips[Row(2).iconButton->Hwnd()], L"Zelto Layout Scribe\nnot installed");
+    EXPECT_EQ(tips[Row(2).updateLink->Hwnd()], g_siteBase + L"login.html");
+    // Icon and help link in every row, the update or download link where there is one, and the version.
+    EXPECT_EQ(tips.size(), 4u + 3 + 12 * 3);
+
+    // A relayout leaves no tool behind for a window that is gone.
+    ::SendMessageW(products->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
+    Pump();
+    tips = TipsOf(products->ToolTip());
+    EXPECT_EQ(tips.size(), 4u + 3);
+    for (const auto& [tool, text] : tips) EXPECT_TRUE(::IsWindow(tool)) << std::string(text.begin(), text.end());
+
+    PageConnections connections(&host);
+    ASSERT_TRUE(connections.Create(0, 0));
+    HWND open = connections.Item(IDC_CONN_OPEN);
+    std::wstring openTip;
+    for (HWND t = nullptr; (t = ::FindWindowExW(nullptr, t, TOOLTIPS_CLASSW, nullptr));)
+        if (const auto tool = TipsOf(t); tool.count(open)) openTip = tool.at(open);
+    EXPECT_EQ(openTip, L"Open selected database with Zelto Table Bench");
+}
+
+TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
+    RecordingAnnotations annotations;
+    static const GUID kClsid = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+    DWORD cookie = 0;
+    ASSERT_EQ(::CoRegisterClassObject(kClsid, static_cast<IClassFactory*>(&annotations), CLSCTX_INPROC_SERVER,
+                                      REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    OpenProducts();
+    EXPECT_EQ(annotations.NameOf(Row(0).iconButton->Hwnd()), L"Start Zelto Row Foundry");
+    EXPECT_EQ(annotations.NameOf(Row(2).iconButton->Hwnd()), L"Zelto Layout Scribe, not installed");
+    EXPECT_EQ(annotations.NameOf(Row(0).helpLink->Hwnd()), L"Online Help for Row Foundry");
+    EXPECT_EQ(annotations.NameOf(Row(0).updateLink->Hwnd()), L"Update Row Foundry");
+    EXPECT_EQ(annotations.NameOf(Row(2).updateLink->Hwnd()), L"Download Layout Scribe");
+    EXPECT_EQ(annotations.names.size(), 3u + 2 + 12 * 3);
+    ::SendMessageW(products->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(annotations.names.size(), 3u + 2) << "names of destroyed rows are taken back";
+
+    {
+        PageConnections connections(&host);
+        ASSERT_TRUE(connections.Create(0, 0));
+        EXPECT_EQ(annotations.NameOf(connections.Item(IDC_CONN_OPEN)), L"Open selected database with Zelto Table Bench");
+        PageProjects projects(&host);
+        ASSERT_TRUE(projects.Create(0, 0));
+        EXPECT_EQ(annotations.NameOf(ListView_GetHeader(projects.List().Hwnd()), 4), L"Last Update Time");
+    }
+    products.reset();
+    EXPECT_TRUE(annotations.names.empty());
+    ::CoRevokeClassObject(cookie);
+}
+
+TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
+    const int widths[6] = {135, 201, 75, 55, 3000, 1};
+    const wchar_t* const keys[6] = {L"ProjColW1", L"ProjColW2", L"ProjColW3", L"ProjColW4", L"ProjColW5", L"ProjColW6"};
+    for (int i = 0; i < 6; ++i) SetDword(L"Software\\Zerudozuz\\Quaylet\\Settings", keys[i], widths[i]);
+    m_settings = std::make_unique<CSettings>();
+    g_settings = m_settings.get();
+    {
+        PageProjects projects(&host);
+        ASSERT_TRUE(projects.Create(0, 0));
+        const UINT dpi = Dpi(projects.Hwnd());
+        for (int i = 0; i < 6; ++i) EXPECT_EQ(projects.List().GetColumnWidth(i), ui::Scale(widths[i], dpi)) << i;
+    }
+    // Written back when the page goes, in the units they were read in.
+    CSettings again;
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(again.getInt(keys[i]), widths[i]) << i;
+}
+
+// Changes the session's colours, so it runs only in a prefix of its own.
+class ReadableOwnPrefix : public Readable {};
+
+TEST_F(ReadableOwnPrefix, DarkSchemeLabelsTakeTheSystemColours) {
+    const int which[] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF before[] = {::GetSysColor(COLOR_BTNFACE), ::GetSysColor(COLOR_BTNTEXT)};
+    CLabel plain(0, 0), red(0, 1);
+    ASSERT_TRUE(plain.Create(L"plain", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, host.Hwnd(), 0xFFFF));
+    ASSERT_TRUE(red.Create(L"1.02.03 [1.02.04]", WS_CHILD | WS_VISIBLE, RECT{0, 20, 100, 40}, host.Hwnd(), 0xFFFF));
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    auto request = [&](CLabel& label) {
+        const auto brush = reinterpret_cast<HBRUSH>(
+            ::SendMessageW(host.Hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label.Hwnd())));
+        LOGBRUSH lb{};
+        ::GetObjectW(brush, sizeof lb, &lb);
+        return std::make_pair(::GetTextColor(dc), lb.lbColor);
+    };
+    EXPECT_EQ(request(red).first, RGB(255, 0, 0));
+
+    const COLORREF dark[] = {RGB(32, 32, 32), RGB(230, 230, 230)};
+    ASSERT_TRUE(::SetSysColors(2, which, dark));
+    const auto [plainText, plainFace] = request(plain);
+    EXPECT_EQ(plainText, RGB(230, 230, 230));
+    EXPECT_EQ(plainFace, RGB(32, 32, 32));
+    const auto [redText, redFace] = request(red);
+    EXPECT_EQ(redFace, RGB(32, 32, 32)) << "the brush follows the scheme";
+    EXPECT_TRUE(ui::ReadableOn(redText, redFace));
+    EXPECT_GT(GetRValue(redText), GetGValue(redText) + 100) << "still red";
+
+    ::SetSysColors(2, which, before);
+    ::DeleteDC(dc);
+}
+
 }  // namespace
