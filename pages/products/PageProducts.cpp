@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <oleacc.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -172,12 +173,12 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
 
     c.nameLabel = std::make_unique<CLabel>(1, 0);
     c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Place(68, y + 2, 428, y + 48), m_hwnd, kRowControlId);
-    Describe(c.nameLabel->Hwnd(), L"", L"");
+    ui::LeaveToOwnerOnDpiChange(c.nameLabel->Hwnd());
 
     c.descriptionLabel = std::make_unique<CLabel>(0, 0);
     c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Place(73, y + 23, 675, y + 50), m_hwnd,
                                kRowControlId);
-    Describe(c.descriptionLabel->Hwnd(), L"", L"");
+    ui::LeaveToOwnerOnDpiChange(c.descriptionLabel->Hwnd());
 
     if (entry.installed) {
         if (const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions)) {
@@ -188,8 +189,7 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
                                    kRowControlId);
             // The label is too narrow for the bracketed newer version; the tip holds it all.
             std::wstring tip = L"Installed version " + *installed;
-            if (!entry.updateVersion.empty() && entry.updateVersion != *installed)
-                tip += L"\nNewer version " + entry.updateVersion;
+            if (display.updateAvailable) tip += L"\nNewer version " + entry.updateVersion;
             Describe(c.versionLabel->Hwnd(), L"", tip);
         }
     } else {
@@ -201,6 +201,7 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.helpLink->Create(L"Online Help", kRowTextStyle, Place(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
     c.helpLink->SetURL(g_siteBase + entry.helpPath);
     Describe(c.helpLink->Hwnd(), L"Online Help for " + entry.name, c.helpLink->URL());
+    m_names.SetRole(c.helpLink->Hwnd(), ROLE_SYSTEM_LINK);
     return 1;
 }
 
@@ -211,6 +212,7 @@ void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
     c.updateLink->Create(text, kRowTextStyle, Place(450, y + 5, 500, y + 20), m_hwnd, kRowControlId);
     c.updateLink->SetURL(g_siteBase + L"login.html");
     Describe(c.updateLink->Hwnd(), std::wstring(text) + L" " + entry.name, c.updateLink->URL());
+    m_names.SetRole(c.updateLink->Hwnd(), ROLE_SYSTEM_LINK);
 }
 
 void PageProducts::OnShowInstalledOnly() {

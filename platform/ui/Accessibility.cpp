@@ -13,6 +13,7 @@ namespace {
 constexpr GUID kClsidAccPropServices = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
 constexpr GUID kIidAccPropServices = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
 constexpr GUID kPropIdAccName = {0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
+constexpr GUID kPropIdAccRole = {0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
 
 }  // namespace
 
@@ -38,10 +39,20 @@ bool AccessibleNames::Set(HWND hwnd, const std::wstring& name, LONG child) {
                                               kPropIdAccName, name.c_str()));
 }
 
+bool AccessibleNames::SetRole(HWND hwnd, LONG role) {
+    IAccPropServices* services = hwnd ? Services() : nullptr;
+    VARIANT value;
+    ::VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = role;
+    return services && SUCCEEDED(services->SetHwndProp(hwnd, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                                       kPropIdAccRole, value));
+}
+
 void AccessibleNames::Clear(HWND hwnd, LONG child) {
     if (!hwnd || !m_services) return;
-    const MSAAPROPID props[] = {kPropIdAccName};
-    m_services->ClearHwndProps(hwnd, static_cast<DWORD>(OBJID_CLIENT), static_cast<DWORD>(child), props, 1);
+    const MSAAPROPID props[] = {kPropIdAccName, kPropIdAccRole};
+    m_services->ClearHwndProps(hwnd, static_cast<DWORD>(OBJID_CLIENT), static_cast<DWORD>(child), props, 2);
 }
 
 ToolTips::~ToolTips() {

@@ -26,7 +26,9 @@ public:
     // `child` (1-based; CHILDID_SELF for the window itself). False when the
     // platform refuses the annotation: the window keeps its default name.
     bool Set(HWND hwnd, const std::wstring& name, LONG child = CHILDID_SELF);
-    // Takes the name back; called before a named window is destroyed.
+    // The role announced for hwnd (ROLE_SYSTEM_LINK for a static that acts as a link).
+    bool SetRole(HWND hwnd, LONG role);
+    // Takes the name and role back; called before a named window is destroyed.
     void Clear(HWND hwnd, LONG child = CHILDID_SELF);
 
 private:

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <utility>
@@ -71,6 +72,7 @@ std::map<HWND, std::wstring> TipsOf(HWND tooltip) {
 class RecordingAnnotations : public IAccPropServices, public IClassFactory {
 public:
     std::map<std::pair<HWND, DWORD>, std::wstring> names;
+    std::set<HWND> links;  // windows announced as links
 
     HRESULT WINAPI QueryInterface(REFIID iid, void** out) override {
         static const GUID kIid = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
@@ -95,7 +97,15 @@ public:
         return S_OK;
     }
     HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD, DWORD child, const MSAAPROPID* props, int count) override {
-        if (count == 1 && props[0] == kName) names.erase({hwnd, child});
+        for (int i = 0; i < count; ++i) {
+            if (props[i] == kName) names.erase({hwnd, child});
+            if (props[i] == kRole && child == CHILDID_SELF) links.erase(hwnd);
+        }
+        return S_OK;
+    }
+    HRESULT WINAPI SetHwndProp(HWND hwnd, DWORD object, DWORD child, MSAAPROPID prop, VARIANT var) override {
+        if (object != static_cast<DWORD>(OBJID_CLIENT) || prop != kRole || var.vt != VT_I4) return E_INVALIDARG;
+        if (child == CHILDID_SELF && var.lVal == ROLE_SYSTEM_LINK) links.insert(hwnd);
         return S_OK;
     }
     HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
@@ -103,7 +113,6 @@ public:
         return E_NOTIMPL;
     }
     HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
-    HRESULT WINAPI SetHwndProp(HWND, DWORD, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
     HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
         return E_NOTIMPL;
     }
@@ -127,6 +136,7 @@ public:
 
 private:
     static constexpr GUID kName = {0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
+    static constexpr GUID kRole = {0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
 };
 
 class Readable : public WinTest {
@@ -318,6 +328,8 @@ TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
     EXPECT_EQ(annotations.NameOf(Row(0).updateLink->Hwnd()), L"Update Row Foundry");
     EXPECT_EQ(annotations.NameOf(Row(2).updateLink->Hwnd()), L"Download Layout Scribe");
     EXPECT_EQ(annotations.names.size(), 3u + 2 + 12 * 3);
+    EXPECT_EQ(annotations.links.count(Row(0).helpLink->Hwnd()) + annotations.links.count(Row(0).updateLink->Hwnd()), 2u);
+    EXPECT_EQ(annotations.links.size(), 2u + 1 + 12 * 2) << "help, update and download links";
     ::SendMessageW(products->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
     Pump();
     EXPECT_EQ(annotations.names.size(), 3u + 2) << "names of destroyed rows are taken back";
@@ -332,6 +344,7 @@ TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
     }
     products.reset();
     EXPECT_TRUE(annotations.names.empty());
+    EXPECT_TRUE(annotations.links.empty());
     ::CoRevokeClassObject(cookie);
 }
 
