@@ -138,7 +138,6 @@ void PageProducts::DestroyRowControls(ProductEntry& entry) {
                                                             c.versionLabel.get()})
         if (w) Forget(w->Hwnd());
     c.iconButton.reset();
-    c.icon.Reset();
     c.updateLink.reset();
     c.helpLink.reset();
     c.nameLabel.reset();
@@ -162,8 +161,9 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.iconButton = std::make_unique<ui::Window>();
     if (c.iconButton->CreateControl(L"BUTTON", L"NULL", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
                                     Place(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId))) {
-        c.icon = ui::LoadIconForDpi(ui::ResourceModule(), entry.commandId, m_dpi);
-        if (c.icon) c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(c.icon.Get()));
+        ui::Icon& icon = m_icons[entry.commandId];
+        if (!icon) icon = ui::LoadIconForDpi(ui::ResourceModule(), entry.commandId, m_dpi);
+        if (icon) c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.Get()));
         // The button's text is never shown; these say what it does.
         if (entry.installed)
             Describe(c.iconButton->Hwnd(), L"Start " + product, product + L"\n" + entry.exePath);
@@ -315,6 +315,9 @@ bool PageProducts::OnDpiChanged(ui::Message&) {
                                                         static_cast<int>(dpi), static_cast<int>(old));
     m_contentHeight = ui::Scale(kRowTop + kProductEntryCount * kRowHeight, m_dpi);
     m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
+    // The old pictures are kept until the buttons that show them are gone.
+    const std::map<int, ui::Icon> shown = std::move(m_icons);
+    m_icons.clear();
     RelayoutRows();
     const RECT client = ClientRect();
     OnSize(SIZE_RESTORED, client.right, client.bottom);

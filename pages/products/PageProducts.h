@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -19,7 +20,6 @@
 
 // The windows of one shown row, owned by its entry.
 struct RowControls {
-    ui::Icon icon;  // the button's picture at the page's DPI; outlives the button
     std::unique_ptr<ui::Window> iconButton;
     std::unique_ptr<CLabel> nameLabel;
     std::unique_ptr<CUrlStatic> updateLink;
@@ -95,6 +95,8 @@ private:
     int m_scrollRange = 0;  // the scroll bar's range at the last size change
     CachedVersionReader m_versions;
     UINT m_dpi = 96;
+    // The buttons' pictures at m_dpi, loaded once and shared by every relayout.
+    std::map<int, ui::Icon> m_icons;
     ui::ToolTips m_tips;
     ui::AccessibleNames m_names;
 };
