@@ -1082,14 +1082,18 @@ def main():
 
     small = {}
     for icon_id, product, draw in PRODUCT_ICONS:
+        # 48 and 64 pixels for screens at 150 and 200 per cent, so that the
+        # buttons stay sharp there instead of showing a stretched 32.
+        large = [(n, render(draw, n)) for n in (64, 48)]
         big = render(draw, 32)
         sm = render(draw, 16)
         small[product] = sm
-        write("icons/p%d.ico" % icon_id, ico_bytes([(32, big), (16, sm)]))
+        write("icons/p%d.ico" % icon_id, ico_bytes(large + [(32, big), (16, sm)]))
         preview_cells += [(32, big), (16, sm)]
 
     tb = (render(draw_open_table_bench, 32), render(draw_open_table_bench, 16))
-    write("icons/open_tb.ico", ico_bytes([(32, tb[0]), (16, tb[1])]))
+    tb_large = [(n, render(draw_open_table_bench, n)) for n in (64, 48)]
+    write("icons/open_tb.ico", ico_bytes(tb_large + [(32, tb[0]), (16, tb[1])]))
     preview_cells += [(32, tb[0]), (16, tb[1])]
 
     for product, draw in STRIP_EXTRA.items():

@@ -7,6 +7,7 @@
 #include "platform/framework/Process.h"
 #include "platform/services/CLimit.h"
 #include "platform/services/CSysReg.h"
+#include "platform/ui/Dpi.h"
 #include "resources/resource.h"
 
 namespace {
@@ -41,7 +42,9 @@ PageConnections::PageConnections(ui::Window* parent)
 PageConnections::PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list)
     : CSmDialog(IDD_PAGE_CONNECTIONS, parent), m_list(std::move(list)) {}
 
-PageConnections::~PageConnections() = default;
+PageConnections::~PageConnections() {
+    if (m_hwnd) m_names.Clear(Item(IDC_CONN_OPEN));
+}
 
 const ui::MessageMap* PageConnections::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
@@ -65,8 +68,12 @@ BOOL PageConnections::OnInitDialog() {
     if (!RegistryObject()) SetRegistryObject(std::make_unique<CSysReg>());
     m_list->Initialize(RegistryObject());
     m_list->LoadProfiles();
-    // Shared icons from LoadIconW need no freeing.
-    m_open.SetIcon(::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(IDI_OPEN_TABLE_BENCH)));
+    m_openIcon = ui::LoadIconForDpi(ui::ResourceModule(), IDI_OPEN_TABLE_BENCH, ui::DpiOf(m_hwnd));
+    m_open.SetIcon(m_openIcon.Get());
+    // The button shows only its icon: say what it does.
+    const wchar_t* const action = L"Open selected database with Zelto Table Bench";
+    m_names.Set(m_open.Hwnd(), action);
+    if (m_tips.Create(m_hwnd)) m_tips.Add(m_open.Hwnd(), action);
     AddControl(IDC_CONN_OPEN, RZ_MOVE_BOTTOM, 0);
     AddControl(IDC_CONN_OPEN_TEXT, RZ_MOVE_BOTTOM, 0);
     AddControl(IDC_CONN_LOAD_ALL, RZ_MOVE_CORNER, 0);

@@ -8,6 +8,8 @@
 
 #include "platform/framework/CAdvConnectList.h"
 #include "platform/framework/CSmDialog.h"
+#include "platform/ui/Accessibility.h"
+#include "platform/ui/Gdi.h"
 
 class PageConnections : public CSmDialog {
 public:
@@ -42,4 +44,7 @@ protected:
 private:
     std::unique_ptr<CAdvConnectList> m_list;
     ui::Button m_open;
+    ui::Icon m_openIcon;
+    ui::ToolTips m_tips;
+    ui::AccessibleNames m_names;
 };

@@ -1,7 +1,10 @@
 // The static text of a product row: optionally bold (three pixels taller than
-// the system's user-interface font) and optionally red, painted transparently
-// over the button-face colour. The font and the background brush are made at
-// the first colour request and kept until the label is destroyed.
+// the system's user-interface font, both at the label's DPI) and optionally
+// red, painted transparently in the scheme's text colour over the button-face
+// colour. Red gives way to a readable colour on a dark face and to the
+// system's highlight in high contrast. The font is made at the first colour
+// request and kept until the label is destroyed; the brush follows the face
+// colour when the scheme changes.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +37,7 @@ private:
     bool OnCtlColor(ui::Message& m);
     HFONT EnsureFont();
     HBRUSH EnsureBrush();
+    COLORREF TextColour();
 
     LOGFONTW m_logFont{};
     int m_bold;
@@ -41,6 +45,7 @@ private:
     int m_colour;
     ui::Font m_font;
     ui::Brush m_brush;
+    COLORREF m_brushColour = 0;
 
     static long s_liveObjects;
 };

@@ -3,20 +3,21 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <oleacc.h>
+#include <windowsx.h>
+
 #include <algorithm>
+#include <initializer_list>
 
 #include "platform/framework/Process.h"
 #include "platform/os/Os.h"
+#include "platform/ui/Dpi.h"
 #include "resources/resource.h"
 
 namespace {
 
 void DestroyControls(RowControls* controls) {
     delete controls;
-}
-
-RECT Rect(int left, int top, int right, int bottom) {
-    return RECT{left, top, right, bottom};
 }
 
 constexpr DWORD kRowTextStyle = WS_CHILD | WS_VISIBLE;
@@ -86,6 +87,12 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
         ui::OnCommand(IDC_SHOW_INSTALLED_ONLY, BN_CLICKED, &PageProducts::OnShowInstalledOnly),
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
         ui::OnMessage(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
+        ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &PageProducts::OnDpiChanged),
+        ui::OnMessage(WM_DPICHANGED, &PageProducts::OnDpiChanged),
+        ui::OnMessage(WM_MOUSEMOVE, &PageProducts::OnMouseMove),
+        ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
+        ui::OnMessage(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
+        ui::OnMessage(WM_THEMECHANGED, &PageProducts::OnColoursChanged),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -99,9 +106,12 @@ BOOL PageProducts::OnInitDialog() {
     CSmDialog::OnInitDialog();
     ::GetWindowRect(m_hwnd, &m_initialRect);
     m_scrollPos = 0;
+    m_dpi = ui::DpiOf(m_hwnd);
+    if (m_tips.Create(m_hwnd)) m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
     for (int i = 0; i < kProductEntryCount; ++i)
         InitEntry(m_entries[i], catalogue::kPageEntries[i].product, catalogue::kPageEntries[i].command);
-    m_contentHeight = kRowTop + kProductEntryCount * kRowHeight;  // 716: all rows, whatever the filter hides
+    // 716 at 96 dpi: all rows, whatever the filter hides.
+    m_contentHeight = ui::Scale(kRowTop + kProductEntryCount * kRowHeight, m_dpi);
     RelayoutRows();
     // A page created at its final size gets no size change afterwards; without
     // this it would keep the system's default range of 0 to 100.
@@ -134,9 +144,33 @@ RowControls& PageProducts::Controls(ProductEntry& entry) {
     return *entry.controls;
 }
 
+RECT PageProducts::Place(int left, int top, int right, int bottom) const {
+    RECT r = ui::Scale(RECT{left, top, right, bottom}, m_dpi);
+    ::OffsetRect(&r, 0, -m_scrollPos);
+    return r;
+}
+
+void PageProducts::Describe(HWND control, const std::wstring& name, const std::wstring& tip) {
+    if (!control) return;
+    // Placed and sized by the page itself when the DPI changes.
+    ui::LeaveToOwnerOnDpiChange(control);
+    if (!name.empty()) m_names.Set(control, name);
+    if (!tip.empty()) m_tips.Add(control, tip);
+}
+
+void PageProducts::Forget(HWND control) {
+    if (!control) return;
+    m_tips.Remove(control);
+    m_names.Clear(control);
+}
+
 void PageProducts::DestroyRowControls(ProductEntry& entry) {
     if (!entry.controls) return;
     RowControls& c = *entry.controls;
+    for (ui::Window* w : std::initializer_list<ui::Window*>{c.iconButton.get(), c.updateLink.get(), c.helpLink.get(),
+                                                            c.nameLabel.get(), c.descriptionLabel.get(),
+                                                            c.versionLabel.get()})
+        if (w) Forget(w->Hwnd());
     c.iconButton.reset();
     c.updateLink.reset();
     c.helpLink.reset();
@@ -151,34 +185,46 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     DetectInstallation(entry, os::Registry(), os::FileSystem());
     if (m_showInstalledOnly && !entry.installed) return 0;
 
-    // Rows go where row 0 of the scrolled content is now, so that a relayout
-    // while the page is scrolled keeps them in line with the check box.
-    const int y = kRowTop + kRowHeight * rowIndex - m_scrollPos;
+    // y is the row's top in 96-dpi content coordinates; Place scales it and
+    // puts it where row 0 of the scrolled content is now, so that a relayout
+    // while the page is scrolled keeps the rows in line with the check box.
+    const int y = kRowTop + kRowHeight * rowIndex;
     RowControls& c = Controls(entry);
+    const std::wstring product = L"Zelto " + entry.name;
 
     c.iconButton = std::make_unique<ui::Window>();
-    if (c.iconButton->CreateControl(L"BUTTON", L"NULL",
-                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
-                                    Rect(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId))) {
-        if (HICON icon = ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(entry.commandId)))
-            c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+    if (c.iconButton->CreateControl(L"BUTTON", L"NULL", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
+                                    Place(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId))) {
+        ui::Icon& icon = m_icons[entry.commandId];
+        if (!icon) icon = ui::LoadIconForDpi(ui::ResourceModule(), entry.commandId, m_dpi);
+        if (icon) c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.Get()));
+        // The button's text is never shown; these say what it does.
+        if (entry.installed)
+            Describe(c.iconButton->Hwnd(), L"Start " + product, product + L"\n" + entry.exePath);
+        else
+            Describe(c.iconButton->Hwnd(), product + L", not installed", product + L"\nnot installed");
     }
 
     c.nameLabel = std::make_unique<CLabel>(1, 0);
-    c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Rect(68, y + 2, 428, y + 48), m_hwnd,
-                        kRowControlId);
+    c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Place(68, y + 2, 428, y + 48), m_hwnd, kRowControlId);
+    ui::LeaveToOwnerOnDpiChange(c.nameLabel->Hwnd());
 
     c.descriptionLabel = std::make_unique<CLabel>(0, 0);
-    c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Rect(73, y + 23, 675, y + 50),
-                               m_hwnd, kRowControlId);
+    c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Place(73, y + 23, 675, y + 50), m_hwnd,
+                               kRowControlId);
+    ui::LeaveToOwnerOnDpiChange(c.descriptionLabel->Hwnd());
 
     if (entry.installed) {
         if (const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions)) {
             const VersionDisplay display = MakeVersionDisplay(*installed, entry.updateVersion);
             if (display.updateAvailable) CreateUpdateLink(entry, y, true);
             c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);
-            c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Rect(295, y + 5, 375, y + 20), m_hwnd,
+            c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Place(295, y + 5, 375, y + 20), m_hwnd,
                                    kRowControlId);
+            // The label is too narrow for the bracketed newer version; the tip holds it all.
+            std::wstring tip = L"Installed version " + *installed;
+            if (display.updateAvailable) tip += L"\nNewer version " + entry.updateVersion;
+            Describe(c.versionLabel->Hwnd(), L"", tip);
         }
     } else {
         if (c.iconButton->Hwnd()) ::EnableWindow(c.iconButton->Hwnd(), FALSE);
@@ -186,20 +232,24 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     }
 
     c.helpLink = std::make_unique<CUrlStatic>();
-    c.helpLink->Create(L"Online Help", kRowTextStyle, Rect(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
+    c.helpLink->Create(L"Online Help", kRowTextStyle, Place(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
     c.helpLink->SetURL(g_siteBase + entry.helpPath);
     RevealWhenFocused(this, c.iconButton.get());
     RevealWhenFocused(this, c.updateLink.get());
     RevealWhenFocused(this, c.helpLink.get());
+    Describe(c.helpLink->Hwnd(), L"Online Help for " + entry.name, c.helpLink->URL());
+    m_names.SetRole(c.helpLink->Hwnd(), ROLE_SYSTEM_LINK);
     return 1;
 }
 
 void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
     RowControls& c = Controls(entry);
+    const wchar_t* text = isUpdate ? L"Update" : L"Download";
     c.updateLink = std::make_unique<CUrlStatic>();
-    c.updateLink->Create(isUpdate ? L"Update" : L"Download", kRowTextStyle, Rect(450, y + 5, 500, y + 20),
-                         m_hwnd, kRowControlId);
+    c.updateLink->Create(text, kRowTextStyle, Place(450, y + 5, 500, y + 20), m_hwnd, kRowControlId);
     c.updateLink->SetURL(g_siteBase + L"login.html");
+    Describe(c.updateLink->Hwnd(), std::wstring(text) + L" " + entry.name, c.updateLink->URL());
+    m_names.SetRole(c.updateLink->Hwnd(), ROLE_SYSTEM_LINK);
 }
 
 void PageProducts::OnShowInstalledOnly() {
@@ -338,4 +388,52 @@ bool PageProducts::OnVScroll(ui::Message& m) {
     ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);
     MoveChildren(m_hwnd, -d);
     return false;  // the base handler sees the step too
+}
+
+bool PageProducts::OnDpiChanged(ui::Message&) {
+    const UINT dpi = ui::DpiOf(m_hwnd);
+    if (!m_hwnd || dpi == m_dpi) return false;
+    // Everything placed in pixels follows the new DPI: the scrolled offset and
+    // the heights keep their proportion, the rows, fonts and icons are made
+    // again for it.
+    const UINT old = m_dpi;
+    m_dpi = dpi;
+    m_scrollPos = ::MulDiv(m_scrollPos, static_cast<int>(dpi), static_cast<int>(old));
+    m_initialRect.bottom = m_initialRect.top + ::MulDiv(m_initialRect.bottom - m_initialRect.top,
+                                                        static_cast<int>(dpi), static_cast<int>(old));
+    m_contentHeight = ui::Scale(kRowTop + kProductEntryCount * kRowHeight, m_dpi);
+    m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
+    // The old pictures are kept until the buttons that show them are gone.
+    const std::map<int, ui::Icon> shown = std::move(m_icons);
+    m_icons.clear();
+    RelayoutRows();
+    const RECT client = ClientRect();
+    OnSize(SIZE_RESTORED, client.right, client.bottom);
+    return false;
+}
+
+bool PageProducts::OnMouseMove(ui::Message& m) {
+    // Plain statics let the mouse through to the page, and a disabled button
+    // gets no mouse messages at all: the page hands the tooltip what lies
+    // under the pointer, so that their tips show too.
+    HWND tips = m_tips.Hwnd();
+    if (!tips) return false;
+    const POINT at{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
+    for (HWND c = ::GetWindow(m_hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        const RECT r = ChildRect(c);
+        if (!::IsWindowVisible(c) || !::PtInRect(&r, at) || !m_tips.Has(c)) continue;
+        POINT inChild = at;
+        ::MapWindowPoints(m_hwnd, c, &inChild, 1);
+        MSG relay{c, WM_MOUSEMOVE, m.wParam, MAKELPARAM(inChild.x, inChild.y),
+                  static_cast<DWORD>(::GetMessageTime()), {}};
+        ::SendMessageW(tips, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
+        break;
+    }
+    return false;
+}
+
+bool PageProducts::OnColoursChanged(ui::Message&) {
+    // Labels and links pick their colours at every paint; they only need one.
+    ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    return false;
 }

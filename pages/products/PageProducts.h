@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,8 @@
 #include "pages/products/ProductEntry.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/framework/CUrlStatic.h"
+#include "platform/ui/Accessibility.h"
+#include "platform/ui/Gdi.h"
 
 // The windows of one shown row, owned by its entry.
 struct RowControls {
@@ -63,6 +66,9 @@ public:
     int ContentHeight() const { return m_contentHeight; }
     int ScrollRange() const { return m_scrollRange; }
     const RECT& InitialRect() const { return m_initialRect; }
+    // The DPI the rows are laid out for, and the tooltip control of the page.
+    UINT Dpi() const { return m_dpi; }
+    HWND ToolTip() const { return m_tips.Hwnd(); }
 
     static constexpr int kRowTop = 16;
     static constexpr int kRowHeight = 50;
@@ -76,6 +82,14 @@ private:
     void SetScrollBar(int range);
     void ScrollTo(int pos);
     RowControls& Controls(ProductEntry& entry);
+    // A rectangle given in 96-dpi content coordinates, in page pixels now.
+    RECT Place(int left, int top, int right, int bottom) const;
+    // Tooltip and screen-reader name of a row control; both go with Forget.
+    void Describe(HWND control, const std::wstring& name, const std::wstring& tip);
+    void Forget(HWND control);
+    bool OnDpiChanged(ui::Message& m);
+    bool OnMouseMove(ui::Message& m);
+    bool OnColoursChanged(ui::Message& m);
 
     ProductEntries m_entries;
     int m_showInstalledOnly = 0;
@@ -86,4 +100,9 @@ private:
     int m_scrollRange = 0;  // the scroll bar's range at the last size change
     int m_wheelDelta = 0;   // wheel turns short of a whole notch
     CachedVersionReader m_versions;
+    UINT m_dpi = 96;
+    // The buttons' pictures at m_dpi, loaded once and shared by every relayout.
+    std::map<int, ui::Icon> m_icons;
+    ui::ToolTips m_tips;
+    ui::AccessibleNames m_names;
 };

@@ -9,6 +9,7 @@
 #include "platform/os/Os.h"
 #include "platform/services/CLog.h"
 #include "platform/services/_Settings.h"
+#include "platform/ui/Dpi.h"
 #include "platform/ui/Gdi.h"
 #include "resources/resource.h"
 
@@ -16,6 +17,8 @@ namespace {
 
 // Only while no settings store exists (never in the program itself).
 constexpr int kWidthWithoutStore = 100;
+// The header's items are its accessible children, counted from 1.
+constexpr LONG kTimeColumnChild = 4;
 
 }  // namespace
 
@@ -64,10 +67,14 @@ BOOL PageProjects::OnInitDialog() {
 
     CreateImageList();
     m_list.SetExtendedStyle(0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    // Widths are stored in 96-dpi units, so that they mean the same on every monitor.
+    const UINT dpi = ui::DpiOf(m_hwnd);
     for (int i = 0; i < 6; ++i) {
         const int width = g_settings ? g_settings->getInt(kColumns[i].widthKey) : kWidthWithoutStore;
-        m_list.InsertColumn(i, kColumns[i].title, kColumns[i].format, width);
+        m_list.InsertColumn(i, kColumns[i].title, kColumns[i].format, ui::Scale(width, dpi));
     }
+    // The time column's title is a blank; a screen reader gets a name for it.
+    m_names.Set(ListView_GetHeader(m_list.Hwnd()), L"Last Update Time", kTimeColumnChild);
     if (m_imageList) m_list.SetImageList(m_imageList, LVSIL_SMALL);
 
     // Without redrawing, a row costs the list no scroll-bar and layout work;
@@ -109,8 +116,10 @@ void PageProjects::OpenSelected() {
 }
 
 bool PageProjects::OnDestroyMsg(ui::Message&) {
+    if (m_list) m_names.Clear(ListView_GetHeader(m_list.Hwnd()), kTimeColumnChild);
     if (g_settings && m_list) {
-        for (int i = 0; i < 6; ++i) g_settings->setInt(kColumns[i].widthKey, m_list.GetColumnWidth(i));
+        const UINT dpi = ui::DpiOf(m_hwnd);
+        for (int i = 0; i < 6; ++i) g_settings->setInt(kColumns[i].widthKey, ui::Unscale(m_list.GetColumnWidth(i), dpi));
         g_settings->SaveData();
     }
     return false;

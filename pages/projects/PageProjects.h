@@ -12,6 +12,7 @@
 #include "pages/projects/Win32RegistryKeys.h"
 #include "platform/framework/CDBListCtrl.h"
 #include "platform/framework/CSmDialog.h"
+#include "platform/ui/Accessibility.h"
 
 class PageProjects : public CSmDialog {
 public:
@@ -50,6 +51,7 @@ private:
     // Owned by the list once attached: a list without LVS_SHAREIMAGELISTS
     // destroys its image lists with itself.
     HIMAGELIST m_imageList = nullptr;
+    ui::AccessibleNames m_names;
     ProjectListRows m_rows{m_list};
     Win32RegistryKeys m_keys;
     RecentDiscovery m_discovery;

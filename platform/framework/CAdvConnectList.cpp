@@ -9,6 +9,7 @@
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "platform/services/CSysReg.h"
+#include "platform/ui/Dpi.h"
 #include "platform/ui/Window.h"
 
 const wchar_t* const CAdvConnectList::kWidthKeys[kColumnCount] = {L"ConnColW1", L"ConnColW2", L"ConnColW3",
@@ -177,7 +178,8 @@ void CAdvConnectList::Initialize(CSysReg* reg) {
             // number is no width and gives the default.
             if (stored && *stored >= 0 && *stored <= INT_MAX) width = static_cast<int>(*stored);
         }
-        InsertColumn(i, kTitles[i], LVCFMT_LEFT, width);
+        // Stored in 96-dpi units, so that a width means the same on every monitor.
+        InsertColumn(i, kTitles[i], LVCFMT_LEFT, ui::Scale(width, ui::DpiOf(m_hwnd)));
     }
 }
 
@@ -221,7 +223,7 @@ void CAdvConnectList::FillRows() {
 void CAdvConnectList::SaveWidth(CSysReg* reg) {
     if (!reg || !m_hwnd) return;
     for (int i = 0; i < kColumnCount && i < GetColumnCount(); ++i)
-        reg->SetInt(kWidthKeys[i], GetColumnWidth(i));
+        reg->SetInt(kWidthKeys[i], ui::Unscale(GetColumnWidth(i), ui::DpiOf(m_hwnd)));
 }
 
 void CAdvConnectList::ScreenToCinfo(int row, int profileIndex) {

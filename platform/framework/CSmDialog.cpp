@@ -1,6 +1,7 @@
 #include "platform/framework/CSmDialog.h"
 
 #include "platform/services/CSysReg.h"
+#include "platform/ui/Dpi.h"
 
 CSmDialog::CSmDialog(UINT templateId, ui::Window* parent) : ui::Dialog(templateId, parent) {}
 
@@ -11,6 +12,11 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
         ui::OnMessage(WM_SIZE, &CSmDialog::OnSizeMsg),
         ui::OnMessage(WM_GETMINMAXINFO, &CSmDialog::OnGetMinMaxInfo),
         ui::OnMessage(WM_SYSCOMMAND, &CSmDialog::OnSysCommandMsg),
+        ui::OnMessage(WM_DPICHANGED, &CSmDialog::OnDpiChangedMsg),
+        ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &CSmDialog::OnDpiChangedMsg),
+        ui::OnMessage(WM_SYSCOLORCHANGE, &CSmDialog::OnSchemeChangedMsg),
+        ui::OnMessage(WM_SETTINGCHANGE, &CSmDialog::OnSchemeChangedMsg),
+        ui::OnMessage(WM_THEMECHANGED, &CSmDialog::OnSchemeChangedMsg),
     };
     static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
     return &map;
@@ -37,7 +43,36 @@ void CSmDialog::SetMinSizes(int w, int h) { m_minSize = {w, h}; }
 
 void CSmDialog::SetRegistryObject(std::unique_ptr<CSysReg> reg) { m_sysReg = std::move(reg); }
 
-BOOL CSmDialog::OnInitDialog() { return TRUE; }
+BOOL CSmDialog::OnInitDialog() {
+    m_dpi = ui::DpiOf(m_hwnd);
+    return TRUE;
+}
+
+SIZE CSmDialog::MinSize() const {
+    const UINT dpi = ui::DpiOf(m_hwnd);
+    return SIZE{ui::Scale(m_minSize.cx, dpi), ui::Scale(m_minSize.cy, dpi)};
+}
+
+bool CSmDialog::OnDpiChangedMsg(ui::Message& m) {
+    const UINT dpi = m.msg == WM_DPICHANGED ? LOWORD(m.wParam) : ui::DpiOf(m_hwnd);
+    RescaleAnchors(m_dpi, dpi);
+    m_dpi = dpi;
+    if (m.msg == WM_DPICHANGED && m.lParam) {
+        // The size and place the system suggests keep the window where the user put it.
+        const RECT& r = *reinterpret_cast<const RECT*>(m.lParam);
+        ::SetWindowPos(m_hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return false;  // the dialog manager scales the template's controls and fonts
+}
+
+bool CSmDialog::OnSchemeChangedMsg(ui::Message& m) {
+    // Only top-level windows hear of colour, setting and theme changes; the
+    // pages and their common controls need them too.
+    for (HWND c = ::GetWindow(m_hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+        ::SendMessageW(c, m.msg, m.wParam, m.lParam);
+    return false;
+}
 void CSmDialog::DoDataExchange(ui::DataExchange&) {}
 
 void CSmDialog::OnSize(UINT type, int cx, int cy) {
@@ -66,8 +101,9 @@ bool CSmDialog::OnSysCommandMsg(ui::Message&) {
 bool CSmDialog::OnGetMinMaxInfo(ui::Message& m) {
     if (m_minSize.cx <= 0 && m_minSize.cy <= 0) return false;
     auto* info = reinterpret_cast<MINMAXINFO*>(m.lParam);
-    if (info->ptMinTrackSize.x < m_minSize.cx) info->ptMinTrackSize.x = m_minSize.cx;
-    if (info->ptMinTrackSize.y < m_minSize.cy) info->ptMinTrackSize.y = m_minSize.cy;
+    const SIZE min = MinSize();
+    if (info->ptMinTrackSize.x < min.cx) info->ptMinTrackSize.x = min.cx;
+    if (info->ptMinTrackSize.y < min.cy) info->ptMinTrackSize.y = min.cy;
     m.result = 0;
     return true;
 }
@@ -110,7 +146,7 @@ int CSmDialog::Load() {
     if (!data || data->size() != sizeof(WINDOWPLACEMENT)) return 0;
     WINDOWPLACEMENT wp{};
     memcpy(&wp, data->data(), sizeof wp);
-    if (!UsablePlacement(wp, m_minSize)) return 0;
+    if (!UsablePlacement(wp, MinSize())) return 0;
     // Never come back minimised or hidden.
     const bool maximized = wp.showCmd == SW_SHOWMAXIMIZED || wp.showCmd == SW_MAXIMIZE;
     wp.showCmd = maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;

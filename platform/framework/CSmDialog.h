@@ -27,7 +27,7 @@ public:
     virtual BOOL OnIdle(LONG count);
     virtual BOOL OnToolTipText(UINT id, NMHDR* hdr, LRESULT* result);
 
-    // The window cannot be made smaller than w by h pixels.
+    // The window cannot be made smaller than w by h pixels at 96 dpi (more at a higher DPI).
     void SetMinSizes(int w, int h);
     // Restores the size and position stored under the dialog's name; 0 when
     // nothing usable was stored (the window keeps its default placement).
@@ -56,9 +56,13 @@ private:
     bool OnSizeMsg(ui::Message& m);
     bool OnGetMinMaxInfo(ui::Message& m);
     bool OnSysCommandMsg(ui::Message& m);
+    bool OnDpiChangedMsg(ui::Message& m);
+    bool OnSchemeChangedMsg(ui::Message& m);
+    SIZE MinSize() const;
 
     std::wstring m_name;
-    SIZE m_minSize{0, 0};
+    SIZE m_minSize{0, 0};  // at 96 dpi
+    UINT m_dpi = 0;        // the DPI the registered layout is measured in
     bool m_keepMaximized = false;  // restored maximised and not yet changed by the user
     std::unique_ptr<CSysReg> m_sysReg;
 };

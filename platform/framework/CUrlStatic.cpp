@@ -4,16 +4,16 @@
 
 #include <cwctype>
 
-namespace {
+#include "platform/ui/Colours.h"
 
-int Luminance(COLORREF c) { return (GetRValue(c) * 30 + GetGValue(c) * 59 + GetBValue(c) * 11) / 100; }
+namespace {
 
 // The system's link colour, unless it would hardly show on the page (some
 // colour schemes set it close to the face colour); then the usual link blue.
 COLORREF LinkColour() {
     const COLORREF hot = ::GetSysColor(COLOR_HOTLIGHT);
-    const int contrast = Luminance(hot) - Luminance(::GetSysColor(COLOR_BTNFACE));
-    return contrast > 80 || contrast < -80 ? hot : RGB(0, 102, 204);
+    if (ui::HighContrast() || ui::ReadableOn(hot, ::GetSysColor(COLOR_BTNFACE))) return hot;
+    return RGB(0, 102, 204);
 }
 
 }  // namespace

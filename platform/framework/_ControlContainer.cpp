@@ -48,3 +48,12 @@ void _ControlContainer::RepositionControls(int cx, int cy) {
     }
     if (batch) ::EndDeferWindowPos(batch);
 }
+
+void _ControlContainer::RescaleAnchors(UINT oldDpi, UINT newDpi) {
+    if (!oldDpi || oldDpi == newDpi) return;
+    const auto scale = [&](LONG v) { return ::MulDiv(v, static_cast<int>(newDpi), static_cast<int>(oldDpi)); };
+    for (Entry& e : m_entries) {
+        e.initial = RECT{scale(e.initial.left), scale(e.initial.top), scale(e.initial.right), scale(e.initial.bottom)};
+        e.parentSize = SIZE{scale(e.parentSize.cx), scale(e.parentSize.cy)};
+    }
+}

@@ -28,6 +28,10 @@ public:
     // in one batch.
     void RepositionControls(int cx, int cy);
 
+    // The window moved to a monitor of another DPI: the registered layout is
+    // measured again in the new pixels, as the dialog manager scales it.
+    void RescaleAnchors(UINT oldDpi, UINT newDpi);
+
     // The new rectangle of a child registered at `initial` in a parent whose
     // client area grew by (dx, dy) since registration.
     static RECT Anchor(const RECT& initial, int rzType, int dx, int dy);

@@ -667,7 +667,7 @@ TEST_F(LabelTest, FontAndBrushAreMadeOnceAtTheFirstStaticRequest) {
     EXPECT_EQ(CLabel::LiveGdiObjects(), before + 2);
 }
 
-TEST_F(LabelTest, PlainLabelUsesTheUserInterfaceFontAndKeepsTheTextColour) {
+TEST_F(LabelTest, PlainLabelUsesTheUserInterfaceFontAndTheSchemeTextColour) {
     CLabel plain(0, 0);
     ASSERT_TRUE(plain.Create(L"text", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, host.Hwnd(), 0xFFFF));
     ::SetTextColor(dc, RGB(1, 2, 3));
@@ -677,7 +677,7 @@ TEST_F(LabelTest, PlainLabelUsesTheUserInterfaceFontAndKeepsTheTextColour) {
     EXPECT_EQ(plain.FontDescription().lfHeight, stock.lfHeight);
     EXPECT_EQ(plain.FontDescription().lfWeight, stock.lfWeight);
     EXPECT_EQ(std::wstring(plain.FontDescription().lfFaceName), std::wstring(stock.lfFaceName));
-    EXPECT_EQ(::GetTextColor(dc), RGB(1, 2, 3));
+    EXPECT_EQ(::GetTextColor(dc), ::GetSysColor(COLOR_BTNTEXT));
     EXPECT_EQ(::GetCurrentObject(dc, OBJ_FONT), plain.Font());
 }
 
