@@ -4,6 +4,8 @@
 #include <bcrypt.h>
 #include <wincrypt.h>
 
+#include <algorithm>
+
 #include "platform/connection/ConnText.h"
 
 namespace conn {
@@ -24,7 +26,7 @@ DATA_BLOB Blob(const std::string& s) {
 std::optional<std::string> TakeBlob(BOOL ok, DATA_BLOB& out) {
     if (!ok) return std::nullopt;
     std::string result(reinterpret_cast<const char*>(out.pbData), out.cbData);
-    SecureZeroMemory(out.pbData, out.cbData);
+    SecureZeroMemory(out.pbData, out.cbData);  // the plain password, when unprotecting
     LocalFree(out.pbData);
     return result;
 }
@@ -92,7 +94,11 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
                                 static_cast<ULONG>(out.size()), &done, 0)
                 : BCryptDecrypt(k.h, Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0, Ptr(out),
                                 static_cast<ULONG>(out.size()), &done, 0);
-    if (!BCRYPT_SUCCESS(status) || done != data.size()) return std::nullopt;
+    Wipe(data);  // the plain text, when sealing
+    if (!BCRYPT_SUCCESS(status) || done != out.size()) {
+        Wipe(out);
+        return std::nullopt;
+    }
     return encrypt ? out + tag : out;
 }
 
@@ -149,18 +155,47 @@ const PasswordProtector& CurrentUserProtector() {
 std::wstring RevealPassword(const CONN_INFO& info, const PasswordProtector& protector) {
     if (!info.password.empty()) return info.password;
     if (info.protectedPassword.empty()) return L"";
-    const auto plain = protector.Unprotect(info.protectedPassword);
-    const auto units = plain ? LeToUnits(*plain) : std::nullopt;
-    return units ? FromUnits(*units) : L"";
+    auto plain = protector.Unprotect(info.protectedPassword);
+    auto units = plain ? LeToUnits(*plain) : std::nullopt;
+    std::wstring text = units ? FromUnits(*units) : L"";
+    if (plain) Wipe(*plain);
+    if (units) std::fill(units->begin(), units->end(), u'\0');
+    return text;
 }
 
 bool ProtectPassword(CONN_INFO& info, const PasswordProtector& protector) {
     if (info.password.empty()) return true;
-    const auto sealed = protector.Protect(UnitsToLe(ToUnits(info.password)));
+    std::string plain = UnitsToLe(ToUnits(info.password));
+    WipeOnExit<std::string> wipePlain(plain);
+    const auto sealed = protector.Protect(plain);
     if (!sealed) return false;
     info.protectedPassword = *sealed;
-    info.password.clear();
+    Wipe(info.password);
     return true;
+}
+
+namespace {
+
+// Simple upper-casing by the system's invariant tables, one code unit for
+// one, as names compare without regard to case in every script.
+class SystemCase : public NameCase {
+public:
+    std::wstring Key(const std::wstring& name) const override {
+        if (name.empty()) return name;
+        std::wstring key(name.size(), L'\0');
+        const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(),
+                                    static_cast<int>(name.size()), key.data(), static_cast<int>(key.size()),
+                                    nullptr, nullptr, 0);
+        if (n != static_cast<int>(name.size())) return AsciiNameCase().Key(name);
+        return key;
+    }
+};
+
+}  // namespace
+
+const NameCase& SystemNameCase() {
+    static const SystemCase names;
+    return names;
 }
 
 }  // namespace conn

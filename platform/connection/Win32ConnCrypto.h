@@ -1,6 +1,6 @@
 // The Windows implementations of the profile protections: DPAPI for the
 // current user (store and command line), CNG for passphrase-sealed export
-// files (PBKDF2-SHA256, AES-256-GCM).
+// files (PBKDF2-SHA256, AES-256-GCM); and the comparison of profile names.
 #pragma once
 
 #include "platform/connection/ProfileFile.h"
@@ -23,6 +23,9 @@ public:
     std::optional<std::string> Open(const std::string& key, const std::string& nonce,
                                     const std::string& sealed, const std::string& aad) const override;
 };
+
+// Names compare by the system's case tables (every script, not only ASCII).
+const NameCase& SystemNameCase();
 
 // The current user's protector, for code that has no other.
 const PasswordProtector& CurrentUserProtector();

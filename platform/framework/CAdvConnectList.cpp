@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
@@ -126,7 +127,14 @@ private:
     static std::wstring EditText(HWND dlg, int id) {
         wchar_t buffer[1024] = {};
         ::GetDlgItemTextW(dlg, id, buffer, 1024);
-        return buffer;
+        std::wstring text = buffer;
+        ::SecureZeroMemory(buffer, sizeof buffer);
+        return text;
+    }
+    // Empties both boxes, so that the typed text does not outlive the prompt.
+    static void ClearEdits(HWND dlg) {
+        ::SetDlgItemTextW(dlg, kEdit, L"");
+        ::SetDlgItemTextW(dlg, kEdit2, L"");
     }
     static INT_PTR CALLBACK Proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_INITDIALOG) {
@@ -137,23 +145,27 @@ private:
         auto* self = reinterpret_cast<PassphraseDialog*>(::GetWindowLongPtrW(dlg, DWLP_USER));
         if (msg != WM_COMMAND || !self) return FALSE;
         if (LOWORD(wp) == IDCANCEL) {
+            ClearEdits(dlg);
             ::EndDialog(dlg, IDCANCEL);
             return TRUE;
         }
         if (LOWORD(wp) != IDOK) return FALSE;
-        const std::wstring first = EditText(dlg, kEdit);
+        std::wstring first = EditText(dlg, kEdit);
+        std::wstring second = self->m_newOne ? EditText(dlg, kEdit2) : std::wstring();
+        conn::WipeOnExit<std::wstring> wipeFirst(first), wipeSecond(second);
         const wchar_t* problem = nullptr;
         if (first.empty())
             problem = L"Type the passphrase.";
         else if (self->m_newOne && first.size() < 8)
             problem = L"The passphrase must have at least 8 characters.";
-        else if (self->m_newOne && EditText(dlg, kEdit2) != first)
+        else if (self->m_newOne && second != first)
             problem = L"The two passphrases differ.";
         if (problem) {
             ui::ShowMessageBox(dlg, problem, self->m_title.c_str(), MB_OK | MB_ICONEXCLAMATION);
             return TRUE;
         }
         self->m_result = first;
+        ClearEdits(dlg);
         ::EndDialog(dlg, IDOK);
         return TRUE;
     }
@@ -161,7 +173,48 @@ private:
     std::wstring m_title;
     bool m_newOne;
     std::wstring m_result;
+
+public:
+    ~PassphraseDialog() { conn::Wipe(m_result); }
 };
+
+// Wipes the plain passwords of records when the scope ends.
+class WipePasswords {
+public:
+    explicit WipePasswords(std::vector<CONN_INFO>& profiles) : m_profiles(profiles) {}
+    ~WipePasswords() {
+        for (CONN_INFO& p : m_profiles) conn::Wipe(p.password);
+    }
+    WipePasswords(const WipePasswords&) = delete;
+    WipePasswords& operator=(const WipePasswords&) = delete;
+
+private:
+    std::vector<CONN_INFO>& m_profiles;
+};
+
+// Wipes an optional secret when the scope ends.
+class WipeOptional {
+public:
+    explicit WipeOptional(std::optional<std::wstring>& secret) : m_secret(secret) {}
+    ~WipeOptional() {
+        if (m_secret) conn::Wipe(*m_secret);
+    }
+    WipeOptional(const WipeOptional&) = delete;
+    WipeOptional& operator=(const WipeOptional&) = delete;
+
+private:
+    std::optional<std::wstring>& m_secret;
+};
+
+bool SamePassword(const CONN_INFO& stored, const CONN_INFO& incoming) {
+    const auto& protector = conn::CurrentUserProtector();
+    std::wstring a = conn::RevealPassword(stored, protector);
+    std::wstring b = conn::RevealPassword(incoming, protector);
+    const bool same = a == b;
+    conn::Wipe(a);
+    conn::Wipe(b);
+    return same;
+}
 
 }  // namespace
 
@@ -204,7 +257,9 @@ void CAdvConnectList::FillRows() {
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(p.name.c_str());
+        // Characters that do not show are written out, so that no two rows look alike.
+        const std::wstring shown = conn::VisibleName(p.name);
+        item.pszText = const_cast<wchar_t*>(shown.c_str());
         item.lParam = static_cast<LPARAM>(index);
         const int at = static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (at < 0) continue;
@@ -255,13 +310,14 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     bool anyPassword = false;
     for (std::size_t i : indexes) anyPassword = anyPassword || m_profiles[i].HasPassword();
     std::optional<std::wstring> passphrase;
+    const WipeOptional wipePassphrase(passphrase);
     if (anyPassword) {
         const int answer =
             ShowMessage(owner,
                         L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
                         L"under a passphrase that you choose now and type again when loading.\nNo: "
                         L"the file holds no passwords.",
-                        title, MB_YESNOCANCEL | MB_ICONQUESTION);
+                        title, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer == IDCANCEL) return;
         if (answer == IDYES) {
             passphrase = AskPassphrase(owner, title, true);
@@ -274,6 +330,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     if (path.empty()) return;
 
     std::vector<CONN_INFO> out;
+    const WipePasswords wipeOut(out);
     out.reserve(indexes.size());
     int lost = 0;
     for (std::size_t i : indexes) {
@@ -295,7 +352,13 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
         ShowMessage(owner, e.Message() + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
         return;
     }
-    for (CONN_INFO& p : out) ::SecureZeroMemory(p.password.data(), p.password.size() * sizeof(wchar_t));
+    if (bytes.size() > conn::kMaxFileBytes) {
+        ShowMessage(owner,
+                    L"The file would be larger than 8 MB, more than a connection profile file may hold.\n"
+                    L"Nothing was saved; export fewer profiles at a time.",
+                    title, MB_OK | MB_ICONHAND);
+        return;
+    }
     std::wstring error;
     if (!conn::WriteFileAtomic(path, bytes, error)) {
         ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title,
@@ -323,14 +386,15 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     }
     conn::CngCipher cipher;
     conn::FileResult file;
+    const WipePasswords wipeLoaded(file.profiles);  // plain until protected below, on every path
     if (conn::ExportNeedsPassphrase(bytes)) {
         while (true) {
-            const auto passphrase = AskPassphrase(owner, title, false);
+            auto passphrase = AskPassphrase(owner, title, false);
+            const WipeOptional wipePassphrase(passphrase);
             if (!passphrase) return 0;
             file = conn::ReadExport(bytes, &cipher, &*passphrase);
             if (file.error != conn::FileError::WrongPassphrase) break;
-            ShowMessage(owner, L"The passphrase is not correct. Try again.", title,
-                        MB_OK | MB_ICONEXCLAMATION);
+            ShowMessage(owner, L"The passphrase is not correct. Try again.", title, MB_OK | MB_ICONEXCLAMATION);
         }
     } else {
         file = conn::ReadExport(bytes, nullptr, nullptr);
@@ -341,35 +405,29 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     }
     for (CONN_INFO& p : file.profiles) {
         if (!conn::ProtectPassword(p, conn::CurrentUserProtector())) {
-            ShowMessage(owner,
-                        failed + L"A password could not be protected for this user.\nNothing was loaded.",
+            ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
                         title, MB_OK | MB_ICONHAND);
             return 0;
         }
     }
-    // Merge into the store as it is on disk now, so that changes another
-    // program made since it was shown are kept.
+    // Merge into the store as it is on disk now, under the store's lock, so
+    // that changes another program made since it was shown, or makes at the
+    // same time, are kept.
+    conn::MergeResult result;
     conn::ProfileStore store(m_storePath);
-    auto current = store.Load();
-    if (!current.problem.empty()) {
-        ShowMessage(owner, current.problem + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
-        if (!current.movedTo.empty()) {
+    auto updated = store.Update([&](std::vector<CONN_INFO>& profiles) {
+        result = conn::Merge(profiles, std::move(file.profiles), SamePassword, conn::SystemNameCase());
+        return result.added > 0;
+    });
+    if (!updated.problem.empty()) {
+        ShowMessage(owner, failed + updated.problem + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
+        if (!updated.movedTo.empty()) {
             m_profiles.clear();
             FillRows();
         }
         return 0;
     }
-    std::vector<CONN_INFO> merged = std::move(current.profiles);
-    const conn::MergeResult result = conn::Merge(
-        merged, std::move(file.profiles), [](const CONN_INFO& existing, const CONN_INFO& incoming) {
-            const auto& protector = conn::CurrentUserProtector();
-            return conn::RevealPassword(existing, protector) == conn::RevealPassword(incoming, protector);
-        });
-    if (result.added > 0 && !store.Save(merged, error)) {
-        ShowMessage(owner, failed + error + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
-        return 0;
-    }
-    m_profiles = std::move(merged);
+    m_profiles = std::move(updated.profiles);
     FillRows();
     if (!result.addedIndexes.empty()) {
         // Select the first profile added, so that the user sees where it went.

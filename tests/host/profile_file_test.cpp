@@ -164,7 +164,8 @@ TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
     changed.server = L"other";
     std::vector<CONN_INFO> incoming = {Profile(L"Sales"), changed, Profile(L"New"), Profile(L"New")};
     incoming[3].port = 1;
-    const auto r = conn::Merge(store, incoming, [](const CONN_INFO&, const CONN_INFO&) { return true; });
+    const auto r = conn::Merge(
+        store, incoming, [](const CONN_INFO&, const CONN_INFO&) { return true; }, conn::AsciiNameCase());
     EXPECT_EQ(r.added, 3);
     EXPECT_EQ(r.alreadyPresent, 1);
     ASSERT_EQ(store.size(), 6u);
@@ -179,10 +180,14 @@ TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
     EXPECT_NE(summary.find(L"hr -> hr (3)"), std::wstring::npos);
     // A clashing profile whose password differs is added, not dropped.
     std::vector<CONN_INFO> again = {Profile(L"Sales", L"pw")};
-    const auto r2 = conn::Merge(store, again, [](const CONN_INFO&, const CONN_INFO&) { return false; });
+    const auto r2 = conn::Merge(
+        store, again, [](const CONN_INFO&, const CONN_INFO&) { return false; }, conn::AsciiNameCase());
     EXPECT_EQ(r2.added, 1);
     EXPECT_EQ(store.back().name, L"Sales (2)");
     // Renamed long names stay within the limit.
     std::vector<CONN_INFO> longStore = {Profile(std::wstring(256, L'x'))};
-    EXPECT_EQ(conn::FreeName(longStore, std::wstring(256, L'x')).size(), 256u);
+    conn::Merge(
+        longStore, {Profile(std::wstring(256, L'x'), L"pw")}, [](const CONN_INFO&, const CONN_INFO&) { return false; },
+        conn::AsciiNameCase());
+    EXPECT_EQ(longStore.back().name, std::wstring(252, L'x') + L" (2)");
 }
