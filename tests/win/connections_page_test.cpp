@@ -260,6 +260,8 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     m_list->answers = {IDNO};
     m_list->savePaths = {plainFile};
     Click(IDC_CONN_SAVE_ALL);
+    // Enter on the question leaves the passwords out.
+    EXPECT_EQ(m_list->messages.back().type & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON2));
     EXPECT_EQ(ReadAll(plainFile).find("secret"), std::string::npos);
     EXPECT_EQ(m_list->dialogTitles.back(), L"Connection profiles");
     m_list->answers = {IDYES};
@@ -329,6 +331,61 @@ TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
     EXPECT_EQ(m_list->Profiles()[1].name, L"sales (2)");
     EXPECT_NE(m_list->messages.back().text.find(L"sales -> sales (2)"), std::wstring::npos);
     EXPECT_EQ(m_list->messages.back().owner, m_page->Hwnd());
+    // Case is ignored in every script, not only in ASCII.
+    Seed({Profile(L"\u00c9cole"), Profile(L"\u03a3\u03a9\u039c\u0391")});
+    CONN_INFO ecole = Profile(L"\u00e9cole"), soma = Profile(L"\u03c3\u03c9\u03bc\u03b1");
+    ecole.server = soma.server = L"elsewhere";
+    WriteFile(L"in.zcx", conn::WriteExport({ecole, soma}, nullptr, nullptr));
+    m_list->openPaths = {file};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 2);
+    ASSERT_EQ(m_list->Profiles().size(), 4u);
+    EXPECT_EQ(m_list->Profiles()[2].name, L"\u00e9cole (2)");
+    EXPECT_EQ(m_list->Profiles()[3].name, L"\u03c3\u03c9\u03bc\u03b1 (2)");
+}
+
+TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
+    // As another program may have stored them: the two rows must not look alike.
+    Seed({Profile(L"Sales"), Profile(L"Sales\u200B")});
+    Open();
+    ASSERT_EQ(m_list->GetItemCount(), 2);
+    EXPECT_NE(RowOf(L"Sales"), -1);
+    EXPECT_NE(RowOf(L"Sales<U+200B>"), -1);
+}
+
+TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
+    Seed({Profile(L"keep")});
+    Open();
+    const std::string before = ReadAll(StorePath());
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    {
+        conn::StoreLock other(StorePath(), 0);  // as another program holds it
+        ASSERT_TRUE(other.Held());
+        EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    }
+    EXPECT_NE(m_list->messages.back().text.find(L"being changed by another program"), std::wstring::npos);
+    EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
+    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(m_list->GetItemCount(), 1);
+    // Once it lets go, the same file loads.
+    m_list->openPaths = {TempDir() + L"\\in.zcx"};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
+}
+
+TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
+    std::vector<CONN_INFO> many(conn::kMaxProfiles - 1);
+    for (std::size_t i = 0; i < many.size(); ++i) many[i].name = L"p" + std::to_wstring(i);
+    Seed(many);
+    Open();
+    const std::string before = ReadAll(StorePath());
+    m_list->openPaths = {
+        WriteFile(L"two.zcx", conn::WriteExport({Profile(L"new 1"), Profile(L"new 2")}, nullptr, nullptr))};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    EXPECT_NE(m_list->messages.back().text.find(L"at most 20000"), std::wstring::npos);
+    EXPECT_EQ(m_list->messages.back().type & 0xF0, static_cast<UINT>(MB_ICONHAND));
+    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(m_list->Profiles().size(), conn::kMaxProfiles - 1);
+    // The store that is there still opens, in full.
+    EXPECT_EQ(conn::ProfileStore(StorePath()).Load().profiles.size(), conn::kMaxProfiles - 1);
 }
 
 TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
@@ -379,4 +436,17 @@ TEST_F(ConnectionsPageTest, UnreadableStoreIsReportedAndKept) {
     EXPECT_EQ(m_list->messages[0].owner, m_page->Hwnd());
     EXPECT_EQ(m_list->GetItemCount(), 0);
     EXPECT_EQ(ReadAll(StorePath()), "<missing>");
+}
+
+TEST_F(ConnectionsPageTest, NewerStoreMakesAReadOnlySession) {
+    const std::string newer = "ZQ-PROFILES 2\r\nwhat a later version writes\r\n";
+    WriteFile(L"Zerudozuz\\Connections\\profiles.zcp", newer);
+    Open();
+    ASSERT_EQ(m_list->messages.size(), 1u);  // one message, at start
+    EXPECT_NE(m_list->messages[0].text.find(L"newer version"), std::wstring::npos);
+    EXPECT_NE(m_list->messages[0].text.find(L"left as it is"), std::wstring::npos);
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
+    EXPECT_EQ(ReadAll(StorePath()), newer);
 }
