@@ -201,7 +201,7 @@ FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out
             }
             const auto value = UnescapeValue(std::string(raw));
             if (!value) return LineFail(fNo, L"the value is not valid text (UTF-8 with \\ escapes).");
-            if (ToUnits(*value).size() > CONN_INFO::kMaxField)
+            if (raw.size() > CONN_INFO::kMaxField && ToUnits(*value).size() > CONN_INFO::kMaxField)
                 return LineFail(fNo,
                                 L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
             std::wstring* targets[] = {&info.name,     &info.kind, &info.server, nullptr,
@@ -297,7 +297,8 @@ public:
     Renamer(const NameCase& names, const std::map<std::wstring, std::size_t>& taken)
         : m_names(names), m_taken(taken) {}
 
-    std::wstring FreeName(const std::wstring& wanted) {
+    // The free name and its key.
+    std::pair<std::wstring, std::wstring> FreeName(const std::wstring& wanted) {
         const std::u16string units = ToUnits(wanted);
         std::size_t n = 2;
         while (true) {
@@ -310,13 +311,17 @@ public:
                     baseUnits.pop_back();  // do not split a pair
             }
             const std::wstring base = FromUnits(baseUnits);
-            std::size_t& next = m_next[m_names.Key(base) + L'\x1' + Num(digits.size())];
+            // Keys map units one to one and the suffix has no letters, so a
+            // candidate's key is the base's key and the suffix.
+            const std::wstring baseKey = m_names.Key(base);
+            std::size_t& next = m_next[baseKey + L'\x1' + Num(digits.size())];
             std::size_t k = next > n ? next : n;
             for (; Num(k).size() == digits.size(); ++k) {
-                const std::wstring candidate = base + L" (" + Num(k) + L")";
-                if (m_taken.find(m_names.Key(candidate)) == m_taken.end()) {
+                const std::wstring tail = L" (" + Num(k) + L")";
+                std::wstring key = baseKey + tail;
+                if (m_taken.find(key) == m_taken.end()) {
                     next = k + 1;
-                    return candidate;
+                    return {base + tail, std::move(key)};
                 }
             }
             next = k;
@@ -663,10 +668,10 @@ MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming
                 ++result.alreadyPresent;
                 continue;
             }
-            const std::wstring given = renamer.FreeName(p.name);
+            auto [given, givenKey] = renamer.FreeName(p.name);
             result.renamed.emplace_back(p.name, given);
-            p.name = given;
-            key = names.Key(given);
+            p.name = std::move(given);
+            key = std::move(givenKey);
         }
         store.push_back(std::move(p));
         byKey.emplace(std::move(key), store.size() - 1);
