@@ -255,3 +255,17 @@ TEST_F(ConnStoreTest, StoreThatCannotBeOpenedIsNeverWritten) {
     EXPECT_FALSE(store.Save({}, error));
     EXPECT_EQ(conn::ProfileStore(StorePath()).Load().profiles.size(), 1u);
 }
+
+TEST_F(ConnStoreTest, PathsGoToTheSystemInLongForm) {
+    // The temporary file, the lock and the set-aside copy are a little longer
+    // than the store's path; in long form the path length limit does not apply.
+    EXPECT_EQ(conn::LongPathForm(L"C:\\Users\\a\\profiles.zcp"), L"\\\\?\\C:\\Users\\a\\profiles.zcp");
+    EXPECT_EQ(conn::LongPathForm(L"\\\\server\\share\\p.zcp"), L"\\\\?\\UNC\\server\\share\\p.zcp");
+    EXPECT_EQ(conn::LongPathForm(L"\\\\?\\C:\\x"), L"\\\\?\\C:\\x");
+    EXPECT_EQ(conn::LongPathForm(L"C:/a/./b/../p.zcp"), L"\\\\?\\C:\\a\\p.zcp");  // the form takes no '/' or '..'
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    std::wstring folder = cwd;
+    if (folder.back() != L'\\') folder += L'\\';
+    EXPECT_EQ(conn::LongPathForm(L"rel.zcp"), L"\\\\?\\" + folder + L"rel.zcp");
+}
