@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     const std::vector<CONN_INFO> before = store;
-    const auto result =
-        conn::Merge(store, incoming, [](const CONN_INFO&, const CONN_INFO&) { return true; }, names);
+    const auto result = conn::Merge(
+        store, incoming, [](const CONN_INFO&, const CONN_INFO&) { return true; }, names);
     Check(result.added + result.alreadyPresent == static_cast<int>(incoming.size()));
     Check(store.size() == before.size() + static_cast<std::size_t>(result.added));
     std::set<std::wstring> keys;

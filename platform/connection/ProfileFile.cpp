@@ -94,16 +94,14 @@ FileResult OpenFile(const std::string& raw, const char* magic, const wchar_t* ki
     // Every line the writer makes ends in a line break; a last line without
     // one (other than the closing count) is a cut-off copy.
     const std::size_t lastStart = raw.rfind('\n', raw.size() - 1);
-    const std::string_view last =
-        std::string_view(raw).substr(lastStart == std::string::npos ? start : lastStart + 1);
+    const std::string_view last = std::string_view(raw).substr(lastStart == std::string::npos ? start : lastStart + 1);
     const bool cutOff =
         raw.back() != '\n' && !(last.size() > 4 && last.compare(0, 4, "eof ") == 0 && AllDigits(last.substr(4)));
     const std::size_t mlen = std::strlen(magic);
     if (first.compare(0, mlen, magic) != 0 || first.size() < mlen + 2 || first[mlen] != ' ') {
         if (first.compare(0, 3, "ZQ-") == 0)
-            return Fail(
-                FileError::OtherFormat,
-                std::wstring(L"The file holds profiles of another kind; it is not ") + kindName + L".");
+            return Fail(FileError::OtherFormat,
+                        std::wstring(L"The file holds profiles of another kind; it is not ") + kindName + L".");
         return Fail(FileError::OtherFormat, std::wstring(L"The file is not ") + kindName + L".");
     }
     const std::string_view number = first.substr(mlen + 1);
@@ -112,9 +110,8 @@ FileResult OpenFile(const std::string& raw, const char* magic, const wchar_t* ki
     if (cutOff) return Fail(FileError::Truncated, L"The file is truncated: its last line is cut off.");
     version = static_cast<unsigned>(ToNumber(number));
     if (version > maxVersion)
-        return Fail(FileError::NewerVersion, L"The file was written by a newer version (format " +
-                                                 Widen(number) + L"); this version reads format " +
-                                                 Num(maxVersion) + L" and earlier.");
+        return Fail(FileError::NewerVersion, L"The file was written by a newer version (format " + Widen(number) +
+                                                 L"); this version reads format " + Num(maxVersion) + L" and earlier.");
     return {};
 }
 
@@ -147,12 +144,11 @@ std::wstring Hex(std::uint32_t c) {
 
 // Reads the profiles that follow up to the "eof" line.
 FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out) {
-    static const char* const kKeys[] = {"name",    "kind",           "server",         "port", "database",
-                                        "user",    "options",        "password.dpapi", "password.sealed"};
+    static const char* const kKeys[] = {"name", "kind",    "server",         "port",           "database",
+                                        "user", "options", "password.dpapi", "password.sealed"};
     std::string_view line;
     while (true) {
-        if (!lines.Next(line))
-            return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
+        if (!lines.Next(line)) return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
         const std::size_t lineNo = lines.Number();
         if (line.compare(0, 4, "eof ") == 0) {
             const std::string_view n = line.substr(4);
@@ -202,8 +198,7 @@ FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out
             const auto value = UnescapeValue(std::string(raw));
             if (!value) return LineFail(fNo, L"the value is not valid text (UTF-8 with \\ escapes).");
             if (raw.size() > CONN_INFO::kMaxField && ToUnits(*value).size() > CONN_INFO::kMaxField)
-                return LineFail(fNo,
-                                L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
+                return LineFail(fNo, L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
             std::wstring* targets[] = {&info.name,     &info.kind, &info.server, nullptr,
                                        &info.database, &info.user, &info.options};
             *targets[k] = *value;
@@ -255,11 +250,11 @@ std::string Utf8Passphrase(const std::wstring& passphrase) {
 // characters, bidirectional controls, invisible operators, variation
 // selectors, tags and the Hangul fillers.
 bool IsInvisible(std::uint32_t c) {
-    return c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x115F || c == 0x1160 || c == 0x17B4 ||
-           c == 0x17B5 || (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) ||
-           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0x3164 ||
-           (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8) ||
-           (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
+    return c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x115F || c == 0x1160 || c == 0x17B4 || c == 0x17B5 ||
+           (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 ||
+           (c >= 0xFFF0 && c <= 0xFFF8) || (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) ||
+           (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
 // Calls f(code point, first unit, unit count) for each code point of the units
@@ -294,8 +289,7 @@ public:
 // count are the same text but for the number, so a number it passed stays taken.
 class Renamer {
 public:
-    Renamer(const NameCase& names, const std::map<std::wstring, std::size_t>& taken)
-        : m_names(names), m_taken(taken) {}
+    Renamer(const NameCase& names, const std::map<std::wstring, std::size_t>& taken) : m_names(names), m_taken(taken) {}
 
     // The free name and its key.
     std::pair<std::wstring, std::wstring> FreeName(const std::wstring& wanted) {
@@ -478,8 +472,8 @@ bool FitsStore(const std::vector<CONN_INFO>& profiles, std::string& bytes, std::
         }
         for (const std::wstring* f : {&p.kind, &p.server, &p.database, &p.user, &p.options}) {
             if (ToUnits(*f).size() > CONN_INFO::kMaxField) {
-                problem = L"A setting of \"" + p.name + L"\" is longer than " + Num(CONN_INFO::kMaxField) +
-                          L" characters.";
+                problem =
+                    L"A setting of \"" + p.name + L"\" is longer than " + Num(CONN_INFO::kMaxField) + L" characters.";
                 return false;
             }
         }
@@ -543,16 +537,14 @@ std::string WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCip
         const auto salt = cipher->Random(16);
         auto derived = salt ? cipher->DeriveKey(utf8, *salt, iterations) : std::nullopt;
         const auto nonce = cipher->Random(kNonce);
-        const auto check =
-            derived && nonce ? cipher->Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
+        const auto check = derived && nonce ? cipher->Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
         if (derived) {
             key = *derived;
             Wipe(*derived);
         }
         if (!check) throw ConnError(L"The passwords could not be encrypted.");
         out += "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=" + std::to_string(iterations) +
-               "\r\nsalt=" + Base64Encode(*salt, false) +
-               "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
+               "\r\nsalt=" + Base64Encode(*salt, false) + "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
     }
     for (const CONN_INFO& p : profiles) {
         std::string secret;
@@ -615,7 +607,8 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
         key = *derived;
         Wipe(*derived);
         const auto opened = cipher->Open(key, check->substr(0, kNonce), check->substr(kNonce), "check");
-        if (!opened || *opened != kCheckText) return Fail(FileError::WrongPassphrase, L"The passphrase is not correct.");
+        if (!opened || *opened != kCheckText)
+            return Fail(FileError::WrongPassphrase, L"The passphrase is not correct.");
         opt.sealed = true;
     } else {
         return LineFail(2, L"\"passwords=none\" or \"passwords=passphrase\" expected.");
@@ -652,8 +645,8 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
     return result;
 }
 
-MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming,
-                  const SamePasswordFn& samePassword, const NameCase& names) {
+MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming, const SamePasswordFn& samePassword,
+                  const NameCase& names) {
     MergeResult result;
     std::map<std::wstring, std::size_t> byKey;  // key -> first profile of that name
     for (std::size_t i = 0; i < store.size(); ++i) byKey.emplace(names.Key(store[i].name), i);
@@ -684,8 +677,7 @@ MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming
 std::wstring MergeSummary(const MergeResult& r) {
     std::wstring text = Num(r.added) + (r.added == 1 ? L" profile added" : L" profiles added");
     if (r.alreadyPresent > 0)
-        text += L", " + Num(r.alreadyPresent) + (r.alreadyPresent == 1 ? L" was" : L" were") +
-                L" already present";
+        text += L", " + Num(r.alreadyPresent) + (r.alreadyPresent == 1 ? L" was" : L" were") + L" already present";
     text += L".";
     if (!r.renamed.empty()) {
         text += L"\n\nThese names were taken, so the loaded profiles were added under new names:";

@@ -17,13 +17,13 @@ const int CAdvConnectList::kDefaultWidths[kColumnCount] = {150, 100, 150, 110, 1
 
 namespace {
 
-const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Database kind", L"Server",
-                                                               L"Database", L"User"};
+const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Database kind", L"Server", L"Database",
+                                                               L"User"};
 const int kMaxWidth = 4000;
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = L"The file cannot be opened.";
         return false;
@@ -38,8 +38,8 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& e
     if (ok) {
         bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
         DWORD got = 0;
-        ok = bytes.empty() || (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                               got == bytes.size());
+        ok = bytes.empty() ||
+             (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
     }
     ::CloseHandle(h);
     if (!ok) error = L"The file cannot be read.";
@@ -69,9 +69,8 @@ public:
     std::optional<std::wstring> Run(HWND owner) {
         std::vector<WORD> t;
         Build(t);
-        const INT_PTR r =
-            ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
-                                      owner, Proc, reinterpret_cast<LPARAM>(this));
+        const INT_PTR r = ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
+                                                    owner, Proc, reinterpret_cast<LPARAM>(this));
         if (r != IDOK) return std::nullopt;
         return m_result;
     }
@@ -83,8 +82,8 @@ private:
         for (wchar_t c : s) t.push_back(static_cast<WORD>(c));
         t.push_back(0);
     }
-    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id,
-                     WORD cls, const std::wstring& text) {
+    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls,
+                     const std::wstring& text) {
         if (t.size() % 2) t.push_back(0);  // DWORD alignment
         const DWORD s = style | WS_CHILD | WS_VISIBLE;
         t.push_back(LOWORD(s));
@@ -118,8 +117,7 @@ private:
         Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 26, 206, 13, kEdit, 0x0081, L"");
         if (m_newOne) {
             Item(t, SS_LEFT, 7, 44, 206, 9, 0xFFFF, 0x0082, L"Type it again:");
-            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081,
-                 L"");
+            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081, L"");
         }
         Item(t, BS_DEFPUSHBUTTON | WS_TABSTOP, 109, h - 21, 50, 14, IDOK, 0x0080, L"OK");
         Item(t, BS_PUSHBUTTON | WS_TABSTOP, 163, h - 21, 50, 14, IDCANCEL, 0x0080, L"Cancel");
@@ -281,8 +279,7 @@ void CAdvConnectList::FillRows() {
 
 void CAdvConnectList::SaveWidth(CSysReg* reg) {
     if (!reg || !m_hwnd) return;
-    for (int i = 0; i < kColumnCount && i < GetColumnCount(); ++i)
-        reg->SetInt(kWidthKeys[i], GetColumnWidth(i));
+    for (int i = 0; i < kColumnCount && i < GetColumnCount(); ++i) reg->SetInt(kWidthKeys[i], GetColumnWidth(i));
 }
 
 void CAdvConnectList::ScreenToCinfo(int row, int profileIndex) {
@@ -320,20 +317,19 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     std::optional<std::wstring> passphrase;
     const WipeOptional wipePassphrase(passphrase);
     if (anyPassword) {
-        const int answer =
-            ShowMessage(owner,
-                        L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
-                        L"under a passphrase that you choose now and type again when loading.\nNo: "
-                        L"the file holds no passwords.",
-                        title, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+        const int answer = ShowMessage(owner,
+                                       L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
+                                       L"under a passphrase that you choose now and type again when loading.\nNo: "
+                                       L"the file holds no passwords.",
+                                       title, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer == IDCANCEL) return;
         if (answer == IDYES) {
             passphrase = AskPassphrase(owner, title, true);
             if (!passphrase) return;
         }
     }
-    const std::wstring suggested = indexes.size() == 1 ? SafeFileName(m_profiles[indexes[0]].name) + L".zcx"
-                                                       : L"Connection profiles.zcx";
+    const std::wstring suggested =
+        indexes.size() == 1 ? SafeFileName(m_profiles[indexes[0]].name) + L".zcx" : L"Connection profiles.zcx";
     const std::wstring path = AskSaveFileName(owner, title, suggested);
     if (path.empty()) return;
 
@@ -354,8 +350,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     std::string bytes;
     try {
         conn::CngCipher cipher;
-        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase)
-                           : conn::WriteExport(out, nullptr, nullptr);
+        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase) : conn::WriteExport(out, nullptr, nullptr);
     } catch (const conn::ConnError& e) {
         ShowMessage(owner, e.Message() + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
         return;
@@ -369,8 +364,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     }
     std::wstring error;
     if (!conn::WriteFileAtomic(path, bytes, error)) {
-        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title,
-                    MB_OK | MB_ICONHAND);
+        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title, MB_OK | MB_ICONHAND);
         return;
     }
     if (lost > 0)
@@ -413,8 +407,8 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     }
     for (CONN_INFO& p : file.profiles) {
         if (!conn::ProtectPassword(p, conn::CurrentUserProtector())) {
-            ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
-                        title, MB_OK | MB_ICONHAND);
+            ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.", title,
+                        MB_OK | MB_ICONHAND);
             return 0;
         }
     }
@@ -452,8 +446,7 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     return result.added;
 }
 
-std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title,
-                                              const std::wstring& suggested) {
+std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title, const std::wstring& suggested) {
     wchar_t buffer[MAX_PATH * 4] = {};
     suggested.copy(buffer, std::min<std::size_t>(suggested.size(), MAX_PATH));
     OPENFILENAMEW ofn{};
@@ -481,8 +474,7 @@ std::wstring CAdvConnectList::AskOpenFileName(HWND owner, const std::wstring& ti
     return ::GetOpenFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
 }
 
-std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title,
-                                                           bool newOne) {
+std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title, bool newOne) {
     return PassphraseDialog(title, newOne).Run(owner);
 }
 

@@ -83,16 +83,16 @@ int main() {
     std::vector<CONN_INFO> merged;
     conn::MergeResult merge;
     const double mergeMs = Ms([&] {
-        merge = conn::Merge(merged, clashing, [](const CONN_INFO&, const CONN_INFO&) { return true; },
-                            conn::SystemNameCase());
+        merge = conn::Merge(
+            merged, clashing, [](const CONN_INFO&, const CONN_INFO&) { return true; }, conn::SystemNameCase());
     });
     const std::wstring clashFile = dir + L"\\clashing.zcx";
     WriteBytes(clashFile, conn::WriteExport(clashing, nullptr, nullptr));
 
-    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700,
-                                   nullptr, nullptr, nullptr, nullptr);
-    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0,
-                                     0, 880, 660, frame, nullptr, nullptr, nullptr);
+    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700, nullptr,
+                                   nullptr, nullptr, nullptr);
+    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0,
+                                     880, 660, frame, nullptr, nullptr, nullptr);
     BenchList list;
     list.Attach(listWnd);
     list.SetStorePath(storePath);

@@ -40,8 +40,8 @@ TEST_F(ProfileStoreE2eTest, ConcurrentWritersLoseNoProfile) {
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        ASSERT_TRUE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     TempDir().c_str(), &si, &pi));
+        ASSERT_TRUE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, TempDir().c_str(),
+                                     &si, &pi));
         running.push_back(pi);
     }
     for (PROCESS_INFORMATION& pi : running) {

@@ -79,8 +79,7 @@ TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
     std::string miscounted = good;
     miscounted.replace(miscounted.find("eof 2"), 5, "eof 3");
     EXPECT_EQ(conn::ParseStore(miscounted).error, FileError::Truncated);
-    const auto unknown =
-        conn::ParseStore("ZQ-PROFILES 1\r\nprofile\r\nname=a\r\ncolour=red\r\nend\r\neof 1\r\n");
+    const auto unknown = conn::ParseStore("ZQ-PROFILES 1\r\nprofile\r\nname=a\r\ncolour=red\r\nend\r\neof 1\r\n");
     EXPECT_EQ(unknown.error, FileError::Malformed);
     EXPECT_NE(unknown.message.find(L"Line 4"), std::wstring::npos);
     const char* bad[] = {
@@ -95,8 +94,7 @@ TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
         "ZQ-PROFILES 01\r\neof 0\r\n",
     };
     for (const char* text : bad) EXPECT_FALSE(conn::ParseStore(text).ok()) << text;
-    const std::string longName =
-        "ZQ-PROFILES 1\r\nprofile\r\nname=" + std::string(257, 'n') + "\r\nend\r\neof 1\r\n";
+    const std::string longName = "ZQ-PROFILES 1\r\nprofile\r\nname=" + std::string(257, 'n') + "\r\nend\r\neof 1\r\n";
     EXPECT_EQ(conn::ParseStore(longName).error, FileError::Malformed);
     const std::string longValue =
         "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\noptions=" + std::string(5000, 'o') + "\r\nend\r\neof 1\r\n";
@@ -127,8 +125,7 @@ TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
 TEST(ProfileExportFile, PassphraseSealsPasswords) {
     connfake::Cipher cipher;
     const std::wstring pass = L"correct horse \u00e9";
-    const std::string text =
-        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
+    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
     EXPECT_TRUE(conn::ExportNeedsPassphrase(text));
@@ -201,9 +198,8 @@ std::string FormatOneSealed(const connfake::Cipher& cipher, const std::wstring& 
     const std::string salt(16, 's'), nonce(12, 'n');
     const std::string key = *cipher.DeriveKey(conn::ToUtf8(conn::ToUnits(pass)), salt, 100000);
     const std::string check = nonce + *cipher.Seal(key, nonce, "Zerudozuz connection profiles", "check");
-    const std::string sealed =
-        nonce + *cipher.Seal(key, nonce, conn::UnitsToLe(conn::ToUnits(p.password)),
-                             conn::UnitsToLe(conn::ToUnits(p.name)));
+    const std::string sealed = nonce + *cipher.Seal(key, nonce, conn::UnitsToLe(conn::ToUnits(p.password)),
+                                                    conn::UnitsToLe(conn::ToUnits(p.name)));
     CONN_INFO body = p;
     body.password.clear();
     std::string text = conn::WriteExport({body}, nullptr, nullptr);
@@ -249,11 +245,10 @@ TEST(ProfileExportFile, EverySettingOfASealedProfileIsAuthenticated) {
 }
 
 TEST(ProfileExportFile, NamesThatDoNotShowAreRefusedAndShownVisibly) {
-    const std::wstring hidden[] = {L"Sales\u200B", L"\u202ESales", L"Sa\u2066les", L"Sales\uFEFF",
-                                   L"Sales\U000E0041"};
+    const std::wstring hidden[] = {L"Sales\u200B", L"\u202ESales", L"Sa\u2066les", L"Sales\uFEFF", L"Sales\U000E0041"};
     for (const std::wstring& name : hidden) {
-        const auto r = conn::ReadExport(conn::WriteExport({Profile(L"ok"), Profile(name)}, nullptr, nullptr),
-                                        nullptr, nullptr);
+        const auto r =
+            conn::ReadExport(conn::WriteExport({Profile(L"ok"), Profile(name)}, nullptr, nullptr), nullptr, nullptr);
         EXPECT_EQ(r.error, FileError::Malformed);
         EXPECT_NE(r.message.find(L"Line 13:"), std::wstring::npos);
         EXPECT_NE(conn::VisibleName(name), L"Sales");

@@ -22,10 +22,8 @@ namespace {
 class Host : public ui::Window {
 public:
     Host() {
-        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr,
-                                  ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800},
-                 nullptr, 0);
+        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
     }
 };
 
@@ -140,8 +138,7 @@ protected:
     void Seed(std::vector<CONN_INFO> profiles) {
         for (auto& p : profiles) ASSERT_TRUE(conn::ProtectPassword(p, conn::CurrentUserProtector()));
         std::wstring error;
-        ASSERT_TRUE(conn::ProfileStore(StorePath()).Save(profiles, error))
-            << std::string(error.begin(), error.end());
+        ASSERT_TRUE(conn::ProfileStore(StorePath()).Save(profiles, error)) << std::string(error.begin(), error.end());
     }
     TestPage& Open() {
         m_page = std::make_unique<TestPage>(&m_host, m_list);
@@ -290,8 +287,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     m_list->openPaths = {plainFile};
     Click(IDC_CONN_LOAD_ALL);
     ASSERT_EQ(m_list->Profiles().size(), 2u);
-    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 1 was already present"),
-              std::wstring::npos);
+    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 1 was already present"), std::wstring::npos);
     const auto stored = conn::ProfileStore(StorePath()).Load();
     ASSERT_EQ(stored.profiles.size(), 2u);
     EXPECT_EQ(stored.profiles[1].name, L"two");
@@ -420,8 +416,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     EXPECT_NE(m_list->messages.back().text.find(L"damaged"), std::wstring::npos);
     // Cancelling the passphrase loads nothing and says nothing more.
     const std::size_t shown = m_list->messages.size();
-    m_list->openPaths = {
-        WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
+    m_list->openPaths = {WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_EQ(m_list->messages.size(), shown);
     EXPECT_EQ(ReadAll(StorePath()), before);
