@@ -36,7 +36,7 @@
 //   passwords=none           passwords were left out (the default), or
 //   passwords=passphrase     passwords are sealed under a passphrase; then
 //   kdf=pbkdf2-sha256
-//   iterations=<n>           100,000 .. 500,000 (a larger count would hold the
+//   iterations=<n>           100,000 .. 300,000 (a larger count would hold the
 //                            interface for seconds at each try of a passphrase)
 //   salt=<base64>            16 bytes
 //   check=<base64>           a fixed text sealed like a password (associated
@@ -103,7 +103,7 @@ constexpr std::size_t kMaxProfiles = 20000;
 constexpr std::size_t kMaxSecretBytes = 16384;  // a protected or sealed password, decoded
 constexpr std::uint32_t kDefaultIterations = 210000;
 constexpr std::uint32_t kMinIterations = 100000;
-constexpr std::uint32_t kMaxIterations = 500000;
+constexpr std::uint32_t kMaxIterations = 300000;
 
 // The store: protected passwords are kept as they are (protectedPassword);
 // plain passwords are never written.
