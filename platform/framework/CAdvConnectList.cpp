@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <map>
 
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
@@ -204,15 +205,19 @@ private:
     std::optional<std::wstring>& m_secret;
 };
 
-bool SamePassword(const CONN_INFO& stored, const CONN_INFO& incoming) {
-    const auto& protector = conn::CurrentUserProtector();
-    std::wstring a = conn::RevealPassword(stored, protector);
-    std::wstring b = conn::RevealPassword(incoming, protector);
-    const bool same = a == b;
-    conn::Wipe(a);
-    conn::Wipe(b);
-    return same;
-}
+// Wipes the values of a map of secrets when the scope ends.
+class WipeValues {
+public:
+    explicit WipeValues(std::map<std::wstring, std::wstring>& secrets) : m_secrets(secrets) {}
+    ~WipeValues() {
+        for (auto& [key, secret] : m_secrets) conn::Wipe(secret);
+    }
+    WipeValues(const WipeValues&) = delete;
+    WipeValues& operator=(const WipeValues&) = delete;
+
+private:
+    std::map<std::wstring, std::wstring>& m_secrets;
+};
 
 }  // namespace
 
@@ -405,22 +410,39 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         return 0;
     }
-    for (CONN_INFO& p : file.profiles) {
-        if (!conn::ProtectPassword(p, conn::CurrentUserProtector())) {
-            ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.", title,
-                        MB_OK | MB_ICONHAND);
-            return 0;
-        }
-    }
+    // Loaded passwords stay plain through the merge, so that telling a
+    // duplicate costs one unprotect per stored profile at most; only the
+    // profiles actually added are protected, under the lock. A file of
+    // thousands of copies of one profile then costs next to nothing.
+    const auto& protector = conn::CurrentUserProtector();
+    std::map<std::wstring, std::wstring> revealed;  // stored name -> its password
+    const WipeValues wipeRevealed(revealed);
+    const auto same = [&](const CONN_INFO& stored, const CONN_INFO& incoming) {
+        auto it = revealed.find(stored.name);
+        if (it == revealed.end()) it = revealed.emplace(stored.name, conn::RevealPassword(stored, protector)).first;
+        return it->second == incoming.password;
+    };
     // Merge into the store as it is on disk now, under the store's lock, so
     // that changes another program made since it was shown, or makes at the
     // same time, are kept.
     conn::MergeResult result;
+    bool protectFailed = false;
     conn::ProfileStore store(m_storePath);
     auto updated = store.Update([&](std::vector<CONN_INFO>& profiles) {
-        result = conn::Merge(profiles, std::move(file.profiles), SamePassword, conn::SystemNameCase());
+        result = conn::Merge(profiles, std::move(file.profiles), same, conn::SystemNameCase());
+        for (std::size_t i : result.addedIndexes)
+            protectFailed = !conn::ProtectPassword(profiles[i], protector) || protectFailed;
+        if (protectFailed) {
+            for (std::size_t i : result.addedIndexes) conn::Wipe(profiles[i].password);
+            return false;
+        }
         return result.added > 0;
     });
+    if (protectFailed) {
+        ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.", title,
+                    MB_OK | MB_ICONHAND);
+        return 0;
+    }
     if (!updated.problem.empty()) {
         ShowMessage(owner, failed + updated.problem + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         if (!updated.movedTo.empty()) {

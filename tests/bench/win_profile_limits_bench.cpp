@@ -25,10 +25,11 @@ class BenchList : public CAdvConnectList {
 public:
     std::wstring openPath;
     std::wstring lastMessage;
+    std::optional<std::wstring> passphrase;
 
 protected:
     std::wstring AskOpenFileName(HWND, const std::wstring&) override { return openPath; }
-    std::optional<std::wstring> AskPassphrase(HWND, const std::wstring&, bool) override { return std::nullopt; }
+    std::optional<std::wstring> AskPassphrase(HWND, const std::wstring&, bool) override { return passphrase; }
     int ShowMessage(HWND, const std::wstring& text, const std::wstring&, UINT) override {
         lastMessage = text;
         return IDOK;
@@ -106,6 +107,25 @@ int main() {
         return 1;
     }
 
+    // 20,000 copies of a stored profile, with its password: all already present.
+    conn::CngCipher cipher;
+    const std::wstring right = L"the right passphrase", wrong = L"a wrong passphrase";
+    CONN_INFO stored = clashing[0];
+    stored.password = L"secret";
+    const std::wstring copiesFile = dir + L"\\copies.zcx";
+    WriteBytes(copiesFile, conn::WriteExport(std::vector<CONN_INFO>(conn::kMaxProfiles, stored), &cipher, &right,
+                                             conn::kMinIterations));
+    conn::ProtectPassword(stored, conn::CurrentUserProtector());
+    std::wstring error;
+    conn::ProfileStore(storePath).Save({stored}, error);
+    list.openPath = copiesFile;
+    list.passphrase = right;
+    const double copiesMs = Ms([&] { added = list.LoadAll(frame, L"Connection profiles"); });
+    if (added != 0 || list.lastMessage.find(L"20000 were already present") == std::wstring::npos) {
+        std::fwprintf(stderr, L"copies: %ls\n", list.lastMessage.c_str());
+        return 1;
+    }
+
     // The largest store allowed: 20,000 profiles, 8 MiB.
     std::vector<CONN_INFO> largest(conn::kMaxProfiles);
     std::size_t size = 0;
@@ -139,8 +159,6 @@ int main() {
     }
 
     // A wrong passphrase costs one key derivation.
-    conn::CngCipher cipher;
-    const std::wstring right = L"the right passphrase", wrong = L"a wrong passphrase";
     CONN_INFO one;
     one.name = L"one";
     one.password = L"secret";
@@ -158,12 +176,14 @@ int main() {
     std::printf("  8 MiB of blank lines refused:               %8.1f ms, peak memory +%.1f MiB\n", blankMs, blankPeak);
     std::printf("  merge of 20,000 clashing names:             %8.1f ms\n", mergeMs);
     std::printf("  Load of a file of them (read, merge, save, show): %8.1f ms\n", loadAllMs);
+    std::printf("  Load of 20,000 copies of a stored profile with its sealed password: %8.1f ms\n", copiesMs);
     std::printf("  largest store (20,000 profiles, 8 MiB) read and shown: %8.1f ms\n", largestMs);
     std::printf("    of which reading the 8 MiB store:         %8.1f ms\n", parseMs);
     std::printf("  wrong passphrase, %u iterations (default): %8.1f ms\n", counts[0], wrongMs[0]);
     std::printf("  wrong passphrase, %u iterations (largest): %8.1f ms\n", counts[1], wrongMs[1]);
     ::DestroyWindow(frame);
-    for (const wchar_t* name : {L"\\profiles.zcp", L"\\clashing.zcx"}) ::DeleteFileW((dir + name).c_str());
+    for (const wchar_t* name : {L"\\profiles.zcp", L"\\clashing.zcx", L"\\copies.zcx"})
+        ::DeleteFileW((dir + name).c_str());
     ::RemoveDirectoryW(dir.c_str());
     return 0;
 }
