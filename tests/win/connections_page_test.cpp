@@ -339,6 +339,25 @@ TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
     EXPECT_EQ(m_list->Profiles()[3].name, L"\u03c3\u03c9\u03bc\u03b1 (2)");
 }
 
+TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
+    Seed({Profile(L"one", L"pw 1")});
+    Open();
+    conn::CngCipher cipher;
+    const std::wstring pass = L"passphrase";
+    m_list->openPaths = {WriteFile(
+        L"in.zcx", conn::WriteExport({Profile(L"one", L"pw 1"), Profile(L"one", L"pw 2"), Profile(L"one", L"pw 1")},
+                                     &cipher, &pass, conn::kMinIterations))};
+    m_list->passphrases = {pass};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
+    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 2 were already present"), std::wstring::npos);
+    const auto stored = conn::ProfileStore(StorePath()).Load();
+    ASSERT_EQ(stored.profiles.size(), 2u);
+    EXPECT_EQ(stored.profiles[1].name, L"one (2)");
+    EXPECT_EQ(conn::RevealPassword(stored.profiles[0], conn::CurrentUserProtector()), L"pw 1");
+    EXPECT_EQ(conn::RevealPassword(stored.profiles[1], conn::CurrentUserProtector()), L"pw 2");
+    for (const CONN_INFO& p : m_list->Profiles()) EXPECT_TRUE(p.password.empty());  // nothing plain kept
+}
+
 TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
     // As another program may have stored them: the two rows must not look alike.
     Seed({Profile(L"Sales"), Profile(L"Sales\u200B")});
