@@ -66,8 +66,7 @@ Bytes ToUtf8(const std::u16string& units) {
     out.reserve(units.size());
     for (std::size_t i = 0; i < units.size(); ++i) {
         std::uint32_t c = units[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
@@ -223,6 +222,28 @@ std::optional<std::uint32_t> GetVarint(const Bytes& in, std::size_t& pos) {
         }
     }
     return std::nullopt;
+}
+
+namespace {
+
+// Writes through a volatile pointer so that the stores are not dropped as
+// dead before the memory is freed.
+template <class Char>
+void Zero(Char* data, std::size_t count) {
+    volatile Char* p = data;
+    for (std::size_t i = 0; i < count; ++i) p[i] = 0;
+}
+
+}  // namespace
+
+void Wipe(std::wstring& secret) {
+    Zero(secret.data(), secret.size());
+    secret.clear();
+}
+
+void Wipe(std::string& secret) {
+    Zero(secret.data(), secret.size());
+    secret.clear();
 }
 
 }  // namespace conn

@@ -42,4 +42,22 @@ void PutVarint(Bytes& out, std::uint64_t value);
 // Reads at pos; refuses truncation, more than 5 bytes and non-minimal forms.
 std::optional<std::uint32_t> GetVarint(const Bytes& in, std::size_t& pos);
 
+// Overwrites a secret's characters before it is emptied, so that a plain
+// password or passphrase does not linger in freed memory.
+void Wipe(std::wstring& secret);
+void Wipe(std::string& secret);
+
+// Wipes a secret when the scope ends, on every path out of it.
+template <class Text>
+class WipeOnExit {
+public:
+    explicit WipeOnExit(Text& secret) : m_secret(secret) {}
+    ~WipeOnExit() { Wipe(m_secret); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+private:
+    Text& m_secret;
+};
+
 }  // namespace conn

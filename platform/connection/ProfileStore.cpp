@@ -12,9 +12,8 @@ namespace {
 
 std::wstring SystemError(DWORD code) {
     wchar_t* text = nullptr;
-    FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring result = text ? text : L"";
     if (text) LocalFree(text);
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
@@ -30,11 +29,11 @@ std::wstring Folder(const std::wstring& path) {
 
 bool MakeFolders(const std::wstring& folder) {
     if (folder.empty()) return false;
-    const DWORD attr = GetFileAttributesW(folder.c_str());
+    const DWORD attr = GetFileAttributesW(LongPathForm(folder).c_str());
     if (attr != INVALID_FILE_ATTRIBUTES) return (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const std::size_t slash = folder.find_last_of(L"\\/");
     if (slash != std::wstring::npos && slash > 2 && !MakeFolders(folder.substr(0, slash))) return false;
-    return CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    return CreateDirectoryW(LongPathForm(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 class File {
@@ -57,6 +56,53 @@ private:
 
 }  // namespace
 
+std::wstring LongPathForm(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0 || path.empty()) return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD n = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (n == 0 || n >= size) return path;
+    full.resize(n);
+    if (full.rfind(L"\\\\.\\", 0) == 0) return path;  // a device: left as it is
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+    return path;
+}
+
+StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs) {
+    const std::wstring folder = Folder(storePath);
+    if (!MakeFolders(folder)) {
+        m_problem = L"The folder " + folder + L" cannot be created: " + SystemError(GetLastError());
+        return;
+    }
+    const std::wstring lockPath = LongPathForm(storePath + L".lock");
+    const ULONGLONG until = GetTickCount64() + waitMs;
+    for (;;) {
+        HANDLE h = CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            m_handle = h;
+            return;
+        }
+        const DWORD code = GetLastError();
+        // Held by another program, or being deleted as its holder lets go.
+        const bool busy =
+            code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED || code == ERROR_LOCK_VIOLATION;
+        if (!busy || GetTickCount64() >= until) {
+            m_problem = busy ? L"The connection profiles are being changed by another program. Try again in a "
+                               L"moment."
+                             : L"The connection profiles cannot be locked for a change: " + SystemError(code);
+            return;
+        }
+        Sleep(20);
+    }
+}
+
+StoreLock::~StoreLock() {
+    if (m_handle) CloseHandle(static_cast<HANDLE>(m_handle));
+}
+
 std::wstring ProfileStore::DefaultPath() {
     wchar_t buffer[MAX_PATH * 2];
     const DWORD n = GetEnvironmentVariableW(L"APPDATA", buffer, MAX_PATH * 2);
@@ -69,11 +115,10 @@ ProfileStore::LoadResult ProfileStore::Load() {
     m_writable = true;
     if (m_path.empty()) {
         m_writable = false;
-        result.problem =
-            L"The folder for application data is unknown, so connection profiles cannot be kept.";
+        result.problem = L"The folder for application data is unknown, so connection profiles cannot be kept.";
         return result;
     }
-    File file(CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    File file(CreateFileW(LongPathForm(m_path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.ok()) {
         const DWORD code = GetLastError();
@@ -86,44 +131,58 @@ ProfileStore::LoadResult ProfileStore::Load() {
     LARGE_INTEGER size{};
     std::string bytes;
     bool readOk = GetFileSizeEx(file.get(), &size) != FALSE;
-    if (readOk && static_cast<unsigned long long>(size.QuadPart) <= kMaxFileBytes) {
+    const bool tooLarge = readOk && static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes;
+    if (readOk && !tooLarge) {
         bytes.resize(static_cast<std::size_t>(size.QuadPart));
         DWORD got = 0;
-        readOk = bytes.empty() ||
-                 (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                  got == bytes.size());
-    } else if (readOk) {
-        bytes.assign(kMaxFileBytes + 1, '\0');  // parsed as too large below, without reading it
+        readOk =
+            bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                              got == bytes.size());
     }
     file.Close();
     if (!readOk) {
         m_writable = false;
-        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " +
-                         SystemError(GetLastError()) + L"\nThey are left as they are.";
+        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " + SystemError(GetLastError()) +
+                         L"\nThey are left as they are.";
         return result;
     }
-    FileResult parsed = ParseStore(bytes);
+    FileResult parsed;
+    if (tooLarge) {
+        parsed.error = FileError::TooLarge;
+        parsed.message = L"the file is larger than 8 MB";
+    } else {
+        parsed = ParseStore(bytes);
+    }
     if (parsed.ok()) {
         result.profiles = std::move(parsed.profiles);
+        return result;
+    }
+    // A newer format or a store beyond this version's limits may be sound:
+    // another program of the suite may rely on it. It is only left alone.
+    if (parsed.error == FileError::NewerVersion || parsed.error == FileError::TooLarge ||
+        parsed.error == FileError::TooMany) {
+        m_writable = false;
+        result.problem = L"The stored connection profiles in " + m_path + L" cannot be shown by this version (" +
+                         parsed.message +
+                         L")\nThe file is left as it is; the list stays empty and nothing is saved over it "
+                         L"in this session.";
         return result;
     }
     SYSTEMTIME t;
     GetLocalTime(&t);
     wchar_t stamp[32];
-    std::swprintf(stamp, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
+    std::swprintf(stamp, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
     std::wstring aside = m_path + L".unreadable-" + stamp;
-    for (int n = 2; GetFileAttributesW(aside.c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n)
+    for (int n = 2; GetFileAttributesW(LongPathForm(aside).c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n)
         aside = m_path + L".unreadable-" + stamp + L"-" + std::to_wstring(n);
-    if (MoveFileExW(m_path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (MoveFileExW(LongPathForm(m_path).c_str(), LongPathForm(aside).c_str(), MOVEFILE_WRITE_THROUGH)) {
         result.movedTo = aside;
         result.problem = L"The stored connection profiles could not be read (" + parsed.message +
                          L")\nThe file was kept unchanged as " + aside + L" and an empty list is shown.";
     } else {
         m_writable = false;
-        result.problem = L"The stored connection profiles could not be read (" + parsed.message +
-                         L")\nThe file " + m_path +
-                         L" is left as it is, and changes are not saved in this session.";
+        result.problem = L"The stored connection profiles could not be read (" + parsed.message + L")\nThe file " +
+                         m_path + L" is left as it is, and changes are not saved in this session.";
     }
     return result;
 }
@@ -137,8 +196,33 @@ bool ProfileStore::Save(const std::vector<CONN_INFO>& profiles, std::wstring& er
         error = L"The stored connection profiles could not be read earlier, so they are not overwritten.";
         return false;
     }
-    return WriteFileAtomic(m_path, SerializeStore(profiles), error,
-                           [this](const std::wstring& temp) { return BeforeReplace(temp); });
+    std::string bytes;
+    if (!FitsStore(profiles, bytes, error)) return false;
+    return WriteFileAtomic(m_path, bytes, error, [this](const std::wstring& temp) { return BeforeReplace(temp); });
+}
+
+ProfileStore::LoadResult ProfileStore::Update(const std::function<bool(std::vector<CONN_INFO>&)>& change,
+                                              unsigned waitMs) {
+    LoadResult result;
+    if (m_path.empty()) {
+        result.problem = L"The folder for application data is unknown, so connection profiles cannot be kept.";
+        return result;
+    }
+    StoreLock lock(m_path, waitMs);
+    if (!lock.Held()) {
+        result.problem = lock.Problem();
+        return result;
+    }
+    result = Load();
+    if (!result.problem.empty()) return result;
+    if (change(result.profiles)) {
+        std::wstring error;
+        if (!Save(result.profiles, error)) {
+            result.profiles.clear();
+            result.problem = error;
+        }
+    }
+    return result;
 }
 
 bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::wstring& error,
@@ -151,31 +235,31 @@ bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::ws
     const std::wstring temp =
         path + L".tmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
     {
-        File file(
-            CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        File file(CreateFileW(LongPathForm(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                              nullptr));
         if (!file.ok()) {
             error = L"The file cannot be written in " + folder + L": " + SystemError(GetLastError());
             return false;
         }
         DWORD written = 0;
-        const bool ok =
-            WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size() && FlushFileBuffers(file.get());
+        const bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                        written == bytes.size() && FlushFileBuffers(file.get());
         const DWORD code = GetLastError();
         if (!file.Close() || !ok) {
-            DeleteFileW(temp.c_str());
+            DeleteFileW(LongPathForm(temp).c_str());
             error = L"The file could not be written: " + SystemError(code);
             return false;
         }
     }
     if (beforeReplace && !beforeReplace(temp)) {
-        DeleteFileW(temp.c_str());
+        DeleteFileW(LongPathForm(temp).c_str());
         error = L"The write was interrupted; " + path + L" is unchanged.";
         return false;
     }
-    if (!MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(LongPathForm(temp).c_str(), LongPathForm(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD code = GetLastError();
-        DeleteFileW(temp.c_str());
+        DeleteFileW(LongPathForm(temp).c_str());
         error = L"The file could not be replaced: " + SystemError(code);
         return false;
     }

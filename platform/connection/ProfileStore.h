@@ -5,10 +5,20 @@
 // Every write is atomic: the new store goes to a temporary file in the same
 // folder, is flushed to disk, and then replaces the old one with
 // MoveFileExW(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH); a failure
-// or a kill at any point leaves either the old or the new store whole. A
-// store that cannot be read is moved aside untouched to
-// profiles.zcp.unreadable-YYYYMMDD-HHMMSS and reported; if even that fails,
-// the store is left as it is and this object refuses to write over it.
+// or a kill at any point leaves either the old or the new store whole. Paths
+// are handed to the system in their long form (\\?\), so that a temporary
+// name a little longer than the store's never fails on the path length.
+//
+// A store that is damaged (bad structure, truncated) is moved aside untouched
+// to profiles.zcp.unreadable-YYYYMMDD-HHMMSS and reported. A store that may be
+// sound but that this version cannot take (a newer format, more profiles or
+// bytes than it keeps) stays where it is: the session is read-only and never
+// writes over it. So does a store that cannot be opened at all.
+//
+// Programs change the store by read-change-write under a lock (Update), so
+// that two of them loading files at once do not lose each other's profiles.
+// The lock is profiles.zcp.lock, opened without sharing and deleted when
+// closed; the system releases it when its holder ends, however it ends.
 #pragma once
 
 #include <functional>
@@ -19,14 +29,37 @@
 
 namespace conn {
 
+// The form in which a full path is handed to the system: "\\?\C:\..." or
+// "\\?\UNC\server\share\...", which the path length limit does not apply to.
+std::wstring LongPathForm(const std::wstring& path);
+
 // Writes a whole file atomically (temporary file in the same folder, flush,
 // replace); `beforeReplace` may abandon the write after the temporary file is
 // complete. False with a message on failure; the old file is then unchanged.
 bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::wstring& error,
                      const std::function<bool(const std::wstring&)>& beforeReplace = {});
 
+// The store's lock, held from construction to destruction when Held().
+class StoreLock {
+public:
+    // Waits up to waitMs for another holder to let go.
+    StoreLock(const std::wstring& storePath, unsigned waitMs);
+    ~StoreLock();
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+    bool Held() const { return m_handle != nullptr; }
+    // Why the lock was not had, for the user.
+    const std::wstring& Problem() const { return m_problem; }
+
+private:
+    void* m_handle = nullptr;
+    std::wstring m_problem;
+};
+
 class ProfileStore {
 public:
+    static constexpr unsigned kLockWaitMs = 5000;
+
     // The default location above; an empty path when APPDATA is unknown.
     static std::wstring DefaultPath();
 
@@ -38,14 +71,21 @@ public:
     struct LoadResult {
         std::vector<CONN_INFO> profiles;
         std::wstring problem;  // for the user; empty when the store was read or did not exist
-        std::wstring movedTo;  // where an unreadable store was put
+        std::wstring movedTo;  // where a damaged store was put
     };
     // Reads the store; a missing store is an empty one.
     LoadResult Load();
-    // Writes the whole store atomically; false with a message on failure.
+    // Writes the whole store atomically; false with a message on failure,
+    // also when the profiles go past what a store keeps (FitsStore).
     bool Save(const std::vector<CONN_INFO>& profiles, std::wstring& error);
-    // False after Load found a store it could neither read nor move aside.
+    // False after Load found a store that it must not write over.
     bool Writable() const { return m_writable; }
+
+    // Under the lock: reads the store as it is on disk, lets `change` alter
+    // the profiles (it returns whether there is anything to write) and saves
+    // them. A store that cannot be read or the lock not had within waitMs
+    // changes nothing; `result.problem` then says why.
+    LoadResult Update(const std::function<bool(std::vector<CONN_INFO>&)>& change, unsigned waitMs = kLockWaitMs);
 
 protected:
     // Called after the temporary file is complete and flushed, before it

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <map>
 
+#include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
@@ -22,8 +24,8 @@ const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Databa
                                                                L"Database", L"User"};
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = L"The file cannot be opened.";
         return false;
@@ -38,8 +40,8 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& e
     if (ok) {
         bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
         DWORD got = 0;
-        ok = bytes.empty() || (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                               got == bytes.size());
+        ok = bytes.empty() ||
+             (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
     }
     ::CloseHandle(h);
     if (!ok) error = L"The file cannot be read.";
@@ -69,9 +71,8 @@ public:
     std::optional<std::wstring> Run(HWND owner) {
         std::vector<WORD> t;
         Build(t);
-        const INT_PTR r =
-            ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
-                                      owner, Proc, reinterpret_cast<LPARAM>(this));
+        const INT_PTR r = ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
+                                                    owner, Proc, reinterpret_cast<LPARAM>(this));
         if (r != IDOK) return std::nullopt;
         return m_result;
     }
@@ -83,8 +84,8 @@ private:
         for (wchar_t c : s) t.push_back(static_cast<WORD>(c));
         t.push_back(0);
     }
-    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id,
-                     WORD cls, const std::wstring& text) {
+    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls,
+                     const std::wstring& text) {
         if (t.size() % 2) t.push_back(0);  // DWORD alignment
         const DWORD s = style | WS_CHILD | WS_VISIBLE;
         t.push_back(LOWORD(s));
@@ -118,8 +119,7 @@ private:
         Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 26, 206, 13, kEdit, 0x0081, L"");
         if (m_newOne) {
             Item(t, SS_LEFT, 7, 44, 206, 9, 0xFFFF, 0x0082, L"Type it again:");
-            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081,
-                 L"");
+            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081, L"");
         }
         Item(t, BS_DEFPUSHBUTTON | WS_TABSTOP, 109, h - 21, 50, 14, IDOK, 0x0080, L"OK");
         Item(t, BS_PUSHBUTTON | WS_TABSTOP, 163, h - 21, 50, 14, IDCANCEL, 0x0080, L"Cancel");
@@ -127,7 +127,14 @@ private:
     static std::wstring EditText(HWND dlg, int id) {
         wchar_t buffer[1024] = {};
         ::GetDlgItemTextW(dlg, id, buffer, 1024);
-        return buffer;
+        std::wstring text = buffer;
+        ::SecureZeroMemory(buffer, sizeof buffer);
+        return text;
+    }
+    // Empties both boxes, so that the typed text does not outlive the prompt.
+    static void ClearEdits(HWND dlg) {
+        ::SetDlgItemTextW(dlg, kEdit, L"");
+        ::SetDlgItemTextW(dlg, kEdit2, L"");
     }
     static INT_PTR CALLBACK Proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == WM_INITDIALOG) {
@@ -138,23 +145,27 @@ private:
         auto* self = reinterpret_cast<PassphraseDialog*>(::GetWindowLongPtrW(dlg, DWLP_USER));
         if (msg != WM_COMMAND || !self) return FALSE;
         if (LOWORD(wp) == IDCANCEL) {
+            ClearEdits(dlg);
             ::EndDialog(dlg, IDCANCEL);
             return TRUE;
         }
         if (LOWORD(wp) != IDOK) return FALSE;
-        const std::wstring first = EditText(dlg, kEdit);
+        std::wstring first = EditText(dlg, kEdit);
+        std::wstring second = self->m_newOne ? EditText(dlg, kEdit2) : std::wstring();
+        conn::WipeOnExit<std::wstring> wipeFirst(first), wipeSecond(second);
         const wchar_t* problem = nullptr;
         if (first.empty())
             problem = L"Type the passphrase.";
         else if (self->m_newOne && first.size() < 8)
             problem = L"The passphrase must have at least 8 characters.";
-        else if (self->m_newOne && EditText(dlg, kEdit2) != first)
+        else if (self->m_newOne && second != first)
             problem = L"The two passphrases differ.";
         if (problem) {
             ui::ShowMessageBox(dlg, problem, self->m_title.c_str(), MB_OK | MB_ICONEXCLAMATION);
             return TRUE;
         }
         self->m_result = first;
+        ClearEdits(dlg);
         ::EndDialog(dlg, IDOK);
         return TRUE;
     }
@@ -162,6 +173,51 @@ private:
     std::wstring m_title;
     bool m_newOne;
     std::wstring m_result;
+
+public:
+    ~PassphraseDialog() { conn::Wipe(m_result); }
+};
+
+// Wipes the plain passwords of records when the scope ends.
+class WipePasswords {
+public:
+    explicit WipePasswords(std::vector<CONN_INFO>& profiles) : m_profiles(profiles) {}
+    ~WipePasswords() {
+        for (CONN_INFO& p : m_profiles) conn::Wipe(p.password);
+    }
+    WipePasswords(const WipePasswords&) = delete;
+    WipePasswords& operator=(const WipePasswords&) = delete;
+
+private:
+    std::vector<CONN_INFO>& m_profiles;
+};
+
+// Wipes an optional secret when the scope ends.
+class WipeOptional {
+public:
+    explicit WipeOptional(std::optional<std::wstring>& secret) : m_secret(secret) {}
+    ~WipeOptional() {
+        if (m_secret) conn::Wipe(*m_secret);
+    }
+    WipeOptional(const WipeOptional&) = delete;
+    WipeOptional& operator=(const WipeOptional&) = delete;
+
+private:
+    std::optional<std::wstring>& m_secret;
+};
+
+// Wipes the values of a map of secrets when the scope ends.
+class WipeValues {
+public:
+    explicit WipeValues(std::map<std::wstring, std::wstring>& secrets) : m_secrets(secrets) {}
+    ~WipeValues() {
+        for (auto& [key, secret] : m_secrets) conn::Wipe(secret);
+    }
+    WipeValues(const WipeValues&) = delete;
+    WipeValues& operator=(const WipeValues&) = delete;
+
+private:
+    std::map<std::wstring, std::wstring>& m_secrets;
 };
 
 }  // namespace
@@ -195,10 +251,18 @@ void CAdvConnectList::LoadProfiles() {
 void CAdvConnectList::FillRows() {
     std::vector<std::size_t> order(m_profiles.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-        return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, m_profiles[a].name.c_str(), -1,
-                                m_profiles[b].name.c_str(), -1) == CSTR_LESS_THAN;
-    });
+    // Sort keys compare as CompareStringW does; made once per name, they spare
+    // a comparison of the names' texts at each step of the sort.
+    std::vector<std::string> keys(m_profiles.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const wchar_t* name = m_profiles[i].name.c_str();
+        const int n = ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name, -1, nullptr, 0);
+        if (n <= 0) continue;
+        keys[i].resize(static_cast<std::size_t>(n));
+        ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name, -1,
+                       reinterpret_cast<LPWSTR>(keys[i].data()), n);
+    }
+    std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
     Send(WM_SETREDRAW, FALSE);
     DeleteAllItems();
     Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(order.size()));
@@ -208,7 +272,9 @@ void CAdvConnectList::FillRows() {
         LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_PARAM;
         item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(p.name.c_str());
+        // Characters that do not show are written out, so that no two rows look alike.
+        const std::wstring shown = conn::VisibleName(p.name);
+        item.pszText = const_cast<wchar_t*>(shown.c_str());
         item.lParam = static_cast<LPARAM>(index);
         const int at = static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (at < 0) continue;
@@ -259,25 +325,26 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     bool anyPassword = false;
     for (std::size_t i : indexes) anyPassword = anyPassword || m_profiles[i].HasPassword();
     std::optional<std::wstring> passphrase;
+    const WipeOptional wipePassphrase(passphrase);
     if (anyPassword) {
-        const int answer =
-            ShowMessage(owner,
-                        L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
-                        L"under a passphrase that you choose now and type again when loading.\nNo: "
-                        L"the file holds no passwords.",
-                        title, MB_YESNOCANCEL | MB_ICONQUESTION);
+        const int answer = ShowMessage(owner,
+                                       L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
+                                       L"under a passphrase that you choose now and type again when loading.\nNo: "
+                                       L"the file holds no passwords.",
+                                       title, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer == IDCANCEL) return;
         if (answer == IDYES) {
             passphrase = AskPassphrase(owner, title, true);
             if (!passphrase) return;
         }
     }
-    const std::wstring suggested = indexes.size() == 1 ? SafeFileName(m_profiles[indexes[0]].name) + L".zcx"
-                                                       : L"Connection profiles.zcx";
+    const std::wstring suggested =
+        indexes.size() == 1 ? SafeFileName(m_profiles[indexes[0]].name) + L".zcx" : L"Connection profiles.zcx";
     const std::wstring path = AskSaveFileName(owner, title, suggested);
     if (path.empty()) return;
 
     std::vector<CONN_INFO> out;
+    const WipePasswords wipeOut(out);
     out.reserve(indexes.size());
     int lost = 0;
     for (std::size_t i : indexes) {
@@ -293,17 +360,21 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     std::string bytes;
     try {
         conn::CngCipher cipher;
-        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase)
-                           : conn::WriteExport(out, nullptr, nullptr);
+        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase) : conn::WriteExport(out, nullptr, nullptr);
     } catch (const conn::ConnError& e) {
         ShowMessage(owner, e.Message() + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
         return;
     }
-    for (CONN_INFO& p : out) ::SecureZeroMemory(p.password.data(), p.password.size() * sizeof(wchar_t));
+    if (bytes.size() > conn::kMaxFileBytes) {
+        ShowMessage(owner,
+                    L"The file would be larger than 8 MB, more than a connection profile file may hold.\n"
+                    L"Nothing was saved; export fewer profiles at a time.",
+                    title, MB_OK | MB_ICONHAND);
+        return;
+    }
     std::wstring error;
     if (!conn::WriteFileAtomic(path, bytes, error)) {
-        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title,
-                    MB_OK | MB_ICONHAND);
+        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title, MB_OK | MB_ICONHAND);
         return;
     }
     if (lost > 0)
@@ -327,14 +398,15 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     }
     conn::CngCipher cipher;
     conn::FileResult file;
+    const WipePasswords wipeLoaded(file.profiles);  // plain until protected below, on every path
     if (conn::ExportNeedsPassphrase(bytes)) {
         while (true) {
-            const auto passphrase = AskPassphrase(owner, title, false);
+            auto passphrase = AskPassphrase(owner, title, false);
+            const WipeOptional wipePassphrase(passphrase);
             if (!passphrase) return 0;
             file = conn::ReadExport(bytes, &cipher, &*passphrase);
             if (file.error != conn::FileError::WrongPassphrase) break;
-            ShowMessage(owner, L"The passphrase is not correct. Try again.", title,
-                        MB_OK | MB_ICONEXCLAMATION);
+            ShowMessage(owner, L"The passphrase is not correct. Try again.", title, MB_OK | MB_ICONEXCLAMATION);
         }
     } else {
         file = conn::ReadExport(bytes, nullptr, nullptr);
@@ -343,37 +415,48 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         return 0;
     }
-    for (CONN_INFO& p : file.profiles) {
-        if (!conn::ProtectPassword(p, conn::CurrentUserProtector())) {
-            ShowMessage(owner,
-                        failed + L"A password could not be protected for this user.\nNothing was loaded.",
-                        title, MB_OK | MB_ICONHAND);
-            return 0;
-        }
-    }
-    // Merge into the store as it is on disk now, so that changes another
-    // program made since it was shown are kept.
+    // Loaded passwords stay plain through the merge, so that telling a
+    // duplicate costs one unprotect per stored profile at most; only the
+    // profiles actually added are protected, under the lock. A file of
+    // thousands of copies of one profile then costs next to nothing.
+    const auto& protector = conn::CurrentUserProtector();
+    std::map<std::wstring, std::wstring> revealed;  // stored name -> its password
+    const WipeValues wipeRevealed(revealed);
+    const auto same = [&](const CONN_INFO& stored, const CONN_INFO& incoming) {
+        auto it = revealed.find(stored.name);
+        if (it == revealed.end()) it = revealed.emplace(stored.name, conn::RevealPassword(stored, protector)).first;
+        return it->second == incoming.password;
+    };
+    // Merge into the store as it is on disk now, under the store's lock, so
+    // that changes another program made since it was shown, or makes at the
+    // same time, are kept.
+    conn::MergeResult result;
+    bool protectFailed = false;
     conn::ProfileStore store(m_storePath);
-    auto current = store.Load();
-    if (!current.problem.empty()) {
-        ShowMessage(owner, current.problem + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
-        if (!current.movedTo.empty()) {
+    auto updated = store.Update([&](std::vector<CONN_INFO>& profiles) {
+        result = conn::Merge(profiles, std::move(file.profiles), same, conn::SystemNameCase());
+        for (std::size_t i : result.addedIndexes)
+            protectFailed = !conn::ProtectPassword(profiles[i], protector) || protectFailed;
+        if (protectFailed) {
+            for (std::size_t i : result.addedIndexes) conn::Wipe(profiles[i].password);
+            return false;
+        }
+        return result.added > 0;
+    });
+    if (protectFailed) {
+        ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.", title,
+                    MB_OK | MB_ICONHAND);
+        return 0;
+    }
+    if (!updated.problem.empty()) {
+        ShowMessage(owner, failed + updated.problem + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
+        if (!updated.movedTo.empty()) {
             m_profiles.clear();
             FillRows();
         }
         return 0;
     }
-    std::vector<CONN_INFO> merged = std::move(current.profiles);
-    const conn::MergeResult result = conn::Merge(
-        merged, std::move(file.profiles), [](const CONN_INFO& existing, const CONN_INFO& incoming) {
-            const auto& protector = conn::CurrentUserProtector();
-            return conn::RevealPassword(existing, protector) == conn::RevealPassword(incoming, protector);
-        });
-    if (result.added > 0 && !store.Save(merged, error)) {
-        ShowMessage(owner, failed + error + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
-        return 0;
-    }
-    m_profiles = std::move(merged);
+    m_profiles = std::move(updated.profiles);
     FillRows();
     if (!result.addedIndexes.empty()) {
         // Select the first profile added, so that the user sees where it went.
@@ -390,8 +473,7 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     return result.added;
 }
 
-std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title,
-                                              const std::wstring& suggested) {
+std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title, const std::wstring& suggested) {
     wchar_t buffer[MAX_PATH * 4] = {};
     suggested.copy(buffer, std::min<std::size_t>(suggested.size(), MAX_PATH));
     OPENFILENAMEW ofn{};
@@ -419,8 +501,7 @@ std::wstring CAdvConnectList::AskOpenFileName(HWND owner, const std::wstring& ti
     return ::GetOpenFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
 }
 
-std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title,
-                                                           bool newOne) {
+std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title, bool newOne) {
     return PassphraseDialog(title, newOne).Run(owner);
 }
 

@@ -9,10 +9,14 @@
 // Files (see platform/connection/ProfileFile.h): "Export One..." and "Save..."
 // write an export file; passwords are left out unless the user asks for them,
 // and then they are sealed under a passphrase the user types. "Load..."
-// reads such a file and merges it into the store: existing profiles are never
-// changed; a profile identical to a stored one is skipped, and one whose name
-// is taken is added under a new name, as the summary message says. A file
-// that fails anywhere loads nothing.
+// reads such a file and merges it into the store as it is on disk, under the
+// store's lock: existing profiles are never changed; a profile identical to a
+// stored one is skipped, and one whose name is taken (case ignored) is added
+// under a new name, as the summary message says. A file that fails anywhere,
+// a store that is read-only in this session, a lock held too long by another
+// program, or a result past the store's limits loads nothing. Plain passwords
+// and passphrases are wiped once used. Names are shown with any character
+// that does not show written out.
 //
 // Message boxes, file dialogs and the passphrase prompt go through virtual
 // methods so that tests can answer them.
@@ -63,8 +67,7 @@ public:
 
 protected:
     // Empty when the user cancelled.
-    virtual std::wstring AskSaveFileName(HWND owner, const std::wstring& title,
-                                         const std::wstring& suggested);
+    virtual std::wstring AskSaveFileName(HWND owner, const std::wstring& title, const std::wstring& suggested);
     virtual std::wstring AskOpenFileName(HWND owner, const std::wstring& title);
     // newOne: choosing a passphrase (typed twice) rather than entering one.
     virtual std::optional<std::wstring> AskPassphrase(HWND owner, const std::wstring& title, bool newOne);

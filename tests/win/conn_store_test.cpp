@@ -206,11 +206,37 @@ TEST_F(ConnStoreTest, UnreadableStoreIsMovedAsideNotOverwritten) {
     fresh.name = L"fresh";
     EXPECT_TRUE(store.Save({fresh}, error));
     EXPECT_EQ(ReadAll(r.movedTo), garbage);
-    // A newer store is set aside too, never rewritten in the old format.
-    WriteAll(StorePath(), "ZQ-PROFILES 7\r\n");
-    const auto newer = store.Load();
-    EXPECT_NE(newer.problem.find(L"newer"), std::wstring::npos);
-    EXPECT_EQ(ReadAll(newer.movedTo), "ZQ-PROFILES 7\r\n");
+}
+
+TEST_F(ConnStoreTest, StoreBeyondThisVersionStaysInPlaceReadOnly) {
+    // Another program of the suite may have written a newer format or more
+    // profiles than this version keeps: the file is neither moved nor written.
+    std::string tooMany = "ZQ-PROFILES 1\r\n";
+    for (std::size_t i = 0; i <= conn::kMaxProfiles; ++i) tooMany += "profile\r\nname=p\r\nend\r\n";
+    tooMany += "eof " + std::to_string(conn::kMaxProfiles + 1) + "\r\n";
+    const std::string files[] = {"ZQ-PROFILES 7\r\nfuture\r\n", tooMany, std::string(conn::kMaxFileBytes + 1, 'x')};
+    for (const std::string& bytes : files) {
+        CreateDirectoryW((TempDir() + L"\\Zerudozuz").c_str(), nullptr);
+        CreateDirectoryW((TempDir() + L"\\Zerudozuz\\Connections").c_str(), nullptr);
+        WriteAll(StorePath(), bytes);
+        conn::ProfileStore store(StorePath());
+        const auto r = store.Load();
+        EXPECT_TRUE(r.profiles.empty());
+        EXPECT_NE(r.problem.find(L"left as it is"), std::wstring::npos);
+        EXPECT_EQ(r.movedTo, L"");
+        EXPECT_FALSE(store.Writable());
+        std::wstring error;
+        CONN_INFO a;
+        a.name = L"a";
+        EXPECT_FALSE(store.Save({a}, error));
+        const auto update = conn::ProfileStore(StorePath()).Update([](std::vector<CONN_INFO>& p) {
+            p.emplace_back().name = L"b";
+            return true;
+        });
+        EXPECT_NE(update.problem, L"");
+        EXPECT_EQ(ReadAll(StorePath()), bytes);
+        EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);
+    }
 }
 
 TEST_F(ConnStoreTest, StoreThatCannotBeOpenedIsNeverWritten) {
@@ -228,4 +254,18 @@ TEST_F(ConnStoreTest, StoreThatCannotBeOpenedIsNeverWritten) {
     CloseHandle(lock);
     EXPECT_FALSE(store.Save({}, error));
     EXPECT_EQ(conn::ProfileStore(StorePath()).Load().profiles.size(), 1u);
+}
+
+TEST_F(ConnStoreTest, PathsGoToTheSystemInLongForm) {
+    // The temporary file, the lock and the set-aside copy are a little longer
+    // than the store's path; in long form the path length limit does not apply.
+    EXPECT_EQ(conn::LongPathForm(L"C:\\Users\\a\\profiles.zcp"), L"\\\\?\\C:\\Users\\a\\profiles.zcp");
+    EXPECT_EQ(conn::LongPathForm(L"\\\\server\\share\\p.zcp"), L"\\\\?\\UNC\\server\\share\\p.zcp");
+    EXPECT_EQ(conn::LongPathForm(L"\\\\?\\C:\\x"), L"\\\\?\\C:\\x");
+    EXPECT_EQ(conn::LongPathForm(L"C:/a/./b/../p.zcp"), L"\\\\?\\C:\\a\\p.zcp");  // the form takes no '/' or '..'
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    std::wstring folder = cwd;
+    if (folder.back() != L'\\') folder += L'\\';
+    EXPECT_EQ(conn::LongPathForm(L"rel.zcp"), L"\\\\?\\" + folder + L"rel.zcp");
 }

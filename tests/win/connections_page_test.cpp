@@ -22,10 +22,8 @@ namespace {
 class Host : public ui::Window {
 public:
     Host() {
-        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr,
-                                  ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800},
-                 nullptr, 0);
+        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
     }
 };
 
@@ -140,8 +138,7 @@ protected:
     void Seed(std::vector<CONN_INFO> profiles) {
         for (auto& p : profiles) ASSERT_TRUE(conn::ProtectPassword(p, conn::CurrentUserProtector()));
         std::wstring error;
-        ASSERT_TRUE(conn::ProfileStore(StorePath()).Save(profiles, error))
-            << std::string(error.begin(), error.end());
+        ASSERT_TRUE(conn::ProfileStore(StorePath()).Save(profiles, error)) << std::string(error.begin(), error.end());
     }
     TestPage& Open() {
         m_page = std::make_unique<TestPage>(&m_host, m_list);
@@ -263,6 +260,8 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     m_list->answers = {IDNO};
     m_list->savePaths = {plainFile};
     Click(IDC_CONN_SAVE_ALL);
+    // Enter on the question leaves the passwords out.
+    EXPECT_EQ(m_list->messages.back().type & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON2));
     EXPECT_EQ(ReadAll(plainFile).find("secret"), std::string::npos);
     EXPECT_EQ(m_list->dialogTitles.back(), L"Connection profiles");
     m_list->answers = {IDYES};
@@ -291,8 +290,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     m_list->openPaths = {plainFile};
     Click(IDC_CONN_LOAD_ALL);
     ASSERT_EQ(m_list->Profiles().size(), 2u);
-    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 1 was already present"),
-              std::wstring::npos);
+    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 1 was already present"), std::wstring::npos);
     const auto stored = conn::ProfileStore(StorePath()).Load();
     ASSERT_EQ(stored.profiles.size(), 2u);
     EXPECT_EQ(stored.profiles[1].name, L"two");
@@ -332,6 +330,80 @@ TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
     EXPECT_EQ(m_list->Profiles()[1].name, L"sales (2)");
     EXPECT_NE(m_list->messages.back().text.find(L"sales -> sales (2)"), std::wstring::npos);
     EXPECT_EQ(m_list->messages.back().owner, m_page->Hwnd());
+    // Case is ignored in every script, not only in ASCII.
+    Seed({Profile(L"\u00c9cole"), Profile(L"\u03a3\u03a9\u039c\u0391")});
+    CONN_INFO ecole = Profile(L"\u00e9cole"), soma = Profile(L"\u03c3\u03c9\u03bc\u03b1");
+    ecole.server = soma.server = L"elsewhere";
+    WriteFile(L"in.zcx", conn::WriteExport({ecole, soma}, nullptr, nullptr));
+    m_list->openPaths = {file};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 2);
+    ASSERT_EQ(m_list->Profiles().size(), 4u);
+    EXPECT_EQ(m_list->Profiles()[2].name, L"\u00e9cole (2)");
+    EXPECT_EQ(m_list->Profiles()[3].name, L"\u03c3\u03c9\u03bc\u03b1 (2)");
+}
+
+TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
+    Seed({Profile(L"one", L"pw 1")});
+    Open();
+    conn::CngCipher cipher;
+    const std::wstring pass = L"passphrase";
+    m_list->openPaths = {WriteFile(
+        L"in.zcx", conn::WriteExport({Profile(L"one", L"pw 1"), Profile(L"one", L"pw 2"), Profile(L"one", L"pw 1")},
+                                     &cipher, &pass, conn::kMinIterations))};
+    m_list->passphrases = {pass};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
+    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 2 were already present"), std::wstring::npos);
+    const auto stored = conn::ProfileStore(StorePath()).Load();
+    ASSERT_EQ(stored.profiles.size(), 2u);
+    EXPECT_EQ(stored.profiles[1].name, L"one (2)");
+    EXPECT_EQ(conn::RevealPassword(stored.profiles[0], conn::CurrentUserProtector()), L"pw 1");
+    EXPECT_EQ(conn::RevealPassword(stored.profiles[1], conn::CurrentUserProtector()), L"pw 2");
+    for (const CONN_INFO& p : m_list->Profiles()) EXPECT_TRUE(p.password.empty());  // nothing plain kept
+}
+
+TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
+    // As another program may have stored them: the two rows must not look alike.
+    Seed({Profile(L"Sales"), Profile(L"Sales\u200B")});
+    Open();
+    ASSERT_EQ(m_list->GetItemCount(), 2);
+    EXPECT_NE(RowOf(L"Sales"), -1);
+    EXPECT_NE(RowOf(L"Sales<U+200B>"), -1);
+}
+
+TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
+    Seed({Profile(L"keep")});
+    Open();
+    const std::string before = ReadAll(StorePath());
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    {
+        conn::StoreLock other(StorePath(), 0);  // as another program holds it
+        ASSERT_TRUE(other.Held());
+        EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    }
+    EXPECT_NE(m_list->messages.back().text.find(L"being changed by another program"), std::wstring::npos);
+    EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
+    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(m_list->GetItemCount(), 1);
+    // Once it lets go, the same file loads.
+    m_list->openPaths = {TempDir() + L"\\in.zcx"};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
+}
+
+TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
+    std::vector<CONN_INFO> many(conn::kMaxProfiles - 1);
+    for (std::size_t i = 0; i < many.size(); ++i) many[i].name = L"p" + std::to_wstring(i);
+    Seed(many);
+    Open();
+    const std::string before = ReadAll(StorePath());
+    m_list->openPaths = {
+        WriteFile(L"two.zcx", conn::WriteExport({Profile(L"new 1"), Profile(L"new 2")}, nullptr, nullptr))};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    EXPECT_NE(m_list->messages.back().text.find(L"at most 20000"), std::wstring::npos);
+    EXPECT_EQ(m_list->messages.back().type & 0xF0, static_cast<UINT>(MB_ICONHAND));
+    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(m_list->Profiles().size(), conn::kMaxProfiles - 1);
+    // The store that is there still opens, in full.
+    EXPECT_EQ(conn::ProfileStore(StorePath()).Load().profiles.size(), conn::kMaxProfiles - 1);
 }
 
 TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
@@ -366,8 +438,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     EXPECT_NE(m_list->messages.back().text.find(L"damaged"), std::wstring::npos);
     // Cancelling the passphrase loads nothing and says nothing more.
     const std::size_t shown = m_list->messages.size();
-    m_list->openPaths = {
-        WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
+    m_list->openPaths = {WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_EQ(m_list->messages.size(), shown);
     EXPECT_EQ(ReadAll(StorePath()), before);
@@ -382,4 +453,17 @@ TEST_F(ConnectionsPageTest, UnreadableStoreIsReportedAndKept) {
     EXPECT_EQ(m_list->messages[0].owner, m_page->Hwnd());
     EXPECT_EQ(m_list->GetItemCount(), 0);
     EXPECT_EQ(ReadAll(StorePath()), "<missing>");
+}
+
+TEST_F(ConnectionsPageTest, NewerStoreMakesAReadOnlySession) {
+    const std::string newer = "ZQ-PROFILES 2\r\nwhat a later version writes\r\n";
+    WriteFile(L"Zerudozuz\\Connections\\profiles.zcp", newer);
+    Open();
+    ASSERT_EQ(m_list->messages.size(), 1u);  // one message, at start
+    EXPECT_NE(m_list->messages[0].text.find(L"newer version"), std::wstring::npos);
+    EXPECT_NE(m_list->messages[0].text.find(L"left as it is"), std::wstring::npos);
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+    EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
+    EXPECT_EQ(ReadAll(StorePath()), newer);
 }
