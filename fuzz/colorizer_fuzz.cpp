@@ -49,14 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto bytes = lines.GetLineBytes(i);
         Check(bytes.begin <= bytes.end && bytes.end <= size);
         spans.clear();
+        const wchar_t follow = lines.FollowingUnit(i);
         const auto next =
-            colorizer.ColorizeSegment(line.data(), line.size(), states.back(), endsLine, &spans);
+            colorizer.ColorizeSegment(line.data(), line.size(), states.back(), endsLine, &spans, follow);
         std::size_t last = 0;
         for (const auto& s : spans) {
             Check(s.length > 0 && s.start >= last && s.start + s.length <= line.size());
             last = s.start + s.length;
         }
-        Check(colorizer.ScanLine(line.data(), line.size(), states.back(), endsLine) == next);
+        Check(colorizer.ScanLine(line.data(), line.size(), states.back(), endsLine, follow) == next);
         Check(endsLine || next != CColorizer::State::LineComment || !spans.empty());
         Check(!endsLine || next != CColorizer::State::LineComment);
         states.push_back(next);
@@ -80,8 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ColorStateCache cache;
     cache.Reset(lines.LineCount());
-    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends) {
+    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends,
+                                                   wchar_t& follow) {
         lines.GetLine(n, out, &ends);
+        follow = lines.FollowingUnit(n);
     };
     const std::size_t probes[] = {lines.LineCount(), lines.LineCount() / 2, 0, lines.LineCount() / 3};
     for (std::size_t p : probes) Check(cache.StateAt(p, colorizer, source) == states[p]);

@@ -170,7 +170,7 @@ TEST(Colorizer, StateCacheResumesAnywhere) {
     int fetched = 0;
     ColorStateCache cache;
     cache.Reset(lines.size());
-    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends) {
+    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends, wchar_t&) {
         ++fetched;
         out = lines.at(n);
         ends = true;
