@@ -2,6 +2,8 @@
 // and the system shape it: each line's code units get their x from the
 // system's own measurement (wide characters take their width, combining marks
 // none), and the same positions place the caret and the selection.
+#include <usp10.h>
+
 #include <algorithm>
 #include <climits>
 
@@ -73,12 +75,45 @@ void ColorEditWnd::MeasureLine(HDC dc, const std::wstring& text, std::vector<int
         while (end < n && text[end] != L'\t') ++end;
         const int count = static_cast<int>(end - i);
         partial.assign(static_cast<std::size_t>(count), 0);
-        SIZE size{};
-        const bool measured =
-            ::GetTextExtentExPointW(dc, text.data() + i, count, 0, nullptr, partial.data(), &size) != 0;
+        const bool simple = std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i),
+                                        text.begin() + static_cast<std::ptrdiff_t>(end),
+                                        [](wchar_t c) { return c < 0x300; });
+        bool measured = false;
+        if (simple) {
+            // Latin text needs no shaping: the font's advances are the layout.
+            SIZE size{};
+            measured = ::GetTextExtentExPointW(dc, text.data() + i, count, 0, nullptr, partial.data(), &size);
+            // From extents to advances, in place.
+            for (int k = count - 1; measured && k > 0; --k)
+                partial[static_cast<std::size_t>(k)] -= partial[static_cast<std::size_t>(k) - 1];
+        } else {
+            // Other scripts, combining marks and characters the font lacks:
+            // shaped by the system, with fallback fonts, and measured per
+            // character as laid out.
+            SCRIPT_STRING_ANALYSIS ssa = nullptr;
+            if (SUCCEEDED(::ScriptStringAnalyse(dc, text.data() + i, count, count * 3 / 2 + 16, -1,
+                                                SSA_GLYPHS | SSA_FALLBACK | SSA_LINK, 0, nullptr, nullptr,
+                                                nullptr, nullptr, nullptr, &ssa))) {
+                measured = SUCCEEDED(::ScriptStringGetLogicalWidths(ssa, partial.data()));
+                // A character that is no caret stop (a mark, the rest of a
+                // cluster) is drawn with the one before: its width goes there.
+                // Nonspacing marks count too, where the breaking rules at hand
+                // do not say so.
+                const SCRIPT_LOGATTR* attrs = ::ScriptString_pLogAttr(ssa);
+                std::vector<WORD> types(static_cast<std::size_t>(count), 0);
+                ::GetStringTypeW(CT_CTYPE3, text.data() + i, count, types.data());
+                for (int k = count - 1; measured && k > 0; --k) {
+                    const bool stop = (!attrs || attrs[k].fCharStop) && !(types[static_cast<std::size_t>(k)] & C3_NONSPACING);
+                    if (stop) continue;
+                    partial[static_cast<std::size_t>(k) - 1] += partial[static_cast<std::size_t>(k)];
+                    partial[static_cast<std::size_t>(k)] = 0;
+                }
+                ::ScriptStringFree(&ssa);
+            }
+        }
         for (int k = 0; k < count; ++k) {
-            const int w = measured ? partial[static_cast<std::size_t>(k)] : (k + 1) * m_charWidth;
-            x[i + static_cast<std::size_t>(k) + 1] = std::max(x[i + static_cast<std::size_t>(k)], x[i] + w);
+            const int w = measured ? std::max(0, partial[static_cast<std::size_t>(k)]) : m_charWidth;
+            x[i + static_cast<std::size_t>(k) + 1] = x[i + static_cast<std::size_t>(k)] + w;
         }
         i = end;
     }
