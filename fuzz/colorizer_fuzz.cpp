@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes through the preview's path: encoding detection, the
-// line index (whole and as the bytes arrive in chunks), decoding, and colouring
-// line by line, and checks that spans stay inside their line and in order,
-// that the quick state scan and the state cache agree with colouring from the
-// top.
+// line index (whole and as the bytes arrive in chunks into a partly filled
+// buffer), decoding, and colouring line by line (with what follows a cut),
+// and checks that spans stay inside their line and in order, that the quick
+// state scan and the state cache agree with colouring from the top.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -63,11 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         states.push_back(next);
     }
 
-    // Indexing the same bytes as they arrive in chunks gives the same lines.
+    // Indexing the same bytes as they arrive in chunks gives the same lines:
+    // as a reader fills its buffer, the bytes not yet read are something else
+    // (line breaks), so looking past what has arrived shows.
+    std::vector<unsigned char> buffer(size, '\n');
     text::TextLines streamed;
-    streamed.Begin(data, size, maxLine);
+    streamed.Begin(buffer.data(), size, maxLine);
     for (std::size_t have = 0; have < size;) {
-        have = have + chunk < size ? have + chunk : size;
+        const std::size_t next = have + chunk < size ? have + chunk : size;
+        for (std::size_t i = have; i < next; ++i) buffer[i] = data[i];
+        have = next;
         streamed.Advance(have);
     }
     streamed.Finish();

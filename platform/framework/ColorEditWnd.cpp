@@ -283,7 +283,10 @@ void ColorEditWnd::StartWork() {
 bool ColorEditWnd::DoWork() {
     const double start = NowMs();
     if (!m_reader.Done()) {
-        if (!HandleStatus(m_reader.Step(kStepBytes))) return false;
+        // Reading goes on in chunks for one slice of time, however fast the disk.
+        do {
+            if (!HandleStatus(m_reader.Step(text::TextReader::kChunk))) return false;
+        } while (!m_reader.Done() && NowMs() - start < kSliceMs);
         if (!m_reader.Done()) m_note = L"Reading the script... " + std::to_wstring(m_reader.Percent()) + L" %";
         AfterStep();
         if (m_reader.Done()) RunPending();

@@ -33,10 +33,8 @@ public:
     static constexpr std::uint64_t kMaxFileBytes = 256ull << 20;
     // A copy larger than this many characters is refused with a message.
     static constexpr std::size_t kMaxCopyUnits = 64u << 20;
-    static constexpr std::size_t kFirstBytes = 2u << 20;
-    // Read in one step of the background work; small enough to keep each
-    // step of the interface thread short.
-    static constexpr std::size_t kStepBytes = 8u << 20;
+    static constexpr std::size_t kFirstBytes = 1u << 20;
+    static_assert(kFirstBytes >= text::TextLines::kDecideBytes, "the first screen shows the decided encoding");
     // The timer that drives the background work (reading, then working out
     // colouring states far down).
     static constexpr UINT_PTR kWorkTimer = 1;
@@ -72,8 +70,9 @@ public:
     void SetColorizer(CColorizer* colorizer);
     // Shows the text of a file. 1 when it was read; 0 when it could not be, in
     // which case the window says so in place of the text. The first
-    // kFirstBytes are read at once, so that the first screen appears without
-    // waiting for a large file; the rest is read in steps on a timer while the
+    // kFirstBytes are read at once (enough to decide the encoding), so that
+    // the first screen appears without waiting for a large file; the rest is
+    // read in slices of a few tens of milliseconds on a timer while the
     // window stays responsive.
     int LoadFile(const std::wstring& path);
     // Reads what is left of a file at once.

@@ -411,6 +411,12 @@ CopyResult CopyRange(const TextLines& lines, TextPos from, TextPos to, std::size
     if (to < from) std::swap(from, to);
     if (lines.LineCount() == 0) return CopyResult::Nothing;
     to.line = std::min(to.line, lines.LineCount() - 1);
+    // No code unit comes from more than three bytes, so the whole lines
+    // between the ends tell at once when a range is sure to be too large.
+    if (from.line + 1 < to.line) {
+        const std::size_t inner = lines.GetLineBytes(to.line).begin - lines.GetLineBytes(from.line + 1).begin;
+        if (inner / 3 > maxUnits) return CopyResult::TooLarge;
+    }
     std::wstring line, lineBreak;
     for (std::size_t i = from.line; i <= to.line && !(to < TextPos{i, 0}); ++i) {
         lines.GetRawLine(i, line, &lineBreak);
