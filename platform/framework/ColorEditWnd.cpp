@@ -9,7 +9,7 @@ namespace {
 
 const wchar_t kClassName[] = L"QuayletColorEdit";
 // One slice of background work keeps the interface thread at most about this busy.
-constexpr double kSliceMs = 40;
+constexpr double kSliceMs = 25;
 
 int XParam(LPARAM lp) { return static_cast<short>(LOWORD(lp)); }
 int YParam(LPARAM lp) { return static_cast<short>(HIWORD(lp)); }
