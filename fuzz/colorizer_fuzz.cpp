@@ -65,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Indexing the same bytes as they arrive in chunks gives the same lines:
     // as a reader fills its buffer, the bytes not yet read are something else
-    // (line breaks), so looking past what has arrived shows.
-    std::vector<unsigned char> buffer(size, '\n');
+    // (zeros as in fresh memory, or line breaks), so looking past what has
+    // arrived shows.
+    std::vector<unsigned char> buffer(size, (chunk & 1) ? '\n' : '\0');
     text::TextLines streamed;
     streamed.Begin(buffer.data(), size, maxLine);
     for (std::size_t have = 0; have < size;) {

@@ -222,11 +222,11 @@ TEST(TextDecode, NothingButLineBreaksStaysSmall) {
 namespace {
 
 // Streams `data` into a buffer as a reader does: the bytes not yet read are
-// something else (line breaks), so an index that looks past what it was
-// given goes wrong.
+// something else (`unread`), so an index that looks past what it was given
+// goes wrong.
 void Stream(text::TextLines& t, std::vector<unsigned char>& buffer, const std::vector<unsigned char>& data,
-            std::size_t chunk, std::size_t maxLine) {
-    buffer.assign(data.size(), '\n');
+            std::size_t chunk, std::size_t maxLine, unsigned char unread) {
+    buffer.assign(data.size(), unread);
     t.Begin(buffer.data(), buffer.size(), maxLine);
     for (std::size_t have = 0; have < data.size();) {
         const std::size_t next = std::min(data.size(), have + chunk);
@@ -250,8 +250,9 @@ TEST(TextDecode, StreamedIndexingMatchesWholeIndexing) {
         std::string("\xFF\xFE", 2) + std::string("a\0\n\0b\0", 6),
         "",
         "x",
-        // A CR right at the length limit, then a byte that is not LF.
-        std::string(24, 'a') + "\rb\r\nc",
+        // A CR right at the length limit, then a LF or another byte.
+        std::string(24, 'a') + "\r\nb",
+        std::string(24, 'a') + "\r\rb",
         std::string(23, 'a') + "\r" + std::string(30, 'd'),
     };
     for (const std::string& v : variants) {
@@ -259,11 +260,13 @@ TEST(TextDecode, StreamedIndexingMatchesWholeIndexing) {
         text::TextLines whole;
         whole.Assign(data.data(), data.size(), 24);
         for (std::size_t chunk : {1u, 2u, 7u, 25u, 26u, 64u}) {
-            text::TextLines streamed;
-            std::vector<unsigned char> buffer;
-            Stream(streamed, buffer, data, chunk, 24);
-            EXPECT_EQ(streamed.GetEncoding(), whole.GetEncoding()) << v;
-            EXPECT_EQ(AllLines(streamed), AllLines(whole)) << v << " in chunks of " << chunk;
+            for (unsigned char unread : {'\0', '\n'}) {
+                text::TextLines streamed;
+                std::vector<unsigned char> buffer;
+                Stream(streamed, buffer, data, chunk, 24, unread);
+                EXPECT_EQ(streamed.GetEncoding(), whole.GetEncoding()) << v;
+                EXPECT_EQ(AllLines(streamed), AllLines(whole)) << v << " in chunks of " << chunk;
+            }
         }
     }
     const auto ansi = Bytes(variants[2]);
