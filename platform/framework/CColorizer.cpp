@@ -224,7 +224,8 @@ CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State 
         case State::BlockComment: {
             const std::size_t from = i;
             i = FindCommentEnd(s, i, len, closed);
-            if (!closed) return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
+            if (!closed)
+                return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
             state = State::Code;
             break;
         }
@@ -266,7 +267,8 @@ CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len,
         const std::size_t from = i;
         i = FindCommentEnd(s, i, len, closed);
         emit.Add(from, i, Kind::Comment);
-        if (!closed) return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
+        if (!closed)
+            return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
         break;
     }
     default: {
@@ -294,7 +296,8 @@ CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len,
             }
             const std::size_t end = FindCommentEnd(s, i + 2, len, closed);
             emit.Add(i, end, Kind::Comment);
-            if (!closed) return ClosedAcrossCut(s, i + 2, len, follow) ? State::CommentClosed : State::BlockComment;
+            if (!closed)
+                return ClosedAcrossCut(s, i + 2, len, follow) ? State::CommentClosed : State::BlockComment;
             i = end;
             continue;
         }

@@ -20,7 +20,8 @@ bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 bool HighContrast() {
     HIGHCONTRASTW hc{};
     hc.cbSize = sizeof hc;
-    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) && (hc.dwFlags & HCF_HIGHCONTRASTON);
+    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) &&
+           (hc.dwFlags & HCF_HIGHCONTRASTON);
 }
 
 }  // namespace
@@ -103,7 +104,8 @@ void ColorEditWnd::MeasureLine(HDC dc, const std::wstring& text, std::vector<int
                 std::vector<WORD> types(static_cast<std::size_t>(count), 0);
                 ::GetStringTypeW(CT_CTYPE3, text.data() + i, count, types.data());
                 for (int k = count - 1; measured && k > 0; --k) {
-                    const bool stop = (!attrs || attrs[k].fCharStop) && !(types[static_cast<std::size_t>(k)] & C3_NONSPACING);
+                    const bool mark = types[static_cast<std::size_t>(k)] & C3_NONSPACING;
+                    const bool stop = (!attrs || attrs[k].fCharStop) && !mark;
                     if (stop) continue;
                     partial[static_cast<std::size_t>(k) - 1] += partial[static_cast<std::size_t>(k)];
                     partial[static_cast<std::size_t>(k)] = 0;
@@ -195,7 +197,8 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     std::vector<std::uint8_t> role(text.size(), static_cast<std::uint8_t>(ColorRole::Text));
     for (const auto& s : m_spans)
         std::fill_n(role.begin() + s.start, s.length,
-                    static_cast<std::uint8_t>(static_cast<int>(ColorRole::Keyword) + static_cast<int>(s.kind)));
+                    static_cast<std::uint8_t>(static_cast<int>(ColorRole::Keyword) +
+                                              static_cast<int>(s.kind)));
     const Pos from = std::min(m_anchor, m_caret), to = std::max(m_anchor, m_caret);
     std::size_t selA = 0, selB = 0;
     if (!(from == to) && line >= from.line && line <= to.line) {

@@ -23,7 +23,8 @@ std::size_t ColorEditWnd::UnitAtX(const Layout& l, int x) const {
     std::size_t best = 0;
     int bestDistance = INT_MAX;
     for (std::size_t i = 0; i <= l.text.size(); ++i) {
-        if (i > 0 && i < l.text.size() && l.x[i + 1] == l.x[i]) continue;  // before a unit drawn with the one before
+        // Not before a unit drawn with the one before it.
+        if (i > 0 && i < l.text.size() && l.x[i + 1] == l.x[i]) continue;
         const int d = std::abs(l.x[i] - x);
         if (d < bestDistance) {
             bestDistance = d;

@@ -204,7 +204,8 @@ int ColorEditWnd::LoadFile(const std::wstring& path) {
     // Reads go on where the last one ended; only the look at the end of a
     // file that is cut moves the file pointer.
     auto position = std::make_shared<std::uint64_t>(0);
-    auto read = [file, position](std::uint64_t offset, unsigned char* into, std::size_t ask, std::size_t& got) {
+    auto read = [file, position](std::uint64_t offset, unsigned char* into, std::size_t ask,
+                                 std::size_t& got) {
         if (offset != *position) {
             LARGE_INTEGER at{};
             at.QuadPart = static_cast<LONGLONG>(offset);
@@ -242,8 +243,8 @@ bool ColorEditWnd::HandleStatus(text::TextReader::Status status) {
     if (status == Status::Done && m_file) {
         ::CloseHandle(m_file);
         m_file = nullptr;
-        m_note = m_reader.Cut() ? L"The preview shows the first " + MegaBytes(m_reader.Want()) + L" of this " +
-                                      MegaBytes(m_reader.FileSize()) + L" script."
+        m_note = m_reader.Cut() ? L"The preview shows the first " + MegaBytes(m_reader.Want()) +
+                                      L" of this " + MegaBytes(m_reader.FileSize()) + L" script."
                                 : std::wstring();
     }
     return true;
@@ -287,7 +288,8 @@ bool ColorEditWnd::DoWork() {
         do {
             if (!HandleStatus(m_reader.Step(text::TextReader::kChunk))) return false;
         } while (!m_reader.Done() && NowMs() - start < kSliceMs);
-        if (!m_reader.Done()) m_note = L"Reading the script... " + std::to_wstring(m_reader.Percent()) + L" %";
+        if (!m_reader.Done())
+            m_note = L"Reading the script... " + std::to_wstring(m_reader.Percent()) + L" %";
         AfterStep();
         if (m_reader.Done()) RunPending();
         return true;

@@ -34,7 +34,8 @@ public:
     // A copy larger than this many characters is refused with a message.
     static constexpr std::size_t kMaxCopyUnits = 64u << 20;
     static constexpr std::size_t kFirstBytes = 1u << 20;
-    static_assert(kFirstBytes >= text::TextLines::kDecideBytes, "the first screen shows the decided encoding");
+    static_assert(kFirstBytes >= text::TextLines::kDecideBytes,
+                  "the first screen shows the decided encoding");
     // The timer that drives the background work (reading, then working out
     // colouring states far down).
     static constexpr UINT_PTR kWorkTimer = 1;
@@ -159,7 +160,8 @@ private:
     ColorStateCache::LineSource StateSource() const;
     bool Colouring() const { return m_colorizer && m_colorizer->Highlighting(); }
     void UpdatePalette();
-    void PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, bool colour, const RECT& client);
+    void PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, bool colour,
+                   const RECT& client);
 
     bool OnPaint(ui::Message& m);
     bool OnPrintClient(ui::Message& m);

@@ -50,8 +50,9 @@ double ThreadCpuMs() {
     FILETIME create, exit, kernel, user;
     ::GetThreadTimes(::GetCurrentThread(), &create, &exit, &kernel, &user);
     auto ms = [](const FILETIME& f) {
-        return static_cast<double>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime) /
-               1e4;
+        const unsigned long long ticks =
+            (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+        return static_cast<double>(ticks) / 1e4;
     };
     return ms(kernel) + ms(user);
 }
@@ -274,7 +275,7 @@ int main() {
             ::SetKeyboardState(state);
         };
         std::printf("\nLongest interface-thread stall, 256 MB shown of a 300 MB script\n");
-        std::printf("  (longest single message or the action itself: wall time, message, its processor time)\n");
+        std::printf("  (longest message or action: wall time, message, processor time)\n");
         run("open", [&] { wnd->LoadFile(path); });
         run("open, then Ctrl+End at once", [&] {
             wnd->LoadFile(path);

@@ -167,7 +167,8 @@ std::vector<int> KindsCutAt(const CColorizer& c, const std::wstring& line, std::
     s = c.ColorizeSegment(line.data() + cut, line.size() - cut, in, true, &spans);
     EXPECT_EQ(c.ScanLine(line.data() + cut, line.size() - cut, in, true), s) << cut;
     for (const auto& span : spans)
-        std::fill_n(kinds.begin() + static_cast<std::ptrdiff_t>(cut + span.start), span.length, 1 + int(span.kind));
+        std::fill_n(kinds.begin() + static_cast<std::ptrdiff_t>(cut + span.start), span.length,
+                    1 + int(span.kind));
     out = s;
     return kinds;
 }

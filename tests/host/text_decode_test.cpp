@@ -230,8 +230,7 @@ void Stream(text::TextLines& t, std::vector<unsigned char>& buffer, const std::v
     t.Begin(buffer.data(), buffer.size(), maxLine);
     for (std::size_t have = 0; have < data.size();) {
         const std::size_t next = std::min(data.size(), have + chunk);
-        std::copy(data.begin() + static_cast<std::ptrdiff_t>(have), data.begin() + static_cast<std::ptrdiff_t>(next),
-                  buffer.begin() + static_cast<std::ptrdiff_t>(have));
+        for (std::size_t i = have; i < next; ++i) buffer[i] = data[i];
         have = next;
         t.Advance(have);
     }

@@ -731,7 +731,8 @@ TEST_F(PreviewTest, TokenColoursStayReadableInADarkScheme) {
 // The encoding is right from the first screen.
 TEST_F(PreviewTest, EndAndSelectAllWaitForTheReadingInSteps) {
     std::string big = "caf\xE9\n";
-    for (int i = 0; big.size() < 3 * ColorEditWnd::kFirstBytes; ++i) big += "select " + std::to_string(i) + "\n";
+    for (int i = 0; big.size() < 3 * ColorEditWnd::kFirstBytes; ++i)
+        big += "select " + std::to_string(i) + "\n";
     Load(big);
     ASSERT_TRUE(m_preview->Loading());
     EXPECT_EQ(m_preview->Encoding(), text::Encoding::Ansi);
