@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes through the preview's path: encoding detection, the
-// line index (whole and as the bytes arrive in chunks), decoding, and colouring
-// line by line, and checks that spans stay inside their line and in order,
-// that the quick state scan and the state cache agree with colouring from the
-// top.
+// line index (whole and as the bytes arrive in chunks into a partly filled
+// buffer), decoding, and colouring line by line (with what follows a cut),
+// and checks that spans stay inside their line and in order, that the quick
+// state scan and the state cache agree with colouring from the top.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -49,24 +49,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto bytes = lines.GetLineBytes(i);
         Check(bytes.begin <= bytes.end && bytes.end <= size);
         spans.clear();
+        const wchar_t follow = lines.FollowingUnit(i);
         const auto next =
-            colorizer.ColorizeSegment(line.data(), line.size(), states.back(), endsLine, &spans);
+            colorizer.ColorizeSegment(line.data(), line.size(), states.back(), endsLine, &spans, follow);
         std::size_t last = 0;
         for (const auto& s : spans) {
             Check(s.length > 0 && s.start >= last && s.start + s.length <= line.size());
             last = s.start + s.length;
         }
-        Check(colorizer.ScanLine(line.data(), line.size(), states.back(), endsLine) == next);
+        Check(colorizer.ScanLine(line.data(), line.size(), states.back(), endsLine, follow) == next);
         Check(endsLine || next != CColorizer::State::LineComment || !spans.empty());
         Check(!endsLine || next != CColorizer::State::LineComment);
         states.push_back(next);
     }
 
-    // Indexing the same bytes as they arrive in chunks gives the same lines.
+    // Indexing the same bytes as they arrive in chunks gives the same lines:
+    // as a reader fills its buffer, the bytes not yet read are something else
+    // (zeros as in fresh memory, or line breaks), so looking past what has
+    // arrived shows.
+    std::vector<unsigned char> buffer(size, (chunk & 1) ? '\n' : '\0');
     text::TextLines streamed;
-    streamed.Begin(data, size, maxLine);
+    streamed.Begin(buffer.data(), size, maxLine);
     for (std::size_t have = 0; have < size;) {
-        have = have + chunk < size ? have + chunk : size;
+        const std::size_t next = have + chunk < size ? have + chunk : size;
+        for (std::size_t i = have; i < next; ++i) buffer[i] = data[i];
+        have = next;
         streamed.Advance(have);
     }
     streamed.Finish();
@@ -80,8 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ColorStateCache cache;
     cache.Reset(lines.LineCount());
-    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends) {
+    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends,
+                                                   wchar_t& follow) {
         lines.GetLine(n, out, &ends);
+        follow = lines.FollowingUnit(n);
     };
     const std::size_t probes[] = {lines.LineCount(), lines.LineCount() / 2, 0, lines.LineCount() / 3};
     for (std::size_t p : probes) Check(cache.StateAt(p, colorizer, source) == states[p]);

@@ -96,6 +96,40 @@ wchar_t CloserOf(State state) {
 
 Kind KindOf(State state) { return state == State::String ? Kind::String : Kind::Identifier; }
 
+// The pair-split states: the first unit of the segment finishes a pair begun
+// before the cut. Returns the state that unit leaves, and its colour.
+bool Carried(State in, State& base, Kind& kind) {
+    switch (in) {
+    case State::BlockCommentOpened: base = State::BlockComment, kind = Kind::Comment; return true;
+    case State::CommentClosed: base = State::Code, kind = Kind::Comment; return true;
+    case State::StringQuote: base = State::String, kind = Kind::String; return true;
+    case State::QuotedIdentifierQuote: base = State::QuotedIdentifier, kind = Kind::Identifier; return true;
+    case State::BracketIdentifierBracket:
+        base = State::BracketIdentifier, kind = Kind::Identifier;
+        return true;
+    default: return false;
+    }
+}
+
+State QuoteState(State open) {
+    switch (open) {
+    case State::String: return State::StringQuote;
+    case State::QuotedIdentifier: return State::QuotedIdentifierQuote;
+    default: return State::BracketIdentifierBracket;
+    }
+}
+
+// After FindClose closed a run on the segment's last unit: whether the next
+// segment's first unit doubles it, so the run goes on.
+bool DoubledAcrossCut(const wchar_t* s, std::size_t end, std::size_t len, wchar_t close, wchar_t follow) {
+    return end == len && follow == close && len > 0 && s[len - 1] == close;
+}
+
+// An open block comment whose "*/" is split by the cut.
+bool ClosedAcrossCut(const wchar_t* s, std::size_t from, std::size_t len, wchar_t follow) {
+    return follow == L'/' && len > from && s[len - 1] == L'*';
+}
+
 }  // namespace
 
 bool CColorizer::IsWordChar(wchar_t c) {
@@ -149,11 +183,15 @@ CColorizer::State CColorizer::ColorizeLine(const wchar_t* begin, std::size_t len
 // Only the characters that open or close a construct matter for the state, so
 // this skips everything else without looking at words or numbers; a jump to
 // the end of a large script scans every line this way.
-CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State in, bool endsLine) const {
+CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State in, bool endsLine,
+                                      wchar_t follow) const {
     if (!highlighting_) return State::Code;
+    if (endsLine) follow = 0;
     State state = in;
     std::size_t i = 0;
     bool closed = false;
+    Kind carriedKind;
+    if (Carried(in, state, carriedKind)) i = len ? 1 : 0;
     for (;;) {
         switch (state) {
         case State::Code: {
@@ -164,12 +202,13 @@ CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State 
             }
             if (i >= len) return State::Code;
             const wchar_t c = s[i];
-            const wchar_t next = i + 1 < len ? s[i + 1] : L'\0';
+            const wchar_t next = i + 1 < len ? s[i + 1] : follow;
             if (c == L'-') {
                 if (next == L'-') return endsLine ? State::Code : State::LineComment;
                 ++i;
             } else if (c == L'/') {
                 if (next == L'*') {
+                    if (i + 1 == len) return State::BlockCommentOpened;
                     state = State::BlockComment;
                     i += 2;
                 } else {
@@ -182,66 +221,93 @@ CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State 
             break;
         }
         case State::LineComment: return endsLine ? State::Code : State::LineComment;
-        case State::BlockComment:
+        case State::BlockComment: {
+            const std::size_t from = i;
             i = FindCommentEnd(s, i, len, closed);
-            if (!closed) return State::BlockComment;
+            if (!closed)
+                return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
             state = State::Code;
             break;
-        default:
-            i = FindClose(s, i, len, CloserOf(state), closed);
+        }
+        default: {
+            const wchar_t close = CloserOf(state);
+            i = FindClose(s, i, len, close, closed);
             if (!closed) return state;
+            if (DoubledAcrossCut(s, i, len, close, follow)) return QuoteState(state);
             state = State::Code;
             break;
+        }
         }
     }
 }
 
 CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len, State in, bool endsLine,
-                                              std::vector<Span>* out) const {
+                                              std::vector<Span>* out, wchar_t follow) const {
     if (!highlighting_) return State::Code;
+    if (endsLine) follow = 0;
     Emitter emit(out);
     std::size_t i = 0;
     bool closed = false;
 
+    // The second character of a pair split by the cut.
+    State state = in;
+    Kind carriedKind = Kind::Comment;
+    if (Carried(in, state, carriedKind) && len > 0) {
+        emit.Add(0, 1, carriedKind);
+        i = 1;
+    }
+
     // Finish what the previous line left open.
-    switch (in) {
+    switch (state) {
     case State::Code: break;
     case State::LineComment:
-        emit.Add(0, len, Kind::Comment);
+        emit.Add(i, len, Kind::Comment);
         return endsLine ? State::Code : State::LineComment;
-    case State::BlockComment:
-        i = FindCommentEnd(s, 0, len, closed);
-        // A segment that ends on the '*' of "*/" is rare enough to colour the
-        // following '/' as code; lines never end inside the pair.
-        emit.Add(0, i, Kind::Comment);
-        if (!closed) return State::BlockComment;
+    case State::BlockComment: {
+        const std::size_t from = i;
+        i = FindCommentEnd(s, i, len, closed);
+        emit.Add(from, i, Kind::Comment);
+        if (!closed)
+            return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
         break;
-    default:
-        i = FindClose(s, 0, len, CloserOf(in), closed);
-        emit.Add(0, i, KindOf(in));
-        if (!closed) return in;
+    }
+    default: {
+        const std::size_t from = i;
+        const wchar_t close = CloserOf(state);
+        i = FindClose(s, i, len, close, closed);
+        emit.Add(from, i, KindOf(state));
+        if (!closed) return state;
+        if (DoubledAcrossCut(s, i, len, close, follow)) return QuoteState(state);
         break;
+    }
     }
 
     while (i < len) {
         const wchar_t c = s[i];
-        const wchar_t next = i + 1 < len ? s[i + 1] : L'\0';
+        const wchar_t next = i + 1 < len ? s[i + 1] : follow;
         if (c == L'-' && next == L'-') {
             emit.Add(i, len, Kind::Comment);
             return endsLine ? State::Code : State::LineComment;
         }
         if (c == L'/' && next == L'*') {
+            if (i + 1 == len) {
+                emit.Add(i, len, Kind::Comment);
+                return State::BlockCommentOpened;
+            }
             const std::size_t end = FindCommentEnd(s, i + 2, len, closed);
             emit.Add(i, end, Kind::Comment);
-            if (!closed) return State::BlockComment;
+            if (!closed)
+                return ClosedAcrossCut(s, i + 2, len, follow) ? State::CommentClosed : State::BlockComment;
             i = end;
             continue;
         }
         if (c == L'\'' || c == L'"' || c == L'[') {
-            const State state = OpenState(c);
-            const std::size_t end = FindClose(s, i + 1, len, CloserOf(state), closed);
-            emit.Add(i, end, KindOf(state));
-            if (!closed) return state;
+            const State open = OpenState(c);
+            const wchar_t close = CloserOf(open);
+            const std::size_t end = FindClose(s, i + 1, len, close, closed);
+            emit.Add(i, end, KindOf(open));
+            if (!closed) return open;
+            if (DoubledAcrossCut(s, end, len, close, follow) && end > i + 1) return QuoteState(open);
             i = end;
             continue;
         }
@@ -261,9 +327,14 @@ CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len,
             while (end < len && IsWordChar(s[end])) ++end;
             if ((c == L'N' || c == L'n') && end == i + 1 && next == L'\'') {
                 // N'...': the prefix belongs to the string.
+                if (i + 1 == len) {
+                    emit.Add(i, len, Kind::String);
+                    return State::Code;
+                }
                 const std::size_t close = FindClose(s, i + 2, len, L'\'', closed);
                 emit.Add(i, close, Kind::String);
                 if (!closed) return State::String;
+                if (DoubledAcrossCut(s, close, len, L'\'', follow)) return State::StringQuote;
                 i = close;
                 continue;
             }
@@ -293,10 +364,20 @@ CColorizer::State ColorStateCache::StateAt(std::size_t line, const CColorizer& c
     std::wstring text;
     while (at < line) {
         bool endsLine = true;
-        source(at, text, endsLine);
-        state = colorizer.ScanLine(text.data(), text.size(), state, endsLine);
+        wchar_t follow = 0;
+        source(at, text, endsLine, follow);
+        state = colorizer.ScanLine(text.data(), text.size(), state, endsLine, follow);
         ++at;
         if (at % kInterval == 0 && at / kInterval == checkpoints_.size()) checkpoints_.push_back(state);
     }
     return state;
+}
+
+bool ColorStateCache::ScanAhead(std::size_t lines, const CColorizer& colorizer, const LineSource& source) {
+    if (!colorizer.Highlighting() || checkpoints_.empty()) return false;
+    const std::size_t known = (checkpoints_.size() - 1) * kInterval;
+    if (known + kInterval > lineCount_) return false;
+    const std::size_t target = std::min(lineCount_, known + std::max<std::size_t>(lines, kInterval));
+    StateAt(target - target % kInterval, colorizer, source);
+    return (checkpoints_.size() - 1) * kInterval + kInterval <= lineCount_;
 }

@@ -32,6 +32,13 @@ public:
         QuotedIdentifier,
         BracketIdentifier,
         LineComment,  // only after a segment that does not end its line (see ColorizeSegment)
+        // A segment cut between the two characters of a pair: the next one
+        // starts with the second, which belongs to what the pair began.
+        BlockCommentOpened,  // "/" | "*": the '*' of the opening
+        CommentClosed,       // "*" | "/": the '/' of the closing
+        StringQuote,         // "'" | "'": a doubled quote inside a string
+        QuotedIdentifierQuote,
+        BracketIdentifierBracket,
     };
 
     // A coloured run of a line; text between spans is plain.
@@ -59,11 +66,14 @@ public:
     // line starts in.
     State ColorizeLine(const wchar_t* begin, std::size_t len, State in, std::vector<Span>& out) const;
     // The same for a piece of a line; when `endsLine` is false the line goes
-    // on in the next segment, so an open -- comment carries over.
+    // on in the next segment, so an open -- comment carries over, and
+    // `follow` is the first code unit of that segment, so that a pair such as
+    // "--", "/*", "*/" or "''" split between the two is still seen as one.
     State ColorizeSegment(const wchar_t* begin, std::size_t len, State in, bool endsLine,
-                          std::vector<Span>* out) const;
+                          std::vector<Span>* out, wchar_t follow = 0) const;
     // Only the state after the line, without spans and without keyword look-ups.
-    State ScanLine(const wchar_t* begin, std::size_t len, State in, bool endsLine = true) const;
+    State ScanLine(const wchar_t* begin, std::size_t len, State in, bool endsLine = true,
+                   wchar_t follow = 0) const;
 
     static bool IsWordChar(wchar_t c);
 
@@ -82,13 +92,20 @@ public:
     static constexpr std::size_t kInterval = 256;
 
     // Fetches one line's text: (line number, text out, whether the line ends
-    // with a real line break rather than being cut for length).
-    using LineSource = std::function<void(std::size_t, std::wstring&, bool&)>;
+    // with a real line break rather than being cut for length, the first unit
+    // of the next line when it does not).
+    using LineSource = std::function<void(std::size_t, std::wstring&, bool&, wchar_t&)>;
 
     void Reset(std::size_t lineCount);
     // More lines became known after the ones already counted (a file still being read).
     void Extend(std::size_t lineCount) { lineCount_ = lineCount; }
     CColorizer::State StateAt(std::size_t line, const CColorizer& colorizer, const LineSource& source);
+    // Scans on from the last checkpoint for at most `lines` lines; false once
+    // every line's state is known. Lets a viewer learn the states in slices.
+    bool ScanAhead(std::size_t lines, const CColorizer& colorizer, const LineSource& source);
+    // Whether the state at `line` costs little scanning (some milliseconds).
+    static constexpr std::size_t kNearIntervals = 128;
+    bool Near(std::size_t line) const { return line / kInterval < checkpoints_.size() + kNearIntervals; }
     std::size_t CheckpointCount() const { return checkpoints_.size(); }
 
 private:

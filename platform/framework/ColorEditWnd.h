@@ -1,10 +1,15 @@
 // The read-only script preview: a window of its own that shows a text with
-// SQL colouring. It keeps a file's bytes and a sparse line index
-// (text::TextLines) and decodes, lays out and colours only the lines on screen,
-// so that the first screen of a script of hundreds of megabytes appears about
-// as fast as the file can be read. The user scrolls with the keyboard, the
-// wheel and the scroll bars, selects with the mouse or Shift and the keys, and
-// copies with Ctrl+C (Ctrl+A selects everything).
+// SQL colouring. A file is read in steps (text::TextReader) into its bytes and
+// a sparse line index; only the lines on screen are decoded, laid out and
+// coloured, so that the first screen of a script of hundreds of megabytes
+// appears about as fast as the file can be read. The user scrolls with the
+// keyboard, the wheel and the scroll bars, selects with the mouse or Shift and
+// the keys, and copies with Ctrl+C (Ctrl+A selects everything).
+//
+// The class is spread over three files: ColorEditWnd.cpp (loading, the
+// background work on a timer, scrolling and input), ColorEditSelection.cpp
+// (caret, selection, hit-testing and the clipboard) and ColorEditPaint.cpp
+// (colour roles, line layout and painting).
 #pragma once
 
 #include <windows.h>
@@ -17,6 +22,7 @@
 
 #include "platform/framework/CColorizer.h"
 #include "platform/framework/TextDecode.h"
+#include "platform/framework/TextReader.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Window.h"
 
@@ -27,8 +33,27 @@ public:
     static constexpr std::uint64_t kMaxFileBytes = 256ull << 20;
     // A copy larger than this many characters is refused with a message.
     static constexpr std::size_t kMaxCopyUnits = 64u << 20;
-    static constexpr std::size_t kFirstBytes = 2u << 20;
-    static constexpr std::size_t kStepBytes = 16u << 20;
+    static constexpr std::size_t kFirstBytes = 1u << 20;
+    static_assert(kFirstBytes >= text::TextLines::kDecideBytes,
+                  "the first screen shows the decided encoding");
+    // The timer that drives the background work (reading, then working out
+    // colouring states far down).
+    static constexpr UINT_PTR kWorkTimer = 1;
+
+    // The colours the preview draws with.
+    enum class ColorRole : std::uint8_t {
+        Text,
+        Keyword,
+        String,
+        Identifier,
+        Comment,
+        Number,
+        Background,
+        SelectedText,
+        Selection,
+        Note,
+        Count
+    };
 
     // Creates the window as a child of `parent` at `rect` (the parent's client
     // pixels): `id` is its control id, `tabWidth` the columns between tab
@@ -46,20 +71,23 @@ public:
     void SetColorizer(CColorizer* colorizer);
     // Shows the text of a file. 1 when it was read; 0 when it could not be, in
     // which case the window says so in place of the text. The first
-    // kFirstBytes are read at once, so that the first screen appears without
-    // waiting for a large file; the rest is read in steps on a timer while the
+    // kFirstBytes are read at once (enough to decide the encoding), so that
+    // the first screen appears without waiting for a large file; the rest is
+    // read in slices of a few tens of milliseconds on a timer while the
     // window stays responsive.
     int LoadFile(const std::wstring& path);
     // Reads what is left of a file at once.
     void FinishLoading();
-    bool Loading() const { return m_file != nullptr; }
+    bool Loading() const { return !m_reader.Done(); }
+    // Whether background work (reading, colouring states) is still going on.
+    bool Working() const { return m_working; }
     // Shows `text`, scrolled so that line `firstLine` is at the top (0: the start).
     int LoadText(const std::wstring& text, int firstLine);
 
     // What the window shows.
-    std::size_t LineCount() const { return m_lines.LineCount(); }
+    std::size_t LineCount() const { return Lines().LineCount(); }
     std::wstring LineText(std::size_t line) const;
-    text::Encoding Encoding() const { return m_lines.GetEncoding(); }
+    text::Encoding Encoding() const { return Lines().GetEncoding(); }
     std::size_t FirstVisibleLine() const { return m_top; }
     // The text shown instead of a file that could not be read, or empty.
     const std::wstring& Message() const { return m_message; }
@@ -67,21 +95,20 @@ public:
     const std::wstring& Note() const { return m_note; }
     // How many lines the last paint laid out and coloured.
     std::size_t LinesPaintedLast() const { return m_paintedLines; }
+    // The colour a role is drawn in now.
+    COLORREF RoleColor(ColorRole role) const { return m_palette[static_cast<int>(role)]; }
 
-    struct Pos {
-        std::size_t line = 0;
-        std::size_t unit = 0;  // UTF-16 code unit within the line
-        bool operator<(const Pos& o) const { return line < o.line || (line == o.line && unit < o.unit); }
-        bool operator==(const Pos& o) const { return line == o.line && unit == o.unit; }
-    };
+    using Pos = text::TextPos;
     Pos Caret() const { return m_caret; }
     void SetSelection(Pos anchor, Pos caret);
     void SelectAll();
-    // The selected text with CR LF between lines; lines cut for length join
-    // without a break. Empty when nothing is selected or it exceeds kMaxCopyUnits.
+    // The selected text as it is in the file. Empty when nothing is selected,
+    // when the selection holds no text, or when it exceeds kMaxCopyUnits.
     std::wstring SelectedText() const;
     // Puts the selection on the clipboard; false when there was nothing to copy.
     bool Copy();
+    // The pixel offset of a place in its line, from the text's left edge.
+    int XOf(Pos pos) const;
 
     // The window's text (WM_GETTEXT) is what it shows: the lines on screen, or
     // the message in their place, so that screen readers and other programs
@@ -94,19 +121,29 @@ public:
     static const ui::MessageMap* ThisMessageMap();
 
 private:
+    // What the user asked for that needs the whole file, done when it is read.
+    enum class Pending : std::uint8_t { None, End, ExtendToEnd, SelectAll, Bottom };
+
+    // A line laid out as drawn: the x of every code unit boundary (size + 1
+    // entries, from the text's left edge), tabs expanded.
+    struct Layout {
+        std::size_t line = static_cast<std::size_t>(-1);
+        std::wstring text;
+        std::vector<int> x;
+    };
+
+    const text::TextLines& Lines() const { return m_textLoaded ? m_textLines : m_reader.Lines(); }
     void Reset();
     void ShowMessage(const std::wstring& text);
     int Fail(const wchar_t* what, DWORD error);
-    // Reads on until `limit` bytes are there or the file ends; false after a
-    // read error, which is then shown.
-    bool ReadUpTo(std::size_t limit);
-    // For a file cut to the limit: where the shown part ends, after a line break.
-    std::size_t CutPoint();
-    void CompleteLoad();
+    bool HandleStatus(text::TextReader::Status status);
     void AfterStep();
+    void StartWork();
+    bool DoWork();
     bool OnTimer(ui::Message& m);
+    void RunPending();
     void AfterLoad(std::size_t firstLine);
-    std::size_t TotalRows() const { return m_lines.LineCount() + (m_note.empty() ? 0 : 1); }
+    std::size_t TotalRows() const { return LineCount() + (m_note.empty() ? 0 : 1); }
     int VisibleRows() const;
     void SetTop(std::ptrdiff_t top);
     void SetLeft(int left);
@@ -114,12 +151,17 @@ private:
     void EnsureCaretVisible();
     void PlaceCaret();
     void MoveCaret(Pos to, bool extend);
+    void MoveVertically(std::ptrdiff_t line, bool extend);
     Pos HitTest(int x, int y) const;
     std::size_t LineLength(std::size_t line) const;
-    std::size_t ColumnOf(const std::wstring& line, std::size_t unit) const;
-    std::size_t UnitAtColumn(const std::wstring& line, std::size_t column) const;
-    CColorizer::State StateAt(std::size_t line);
-    void PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, const RECT& client);
+    const Layout& LayoutOf(std::size_t line) const;
+    void MeasureLine(HDC dc, const std::wstring& text, std::vector<int>& x) const;
+    std::size_t UnitAtX(const Layout& layout, int x) const;
+    ColorStateCache::LineSource StateSource() const;
+    bool Colouring() const { return m_colorizer && m_colorizer->Highlighting(); }
+    void UpdatePalette();
+    void PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, bool colour,
+                   const RECT& client);
 
     bool OnPaint(ui::Message& m);
     bool OnPrintClient(ui::Message& m);
@@ -135,31 +177,36 @@ private:
     bool OnLButtonDblClk(ui::Message& m);
     bool OnMouseMove(ui::Message& m);
     bool OnLButtonUp(ui::Message& m);
+    bool OnCaptureChanged(ui::Message& m);
     bool OnSetFocus(ui::Message& m);
     bool OnKillFocus(ui::Message& m);
     bool OnSetCursor(ui::Message& m);
     bool OnGetText(ui::Message& m);
     bool OnGetTextLength(ui::Message& m);
+    bool OnColorsChanged(ui::Message& m);
     // The lines on screen joined with CR LF, or the message shown instead.
     std::wstring ScreenText() const;
 
     int m_tabWidth;
     std::uint64_t m_fileLimit = kMaxFileBytes;
     ui::Font m_font;
+    HDC m_measure = nullptr;  // a memory device context with the font, for layout outside painting
+    HGDIOBJ m_measureOld = nullptr;
     int m_charWidth = 8;
     int m_lineHeight = 16;
+    COLORREF m_palette[static_cast<int>(ColorRole::Count)] = {};
 
     CColorizer* m_colorizer = nullptr;
-    std::unique_ptr<unsigned char[]> m_bytes;  // a loaded file's bytes
-    HANDLE m_file = nullptr;                   // open while a file is still being read
+    HANDLE m_file = nullptr;  // open while a file is still being read
     std::wstring m_path;
-    std::size_t m_have = 0;  // bytes read so far
-    std::size_t m_want = 0;  // bytes the index was begun with
-    std::uint64_t m_fileSize = 0;
-    bool m_cut = false;
-    std::wstring m_textCopy;  // a loaded text, as UTF-16 bytes for m_lines
-    text::TextLines m_lines;
+    text::TextReader m_reader;
+    bool m_textLoaded = false;  // LoadText: m_textLines over m_textCopy
+    std::wstring m_textCopy;
+    text::TextLines m_textLines;
+    unsigned m_encodingChanges = 0;
     ColorStateCache m_states;
+    bool m_working = false;
+    Pending m_pending = Pending::None;
     std::wstring m_message;
     std::wstring m_note;
 
@@ -167,10 +214,11 @@ private:
     int m_left = 0;         // horizontal scroll in pixels
     int m_contentWidth = 0;
     Pos m_caret, m_anchor;
-    std::size_t m_wantedColumn = 0;  // kept while moving up and down
+    int m_wantedX = 0;  // kept while moving up and down
     bool m_dragging = false;
     int m_wheelRest = 0;
     std::size_t m_paintedLines = 0;
-    std::wstring m_scratch;  // reused line buffer
+    mutable Layout m_layout;  // the last line laid out outside painting
+    Layout m_paintLayout;
     std::vector<CColorizer::Span> m_spans;
 };

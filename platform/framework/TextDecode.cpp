@@ -126,6 +126,8 @@ void TextLines::Clear() {
     size_ = 0;
     encoding_ = Encoding::Utf8;
     bomSize_ = 0;
+    decided_ = false;
+    encodingChanges_ = 0;
     Restart();
 }
 
@@ -154,6 +156,7 @@ void TextLines::AssignEncoded(const unsigned char* data, std::size_t size, Encod
     encoding_ = encoding;
     maxLine_ = std::max<std::size_t>(maxLine, 16);
     detected_ = true;
+    decided_ = true;
     checkUtf8_ = false;
     utf8Valid_ = true;
     Advance(size);
@@ -184,21 +187,36 @@ void TextLines::Advance(std::size_t available) {
         } else {
             checkUtf8_ = true;
         }
+        decided_ = !checkUtf8_;
         pos_ = bomSize_;
         detected_ = true;
     }
     const std::size_t unit = UnitSize();
-    const std::size_t reach = maxLine_ * unit + unit;
+    // NextLine looks at most this far: a break right at the limit, and the LF
+    // that may follow a CR there.
+    const std::size_t reach = maxLine_ * unit + 2 * unit;
     while (!done_) {
-        // NextLine looks at most this far; wait until those bytes are there.
         const std::size_t needed = size_ - pos_ > reach ? pos_ + reach : size_;
-        if (needed > available) return;
-        if (lineCount_ % kSparse == 0) starts_.push_back(pos_);
-        ++lineCount_;
+        if (needed > available) break;
         std::size_t next = 0;
         const Line line = NextLine(pos_, next);
+        if (checkUtf8_ && utf8Valid_ && !IsValidUtf8(data_ + line.begin, line.end - line.begin)) {
+            utf8Valid_ = false;
+            if (decided_) {
+                // A later byte proves the decision wrong: lines cut where
+                // UTF-8 allows need other cuts in a code page.
+                const bool recut = cutMade_ || !line.endsLine;
+                TurnAnsi();
+                ++encodingChanges_;
+                if (recut) {
+                    Restart();
+                    continue;
+                }
+            }
+        }
+        if (lineCount_ % kSparse == 0) starts_.push_back(pos_);
+        ++lineCount_;
         longest_ = std::max(longest_, (line.end - line.begin) / unit);
-        if (checkUtf8_ && utf8Valid_) utf8Valid_ = IsValidUtf8(data_ + line.begin, line.end - line.begin);
         cutMade_ = cutMade_ || !line.endsLine;
         if (line.end >= size_) {
             done_ = true;
@@ -206,19 +224,25 @@ void TextLines::Advance(std::size_t available) {
             pos_ = next;
         }
     }
-}
-
-void TextLines::Finish() {
-    Advance(size_);
-    if (!checkUtf8_ || utf8Valid_) return;
-    encoding_ = Encoding::Ansi;
-    checkUtf8_ = false;
-    // Lines were cut where UTF-8 allows; a code page's characters need other cuts.
-    if (cutMade_) {
-        Restart();
-        Advance(size_);
+    if (!decided_ && (available >= size_ || available - bomSize_ >= kDecideBytes)) {
+        decided_ = true;
+        if (checkUtf8_ && !utf8Valid_) {
+            const bool recut = cutMade_;
+            TurnAnsi();
+            if (recut) {
+                Restart();
+                Advance(available);
+            }
+        }
     }
 }
+
+void TextLines::TurnAnsi() {
+    encoding_ = Encoding::Ansi;
+    checkUtf8_ = false;
+}
+
+void TextLines::Finish() { Advance(size_); }
 
 std::size_t TextLines::FindBreak8(std::size_t from, std::size_t limit) const {
     std::size_t i = from;
@@ -300,19 +324,19 @@ TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
             if (crlf) after += unit;
         }
         next = after;
-        return {pos, brk, true};
+        return {pos, brk, true, after};
     }
     if (limit == size_) {
         next = size_;
-        return {pos, size_, true};
+        return {pos, size_, true, size_};
     }
     const std::size_t cut = ChooseCut(pos, limit);
     next = cut;
-    return {pos, cut, false};
+    return {pos, cut, false, cut};
 }
 
 TextLines::Line TextLines::GetLineBytes(std::size_t line) const {
-    if (line >= lineCount_) return {size_, size_, true};
+    if (line >= lineCount_) return {size_, size_, true, size_};
     std::size_t pos;
     if (cachedLine_ != static_cast<std::size_t>(-1) && cachedLine_ + 1 == line) {
         pos = cachedNext_;
@@ -331,10 +355,8 @@ TextLines::Line TextLines::GetLineBytes(std::size_t line) const {
     return result;
 }
 
-void TextLines::GetLine(std::size_t line, std::wstring& out, bool* endsLine) const {
+void TextLines::Decode(const Line& l, std::wstring& out) const {
     out.clear();
-    const Line l = GetLineBytes(line);
-    if (endsLine) *endsLine = l.endsLine;
     const unsigned char* p = data_ ? data_ + l.begin : nullptr;
     const std::size_t n = l.end - l.begin;
     if (n == 0) return;
@@ -350,7 +372,65 @@ void TextLines::GetLine(std::size_t line, std::wstring& out, bool* endsLine) con
         }
         break;
     }
+}
+
+void TextLines::GetLine(std::size_t line, std::wstring& out, bool* endsLine) const {
+    const Line l = GetLineBytes(line);
+    if (endsLine) *endsLine = l.endsLine;
+    Decode(l, out);
     MakeControlsVisible(out.data(), out.size());
+}
+
+void TextLines::GetRawLine(std::size_t line, std::wstring& out, std::wstring* lineBreak) const {
+    const Line l = GetLineBytes(line);
+    Decode(l, out);
+    if (!lineBreak) return;
+    lineBreak->clear();
+    const std::size_t unit = UnitSize();
+    if (l.next <= l.end) return;
+    const unsigned char first = data_[encoding_ == Encoding::Utf16BE ? l.end + 1 : l.end];
+    if (l.next - l.end >= 2 * unit) {
+        *lineBreak = L"\r\n";
+    } else {
+        *lineBreak = first == '\r' ? L"\r" : L"\n";
+    }
+}
+
+wchar_t TextLines::FollowingUnit(std::size_t line) const {
+    const Line l = GetLineBytes(line);
+    if (l.endsLine || l.next >= size_) return 0;
+    std::uint32_t u = data_[l.next];
+    if (encoding_ == Encoding::Utf16LE && l.next + 1 < size_) u |= data_[l.next + 1] << 8;
+    if (encoding_ == Encoding::Utf16BE && l.next + 1 < size_) u = u << 8 | data_[l.next + 1];
+    return static_cast<wchar_t>(u < 0x80 ? u : 0xFFFD);
+}
+
+CopyResult CopyRange(const TextLines& lines, TextPos from, TextPos to, std::size_t maxUnits,
+                     std::wstring& out) {
+    out.clear();
+    if (to < from) std::swap(from, to);
+    if (lines.LineCount() == 0) return CopyResult::Nothing;
+    to.line = std::min(to.line, lines.LineCount() - 1);
+    // No code unit comes from more than three bytes, so the whole lines
+    // between the ends tell at once when a range is sure to be too large.
+    if (from.line + 1 < to.line) {
+        const std::size_t inner = lines.GetLineBytes(to.line).begin - lines.GetLineBytes(from.line + 1).begin;
+        if (inner / 3 > maxUnits) return CopyResult::TooLarge;
+    }
+    std::wstring line, lineBreak;
+    for (std::size_t i = from.line; i <= to.line && !(to < TextPos{i, 0}); ++i) {
+        lines.GetRawLine(i, line, &lineBreak);
+        const std::size_t a = i == from.line ? std::min(from.unit, line.size()) : 0;
+        const std::size_t b = i == to.line ? std::min(to.unit, line.size()) : line.size();
+        const std::wstring& tail = i == to.line ? std::wstring() : lineBreak;
+        if (out.size() + (b > a ? b - a : 0) + tail.size() > maxUnits) {
+            out.clear();
+            return CopyResult::TooLarge;
+        }
+        if (b > a) out.append(line, a, b - a);
+        out += tail;
+    }
+    return out.empty() ? CopyResult::Nothing : CopyResult::Copied;
 }
 
 }  // namespace text

@@ -67,16 +67,23 @@ public:
         std::size_t begin = 0;  // byte offsets of the line's text, without its line break
         std::size_t end = 0;
         bool endsLine = true;  // false when the line was cut for length and goes on
+        std::size_t next = 0;  // where the following line starts: [end, next) is the line break
     };
+    // Bytes read before the encoding of a file without a byte-order mark is
+    // decided: enough to judge, few enough to read before the first screen.
+    static constexpr std::size_t kDecideBytes = 1u << 20;
 
     // The bytes must outlive this object (or the next Assign). Detects the
     // encoding (see DetectEncoding) and indexes the lines.
     void Assign(const unsigned char* data, std::size_t size, std::size_t maxLine = kDefaultMaxLine);
     // The same in steps, for bytes that arrive in order (a file read in
     // chunks): each Advance indexes the lines decided by the first `available`
-    // bytes while they are still in the processor's cache, and checks them for
-    // UTF-8 on the way; Finish settles the encoding. `data` has room for all
-    // `size` bytes from the start.
+    // bytes while they are still in the processor's cache, and never looks at
+    // a byte past them. The encoding is decided once kDecideBytes (or all
+    // bytes) are there and kept unless a later line is not valid UTF-8, which
+    // turns it to ANSI at once (EncodingChanges counts such turns, so that a
+    // viewer redraws). Finish settles it. `data` has room for all `size`
+    // bytes from the start.
     void Begin(const unsigned char* data, std::size_t size, std::size_t maxLine = kDefaultMaxLine);
     void Advance(std::size_t available);
     void Finish();
@@ -89,6 +96,8 @@ public:
     Encoding GetEncoding() const { return encoding_; }
     std::size_t BomSize() const { return bomSize_; }
     std::size_t LineCount() const { return lineCount_; }
+    // How often the encoding was changed after it had been decided.
+    unsigned EncodingChanges() const { return encodingChanges_; }
     // Code units of the longest line, counting bytes for UTF-8 and ANSI (an
     // upper bound of its characters).
     std::size_t LongestLine() const { return longest_; }
@@ -97,6 +106,14 @@ public:
     // The decoded text of a line (empty past the last line), control characters
     // made visible.
     void GetLine(std::size_t line, std::wstring& out, bool* endsLine = nullptr) const;
+    // The text of a line as it is in the file (control characters kept), and
+    // its line break as written ("\r\n", "\n", "\r", or empty for a line cut
+    // for length and the last line).
+    void GetRawLine(std::size_t line, std::wstring& out, std::wstring* lineBreak = nullptr) const;
+    // For a line cut for length: the first code unit of the line it goes on
+    // in (what a pair of characters split by the cut continues with); 0 for a
+    // line that ends. Only ASCII is told apart; anything else is U+FFFD.
+    wchar_t FollowingUnit(std::size_t line) const;
 
 private:
     std::size_t UnitSize() const {
@@ -107,6 +124,10 @@ private:
     std::size_t FindBreak8(std::size_t from, std::size_t limit) const;
     std::size_t ChooseCut(std::size_t begin, std::size_t limit) const;
     void Restart();
+    void Decode(const Line& l, std::wstring& out) const;
+    // Checks an indexed line for UTF-8 and turns to ANSI when it is not.
+    void CheckUtf8(const Line& l);
+    void TurnAnsi();
 
     const unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
@@ -123,10 +144,28 @@ private:
     bool done_ = false;
     bool checkUtf8_ = false;  // no byte-order mark: UTF-8 until a byte says otherwise
     bool utf8Valid_ = true;
+    bool decided_ = false;  // the encoding has been decided (see kDecideBytes)
     bool cutMade_ = false;
+    unsigned encodingChanges_ = 0;
     // Where the last line asked for ended, so that reading in order is linear.
     mutable std::size_t cachedLine_ = static_cast<std::size_t>(-1);
     mutable std::size_t cachedNext_ = 0;
 };
+
+// A place in a TextLines: a line and a UTF-16 code unit within it.
+struct TextPos {
+    std::size_t line = 0;
+    std::size_t unit = 0;
+    bool operator<(const TextPos& o) const { return line < o.line || (line == o.line && unit < o.unit); }
+    bool operator==(const TextPos& o) const { return line == o.line && unit == o.unit; }
+};
+
+enum class CopyResult { Copied, Nothing, TooLarge };
+// The text between two places as it is in the file: control characters as
+// they are, each line break as written, lines cut for length joined without
+// one. Nothing when the range holds no text (also when it covers only the
+// seam of a cut line); TooLarge, with `out` empty, beyond `maxUnits`.
+CopyResult CopyRange(const TextLines& lines, TextPos from, TextPos to, std::size_t maxUnits,
+                     std::wstring& out);
 
 }  // namespace text

@@ -50,7 +50,10 @@ int main() {
     cache.Reset(lines.LineCount());
     const auto state =
         cache.StateAt(lines.LineCount() - 1, colorizer,
-                      [&](std::size_t n, std::wstring& out, bool& ends) { lines.GetLine(n, out, &ends); });
+                      [&](std::size_t n, std::wstring& out, bool& ends, wchar_t& follow) {
+                          lines.GetLine(n, out, &ends);
+                          follow = lines.FollowingUnit(n);
+                      });
     const double scan = Ms(t0);
 
     t0 = std::chrono::steady_clock::now();

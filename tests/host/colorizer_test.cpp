@@ -153,6 +153,46 @@ TEST(Colorizer, SegmentsOfACutLineCarryAnOpenLineComment) {
     EXPECT_EQ(c.ScanLine(b.data(), b.size(), s, true), State::Code);
 }
 
+// Per unit: the kind colouring gives it (0 plain), colouring `line` in two
+// segments cut at `cut` (the whole line when cut is its size).
+std::vector<int> KindsCutAt(const CColorizer& c, const std::wstring& line, std::size_t cut, State& out) {
+    std::vector<int> kinds(line.size(), 0);
+    std::vector<CColorizer::Span> spans;
+    const wchar_t follow = cut < line.size() ? line[cut] : 0;
+    State s = c.ColorizeSegment(line.data(), cut, State::Code, cut == line.size(), &spans, follow);
+    EXPECT_EQ(c.ScanLine(line.data(), cut, State::Code, cut == line.size(), follow), s) << cut;
+    for (const auto& span : spans) std::fill_n(kinds.begin() + span.start, span.length, 1 + int(span.kind));
+    spans.clear();
+    const State in = s;
+    s = c.ColorizeSegment(line.data() + cut, line.size() - cut, in, true, &spans);
+    EXPECT_EQ(c.ScanLine(line.data() + cut, line.size() - cut, in, true), s) << cut;
+    for (const auto& span : spans)
+        std::fill_n(kinds.begin() + static_cast<std::ptrdiff_t>(cut + span.start), span.length,
+                    1 + int(span.kind));
+    out = s;
+    return kinds;
+}
+
+// A line cut for length is coloured as if it were whole, also where
+// the cut splits "--", "/*", "*/" or a doubled quote.
+TEST(Colorizer, ACutNeverChangesTheColours) {
+    const CColorizer c = MakeColorizer();
+    for (const std::wstring line :
+         {L"a-- b", L"x/* y */z select", L"/*/ select */ 1", L"'it''s' select", L"[a]]b] \"q\"\"r\" 1",
+          L"N'x' select 1-1 /**/ 2", L"/* a **/ select"}) {
+        State whole;
+        const std::vector<int> expected = KindsCutAt(c, line, line.size(), whole);
+        for (std::size_t cut = 1; cut < line.size(); ++cut) {
+            // Cuts are made after blanks where they can be; inside a word only
+            // in a line of nothing else, where the word is no keyword.
+            if (CColorizer::IsWordChar(line[cut - 1]) && CColorizer::IsWordChar(line[cut])) continue;
+            State state;
+            EXPECT_EQ(KindsCutAt(c, line, cut, state), expected) << line.c_str() << " cut at " << cut;
+            EXPECT_EQ(state, whole) << cut;
+        }
+    }
+}
+
 // The state at any line, found through the cache in any order, equals the
 // state reached by colouring every line from the top.
 TEST(Colorizer, StateCacheResumesAnywhere) {
@@ -170,7 +210,7 @@ TEST(Colorizer, StateCacheResumesAnywhere) {
     int fetched = 0;
     ColorStateCache cache;
     cache.Reset(lines.size());
-    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends) {
+    const ColorStateCache::LineSource source = [&](std::size_t n, std::wstring& out, bool& ends, wchar_t&) {
         ++fetched;
         out = lines.at(n);
         ends = true;

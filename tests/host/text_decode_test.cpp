@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -220,8 +221,24 @@ TEST(TextDecode, NothingButLineBreaksStaysSmall) {
 
 namespace {
 
+// Streams `data` into a buffer as a reader does: the bytes not yet read are
+// something else (`unread`), so an index that looks past what it was given
+// goes wrong.
+void Stream(text::TextLines& t, std::vector<unsigned char>& buffer, const std::vector<unsigned char>& data,
+            std::size_t chunk, std::size_t maxLine, unsigned char unread) {
+    buffer.assign(data.size(), unread);
+    t.Begin(buffer.data(), buffer.size(), maxLine);
+    for (std::size_t have = 0; have < data.size();) {
+        const std::size_t next = std::min(data.size(), have + chunk);
+        for (std::size_t i = have; i < next; ++i) buffer[i] = data[i];
+        have = next;
+        t.Advance(have);
+    }
+    t.Finish();
+}
+
 // Indexing as the bytes arrive, in chunks of any size, gives the same lines as
-// indexing them all at once, and settles the encoding at the end.
+// indexing them all at once, decided only from the bytes already there.
 TEST(TextDecode, StreamedIndexingMatchesWholeIndexing) {
     std::string s = "select 1;\r\n";
     for (int i = 0; i < 300; ++i) s += "word" + std::to_string(i) + (i % 40 == 0 ? "\n" : " ");
@@ -232,21 +249,23 @@ TEST(TextDecode, StreamedIndexingMatchesWholeIndexing) {
         std::string("\xFF\xFE", 2) + std::string("a\0\n\0b\0", 6),
         "",
         "x",
+        // A CR right at the length limit, then a LF or another byte.
+        std::string(24, 'a') + "\r\nb",
+        std::string(24, 'a') + "\r\rb",
+        std::string(23, 'a') + "\r" + std::string(30, 'd'),
     };
     for (const std::string& v : variants) {
         const auto data = Bytes(v);
         text::TextLines whole;
         whole.Assign(data.data(), data.size(), 24);
-        for (std::size_t chunk : {1u, 2u, 7u, 64u}) {
-            text::TextLines streamed;
-            streamed.Begin(data.data(), data.size(), 24);
-            for (std::size_t have = 0; have < data.size();) {
-                have = std::min(data.size(), have + chunk);
-                streamed.Advance(have);
+        for (std::size_t chunk : {1u, 2u, 7u, 25u, 26u, 64u}) {
+            for (unsigned char unread : {'\0', '\n'}) {
+                text::TextLines streamed;
+                std::vector<unsigned char> buffer;
+                Stream(streamed, buffer, data, chunk, 24, unread);
+                EXPECT_EQ(streamed.GetEncoding(), whole.GetEncoding()) << v;
+                EXPECT_EQ(AllLines(streamed), AllLines(whole)) << v << " in chunks of " << chunk;
             }
-            streamed.Finish();
-            EXPECT_EQ(streamed.GetEncoding(), whole.GetEncoding()) << v;
-            EXPECT_EQ(AllLines(streamed), AllLines(whole)) << v << " in chunks of " << chunk;
         }
     }
     const auto ansi = Bytes(variants[2]);
@@ -254,6 +273,54 @@ TEST(TextDecode, StreamedIndexingMatchesWholeIndexing) {
     t.Assign(ansi.data(), ansi.size(), 24);
     EXPECT_EQ(t.GetEncoding(), Encoding::Ansi);
     EXPECT_EQ(AllLines(t).back().back(), static_cast<wchar_t>(0xE9));
+}
+
+// The encoding is decided from the first bytes, before the rest is there, and
+// changed once when a later byte proves it wrong.
+TEST(TextDecode, EncodingIsDecidedEarlyAndChangedOnlyByProof) {
+    std::string body;
+    while (body.size() < 3 * text::TextLines::kDecideBytes) body += "select 1 from t\n";
+    const std::size_t chunk = text::TextLines::kDecideBytes / 2;
+    const auto early = Bytes("caf\xE9\n" + body);
+    text::TextLines t;
+    std::vector<unsigned char> buffer(early.begin(), early.end());
+    t.Begin(buffer.data(), buffer.size());
+    t.Advance(text::TextLines::kDecideBytes);
+    EXPECT_EQ(t.GetEncoding(), Encoding::Ansi);
+    std::wstring line;
+    t.GetLine(0, line);
+    EXPECT_EQ(line, Units({'c', 'a', 'f', 0xE9}));
+
+    const auto late = Bytes(body + "caf\xE9");
+    buffer.assign(late.begin(), late.end());
+    t.Begin(buffer.data(), buffer.size());
+    t.Advance(2 * chunk + 1);
+    EXPECT_EQ(t.GetEncoding(), Encoding::Utf8);
+    EXPECT_EQ(t.EncodingChanges(), 0u);
+    t.Advance(buffer.size());
+    t.Finish();
+    EXPECT_EQ(t.GetEncoding(), Encoding::Ansi);
+    EXPECT_EQ(t.EncodingChanges(), 1u);
+}
+
+// What is copied is the text as it is in the file.
+TEST(TextDecode, CopyKeepsControlsAndLineBreaksAsWritten) {
+    const auto data = Bytes(std::string("a\x01\0b\r\nc\rd\ne", 12) + "fghijklmnopqrstuvwxyz0123");
+    text::TextLines t;
+    t.Assign(data.data(), data.size(), 16);
+    std::wstring out;
+    EXPECT_EQ(text::CopyRange(t, {0, 0}, {4, 99}, 1000, out), text::CopyResult::Copied);
+    EXPECT_EQ(out, std::wstring(L"a\x01\0b\r\nc\rd\ne", 12) + L"fghijklmnopqrstuvwxyz0123");
+    // Backwards gives the same; a part of a line.
+    EXPECT_EQ(text::CopyRange(t, {1, 1}, {0, 1}, 1000, out), text::CopyResult::Copied);
+    EXPECT_EQ(out, std::wstring(L"\x01\0b\r\nc", 6));
+    // Only the seam of the line cut for length: nothing, and no complaint.
+    ASSERT_EQ(t.LineCount(), 5u);
+    const std::size_t cutEnd = t.GetLineBytes(3).end - t.GetLineBytes(3).begin;
+    EXPECT_EQ(text::CopyRange(t, {3, cutEnd}, {4, 0}, 1000, out), text::CopyResult::Nothing);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(text::CopyRange(t, {0, 0}, {4, 99}, 10, out), text::CopyResult::TooLarge);
+    EXPECT_TRUE(out.empty());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // Wine: real registry (redirected per test), real folders and files, real
 // tree, combo box and window painting.
 #include <windows.h>
+
+#include <cstdio>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -662,6 +664,117 @@ TEST_F(PreviewTest, LoadTextShowsTextAndEmptyTextShowsNothing) {
     EXPECT_EQ(::GetWindowTextLengthW(m_preview->Hwnd()), 0);
     Capture(m_preview->Hwnd());
     EXPECT_EQ(m_preview->LinesPaintedLast(), 1u);
+}
+
+// Copy gives the text as it is in the file; a selection of nothing but the
+// seam of a line cut for length copies nothing and says nothing.
+TEST_F(PreviewTest, CopyGivesTheFileTextAndTheSeamNothing) {
+    Load(std::string("a\x01\tb\rc\nd\r\n", 10) + std::string(5000, 'x'));
+    HWND w = m_preview->Hwnd();
+    EXPECT_EQ(m_preview->LineText(0), L"a\u00b7\tb");
+    Press(w, 'A', true);
+    Press(w, 'C', true);
+    ASSERT_TRUE(::OpenClipboard(w));
+    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(::GlobalLock(data))),
+              L"a\x01\tb\rc\nd\r\n" + std::wstring(5000, L'x'));
+    ::GlobalUnlock(data);
+    ::CloseClipboard();
+    ASSERT_GT(m_preview->LineCount(), 4u);
+    const std::size_t cut = m_preview->LineText(3).size();
+    m_preview->SetSelection({3, cut}, {4, 0});
+    EXPECT_FALSE(m_preview->Copy());
+    EXPECT_TRUE(Boxes().empty());
+}
+
+// When another window takes the mouse, the drag is over.
+TEST_F(PreviewTest, LosingTheCaptureEndsTheDrag) {
+    Load("select 1\nselect 2\nselect 3\n");
+    HWND w = m_preview->Hwnd();
+    ::SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 1));
+    EXPECT_EQ(::GetCapture(), w);
+    ::SetCapture(m_host.Hwnd());
+    ::SendMessageW(w, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(60, 25));
+    EXPECT_EQ(m_preview->Caret(), (ColorEditWnd::Pos{0, 0}));
+    EXPECT_TRUE(m_preview->SelectedText().empty());
+    ::ReleaseCapture();
+}
+
+// In a dark scheme the token colours are made readable on the window colour,
+// and a change of colours while running is followed.
+TEST_F(PreviewTest, TokenColoursStayReadableInADarkScheme) {
+    const int elements[] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
+    const COLORREF saved[] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_WINDOWTEXT)};
+    const COLORREF dark[] = {RGB(0, 0, 0), RGB(255, 255, 255)};
+    Load("SELECT 'text' -- comment\n");
+    ASSERT_TRUE(::SetSysColors(2, elements, dark));
+    ::SendMessageW(m_preview->Hwnd(), WM_SYSCOLORCHANGE, 0, 0);
+    const Snapshot s = Capture(m_preview->Hwnd());
+    ::SetSysColors(2, elements, saved);
+    using Role = ColorEditWnd::ColorRole;
+    for (Role role : {Role::Keyword, Role::String, Role::Comment}) {
+        const COLORREF c = m_preview->RoleColor(role);
+        const auto lum = [](COLORREF x) {
+            return 0.2126 * GetRValue(x) + 0.7152 * GetGValue(x) + 0.0722 * GetBValue(x);
+        };
+        EXPECT_GT(lum(c), 100.0) << static_cast<int>(role);
+        EXPECT_GT(s.Count(c), 5) << static_cast<int>(role);
+    }
+    EXPECT_EQ(s.Count(RGB(0, 0, 255)), 0);
+    ::SendMessageW(m_preview->Hwnd(), WM_SYSCOLORCHANGE, 0, 0);
+    EXPECT_EQ(m_preview->RoleColor(Role::Keyword), RGB(0, 0, 255));
+}
+
+// Going to the end of a file still being read, or selecting all of it, does
+// not read the rest at once: it happens when the reading in steps gets there.
+// The encoding is right from the first screen.
+TEST_F(PreviewTest, EndAndSelectAllWaitForTheReadingInSteps) {
+    std::string big = "caf\xE9\n";
+    for (int i = 0; big.size() < 3 * ColorEditWnd::kFirstBytes; ++i)
+        big += "select " + std::to_string(i) + "\n";
+    Load(big);
+    ASSERT_TRUE(m_preview->Loading());
+    EXPECT_EQ(m_preview->Encoding(), text::Encoding::Ansi);
+    EXPECT_EQ(m_preview->LineText(0), L"caf\u00e9");
+    HWND w = m_preview->Hwnd();
+    Press(w, VK_END, true);
+    EXPECT_TRUE(m_preview->Loading());
+    Press(w, 'A', true);
+    EXPECT_TRUE(m_preview->Loading());
+    for (int i = 0; i < 500 && m_preview->Loading(); ++i) {
+        Pump();
+        ::Sleep(5);
+    }
+    ASSERT_FALSE(m_preview->Loading());
+    EXPECT_EQ(m_preview->Caret().line, m_preview->LineCount() - 1);
+    EXPECT_EQ(m_preview->SelectedText().size(), big.size());
+    EXPECT_GT(m_preview->FirstVisibleLine(), 1000u);
+}
+
+// Wide characters and combining marks take the room the font gives them; the
+// caret, the keys and the mouse use the same places.
+TEST_F(PreviewTest, WideCharactersAndMarksAreMeasuredAsDrawn) {
+    m_preview->LoadText(L"\u6f22\u5b57ab\ne\u0301x", 0);
+    const auto x = [&](std::size_t line, std::size_t unit) { return m_preview->XOf({line, unit}); };
+    // The mark takes no room of its own: it sits on its letter.
+    EXPECT_EQ(x(1, 1), x(1, 2));
+    EXPECT_GT(x(1, 1), 0);
+    // A wide character is at least as wide as a narrow one (as wide as the
+    // fonts at hand make it).
+    EXPECT_GE(x(0, 1), x(0, 3) - x(0, 2));
+    HWND w = m_preview->Hwnd();
+    for (std::size_t unit : {0u, 1u, 2u, 3u, 4u}) {
+        ::SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x(0, unit) + 4, 2));
+        ::SendMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(x(0, unit) + 4, 2));
+        EXPECT_EQ(m_preview->Caret(), (ColorEditWnd::Pos{0, unit}));
+    }
+    Press(w, VK_DOWN);
+    Press(w, VK_HOME);
+    Press(w, VK_RIGHT);
+    EXPECT_EQ(m_preview->Caret().unit, 2u);
+    Press(w, VK_LEFT);
+    EXPECT_EQ(m_preview->Caret().unit, 0u);
 }
 
 }  // namespace
