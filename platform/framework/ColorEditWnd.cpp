@@ -205,9 +205,9 @@ int ColorEditWnd::LoadFile(const std::wstring& path) {
     m_want = static_cast<std::size_t>(m_cut ? m_fileLimit : m_fileSize);
     m_bytes.reset(new (std::nothrow) unsigned char[m_want ? m_want : 1]);
     if (!m_bytes) {
-        const std::wstring size = MegaBytes(m_fileSize);
+        const std::wstring megaBytes = MegaBytes(m_fileSize);
         ShowMessage(L"This script is too large to preview with the memory available.\n\n" + path + L"\n\n" +
-                    size);
+                    megaBytes);
         return 0;
     }
     if (m_cut) {
