@@ -8,6 +8,7 @@
 #include "catalogue/Catalogue.h"
 #include "platform/framework/FileUrl.h"
 #include "platform/framework/UpdateList.h"
+#include "platform/os/SystemError.h"
 #include "platform/services/CLog.h"
 #include "platform/services/CSysReg.h"
 #include "platform/ui/Window.h"
@@ -32,19 +33,7 @@ struct Download {
 };
 
 std::wstring WinInetError(DWORD code) {
-    std::wstring text;
-    HMODULE wininet = ::GetModuleHandleW(L"wininet.dll");
-    wchar_t* buffer = nullptr;
-    if (wininet && ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                    wininet, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr) &&
-        buffer) {
-        text = buffer;
-        ::LocalFree(buffer);
-    } else {
-        CLog::FormatLastError(text, code);
-    }
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    const std::wstring text = os::SystemErrorText(code, ::GetModuleHandleW(L"wininet.dll"));
     return text.empty() ? L"error " + std::to_wstring(code) : text;
 }
 

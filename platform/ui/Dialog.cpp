@@ -120,10 +120,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!self) return FALSE;
     Message m{msg, wp, lp, 0};
     const bool handled = self->SafeDispatch(m);
-    if (msg == WM_NCDESTROY) {
-        self->Unbind();
-        self->OnFinalMessage();
-    }
+    self->AfterMessage(msg);
     if (!handled) return FALSE;
     switch (msg) {
     case WM_INITDIALOG:

@@ -49,3 +49,46 @@ using Icon = OwnedHandle<HICON, FreeIcon>;  // only for icons made or loaded wit
 using ImageList = OwnedHandle<HIMAGELIST, FreeImageList>;
 
 }  // namespace ui
+
+namespace ui {
+
+inline BOOL WINAPI FreePen(HPEN h) { return ::DeleteObject(h); }
+inline BOOL WINAPI FreeMemoryDC(HDC h) { return ::DeleteDC(h); }
+using Pen = OwnedHandle<HPEN, FreePen>;
+// A device context made with CreateCompatibleDC.
+using MemoryDC = OwnedHandle<HDC, FreeMemoryDC>;
+
+// A window's device context from GetDC, released to that window.
+class WindowDC {
+public:
+    explicit WindowDC(HWND hwnd) : m_hwnd(hwnd), m_dc(::GetDC(hwnd)) {}
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    ~WindowDC() {
+        if (m_dc) ::ReleaseDC(m_hwnd, m_dc);
+    }
+    HDC Get() const { return m_dc; }
+    explicit operator bool() const { return m_dc != nullptr; }
+
+private:
+    HWND m_hwnd;
+    HDC m_dc;
+};
+
+// Selects a GDI object into a device context for one scope and puts the
+// previous one back, so that an owned object is never deleted while selected.
+class ScopedSelect {
+public:
+    ScopedSelect(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(object ? ::SelectObject(dc, object) : nullptr) {}
+    ScopedSelect(const ScopedSelect&) = delete;
+    ScopedSelect& operator=(const ScopedSelect&) = delete;
+    ~ScopedSelect() {
+        if (m_old) ::SelectObject(m_dc, m_old);
+    }
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
+}  // namespace ui

@@ -170,30 +170,25 @@ bool Window::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
 
 bool Window::Reflect(Message& m) {
     HWND child = nullptr;
-    UINT reflected = 0;
+    Message r{0, m.wParam, m.lParam, 0};
     switch (m.msg) {
     case WM_COMMAND:
         child = reinterpret_cast<HWND>(m.lParam);
-        reflected = kReflectedCommand;
+        r.msg = kReflectedCommand;
         break;
     case WM_NOTIFY:
         child = m.lParam ? reinterpret_cast<NMHDR*>(m.lParam)->hwndFrom : nullptr;
-        reflected = kReflectedNotify;
+        r.msg = kReflectedNotify;
         break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORSCROLLBAR: {
+    case WM_CTLCOLORSCROLLBAR:
         child = reinterpret_cast<HWND>(m.lParam);
-        reflected = kReflectedCtlColor;
-        Window* target = FromHandle(child);
-        if (!target || target == this || ::GetParent(child) != m_hwnd) return false;
-        Message r{reflected, m.wParam, static_cast<LPARAM>(m.msg - WM_CTLCOLORMSGBOX), 0};
-        if (!target->SafeDispatch(r)) return false;
-        m.result = r.result;
-        return true;
-    }
+        r.msg = kReflectedCtlColor;
+        r.lParam = static_cast<LPARAM>(m.msg - WM_CTLCOLORMSGBOX);
+        break;
     default:
         return false;
     }
@@ -201,7 +196,6 @@ bool Window::Reflect(Message& m) {
     // a number in lParam must not reach a window that happens to have that handle.
     Window* target = FromHandle(child);
     if (!target || target == this || ::GetParent(child) != m_hwnd) return false;
-    Message r{reflected, m.wParam, m.lParam, 0};
     if (!target->SafeDispatch(r)) return false;
     m.result = r.result;
     return true;
@@ -235,6 +229,12 @@ bool Window::SafeDispatch(Message& m) {
     return true;
 }
 
+void Window::AfterMessage(UINT msg) {
+    if (msg != WM_NCDESTROY) return;
+    Unbind();
+    OnFinalMessage();
+}
+
 LRESULT Window::DefaultProc(Message& m) {
     if (m_subclassed) return ::DefSubclassProc(m_hwnd, m.msg, m.wParam, m.lParam);
     return ::DefWindowProcW(m_hwnd, m.msg, m.wParam, m.lParam);
@@ -249,10 +249,7 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
     Message m{msg, wp, lp, 0};
     LRESULT result = self->SafeDispatch(m) ? m.result : self->DefaultProc(m);
-    if (msg == WM_NCDESTROY) {
-        self->Unbind();
-        self->OnFinalMessage();
-    }
+    self->AfterMessage(msg);
     return result;
 }
 
@@ -260,10 +257,7 @@ LRESULT CALLBACK Window::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
     auto* self = reinterpret_cast<Window*>(data);
     Message m{msg, wp, lp, 0};
     LRESULT result = self->SafeDispatch(m) ? m.result : ::DefSubclassProc(hwnd, msg, wp, lp);
-    if (msg == WM_NCDESTROY) {
-        self->Unbind();
-        self->OnFinalMessage();
-    }
+    self->AfterMessage(msg);
     return result;
 }
 

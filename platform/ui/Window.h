@@ -127,6 +127,9 @@ protected:
     bool SafeDispatch(Message& m);
     void Bind(HWND hwnd);
     void Unbind();
+    // The end of every window procedure: after WM_NCDESTROY the object lets go
+    // of the window and gets its final call.
+    void AfterMessage(UINT msg);
     virtual void OnFinalMessage() {}
 
     HWND m_hwnd = nullptr;

@@ -47,7 +47,7 @@ double PeakMiB() {
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
     ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
-    return pmc.PeakWorkingSetSize / 1048576.0;
+    return static_cast<double>(pmc.PeakWorkingSetSize) / 1048576.0;
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {

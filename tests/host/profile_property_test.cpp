@@ -27,7 +27,7 @@ std::wstring RandomText(std::mt19937& rng, std::size_t units, bool name) {
             case 4: out.push_back(static_cast<char16_t>(0xE000 + rng() % 0x2000)); break;
             case 5:
                 if (out.size() + 2 <= units) {
-                    const std::uint32_t c = 0x10000 + rng() % 0xFFFFF;
+                    const auto c = static_cast<std::uint32_t>(0x10000 + rng() % 0xFFFFF);
                     out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
                     out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
                 }

@@ -156,7 +156,9 @@ protected:
     // The DPI this run is for: the prefix's, when the build says which it is.
     static UINT Dpi(HWND hwnd) {
         const UINT dpi = ui::DpiOf(hwnd);
-        if (const char* expected = std::getenv("QUAYLET_TEST_DPI")) EXPECT_EQ(dpi, std::strtoul(expected, nullptr, 10));
+        if (const char* expected = std::getenv("QUAYLET_TEST_DPI")) {
+            EXPECT_EQ(dpi, std::strtoul(expected, nullptr, 10));
+        }
         return dpi;
     }
     static RECT Px(int l, int t, int r, int b, UINT dpi) { return ui::Scale(RECT{l, t, r, b}, dpi); }
@@ -237,8 +239,12 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         EXPECT_TRUE(SameRect(RectOf(r.nameLabel->Hwnd()), Px(68, y + 2, 428, y + 48, dpi)));
         EXPECT_TRUE(SameRect(RectOf(r.descriptionLabel->Hwnd()), Px(73, y + 23, 675, y + 50, dpi)));
         EXPECT_TRUE(SameRect(RectOf(r.helpLink->Hwnd()), Px(380, y + 5, 440, y + 20, dpi)));
-        if (r.updateLink) EXPECT_TRUE(SameRect(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi)));
-        if (r.versionLabel) EXPECT_TRUE(SameRect(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi)));
+        if (r.updateLink) {
+            EXPECT_TRUE(SameRect(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi)));
+        }
+        if (r.versionLabel) {
+            EXPECT_TRUE(SameRect(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi)));
+        }
 
         // The icon at the size the DPI asks for.
         ICONINFO info{};

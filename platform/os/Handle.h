@@ -1,0 +1,56 @@
+// Owned kernel handles (Windows only). Some functions report failure with a null
+// handle and others with INVALID_HANDLE_VALUE; an owner treats both as empty,
+// so it never closes either and callers test one way: `if (h)`.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace os {
+
+template <class Traits>
+class UniqueHandle {
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueHandle() = default;
+    explicit UniqueHandle(Handle h) : m_handle(h) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    ~UniqueHandle() { Reset(); }
+
+    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    Handle Get() const { return m_handle; }
+    explicit operator bool() const { return IsValid(m_handle); }
+    void Reset(Handle h = nullptr) {
+        if (IsValid(m_handle)) Traits::Close(m_handle);
+        m_handle = h;
+    }
+    // Gives up ownership; the result is null when nothing valid was held.
+    Handle Release() { return IsValid(m_handle) ? std::exchange(m_handle, nullptr) : (m_handle = nullptr); }
+
+private:
+    Handle m_handle = nullptr;
+};
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static void Close(HANDLE h) { ::FindClose(h); }
+};
+
+// Files, events, processes, threads, mappings.
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+// A FindFirstFileW search.
+using FindHandle = UniqueHandle<FindHandleTraits>;
+
+}  // namespace os
