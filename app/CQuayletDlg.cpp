@@ -102,9 +102,12 @@ LRESULT CALLBACK CQuayletDlg::MessageFilter(int code, WPARAM wParam, LPARAM lPar
 bool CQuayletDlg::TranslateTabSwitch(const MSG& msg) {
     if (msg.message != WM_KEYDOWN || ::GetKeyState(VK_CONTROL) >= 0 || m_currentPage < 0) return false;
     int step = 0;
-    if (msg.wParam == VK_TAB) step = ::GetKeyState(VK_SHIFT) < 0 ? -1 : 1;
-    else if (msg.wParam == VK_NEXT) step = 1;
-    else if (msg.wParam == VK_PRIOR) step = -1;
+    if (msg.wParam == VK_TAB)
+        step = ::GetKeyState(VK_SHIFT) < 0 ? -1 : 1;
+    else if (msg.wParam == VK_NEXT)
+        step = 1;
+    else if (msg.wParam == VK_PRIOR)
+        step = -1;
     if (!step) return false;
     SelectPage((m_currentPage + step + 4) % 4);
     return true;
@@ -144,7 +147,9 @@ void CQuayletDlg::RunUpdateCheck() {
     while (updates.ReadString(version, spare, productName, text, pos)) {
         if (productName.empty()) break;
         const size_t first = version.find_first_not_of(L' ');
-        version = first == std::wstring::npos ? std::wstring() : version.substr(first, version.find_last_not_of(L' ') - first + 1);
+        version = first == std::wstring::npos
+                      ? std::wstring()
+                      : version.substr(first, version.find_last_not_of(L' ') - first + 1);
         m_productsPage->SetUpdateVersion(std::wstring(productName), std::wstring(version));
     }
     m_productsPage->RelayoutRows();

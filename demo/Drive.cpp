@@ -58,7 +58,8 @@ int SelectFirstScript(HWND hub) {
         if (SendMessageW(preview, WM_GETTEXTLENGTH, 0, 0) > 0) return 0;
         SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, item);
         const auto child = reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, item));
-        item = child ? child : reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, item));
+        item = child ? child
+                     : reinterpret_cast<LPARAM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, item));
     }
     return 1;
 }

@@ -29,7 +29,8 @@ int wmain(int argc, wchar_t** argv) {
         p.server = L"server-" + std::to_wstring(i);
         const auto r = store.Update([&](std::vector<CONN_INFO>& profiles) {
             return conn::Merge(
-                       profiles, {p}, [](const CONN_INFO&, const CONN_INFO&) { return true; }, conn::SystemNameCase())
+                       profiles, {p}, [](const CONN_INFO&, const CONN_INFO&) { return true; },
+                       conn::SystemNameCase())
                        .added > 0;
         });
         if (!r.problem.empty()) {

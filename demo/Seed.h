@@ -8,8 +8,8 @@
 namespace demo {
 
 struct SeedContext {
-    std::wstring root;     // a folder of the seeded suite, e.g. C:\ZeltoDemo (no trailing backslash)
-    std::wstring binDir;   // folder holding the built stand-in programs (no trailing backslash)
+    std::wstring root;    // a folder of the seeded suite, e.g. C:\ZeltoDemo (no trailing backslash)
+    std::wstring binDir;  // folder holding the built stand-in programs (no trailing backslash)
 };
 
 void SeedProducts(const SeedContext& ctx);

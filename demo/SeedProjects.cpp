@@ -43,20 +43,20 @@ const Project kProjects[] = {
     // A project that was deleted since: no row.
     {ZP_ROW_FOUNDRY, L"Profile4", L"Row Foundry\\Archive\\Old Test Data.rfp", nullptr, nullptr, nullptr},
     // Stored without the product's extension, which is appended.
-    {ZP_ROW_FOUNDRY, L"Profile5", L"Row Foundry\\Inventory.2025", L"Row Foundry\\Inventory.2025.rfp", "Tom Berg",
-     "Stock levels per warehouse"},
-    {ZP_LOAD_HAMMER, L"LastFile", L"Load Hammer\\Nightly Load.lhp", L"Load Hammer\\Nightly Load.lhp", "Ivo Marsh",
-     "200 users, order entry mix"},
-    {ZP_LOAD_HAMMER, L"PackageFile1", L"Load Hammer\\Peak Hour.lhp", L"Load Hammer\\Peak Hour.lhp", "Ivo Marsh",
-     "Black Friday peak"},
-    {ZP_LAYOUT_SCRIBE, L"LastFile", L"Layout Scribe\\Monthly Sales.lsx", L"Layout Scribe\\Monthly Sales.lsx", "Ann Lee",
-     "Monthly sales by region"},
-    {ZP_TRANSFER_WORKS, L"LastFile", L"Transfer Works\\Legacy Migration.twp", L"Transfer Works\\Legacy Migration.twp",
-     "Raj Patel", "Old ERP to the new schema"},
-    {ZP_TRIGGER_WATCH, L"Profile0", L"Trigger Watch\\Audit Triggers.trw", L"Trigger Watch\\Audit Triggers.trw",
-     "Lena Kraus", "Audit columns on all tables"},
-    {ZP_CONTENT_DIFF, L"RecentFile", L"Content Diff\\Prod vs Staging.cdif", L"Content Diff\\Prod vs Staging.cdif",
-     "Lena Kraus", "Price lists"},
+    {ZP_ROW_FOUNDRY, L"Profile5", L"Row Foundry\\Inventory.2025", L"Row Foundry\\Inventory.2025.rfp",
+     "Tom Berg", "Stock levels per warehouse"},
+    {ZP_LOAD_HAMMER, L"LastFile", L"Load Hammer\\Nightly Load.lhp", L"Load Hammer\\Nightly Load.lhp",
+     "Ivo Marsh", "200 users, order entry mix"},
+    {ZP_LOAD_HAMMER, L"PackageFile1", L"Load Hammer\\Peak Hour.lhp", L"Load Hammer\\Peak Hour.lhp",
+     "Ivo Marsh", "Black Friday peak"},
+    {ZP_LAYOUT_SCRIBE, L"LastFile", L"Layout Scribe\\Monthly Sales.lsx", L"Layout Scribe\\Monthly Sales.lsx",
+     "Ann Lee", "Monthly sales by region"},
+    {ZP_TRANSFER_WORKS, L"LastFile", L"Transfer Works\\Legacy Migration.twp",
+     L"Transfer Works\\Legacy Migration.twp", "Raj Patel", "Old ERP to the new schema"},
+    {ZP_TRIGGER_WATCH, L"Profile0", L"Trigger Watch\\Audit Triggers.trw",
+     L"Trigger Watch\\Audit Triggers.trw", "Lena Kraus", "Audit columns on all tables"},
+    {ZP_CONTENT_DIFF, L"RecentFile", L"Content Diff\\Prod vs Staging.cdif",
+     L"Content Diff\\Prod vs Staging.cdif", "Lena Kraus", "Price lists"},
     {ZP_STRUCTURE_DIFF, L"LastFile", L"Structure Diff\\Schema 3.1 to 3.2.sdif",
      L"Structure Diff\\Schema 3.1 to 3.2.sdif", "Raj Patel", "Release upgrade script"},
     {ZP_DIAGRAM_STUDIO, L"Model0", L"Diagram Studio\\Webshop.dsm", L"Diagram Studio\\Webshop.dsm", "Tom Berg",
@@ -66,8 +66,8 @@ const Project kProjects[] = {
     // Sheet Foundry's extension has no association: opening it fails visibly.
     {ZP_SHEET_FOUNDRY, L"TXLastFile", L"Sheet Foundry\\Budget 2026.shfp", L"Sheet Foundry\\Budget 2026.shfp",
      "Maria Lopez", "Budget per department"},
-    {ZP_DOCUMENT_FOUNDRY, L"LastFile", L"Document Foundry\\Invoices.docpr", L"Document Foundry\\Invoices.docpr",
-     "Ivo Marsh", "Invoice documents per customer"},
+    {ZP_DOCUMENT_FOUNDRY, L"LastFile", L"Document Foundry\\Invoices.docpr",
+     L"Document Foundry\\Invoices.docpr", "Ivo Marsh", "Invoice documents per customer"},
 };
 
 std::string Descriptor(const RecentProjectType& type, const Project& p) {
@@ -81,7 +81,8 @@ std::string Descriptor(const RecentProjectType& type, const Project& p) {
 
 void SetDefault(HKEY root, const std::wstring& subKey, const std::wstring& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         return;
     RegSetValueExW(key, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));

@@ -45,9 +45,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(hwnd, &ps);
         return 0;
     }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -66,9 +64,9 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, PWSTR, int show) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = L"ZeltoStandIn";
     RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(wc.lpszClassName, (std::wstring(L"Zelto ") + STANDIN_NAME).c_str(),
-                              WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 520, 220, nullptr,
-                              nullptr, inst, nullptr);
+    HWND hwnd =
+        CreateWindowW(wc.lpszClassName, (std::wstring(L"Zelto ") + STANDIN_NAME).c_str(), WS_OVERLAPPEDWINDOW,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 520, 220, nullptr, nullptr, inst, nullptr);
     ShowWindow(hwnd, show);
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) {

@@ -68,19 +68,19 @@ std::wstring Decode(std::wstring& shown) {
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(hwnd, &ps);
-            RECT rc;
-            GetClientRect(hwnd, &rc);
-            InflateRect(&rc, -12, -12);
-            SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-            SetBkMode(dc, TRANSPARENT);
-            DrawTextW(dc, g_text.c_str(), -1, &rc, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
-            EndPaint(hwnd, &ps);
-            return 0;
-        }
-        case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        InflateRect(&rc, -12, -12);
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        SetBkMode(dc, TRANSPARENT);
+        DrawTextW(dc, g_text.c_str(), -1, &rc, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }

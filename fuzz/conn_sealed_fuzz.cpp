@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (std::size_t i = 0; i + 2 < edits.size(); i += 3) {
         const std::size_t at =
-            (static_cast<unsigned char>(edits[i]) << 8 | static_cast<unsigned char>(edits[i + 1])) % (file.size() + 1);
+            (static_cast<unsigned char>(edits[i]) << 8 | static_cast<unsigned char>(edits[i + 1])) %
+            (file.size() + 1);
         if (edits[i + 2] == '\x7F' && at < file.size())
             file.erase(at, 1);
         else

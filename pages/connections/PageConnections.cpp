@@ -88,17 +88,11 @@ void PageConnections::Deactivate() {
     CSmDialog::Deactivate();
 }
 
-void PageConnections::OnExportOne() {
-    m_list->SaveOne(m_hwnd, g_connectionProfilesDescription);
-}
+void PageConnections::OnExportOne() { m_list->SaveOne(m_hwnd, g_connectionProfilesDescription); }
 
-void PageConnections::OnSaveAll() {
-    m_list->SaveAll(m_hwnd, g_connectionProfilesDescription);
-}
+void PageConnections::OnSaveAll() { m_list->SaveAll(m_hwnd, g_connectionProfilesDescription); }
 
-void PageConnections::OnLoadAll() {
-    m_list->LoadAll(m_hwnd, g_connectionProfilesDescription);
-}
+void PageConnections::OnLoadAll() { m_list->LoadAll(m_hwnd, g_connectionProfilesDescription); }
 
 void PageConnections::OnOpenSelected() {
     const std::wstring caption = LoadResourceString(IDS_CONN_CAPTION);

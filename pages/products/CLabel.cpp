@@ -32,7 +32,8 @@ HFONT CLabel::EnsureFont() {
         // The stock font is made for the system's DPI; the label may be on a
         // monitor of another.
         const UINT dpi = ui::DpiOf(m_hwnd);
-        m_logFont.lfHeight = ::MulDiv(m_logFont.lfHeight, static_cast<int>(dpi), static_cast<int>(ui::SystemDpi()));
+        m_logFont.lfHeight =
+            ::MulDiv(m_logFont.lfHeight, static_cast<int>(dpi), static_cast<int>(ui::SystemDpi()));
         if (m_bold) {
             m_logFont.lfWeight = FW_BOLD;
             m_logFont.lfHeight -= ui::Scale(3, dpi);  // a negative character height: three pixels taller

@@ -16,9 +16,7 @@
 
 namespace {
 
-void DestroyControls(RowControls* controls) {
-    delete controls;
-}
+void DestroyControls(RowControls* controls) { delete controls; }
 
 constexpr DWORD kRowTextStyle = WS_CHILD | WS_VISIBLE;
 
@@ -51,26 +49,27 @@ int g_mousePressDepth = 0;
 
 LRESULT CALLBACK RevealOnFocus(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR page) {
     switch (msg) {
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: {
-            ++g_mousePressDepth;
-            const LRESULT result = ::DefSubclassProc(hwnd, msg, wp, lp);
-            --g_mousePressDepth;
-            return result;
-        }
-        case WM_SETFOCUS:
-            if (!g_mousePressDepth) reinterpret_cast<PageProducts*>(page)->ScrollIntoView(hwnd);
-            break;
-        default: break;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+        ++g_mousePressDepth;
+        const LRESULT result = ::DefSubclassProc(hwnd, msg, wp, lp);
+        --g_mousePressDepth;
+        return result;
+    }
+    case WM_SETFOCUS:
+        if (!g_mousePressDepth) reinterpret_cast<PageProducts*>(page)->ScrollIntoView(hwnd);
+        break;
+    default: break;
     }
     return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
 
 void RevealWhenFocused(PageProducts* page, const ui::Window* control) {
     if (control && control->Hwnd())
-        ::SetWindowSubclass(control->Hwnd(), RevealOnFocus, kRevealSubclassId, reinterpret_cast<DWORD_PTR>(page));
+        ::SetWindowSubclass(control->Hwnd(), RevealOnFocus, kRevealSubclassId,
+                            reinterpret_cast<DWORD_PTR>(page));
 }
 
 }  // namespace
@@ -98,9 +97,7 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
     return &map;
 }
 
-void PageProducts::DoDataExchange(ui::DataExchange& dx) {
-    CSmDialog::DoDataExchange(dx);
-}
+void PageProducts::DoDataExchange(ui::DataExchange& dx) { CSmDialog::DoDataExchange(dx); }
 
 BOOL PageProducts::OnInitDialog() {
     CSmDialog::OnInitDialog();
@@ -167,9 +164,9 @@ void PageProducts::Forget(HWND control) {
 void PageProducts::DestroyRowControls(ProductEntry& entry) {
     if (!entry.controls) return;
     RowControls& c = *entry.controls;
-    for (ui::Window* w : std::initializer_list<ui::Window*>{c.iconButton.get(), c.updateLink.get(), c.helpLink.get(),
-                                                            c.nameLabel.get(), c.descriptionLabel.get(),
-                                                            c.versionLabel.get()})
+    for (ui::Window* w : std::initializer_list<ui::Window*>{c.iconButton.get(), c.updateLink.get(),
+                                                            c.helpLink.get(), c.nameLabel.get(),
+                                                            c.descriptionLabel.get(), c.versionLabel.get()})
         if (w) Forget(w->Hwnd());
     c.iconButton.reset();
     c.updateLink.reset();
@@ -193,7 +190,8 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     const std::wstring product = L"Zelto " + entry.name;
 
     c.iconButton = std::make_unique<ui::Window>();
-    if (c.iconButton->CreateControl(L"BUTTON", L"NULL", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
+    if (c.iconButton->CreateControl(L"BUTTON", L"NULL",
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
                                     Place(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId))) {
         ui::Icon& icon = m_icons[entry.commandId];
         if (!icon) icon = ui::LoadIconForDpi(ui::ResourceModule(), entry.commandId, m_dpi);
@@ -206,12 +204,13 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     }
 
     c.nameLabel = std::make_unique<CLabel>(1, 0);
-    c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Place(68, y + 2, 428, y + 48), m_hwnd, kRowControlId);
+    c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Place(68, y + 2, 428, y + 48), m_hwnd,
+                        kRowControlId);
     ui::LeaveToOwnerOnDpiChange(c.nameLabel->Hwnd());
 
     c.descriptionLabel = std::make_unique<CLabel>(0, 0);
-    c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Place(73, y + 23, 675, y + 50), m_hwnd,
-                               kRowControlId);
+    c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Place(73, y + 23, 675, y + 50),
+                               m_hwnd, kRowControlId);
     ui::LeaveToOwnerOnDpiChange(c.descriptionLabel->Hwnd());
 
     if (entry.installed) {
@@ -219,8 +218,8 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
             const VersionDisplay display = MakeVersionDisplay(*installed, entry.updateVersion);
             if (display.updateAvailable) CreateUpdateLink(entry, y, true);
             c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);
-            c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Place(295, y + 5, 375, y + 20), m_hwnd,
-                                   kRowControlId);
+            c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Place(295, y + 5, 375, y + 20),
+                                   m_hwnd, kRowControlId);
             // The label is too narrow for the bracketed newer version; the tip holds it all.
             std::wstring tip = L"Installed version " + *installed;
             if (display.updateAvailable) tip += L"\nNewer version " + entry.updateVersion;
@@ -278,9 +277,7 @@ void PageProducts::LaunchEntry(int position) {
     ::ShellExecuteW(m_hwnd, L"open", entry.exePath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-int PageProducts::RangeFor(int clientHeight) const {
-    return std::max(0, m_contentHeight - clientHeight);
-}
+int PageProducts::RangeFor(int clientHeight) const { return std::max(0, m_contentHeight - clientHeight); }
 
 void PageProducts::OnSize(UINT type, int cx, int cy) {
     CSmDialog::OnSize(type, cx, cy);
@@ -362,27 +359,27 @@ bool PageProducts::OnVScroll(ui::Message& m) {
     const int upper = m_scrollRange;
     int d = 0;
     switch (LOWORD(m.wParam)) {
-        case SB_LINEUP:
-            if (m_scrollPos <= 0) return true;
-            d = -std::min(line, m_scrollPos);
-            break;
-        case SB_LINEDOWN:
-            if (m_scrollPos >= upper) return true;
-            d = std::min(line, upper - m_scrollPos);
-            break;
-        case SB_PAGEUP:
-            if (m_scrollPos <= 0) return true;
-            d = -std::min(page, m_scrollPos);
-            break;
-        case SB_PAGEDOWN:
-            if (m_scrollPos >= upper) return true;
-            d = std::min(page, upper - m_scrollPos);
-            break;
-        case SB_THUMBPOSITION:
-            // A posted position outside the range is held at its ends.
-            d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, upper) - m_scrollPos;
-            break;
-        default: return true;
+    case SB_LINEUP:
+        if (m_scrollPos <= 0) return true;
+        d = -std::min(line, m_scrollPos);
+        break;
+    case SB_LINEDOWN:
+        if (m_scrollPos >= upper) return true;
+        d = std::min(line, upper - m_scrollPos);
+        break;
+    case SB_PAGEUP:
+        if (m_scrollPos <= 0) return true;
+        d = -std::min(page, m_scrollPos);
+        break;
+    case SB_PAGEDOWN:
+        if (m_scrollPos >= upper) return true;
+        d = std::min(page, upper - m_scrollPos);
+        break;
+    case SB_THUMBPOSITION:
+        // A posted position outside the range is held at its ends.
+        d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, upper) - m_scrollPos;
+        break;
+    default: return true;
     }
     m_scrollPos += d;
     ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);
@@ -424,8 +421,12 @@ bool PageProducts::OnMouseMove(ui::Message& m) {
         if (!::IsWindowVisible(c) || !::PtInRect(&r, at) || !m_tips.Has(c)) continue;
         POINT inChild = at;
         ::MapWindowPoints(m_hwnd, c, &inChild, 1);
-        MSG relay{c, WM_MOUSEMOVE, m.wParam, MAKELPARAM(inChild.x, inChild.y),
-                  static_cast<DWORD>(::GetMessageTime()), {}};
+        MSG relay{c,
+                  WM_MOUSEMOVE,
+                  m.wParam,
+                  MAKELPARAM(inChild.x, inChild.y),
+                  static_cast<DWORD>(::GetMessageTime()),
+                  {}};
         ::SendMessageW(tips, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
         break;
     }

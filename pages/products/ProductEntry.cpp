@@ -5,9 +5,7 @@
 
 namespace {
 
-const catalogue::ProductInfo* Info(ZELTO_PRODUCT product) {
-    return catalogue::FindProduct(product);
-}
+const catalogue::ProductInfo* Info(ZELTO_PRODUCT product) { return catalogue::FindProduct(product); }
 
 }  // namespace
 
@@ -86,7 +84,8 @@ std::optional<os::FixedVersion> CachedVersionReader::ReadFixedVersion(const std:
     // Without a time to compare the file cannot be trusted to be unchanged.
     if (!facts->lastWrite) return m_reader.ReadFixedVersion(path);
     for (const std::optional<Known>& k : m_known)
-        if (k && k->path == path && k->lastWrite == *facts->lastWrite && k->size == facts->size) return k->version;
+        if (k && k->path == path && k->lastWrite == *facts->lastWrite && k->size == facts->size)
+            return k->version;
     const std::optional<os::FixedVersion> version = m_reader.ReadFixedVersion(path);
     // A failed read may be a file still being written or locked by its
     // installer: it is asked again next time rather than remembered.

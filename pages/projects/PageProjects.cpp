@@ -100,16 +100,16 @@ void PageProjects::OpenSelected() {
     if (row >= 0) path = m_list.GetItemText(row, PC_FOLDER) + m_list.GetItemText(row, PC_PROJECT);
     if (path.empty() || !os::FileSystem().Exists(path)) return;
 
-    const auto result =
-        reinterpret_cast<INT_PTR>(::ShellExecuteW(m_hwnd, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const auto result = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(m_hwnd, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result >= 32) return;
 
     std::wstring text;
     CLog::FormatLastError(text, 0);
     if (text.empty()) {
         std::vector<wchar_t> buffer(path.size() + 64, L'\0');
-        std::swprintf(buffer.data(), buffer.size(), L"ShellExecute returns %d for '%ls'", static_cast<int>(result),
-                      path.c_str());
+        std::swprintf(buffer.data(), buffer.size(), L"ShellExecute returns %d for '%ls'",
+                      static_cast<int>(result), path.c_str());
         text = buffer.data();
     }
     ui::ShowMessageBox(m_hwnd, text.c_str(), L"Execution Failed", MB_ICONERROR | MB_OK);
@@ -119,7 +119,8 @@ bool PageProjects::OnDestroyMsg(ui::Message&) {
     if (m_list) m_names.Clear(ListView_GetHeader(m_list.Hwnd()), kTimeColumnChild);
     if (g_settings && m_list) {
         const UINT dpi = ui::DpiOf(m_hwnd);
-        for (int i = 0; i < 6; ++i) g_settings->setInt(kColumns[i].widthKey, ui::Unscale(m_list.GetColumnWidth(i), dpi));
+        for (int i = 0; i < 6; ++i)
+            g_settings->setInt(kColumns[i].widthKey, ui::Unscale(m_list.GetColumnWidth(i), dpi));
         g_settings->SaveData();
     }
     return false;

@@ -10,8 +10,12 @@ public:
 
     int RowCount() override { return m_list.GetItemCount(); }
     std::wstring ItemText(int row, int column) override { return m_list.GetItemText(row, column); }
-    int InsertRow(int row, const std::wstring& text, int image) override { return m_list.InsertItem(row, text, image); }
-    void SetItemText(int row, int column, const std::wstring& text) override { m_list.SetItemText(row, column, text); }
+    int InsertRow(int row, const std::wstring& text, int image) override {
+        return m_list.InsertItem(row, text, image);
+    }
+    void SetItemText(int row, int column, const std::wstring& text) override {
+        m_list.SetItemText(row, column, text);
+    }
 
 private:
     const CDBListCtrl& m_list;

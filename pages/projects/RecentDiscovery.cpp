@@ -41,7 +41,8 @@ wchar_t FoldUpper(wchar_t c) {
     if (u == 0x131) return L'I';
     if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
         return static_cast<wchar_t>(u & ~1u);
-    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E)) return (u & 1u) ? c : static_cast<wchar_t>(u - 1);
+    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E))
+        return (u & 1u) ? c : static_cast<wchar_t>(u - 1);
     if (u >= 0x3B1 && u <= 0x3C9) return static_cast<wchar_t>(u == 0x3C2 ? 0x3A3 : u - 0x20);
     if (u == 0x3AC) return static_cast<wchar_t>(0x386);
     if (u >= 0x3AD && u <= 0x3AF) return static_cast<wchar_t>(u - 0x25);
@@ -53,9 +54,7 @@ wchar_t FoldUpper(wchar_t c) {
     return c;
 }
 
-wchar_t AsciiLower(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c;
-}
+wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c; }
 
 std::wstring FormatIndex(const wchar_t* pattern, int index) {
     std::wstring name = pattern;
@@ -70,7 +69,8 @@ namespace {
 
 class SeamRegistryKey final : public IRegistryKey {
 public:
-    SeamRegistryKey(os::IRegistry& registry, std::wstring subKey) : m_registry(registry), m_subKey(std::move(subKey)) {}
+    SeamRegistryKey(os::IRegistry& registry, std::wstring subKey)
+        : m_registry(registry), m_subKey(std::move(subKey)) {}
     os::RegValue Query(const std::wstring& name, std::size_t maxBytes) override {
         return m_registry.QueryValue(m_subKey, name, maxBytes);
     }

@@ -16,17 +16,11 @@ const char kCheckText[] = "Zerudozuz connection profiles";
 constexpr std::size_t kNonce = 12;
 constexpr std::size_t kTag = 16;
 
-std::wstring Num(std::size_t n) {
-    return std::to_wstring(n);
-}
+std::wstring Num(std::size_t n) { return std::to_wstring(n); }
 
-bool IsControl(char16_t u) {
-    return u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0);
-}
+bool IsControl(char16_t u) { return u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0); }
 
-const char* HexDigits() {
-    return "0123456789ABCDEF";
-}
+const char* HexDigits() { return "0123456789ABCDEF"; }
 
 FileResult Fail(FileError code, std::wstring message) {
     FileResult r;
@@ -68,13 +62,9 @@ bool AllDigits(std::string_view s) {
     return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-unsigned long ToNumber(std::string_view digits) {
-    return std::stoul(std::string(digits));
-}
+unsigned long ToNumber(std::string_view digits) { return std::stoul(std::string(digits)); }
 
-std::wstring Widen(std::string_view ascii) {
-    return std::wstring(ascii.begin(), ascii.end());
-}
+std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 // Common reading of both files: size, byte-order mark, the first line with
 // its format name and a version from 1 to maxVersion. Leaves `lines` after
@@ -94,14 +84,16 @@ FileResult OpenFile(const std::string& raw, const char* magic, const wchar_t* ki
     // Every line the writer makes ends in a line break; a last line without
     // one (other than the closing count) is a cut-off copy.
     const std::size_t lastStart = raw.rfind('\n', raw.size() - 1);
-    const std::string_view last = std::string_view(raw).substr(lastStart == std::string::npos ? start : lastStart + 1);
-    const bool cutOff =
-        raw.back() != '\n' && !(last.size() > 4 && last.compare(0, 4, "eof ") == 0 && AllDigits(last.substr(4)));
+    const std::string_view last =
+        std::string_view(raw).substr(lastStart == std::string::npos ? start : lastStart + 1);
+    const bool cutOff = raw.back() != '\n' &&
+                        !(last.size() > 4 && last.compare(0, 4, "eof ") == 0 && AllDigits(last.substr(4)));
     const std::size_t mlen = std::strlen(magic);
     if (first.compare(0, mlen, magic) != 0 || first.size() < mlen + 2 || first[mlen] != ' ') {
         if (first.compare(0, 3, "ZQ-") == 0)
-            return Fail(FileError::OtherFormat,
-                        std::wstring(L"The file holds profiles of another kind; it is not ") + kindName + L".");
+            return Fail(
+                FileError::OtherFormat,
+                std::wstring(L"The file holds profiles of another kind; it is not ") + kindName + L".");
         return Fail(FileError::OtherFormat, std::wstring(L"The file is not ") + kindName + L".");
     }
     const std::string_view number = first.substr(mlen + 1);
@@ -110,8 +102,9 @@ FileResult OpenFile(const std::string& raw, const char* magic, const wchar_t* ki
     if (cutOff) return Fail(FileError::Truncated, L"The file is truncated: its last line is cut off.");
     version = static_cast<unsigned>(ToNumber(number));
     if (version > maxVersion)
-        return Fail(FileError::NewerVersion, L"The file was written by a newer version (format " + Widen(number) +
-                                                 L"); this version reads format " + Num(maxVersion) + L" and earlier.");
+        return Fail(FileError::NewerVersion, L"The file was written by a newer version (format " +
+                                                 Widen(number) + L"); this version reads format " +
+                                                 Num(maxVersion) + L" and earlier.");
     return {};
 }
 
@@ -148,7 +141,8 @@ FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out
                                         "user", "options", "password.dpapi", "password.sealed"};
     std::string_view line;
     while (true) {
-        if (!lines.Next(line)) return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
+        if (!lines.Next(line))
+            return Fail(FileError::Truncated, L"The file is truncated: its last line is missing.");
         const std::size_t lineNo = lines.Number();
         if (line.compare(0, 4, "eof ") == 0) {
             const std::string_view n = line.substr(4);
@@ -162,18 +156,21 @@ FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out
         if (line != "profile") return LineFail(lineNo, L"\"profile\" or \"eof\" expected.");
         if (out.size() >= kMaxProfiles)
             return Fail(FileError::TooMany, L"Line " + Num(lineNo) + L": the file holds more than " +
-                                                Num(kMaxProfiles) + L" profiles, more than this version keeps.");
+                                                Num(kMaxProfiles) +
+                                                L" profiles, more than this version keeps.");
         Item item;
         item.line = lineNo;
         CONN_INFO& info = item.info;
         bool seen[9] = {};
         std::size_t nameLine = 0;
         while (true) {
-            if (!lines.Next(line)) return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
+            if (!lines.Next(line))
+                return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
             const std::size_t fNo = lines.Number();
             if (line == "end") break;
             std::string_view key, raw;
-            if (!SplitField(line, key, raw)) return LineFail(fNo, L"a field of the form name=value expected.");
+            if (!SplitField(line, key, raw))
+                return LineFail(fNo, L"a field of the form name=value expected.");
             int k = -1;
             for (int n = 0; n < 9; ++n)
                 if (key == kKeys[n]) k = n;
@@ -198,7 +195,8 @@ FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out
             const auto value = UnescapeValue(std::string(raw));
             if (!value) return LineFail(fNo, L"the value is not valid text (UTF-8 with \\ escapes).");
             if (raw.size() > CONN_INFO::kMaxField && ToUnits(*value).size() > CONN_INFO::kMaxField)
-                return LineFail(fNo, L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
+                return LineFail(fNo,
+                                L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
             std::wstring* targets[] = {&info.name,     &info.kind, &info.server, nullptr,
                                        &info.database, &info.user, &info.options};
             *targets[k] = *value;
@@ -210,8 +208,8 @@ FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out
                                           L" characters, or holds control characters.");
         if (opt.refuseInvisible) {
             if (const std::uint32_t c = FirstInvisible(info.name))
-                return LineFail(nameLine, L"the profile name holds a character that does not show (U+" + Hex(c) +
-                                              L"), so it could not be told from another name.");
+                return LineFail(nameLine, L"the profile name holds a character that does not show (U+" +
+                                              Hex(c) + L"), so it could not be told from another name.");
         }
         out.push_back(std::move(item));
     }
@@ -237,24 +235,20 @@ void AppendProfile(std::string& out, const CONN_INFO& p, const char* secretKey, 
     out += "end\r\n";
 }
 
-std::string NameAad(const std::wstring& name) {
-    return UnitsToLe(ToUnits(name));
-}
+std::string NameAad(const std::wstring& name) { return UnitsToLe(ToUnits(name)); }
 
 // The passphrase as the key derivation takes it; the caller wipes it.
-std::string Utf8Passphrase(const std::wstring& passphrase) {
-    return ToUtf8(ToUnits(passphrase));
-}
+std::string Utf8Passphrase(const std::wstring& passphrase) { return ToUtf8(ToUnits(passphrase)); }
 
 // Whether a code point shows nothing of its own: format and joiner
 // characters, bidirectional controls, invisible operators, variation
 // selectors, tags and the Hangul fillers.
 bool IsInvisible(std::uint32_t c) {
-    return c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x115F || c == 0x1160 || c == 0x17B4 || c == 0x17B5 ||
-           (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) ||
-           (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 ||
-           (c >= 0xFFF0 && c <= 0xFFF8) || (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) ||
-           (c >= 0xE0000 && c <= 0xE0FFF);
+    return c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x115F || c == 0x1160 || c == 0x17B4 ||
+           c == 0x17B5 || (c >= 0x180B && c <= 0x180F) || (c >= 0x200B && c <= 0x200F) ||
+           (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) || c == 0x3164 ||
+           (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8) ||
+           (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) || (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
 // Calls f(code point, first unit, unit count) for each code point of the units
@@ -264,7 +258,8 @@ void ForEachCodePoint(const std::u16string& units, F f) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         std::uint32_t c = units[i];
         std::size_t n = 1;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
             n = 2;
         }
@@ -289,7 +284,8 @@ public:
 // count are the same text but for the number, so a number it passed stays taken.
 class Renamer {
 public:
-    Renamer(const NameCase& names, const std::map<std::wstring, std::size_t>& taken) : m_names(names), m_taken(taken) {}
+    Renamer(const NameCase& names, const std::map<std::wstring, std::size_t>& taken)
+        : m_names(names), m_taken(taken) {}
 
     // The free name and its key.
     std::pair<std::wstring, std::wstring> FreeName(const std::wstring& wanted) {
@@ -472,8 +468,8 @@ bool FitsStore(const std::vector<CONN_INFO>& profiles, std::string& bytes, std::
         }
         for (const std::wstring* f : {&p.kind, &p.server, &p.database, &p.user, &p.options}) {
             if (ToUnits(*f).size() > CONN_INFO::kMaxField) {
-                problem =
-                    L"A setting of \"" + p.name + L"\" is longer than " + Num(CONN_INFO::kMaxField) + L" characters.";
+                problem = L"A setting of \"" + p.name + L"\" is longer than " + Num(CONN_INFO::kMaxField) +
+                          L" characters.";
                 return false;
             }
         }
@@ -537,14 +533,16 @@ std::string WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCip
         const auto salt = cipher->Random(16);
         auto derived = salt ? cipher->DeriveKey(utf8, *salt, iterations) : std::nullopt;
         const auto nonce = cipher->Random(kNonce);
-        const auto check = derived && nonce ? cipher->Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
+        const auto check =
+            derived && nonce ? cipher->Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
         if (derived) {
             key = *derived;
             Wipe(*derived);
         }
         if (!check) throw ConnError(L"The passwords could not be encrypted.");
         out += "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=" + std::to_string(iterations) +
-               "\r\nsalt=" + Base64Encode(*salt, false) + "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
+               "\r\nsalt=" + Base64Encode(*salt, false) +
+               "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
     }
     for (const CONN_INFO& p : profiles) {
         std::string secret;
@@ -576,7 +574,8 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
     FileResult head = OpenFile(bytes, kExportMagic, L"a connection profile file", 2, lines, version);
     if (!head.ok()) return head;
     std::string_view header[5];
-    if (!lines.Next(header[0])) return Fail(FileError::Truncated, L"The file is truncated after its first line.");
+    if (!lines.Next(header[0]))
+        return Fail(FileError::Truncated, L"The file is truncated after its first line.");
     BodyOptions opt;
     opt.refuseInvisible = true;
     std::string key;
@@ -584,9 +583,11 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
     if (header[0] == "passwords=none") {
     } else if (header[0] == "passwords=passphrase") {
         for (int h = 1; h < 5; ++h)
-            if (!lines.Next(header[h])) return Fail(FileError::Truncated, L"The file is truncated in its header.");
+            if (!lines.Next(header[h]))
+                return Fail(FileError::Truncated, L"The file is truncated in its header.");
         std::string_view k, v;
-        if (header[1] != "kdf=pbkdf2-sha256") return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
+        if (header[1] != "kdf=pbkdf2-sha256")
+            return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
         if (!SplitField(header[2], k, v) || k != "iterations" || v.size() > 8 || !AllDigits(v) ||
             ToNumber(v) < kMinIterations || ToNumber(v) > kMaxIterations)
             return LineFail(4, L"the iteration count must be a number from " + Num(kMinIterations) + L" to " +
@@ -645,8 +646,8 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
     return result;
 }
 
-MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming, const SamePasswordFn& samePassword,
-                  const NameCase& names) {
+MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming,
+                  const SamePasswordFn& samePassword, const NameCase& names) {
     MergeResult result;
     std::map<std::wstring, std::size_t> byKey;  // key -> first profile of that name
     for (std::size_t i = 0; i < store.size(); ++i) byKey.emplace(names.Key(store[i].name), i);
@@ -677,7 +678,8 @@ MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming
 std::wstring MergeSummary(const MergeResult& r) {
     std::wstring text = Num(r.added) + (r.added == 1 ? L" profile added" : L" profiles added");
     if (r.alreadyPresent > 0)
-        text += L", " + Num(r.alreadyPresent) + (r.alreadyPresent == 1 ? L" was" : L" were") + L" already present";
+        text += L", " + Num(r.alreadyPresent) + (r.alreadyPresent == 1 ? L" was" : L" were") +
+                L" already present";
     text += L".";
     if (!r.renamed.empty()) {
         text += L"\n\nThese names were taken, so the loaded profiles were added under new names:";

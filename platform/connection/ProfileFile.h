@@ -69,11 +69,11 @@ public:
     virtual std::optional<std::string> DeriveKey(const std::string& passphrase, const std::string& salt,
                                                  std::uint32_t iterations) const = 0;
     // Ciphertext followed by a 16-byte tag.
-    virtual std::optional<std::string> Seal(const std::string& key, const std::string& nonce, const std::string& plain,
-                                            const std::string& aad) const = 0;
+    virtual std::optional<std::string> Seal(const std::string& key, const std::string& nonce,
+                                            const std::string& plain, const std::string& aad) const = 0;
     // Nothing when the tag does not match.
-    virtual std::optional<std::string> Open(const std::string& key, const std::string& nonce, const std::string& sealed,
-                                            const std::string& aad) const = 0;
+    virtual std::optional<std::string> Open(const std::string& key, const std::string& nonce,
+                                            const std::string& sealed, const std::string& aad) const = 0;
 };
 
 enum class FileError {
@@ -173,8 +173,8 @@ using SamePasswordFn = std::function<bool(const CONN_INFO& stored, const CONN_IN
 // under the first free name "name (2)", "name (3)", ... (cut so that it keeps
 // within 256 code units). Names compare by `names`. Takes O(n log n) for n
 // profiles in all, however many names clash.
-MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming, const SamePasswordFn& samePassword,
-                  const NameCase& names);
+MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming,
+                  const SamePasswordFn& samePassword, const NameCase& names);
 
 // "3 profiles added, 1 already present; renamed because the name was taken:
 // Sales -> Sales (2)" and so on.

@@ -12,8 +12,9 @@ namespace {
 
 std::wstring SystemError(DWORD code) {
     wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring result = text ? text : L"";
     if (text) LocalFree(text);
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
@@ -90,9 +91,10 @@ StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs) {
         const bool busy =
             code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED || code == ERROR_LOCK_VIOLATION;
         if (!busy || GetTickCount64() >= until) {
-            m_problem = busy ? L"The connection profiles are being changed by another program. Try again in a "
-                               L"moment."
-                             : L"The connection profiles cannot be locked for a change: " + SystemError(code);
+            m_problem = busy
+                            ? L"The connection profiles are being changed by another program. Try again in a "
+                              L"moment."
+                            : L"The connection profiles cannot be locked for a change: " + SystemError(code);
             return;
         }
         Sleep(20);
@@ -115,7 +117,8 @@ ProfileStore::LoadResult ProfileStore::Load() {
     m_writable = true;
     if (m_path.empty()) {
         m_writable = false;
-        result.problem = L"The folder for application data is unknown, so connection profiles cannot be kept.";
+        result.problem =
+            L"The folder for application data is unknown, so connection profiles cannot be kept.";
         return result;
     }
     File file(CreateFileW(LongPathForm(m_path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -135,15 +138,15 @@ ProfileStore::LoadResult ProfileStore::Load() {
     if (readOk && !tooLarge) {
         bytes.resize(static_cast<std::size_t>(size.QuadPart));
         DWORD got = 0;
-        readOk =
-            bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                              got == bytes.size());
+        readOk = bytes.empty() ||
+                 (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                  got == bytes.size());
     }
     file.Close();
     if (!readOk) {
         m_writable = false;
-        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " + SystemError(GetLastError()) +
-                         L"\nThey are left as they are.";
+        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " +
+                         SystemError(GetLastError()) + L"\nThey are left as they are.";
         return result;
     }
     FileResult parsed;
@@ -162,8 +165,8 @@ ProfileStore::LoadResult ProfileStore::Load() {
     if (parsed.error == FileError::NewerVersion || parsed.error == FileError::TooLarge ||
         parsed.error == FileError::TooMany) {
         m_writable = false;
-        result.problem = L"The stored connection profiles in " + m_path + L" cannot be shown by this version (" +
-                         parsed.message +
+        result.problem = L"The stored connection profiles in " + m_path +
+                         L" cannot be shown by this version (" + parsed.message +
                          L")\nThe file is left as it is; the list stays empty and nothing is saved over it "
                          L"in this session.";
         return result;
@@ -171,9 +174,11 @@ ProfileStore::LoadResult ProfileStore::Load() {
     SYSTEMTIME t;
     GetLocalTime(&t);
     wchar_t stamp[32];
-    std::swprintf(stamp, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    std::swprintf(stamp, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
     std::wstring aside = m_path + L".unreadable-" + stamp;
-    for (int n = 2; GetFileAttributesW(LongPathForm(aside).c_str()) != INVALID_FILE_ATTRIBUTES && n < 100; ++n)
+    for (int n = 2; GetFileAttributesW(LongPathForm(aside).c_str()) != INVALID_FILE_ATTRIBUTES && n < 100;
+         ++n)
         aside = m_path + L".unreadable-" + stamp + L"-" + std::to_wstring(n);
     if (MoveFileExW(LongPathForm(m_path).c_str(), LongPathForm(aside).c_str(), MOVEFILE_WRITE_THROUGH)) {
         result.movedTo = aside;
@@ -181,15 +186,14 @@ ProfileStore::LoadResult ProfileStore::Load() {
                          L")\nThe file was kept unchanged as " + aside + L" and an empty list is shown.";
     } else {
         m_writable = false;
-        result.problem = L"The stored connection profiles could not be read (" + parsed.message + L")\nThe file " +
-                         m_path + L" is left as it is, and changes are not saved in this session.";
+        result.problem = L"The stored connection profiles could not be read (" + parsed.message +
+                         L")\nThe file " + m_path +
+                         L" is left as it is, and changes are not saved in this session.";
     }
     return result;
 }
 
-bool ProfileStore::BeforeReplace(const std::wstring&) {
-    return true;
-}
+bool ProfileStore::BeforeReplace(const std::wstring&) { return true; }
 
 bool ProfileStore::Save(const std::vector<CONN_INFO>& profiles, std::wstring& error) {
     if (!m_writable || m_path.empty()) {
@@ -198,14 +202,16 @@ bool ProfileStore::Save(const std::vector<CONN_INFO>& profiles, std::wstring& er
     }
     std::string bytes;
     if (!FitsStore(profiles, bytes, error)) return false;
-    return WriteFileAtomic(m_path, bytes, error, [this](const std::wstring& temp) { return BeforeReplace(temp); });
+    return WriteFileAtomic(m_path, bytes, error,
+                           [this](const std::wstring& temp) { return BeforeReplace(temp); });
 }
 
 ProfileStore::LoadResult ProfileStore::Update(const std::function<bool(std::vector<CONN_INFO>&)>& change,
                                               unsigned waitMs) {
     LoadResult result;
     if (m_path.empty()) {
-        result.problem = L"The folder for application data is unknown, so connection profiles cannot be kept.";
+        result.problem =
+            L"The folder for application data is unknown, so connection profiles cannot be kept.";
         return result;
     }
     StoreLock lock(m_path, waitMs);
@@ -235,15 +241,16 @@ bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::ws
     const std::wstring temp =
         path + L".tmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
     {
-        File file(CreateFileW(LongPathForm(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
+        File file(CreateFileW(LongPathForm(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.ok()) {
             error = L"The file cannot be written in " + folder + L": " + SystemError(GetLastError());
             return false;
         }
         DWORD written = 0;
-        const bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                        written == bytes.size() && FlushFileBuffers(file.get());
+        const bool ok =
+            WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(file.get());
         const DWORD code = GetLastError();
         if (!file.Close() || !ok) {
             DeleteFileW(LongPathForm(temp).c_str());

@@ -85,7 +85,8 @@ public:
     // the profiles (it returns whether there is anything to write) and saves
     // them. A store that cannot be read or the lock not had within waitMs
     // changes nothing; `result.problem` then says why.
-    LoadResult Update(const std::function<bool(std::vector<CONN_INFO>&)>& change, unsigned waitMs = kLockWaitMs);
+    LoadResult Update(const std::function<bool(std::vector<CONN_INFO>&)>& change,
+                      unsigned waitMs = kLockWaitMs);
 
 protected:
     // Called after the temporary file is complete and flushed, before it

@@ -55,12 +55,10 @@ public:
     BCRYPT_KEY_HANDLE h = nullptr;
 };
 
-PUCHAR Ptr(const std::string& s) {
-    return reinterpret_cast<PUCHAR>(const_cast<char*>(s.data()));
-}
+PUCHAR Ptr(const std::string& s) { return reinterpret_cast<PUCHAR>(const_cast<char*>(s.data())); }
 
-std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::string& nonce, const std::string& input,
-                               const std::string& aad) {
+std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::string& nonce,
+                               const std::string& input, const std::string& aad) {
     if (key.size() != 32 || nonce.size() != 12) return std::nullopt;
     std::string data = input;
     std::string tag(16, '\0');
@@ -71,12 +69,14 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
     }
     AlgHandle aes(BCRYPT_AES_ALGORITHM, 0);
     if (!aes.get()) return std::nullopt;
-    if (!BCRYPT_SUCCESS(BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
-                                          reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
-                                          sizeof(BCRYPT_CHAIN_MODE_GCM), 0)))
+    if (!BCRYPT_SUCCESS(
+            BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
+                              reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
+                              sizeof(BCRYPT_CHAIN_MODE_GCM), 0)))
         return std::nullopt;
     KeyHandle k;
-    if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(aes.get(), &k.h, nullptr, 0, Ptr(key), 32, 0))) return std::nullopt;
+    if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(aes.get(), &k.h, nullptr, 0, Ptr(key), 32, 0)))
+        return std::nullopt;
     BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
     BCRYPT_INIT_AUTH_MODE_INFO(info);
     info.pbNonce = Ptr(nonce);
@@ -87,10 +87,11 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
     info.cbTag = 16;
     std::string out(data.size(), '\0');
     ULONG done = 0;
-    const NTSTATUS status = encrypt ? BCryptEncrypt(k.h, Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0,
-                                                    Ptr(out), static_cast<ULONG>(out.size()), &done, 0)
-                                    : BCryptDecrypt(k.h, Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0,
-                                                    Ptr(out), static_cast<ULONG>(out.size()), &done, 0);
+    const NTSTATUS status =
+        encrypt ? BCryptEncrypt(k.h, Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0, Ptr(out),
+                                static_cast<ULONG>(out.size()), &done, 0)
+                : BCryptDecrypt(k.h, Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0, Ptr(out),
+                                static_cast<ULONG>(out.size()), &done, 0);
     Wipe(data);  // the plain text, when sealing
     if (!BCRYPT_SUCCESS(status) || done != out.size()) {
         Wipe(out);
@@ -103,18 +104,21 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
 
 std::optional<std::string> DpapiProtector::Protect(const std::string& plain) const {
     DATA_BLOB in = Blob(plain), entropy = Blob(kEntropy), out{};
-    return TakeBlob(
-        CryptProtectData(&in, L"Connection profile", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out), out);
+    return TakeBlob(CryptProtectData(&in, L"Connection profile", &entropy, nullptr, nullptr,
+                                     CRYPTPROTECT_UI_FORBIDDEN, &out),
+                    out);
 }
 
 std::optional<std::string> DpapiProtector::Unprotect(const std::string& sealed) const {
     DATA_BLOB in = Blob(sealed), entropy = Blob(kEntropy), out{};
-    return TakeBlob(CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out), out);
+    return TakeBlob(
+        CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out), out);
 }
 
 std::optional<std::string> CngCipher::Random(std::size_t count) const {
     std::string out(count, '\0');
-    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, Ptr(out), static_cast<ULONG>(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+    if (!BCRYPT_SUCCESS(
+            BCryptGenRandom(nullptr, Ptr(out), static_cast<ULONG>(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         return std::nullopt;
     return out;
 }
@@ -124,19 +128,20 @@ std::optional<std::string> CngCipher::DeriveKey(const std::string& passphrase, c
     AlgHandle hmac(BCRYPT_SHA256_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
     if (!hmac.get()) return std::nullopt;
     std::string key(32, '\0');
-    if (!BCRYPT_SUCCESS(BCryptDeriveKeyPBKDF2(hmac.get(), Ptr(passphrase), static_cast<ULONG>(passphrase.size()),
-                                              Ptr(salt), static_cast<ULONG>(salt.size()), iterations, Ptr(key), 32, 0)))
+    if (!BCRYPT_SUCCESS(BCryptDeriveKeyPBKDF2(hmac.get(), Ptr(passphrase),
+                                              static_cast<ULONG>(passphrase.size()), Ptr(salt),
+                                              static_cast<ULONG>(salt.size()), iterations, Ptr(key), 32, 0)))
         return std::nullopt;
     return key;
 }
 
-std::optional<std::string> CngCipher::Seal(const std::string& key, const std::string& nonce, const std::string& plain,
-                                           const std::string& aad) const {
+std::optional<std::string> CngCipher::Seal(const std::string& key, const std::string& nonce,
+                                           const std::string& plain, const std::string& aad) const {
     return Gcm(true, key, nonce, plain, aad);
 }
 
-std::optional<std::string> CngCipher::Open(const std::string& key, const std::string& nonce, const std::string& sealed,
-                                           const std::string& aad) const {
+std::optional<std::string> CngCipher::Open(const std::string& key, const std::string& nonce,
+                                           const std::string& sealed, const std::string& aad) const {
     return Gcm(false, key, nonce, sealed, aad);
 }
 
@@ -176,8 +181,9 @@ public:
     std::wstring Key(const std::wstring& name) const override {
         if (name.empty()) return name;
         std::wstring key(name.size(), L'\0');
-        const int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), static_cast<int>(name.size()),
-                                    key.data(), static_cast<int>(key.size()), nullptr, nullptr, 0);
+        const int n =
+            LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), static_cast<int>(name.size()),
+                          key.data(), static_cast<int>(key.size()), nullptr, nullptr, 0);
         if (n != static_cast<int>(name.size())) return AsciiNameCase().Key(name);
         return key;
     }

@@ -18,10 +18,10 @@ public:
     std::optional<std::string> Random(std::size_t count) const override;
     std::optional<std::string> DeriveKey(const std::string& passphrase, const std::string& salt,
                                          std::uint32_t iterations) const override;
-    std::optional<std::string> Seal(const std::string& key, const std::string& nonce, const std::string& plain,
-                                    const std::string& aad) const override;
-    std::optional<std::string> Open(const std::string& key, const std::string& nonce, const std::string& sealed,
-                                    const std::string& aad) const override;
+    std::optional<std::string> Seal(const std::string& key, const std::string& nonce,
+                                    const std::string& plain, const std::string& aad) const override;
+    std::optional<std::string> Open(const std::string& key, const std::string& nonce,
+                                    const std::string& sealed, const std::string& aad) const override;
 };
 
 // Names compare by the system's case tables (every script, not only ASCII).

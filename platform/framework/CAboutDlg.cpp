@@ -30,7 +30,8 @@ std::wstring CAboutDlg::YearsText() const { return L"Copyright \u00A9 " + m_year
 
 BOOL CAboutDlg::OnInitDialog() {
     CSmDialog::OnInitDialog();
-    if (m_icon) ::SendDlgItemMessageW(m_hwnd, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(m_icon), 0);
+    if (m_icon)
+        ::SendDlgItemMessageW(m_hwnd, IDC_ABOUT_ICON, STM_SETICON, reinterpret_cast<WPARAM>(m_icon), 0);
     ::SetDlgItemTextW(m_hwnd, IDC_ABOUT_NAME, NameText().c_str());
     std::wstring version = VersionText();
     if (!m_extra.empty()) version += L"\n" + m_extra;

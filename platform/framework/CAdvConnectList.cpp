@@ -24,8 +24,8 @@ const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Databa
                                                                L"Database", L"User"};
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = L"The file cannot be opened.";
         return false;
@@ -40,8 +40,8 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& e
     if (ok) {
         bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
         DWORD got = 0;
-        ok = bytes.empty() ||
-             (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
+        ok = bytes.empty() || (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                               got == bytes.size());
     }
     ::CloseHandle(h);
     if (!ok) error = L"The file cannot be read.";
@@ -71,8 +71,9 @@ public:
     std::optional<std::wstring> Run(HWND owner) {
         std::vector<WORD> t;
         Build(t);
-        const INT_PTR r = ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
-                                                    owner, Proc, reinterpret_cast<LPARAM>(this));
+        const INT_PTR r =
+            ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
+                                      owner, Proc, reinterpret_cast<LPARAM>(this));
         if (r != IDOK) return std::nullopt;
         return m_result;
     }
@@ -84,8 +85,8 @@ private:
         for (wchar_t c : s) t.push_back(static_cast<WORD>(c));
         t.push_back(0);
     }
-    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id, WORD cls,
-                     const std::wstring& text) {
+    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id,
+                     WORD cls, const std::wstring& text) {
         if (t.size() % 2) t.push_back(0);  // DWORD alignment
         const DWORD s = style | WS_CHILD | WS_VISIBLE;
         t.push_back(LOWORD(s));
@@ -119,7 +120,8 @@ private:
         Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 26, 206, 13, kEdit, 0x0081, L"");
         if (m_newOne) {
             Item(t, SS_LEFT, 7, 44, 206, 9, 0xFFFF, 0x0082, L"Type it again:");
-            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081, L"");
+            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081,
+                 L"");
         }
         Item(t, BS_DEFPUSHBUTTON | WS_TABSTOP, 109, h - 21, 50, 14, IDOK, 0x0080, L"OK");
         Item(t, BS_PUSHBUTTON | WS_TABSTOP, 163, h - 21, 50, 14, IDCANCEL, 0x0080, L"Cancel");
@@ -256,13 +258,15 @@ void CAdvConnectList::FillRows() {
     std::vector<std::string> keys(m_profiles.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const wchar_t* name = m_profiles[i].name.c_str();
-        const int n = ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name, -1, nullptr, 0);
+        const int n =
+            ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name, -1, nullptr, 0);
         if (n <= 0) continue;
         keys[i].resize(static_cast<std::size_t>(n));
         ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name, -1,
                        reinterpret_cast<LPWSTR>(keys[i].data()), n);
     }
-    std::stable_sort(order.begin(), order.end(), [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
     Send(WM_SETREDRAW, FALSE);
     DeleteAllItems();
     Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(order.size()));
@@ -327,19 +331,20 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     std::optional<std::wstring> passphrase;
     const WipeOptional wipePassphrase(passphrase);
     if (anyPassword) {
-        const int answer = ShowMessage(owner,
-                                       L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
-                                       L"under a passphrase that you choose now and type again when loading.\nNo: "
-                                       L"the file holds no passwords.",
-                                       title, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+        const int answer =
+            ShowMessage(owner,
+                        L"Include the passwords in the file?\n\nYes: the passwords are encrypted "
+                        L"under a passphrase that you choose now and type again when loading.\nNo: "
+                        L"the file holds no passwords.",
+                        title, MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer == IDCANCEL) return;
         if (answer == IDYES) {
             passphrase = AskPassphrase(owner, title, true);
             if (!passphrase) return;
         }
     }
-    const std::wstring suggested =
-        indexes.size() == 1 ? SafeFileName(m_profiles[indexes[0]].name) + L".zcx" : L"Connection profiles.zcx";
+    const std::wstring suggested = indexes.size() == 1 ? SafeFileName(m_profiles[indexes[0]].name) + L".zcx"
+                                                       : L"Connection profiles.zcx";
     const std::wstring path = AskSaveFileName(owner, title, suggested);
     if (path.empty()) return;
 
@@ -360,7 +365,8 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     std::string bytes;
     try {
         conn::CngCipher cipher;
-        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase) : conn::WriteExport(out, nullptr, nullptr);
+        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase)
+                           : conn::WriteExport(out, nullptr, nullptr);
     } catch (const conn::ConnError& e) {
         ShowMessage(owner, e.Message() + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
         return;
@@ -374,7 +380,8 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     }
     std::wstring error;
     if (!conn::WriteFileAtomic(path, bytes, error)) {
-        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title, MB_OK | MB_ICONHAND);
+        ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title,
+                    MB_OK | MB_ICONHAND);
         return;
     }
     if (lost > 0)
@@ -406,7 +413,8 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
             if (!passphrase) return 0;
             file = conn::ReadExport(bytes, &cipher, &*passphrase);
             if (file.error != conn::FileError::WrongPassphrase) break;
-            ShowMessage(owner, L"The passphrase is not correct. Try again.", title, MB_OK | MB_ICONEXCLAMATION);
+            ShowMessage(owner, L"The passphrase is not correct. Try again.", title,
+                        MB_OK | MB_ICONEXCLAMATION);
         }
     } else {
         file = conn::ReadExport(bytes, nullptr, nullptr);
@@ -424,7 +432,8 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     const WipeValues wipeRevealed(revealed);
     const auto same = [&](const CONN_INFO& stored, const CONN_INFO& incoming) {
         auto it = revealed.find(stored.name);
-        if (it == revealed.end()) it = revealed.emplace(stored.name, conn::RevealPassword(stored, protector)).first;
+        if (it == revealed.end())
+            it = revealed.emplace(stored.name, conn::RevealPassword(stored, protector)).first;
         return it->second == incoming.password;
     };
     // Merge into the store as it is on disk now, under the store's lock, so
@@ -444,8 +453,8 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
         return result.added > 0;
     });
     if (protectFailed) {
-        ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.", title,
-                    MB_OK | MB_ICONHAND);
+        ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
+                    title, MB_OK | MB_ICONHAND);
         return 0;
     }
     if (!updated.problem.empty()) {
@@ -473,7 +482,8 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     return result.added;
 }
 
-std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title, const std::wstring& suggested) {
+std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title,
+                                              const std::wstring& suggested) {
     wchar_t buffer[MAX_PATH * 4] = {};
     suggested.copy(buffer, std::min<std::size_t>(suggested.size(), MAX_PATH));
     OPENFILENAMEW ofn{};
@@ -501,7 +511,8 @@ std::wstring CAdvConnectList::AskOpenFileName(HWND owner, const std::wstring& ti
     return ::GetOpenFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
 }
 
-std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title, bool newOne) {
+std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title,
+                                                           bool newOne) {
     return PassphraseDialog(title, newOne).Run(owner);
 }
 

@@ -67,7 +67,8 @@ public:
 
 protected:
     // Empty when the user cancelled.
-    virtual std::wstring AskSaveFileName(HWND owner, const std::wstring& title, const std::wstring& suggested);
+    virtual std::wstring AskSaveFileName(HWND owner, const std::wstring& title,
+                                         const std::wstring& suggested);
     virtual std::wstring AskOpenFileName(HWND owner, const std::wstring& title);
     // newOne: choosing a passphrase (typed twice) rather than entering one.
     virtual std::optional<std::wstring> AskPassphrase(HWND owner, const std::wstring& title, bool newOne);

@@ -184,7 +184,7 @@ CColorizer::State CColorizer::ColorizeLine(const wchar_t* begin, std::size_t len
 // this skips everything else without looking at words or numbers; a jump to
 // the end of a large script scans every line this way.
 CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State in, bool endsLine,
-                                      wchar_t follow) const {
+                                       wchar_t follow) const {
     if (!highlighting_) return State::Code;
     if (endsLine) follow = 0;
     State state = in;

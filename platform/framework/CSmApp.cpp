@@ -54,7 +54,8 @@ int CSmApp::DoCommand(WPARAM id) {
     }
     if (id == static_cast<WPARAM>(kSupportCommand)) {
         const std::wstring subject = L"Zelto " + CLimit::ProductName(m_product) + L" " + OwnVersionText();
-        const std::wstring url = std::wstring(L"mailto:") + catalogue::kSupportMail + L"?subject=" + UrlEncode(subject);
+        const std::wstring url =
+            std::wstring(L"mailto:") + catalogue::kSupportMail + L"?subject=" + UrlEncode(subject);
         ::ShellExecuteW(owner, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return 1;
     }

@@ -9,7 +9,9 @@
 #include "catalogue/Catalogue.h"
 
 class _Settings;
-namespace ui { class Window; }
+namespace ui {
+class Window;
+}
 
 class CSmApp {
 public:

@@ -61,8 +61,8 @@ private:
     SIZE MinSize() const;
 
     std::wstring m_name;
-    SIZE m_minSize{0, 0};  // at 96 dpi
-    UINT m_dpi = 0;        // the DPI the registered layout is measured in
+    SIZE m_minSize{0, 0};          // at 96 dpi
+    UINT m_dpi = 0;                // the DPI the registered layout is measured in
     bool m_keepMaximized = false;  // restored maximised and not yet changed by the user
     std::unique_ptr<CSysReg> m_sysReg;
 };

@@ -51,7 +51,8 @@ bool CUrlStatic::Open() { return IsAllowedUrl(m_url) && OpenUrl(m_url); }
 
 bool CUrlStatic::OpenUrl(const std::wstring& url) {
     HWND owner = m_hwnd ? ::GetParent(m_hwnd) : nullptr;
-    return reinterpret_cast<INT_PTR>(::ShellExecuteW(owner, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+    return reinterpret_cast<INT_PTR>(
+               ::ShellExecuteW(owner, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL)) > 32;
 }
 
 HFONT CUrlStatic::LinkFont() {
@@ -75,8 +76,8 @@ bool CUrlStatic::OnPaint(ui::Message& m) {
     HDC dc = ::BeginPaint(m_hwnd, &ps);
     RECT rc = ClientRect();
     HWND parent = ::GetParent(m_hwnd);
-    auto brush = reinterpret_cast<HBRUSH>(
-        ::SendMessageW(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hwnd)));
+    auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+        parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hwnd)));
     ::FillRect(dc, &rc, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
     HGDIOBJ oldFont = ::SelectObject(dc, LinkFont());
     ::SetBkMode(dc, TRANSPARENT);

@@ -74,8 +74,8 @@ void RunDownload(const std::shared_ptr<Download>& d, const std::wstring& url) {
 // answering is given up at the deadline; the caller's own wait covers an
 // open that does not return at all.
 void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path, ULONGLONG deadline) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         CLog::FormatLastError(d->error, 0);
         d->error = L"The update list " + path + L" could not be opened: " + d->error;
@@ -139,8 +139,9 @@ std::wstring CViewUpdates::UpdateUrl() const {
 
 int CViewUpdates::AskForUpdates(HWND owner) {
     m_owner = owner;
-    const std::wstring text = L"Zelto Quaylet will now connect to\n" + UpdateUrl() +
-                              L"\nto find out whether newer versions of the installed products exist.\n\nContinue?";
+    const std::wstring text =
+        L"Zelto Quaylet will now connect to\n" + UpdateUrl() +
+        L"\nto find out whether newer versions of the installed products exist.\n\nContinue?";
     return ui::ShowMessageBox(owner, text.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
 }
 
@@ -151,7 +152,8 @@ void CViewUpdates::ReportError(const std::wstring& text) {
 bool CViewUpdates::Fetch(const std::wstring& url, std::string& bytes, std::wstring& error) {
     auto d = std::make_shared<Download>();
     std::wstring path;
-    const bool isFile = url.size() >= 5 && ::CompareStringOrdinal(url.c_str(), 5, L"file:", 5, TRUE) == CSTR_EQUAL;
+    const bool isFile =
+        url.size() >= 5 && ::CompareStringOrdinal(url.c_str(), 5, L"file:", 5, TRUE) == CSTR_EQUAL;
     if (isFile) {
         if (!updates::FileUrlToPath(url, path)) {
             error = L"The update address " + url + L" is not a valid file address.";
@@ -163,12 +165,13 @@ bool CViewUpdates::Fetch(const std::wstring& url, std::string& bytes, std::wstri
     } else {
         d->session = ::InternetOpenW(L"Zelto Quaylet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
         if (!d->session) {
-            error = L"The connection to the internet could not be prepared: " + WinInetError(::GetLastError());
+            error =
+                L"The connection to the internet could not be prepared: " + WinInetError(::GetLastError());
             return false;
         }
         DWORD timeout = m_timeoutMs;
-        for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                             INTERNET_OPTION_SEND_TIMEOUT})
+        for (DWORD option :
+             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
             ::InternetSetOptionW(d->session, option, &timeout, sizeof timeout);
     }
 

@@ -20,8 +20,8 @@ public:
     virtual int LoadUpdateFile(std::wstring& text);
     // Reads the next entry at pos into version, spare and product name;
     // advances pos. Zero when no entry is left.
-    int ReadString(std::wstring& version, std::wstring& spare, std::wstring& productName, const std::wstring& text,
-                   size_t& pos);
+    int ReadString(std::wstring& version, std::wstring& spare, std::wstring& productName,
+                   const std::wstring& text, size_t& pos);
 
     // The address the list is fetched from.
     std::wstring UpdateUrl() const;

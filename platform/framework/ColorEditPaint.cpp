@@ -76,9 +76,9 @@ void ColorEditWnd::MeasureLine(HDC dc, const std::wstring& text, std::vector<int
         while (end < n && text[end] != L'\t') ++end;
         const int count = static_cast<int>(end - i);
         partial.assign(static_cast<std::size_t>(count), 0);
-        const bool simple = std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i),
-                                        text.begin() + static_cast<std::ptrdiff_t>(end),
-                                        [](wchar_t c) { return c < 0x300; });
+        const bool simple =
+            std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i),
+                        text.begin() + static_cast<std::ptrdiff_t>(end), [](wchar_t c) { return c < 0x300; });
         bool measured = false;
         if (simple) {
             // Latin text needs no shaping: the font's advances are the layout.
@@ -196,9 +196,9 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     // Per unit: colour role and whether it is selected.
     std::vector<std::uint8_t> role(text.size(), static_cast<std::uint8_t>(ColorRole::Text));
     for (const auto& s : m_spans)
-        std::fill_n(role.begin() + s.start, s.length,
-                    static_cast<std::uint8_t>(static_cast<int>(ColorRole::Keyword) +
-                                              static_cast<int>(s.kind)));
+        std::fill_n(
+            role.begin() + s.start, s.length,
+            static_cast<std::uint8_t>(static_cast<int>(ColorRole::Keyword) + static_cast<int>(s.kind)));
     const Pos from = std::min(m_anchor, m_caret), to = std::max(m_anchor, m_caret);
     std::size_t selA = 0, selB = 0;
     if (!(from == to) && line >= from.line && line <= to.line) {

@@ -53,7 +53,8 @@ bool Unescape(const std::wstring& text, std::wstring& out) {
 }
 
 bool IsDrive(const std::wstring& s) {
-    return s.size() >= 2 && s[1] == L':' && ((s[0] >= L'A' && s[0] <= L'Z') || (s[0] >= L'a' && s[0] <= L'z'));
+    return s.size() >= 2 && s[1] == L':' &&
+           ((s[0] >= L'A' && s[0] <= L'Z') || (s[0] >= L'a' && s[0] <= L'z'));
 }
 
 }  // namespace

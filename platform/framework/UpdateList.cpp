@@ -41,7 +41,8 @@ bool Validate(const std::wstring& text, std::wstring& error) {
         ++lineNo;
         if (Skippable(line)) continue;
         if (line.find(L'=') == std::wstring::npos) {
-            error = L"Line " + std::to_wstring(lineNo) + L" of the update list is not an entry of the form name=version.";
+            error = L"Line " + std::to_wstring(lineNo) +
+                    L" of the update list is not an entry of the form name=version.";
             return false;
         }
     }

@@ -21,11 +21,17 @@ RECT _ControlContainer::Anchor(const RECT& r, int rzType, int dx, int dy) {
     RECT n = r;
     switch (rzType) {
     case RZ_MOVE_RIGHT: OffsetRect(&n, dx, 0); break;
-    case RZ_GROW_BOTH: n.right += dx; n.bottom += dy; break;
+    case RZ_GROW_BOTH:
+        n.right += dx;
+        n.bottom += dy;
+        break;
     case RZ_GROW_RIGHT: n.right += dx; break;
     case RZ_MOVE_BOTTOM: OffsetRect(&n, 0, dy); break;
     case RZ_MOVE_CORNER: OffsetRect(&n, dx, dy); break;
-    case RZ_BOTTOM_GROW_RIGHT: OffsetRect(&n, 0, dy); n.right += dx; break;
+    case RZ_BOTTOM_GROW_RIGHT:
+        OffsetRect(&n, 0, dy);
+        n.right += dx;
+        break;
     default: break;
     }
     // Never turn a control inside out when the parent gets very small.
@@ -42,7 +48,8 @@ void _ControlContainer::RepositionControls(int cx, int cy) {
         const RECT n = Anchor(e.initial, e.rzType, cx - e.parentSize.cx, cy - e.parentSize.cy);
         const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
         if (batch)
-            batch = ::DeferWindowPos(batch, e.child, nullptr, n.left, n.top, n.right - n.left, n.bottom - n.top, flags);
+            batch = ::DeferWindowPos(batch, e.child, nullptr, n.left, n.top, n.right - n.left,
+                                     n.bottom - n.top, flags);
         else
             ::SetWindowPos(e.child, nullptr, n.left, n.top, n.right - n.left, n.bottom - n.top, flags);
     }
@@ -51,9 +58,12 @@ void _ControlContainer::RepositionControls(int cx, int cy) {
 
 void _ControlContainer::RescaleAnchors(UINT oldDpi, UINT newDpi) {
     if (!oldDpi || oldDpi == newDpi) return;
-    const auto scale = [&](LONG v) { return ::MulDiv(v, static_cast<int>(newDpi), static_cast<int>(oldDpi)); };
+    const auto scale = [&](LONG v) {
+        return ::MulDiv(v, static_cast<int>(newDpi), static_cast<int>(oldDpi));
+    };
     for (Entry& e : m_entries) {
-        e.initial = RECT{scale(e.initial.left), scale(e.initial.top), scale(e.initial.right), scale(e.initial.bottom)};
+        e.initial = RECT{scale(e.initial.left), scale(e.initial.top), scale(e.initial.right),
+                         scale(e.initial.bottom)};
         e.parentSize = SIZE{scale(e.parentSize.cx), scale(e.parentSize.cy)};
     }
 }

@@ -7,12 +7,12 @@
 #include <vector>
 
 enum RZ_TYPE : int {
-    RZ_MOVE_RIGHT = 1,         // moves with the right edge
-    RZ_GROW_BOTH = 3,          // grows with the right and bottom edges
-    RZ_GROW_RIGHT = 6,         // grows with the right edge
-    RZ_MOVE_BOTTOM = 7,        // moves with the bottom edge
-    RZ_MOVE_CORNER = 10,       // moves with the bottom-right corner
-    RZ_BOTTOM_GROW_RIGHT = 11, // moves with the bottom edge, grows with the right edge
+    RZ_MOVE_RIGHT = 1,          // moves with the right edge
+    RZ_GROW_BOTH = 3,           // grows with the right and bottom edges
+    RZ_GROW_RIGHT = 6,          // grows with the right edge
+    RZ_MOVE_BOTTOM = 7,         // moves with the bottom edge
+    RZ_MOVE_CORNER = 10,        // moves with the bottom-right corner
+    RZ_BOTTOM_GROW_RIGHT = 11,  // moves with the bottom edge, grows with the right edge
 };
 
 class _ControlContainer {

@@ -25,7 +25,8 @@ bool StartsWithNoCase(const std::wstring& text, std::size_t at, const wchar_t* p
 bool IsDosDeviceName(const std::wstring& name) {
     std::wstring n;
     for (wchar_t c : name) n.push_back(Upper(c));
-    if (n == L"CON" || n == L"PRN" || n == L"AUX" || n == L"NUL" || n == L"CONIN$" || n == L"CONOUT$") return true;
+    if (n == L"CON" || n == L"PRN" || n == L"AUX" || n == L"NUL" || n == L"CONIN$" || n == L"CONOUT$")
+        return true;
     if (n.size() == 4 && (n.compare(0, 3, L"COM") == 0 || n.compare(0, 3, L"LPT") == 0)) {
         const wchar_t d = n[3];
         return (d >= L'0' && d <= L'9') || d == 0xB9 || d == 0xB2 || d == 0xB3;

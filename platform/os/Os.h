@@ -21,8 +21,8 @@ enum class RegStatus {
 
 struct RegValue {
     RegStatus status = RegStatus::NoKey;
-    std::uint32_t type = 0;            // REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4, ...
-    std::vector<unsigned char> data;   // exactly the bytes the system returned
+    std::uint32_t type = 0;           // REG_SZ = 1, REG_BINARY = 3, REG_DWORD = 4, ...
+    std::vector<unsigned char> data;  // exactly the bytes the system returned
 };
 
 class IRegistry {

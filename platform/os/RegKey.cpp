@@ -29,7 +29,8 @@ std::optional<long long> RegKey::ReadInteger(const std::wstring& name) const {
     DWORD type = 0;
     unsigned char data[64] = {};
     DWORD size = sizeof data - sizeof(wchar_t);  // room for a terminator the value may lack
-    if (RegQueryValueExW(m_key, name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) return std::nullopt;
+    if (RegQueryValueExW(m_key, name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS)
+        return std::nullopt;
     if (type == REG_DWORD) {
         if (size != sizeof(DWORD)) return std::nullopt;
         DWORD v;
@@ -47,7 +48,8 @@ std::optional<long long> RegKey::ReadInteger(const std::wstring& name) const {
     return v;
 }
 
-std::optional<std::vector<unsigned char>> RegKey::ReadBinary(const std::wstring& name, size_t maxBytes) const {
+std::optional<std::vector<unsigned char>> RegKey::ReadBinary(const std::wstring& name,
+                                                             size_t maxBytes) const {
     if (!m_key) return std::nullopt;
     DWORD type = 0;
     std::vector<unsigned char> data(maxBytes);
@@ -82,8 +84,9 @@ bool RegKey::WriteBinary(const std::wstring& name, const void* data, size_t size
 }
 
 bool RegKey::WriteString(const std::wstring& name, const std::wstring& value) const {
-    return m_key && RegSetValueExW(m_key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    return m_key &&
+           RegSetValueExW(m_key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 }  // namespace os

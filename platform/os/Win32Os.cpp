@@ -20,8 +20,7 @@ public:
         return true;
     }
 
-    RegValue QueryValue(const std::wstring& subKey, const std::wstring& name,
-                        std::size_t maxBytes) override {
+    RegValue QueryValue(const std::wstring& subKey, const std::wstring& name, std::size_t maxBytes) override {
         RegValue result;
         HKEY key = nullptr;
         if (RegOpenKeyW(HKEY_CURRENT_USER, subKey.c_str(), &key) != ERROR_SUCCESS) return result;
@@ -87,8 +86,8 @@ public:
         if (!VerQueryValueW(block.get(), L"\\", reinterpret_cast<void**>(&info), &len) || !info ||
             len < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != 0xFEEF04BD)
             return std::nullopt;
-        return FixedVersion{info->dwProductVersionMS, info->dwProductVersionLS,
-                            info->dwFileVersionMS, info->dwFileVersionLS};
+        return FixedVersion{info->dwProductVersionMS, info->dwProductVersionLS, info->dwFileVersionMS,
+                            info->dwFileVersionLS};
     }
 };
 
@@ -117,10 +116,25 @@ public:
 
 }  // namespace
 
-IRegistry& Registry() { static Win32Registry r; return r; }
-IFileSystem& FileSystem() { static Win32FileSystem f; return f; }
-IVersionReader& VersionReader() { static Win32VersionReader v; return v; }
-IProfileReader& ProfileReader() { static Win32ProfileReader p; return p; }
-IClock& Clock() { static Win32Clock c; return c; }
+IRegistry& Registry() {
+    static Win32Registry r;
+    return r;
+}
+IFileSystem& FileSystem() {
+    static Win32FileSystem f;
+    return f;
+}
+IVersionReader& VersionReader() {
+    static Win32VersionReader v;
+    return v;
+}
+IProfileReader& ProfileReader() {
+    static Win32ProfileReader p;
+    return p;
+}
+IClock& Clock() {
+    static Win32Clock c;
+    return c;
+}
 
 }  // namespace os

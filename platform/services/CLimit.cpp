@@ -18,7 +18,9 @@ const catalogue::ProductInfo& Info(ZELTO_PRODUCT id) {
 
 std::wstring CLimit::ProductName(ZELTO_PRODUCT id) { return Info(id).name; }
 std::wstring CLimit::ProductDescr(ZELTO_PRODUCT id) { return Info(id).description; }
-std::wstring CLimit::MakeRegPath(ZELTO_PRODUCT id) { return std::wstring(catalogue::kRegistryRoot) + Info(id).key; }
+std::wstring CLimit::MakeRegPath(ZELTO_PRODUCT id) {
+    return std::wstring(catalogue::kRegistryRoot) + Info(id).key;
+}
 std::wstring CLimit::MakeSiteDirectory(ZELTO_PRODUCT id) { return Info(id).siteFolder; }
 
 std::wstring CLimit::InstalledExe(ZELTO_PRODUCT id) {
@@ -34,8 +36,10 @@ bool CLimit::RunProduct(ZELTO_PRODUCT id, HWND parent, const std::wstring& argum
     const std::wstring name = L"Zelto " + ProductName(id);
     const std::wstring exe = InstalledExe(id);
     if (exe.empty()) {
-        const std::wstring text = name + L" is not installed on this computer.\n\nDo you want to open its download page?";
-        if (ui::ShowMessageBox(parent, text.c_str(), L"Zelto Quaylet", MB_YESNO | MB_ICONINFORMATION) == IDYES) {
+        const std::wstring text =
+            name + L" is not installed on this computer.\n\nDo you want to open its download page?";
+        if (ui::ShowMessageBox(parent, text.c_str(), L"Zelto Quaylet", MB_YESNO | MB_ICONINFORMATION) ==
+            IDYES) {
             const std::wstring url = std::wstring(catalogue::kSiteBase) + MakeSiteDirectory(id);
             ::ShellExecuteW(parent, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         }
@@ -47,8 +51,9 @@ bool CLimit::RunProduct(ZELTO_PRODUCT id, HWND parent, const std::wstring& argum
     if (rc > 32) return true;
     std::wstring error;
     CLog::FormatLastError(error, 0);
-    const std::wstring text = name + L" could not be started:\n" + exe + L"\n\n" +
-                              (error.empty() ? L"The system reported error " + std::to_wstring(rc) + L"." : error);
+    const std::wstring text =
+        name + L" could not be started:\n" + exe + L"\n\n" +
+        (error.empty() ? L"The system reported error " + std::to_wstring(rc) + L"." : error);
     ui::ShowMessageBox(parent, text.c_str(), L"Zelto Quaylet", MB_OK | MB_ICONERROR);
     return false;
 }

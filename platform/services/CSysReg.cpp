@@ -15,7 +15,8 @@ bool CSysReg::SetInt(const std::wstring& name, int value) const {
     return key.Create(m_subKey) && key.WriteDword(name, static_cast<DWORD>(value));
 }
 
-std::optional<std::vector<unsigned char>> CSysReg::GetBinary(const std::wstring& name, size_t maxBytes) const {
+std::optional<std::vector<unsigned char>> CSysReg::GetBinary(const std::wstring& name,
+                                                             size_t maxBytes) const {
     os::RegKey key;
     return key.Open(m_subKey) ? key.ReadBinary(name, maxBytes) : std::nullopt;
 }

@@ -27,14 +27,15 @@ int _Settings::getInt(const std::wstring& name) {
     if (!key.value) {
         const std::optional<long long> stored = m_store.GetInt(name);
         key.value = stored && *stored >= key.minValue && *stored <= key.maxValue ? static_cast<int>(*stored)
-                                                                                  : DefaultOf(key);
+                                                                                 : DefaultOf(key);
     }
     return *key.value;
 }
 
 void _Settings::setInt(const std::wstring& name, int value) {
     auto it = m_keys.find(name);
-    if (it == m_keys.end()) it = m_keys.emplace(name, Key{S_INT, L"0", INT_MIN, INT_MAX, std::nullopt, false}).first;
+    if (it == m_keys.end())
+        it = m_keys.emplace(name, Key{S_INT, L"0", INT_MIN, INT_MAX, std::nullopt, false}).first;
     it->second.value = value;
     it->second.dirty = true;
 }

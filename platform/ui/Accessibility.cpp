@@ -10,10 +10,14 @@ namespace {
 
 // The annotation's identifiers, defined here rather than through a GUID
 // library, which would bring every other identifier of the header along.
-constexpr GUID kClsidAccPropServices = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
-constexpr GUID kIidAccPropServices = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
-constexpr GUID kPropIdAccName = {0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
-constexpr GUID kPropIdAccRole = {0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
+constexpr GUID kClsidAccPropServices = {
+    0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+constexpr GUID kIidAccPropServices = {
+    0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr GUID kPropIdAccName = {
+    0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
+constexpr GUID kPropIdAccRole = {
+    0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
 
 }  // namespace
 
@@ -25,8 +29,8 @@ IAccPropServices* AccessibleNames::Services() {
     if (!m_tried) {
         m_tried = true;
         void* services = nullptr;
-        if (SUCCEEDED(::CoCreateInstance(kClsidAccPropServices, nullptr, CLSCTX_INPROC_SERVER, kIidAccPropServices,
-                                         &services)))
+        if (SUCCEEDED(::CoCreateInstance(kClsidAccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                         kIidAccPropServices, &services)))
             m_services = static_cast<IAccPropServices*>(services);
     }
     return m_services;
@@ -35,8 +39,8 @@ IAccPropServices* AccessibleNames::Services() {
 bool AccessibleNames::Set(HWND hwnd, const std::wstring& name, LONG child) {
     IAccPropServices* services = hwnd ? Services() : nullptr;
     return services &&
-           SUCCEEDED(services->SetHwndPropStr(hwnd, static_cast<DWORD>(OBJID_CLIENT), static_cast<DWORD>(child),
-                                              kPropIdAccName, name.c_str()));
+           SUCCEEDED(services->SetHwndPropStr(hwnd, static_cast<DWORD>(OBJID_CLIENT),
+                                              static_cast<DWORD>(child), kPropIdAccName, name.c_str()));
 }
 
 bool AccessibleNames::SetRole(HWND hwnd, LONG role) {
@@ -62,9 +66,9 @@ ToolTips::~ToolTips() {
 bool ToolTips::Create(HWND owner) {
     if (m_hwnd) return true;
     m_owner = owner;
-    m_hwnd = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
-                               ::GetModuleHandleW(nullptr), nullptr);
+    m_hwnd = ::CreateWindowExW(
+        WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     return m_hwnd != nullptr;
 }
 

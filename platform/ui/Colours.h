@@ -19,7 +19,8 @@ inline bool ReadableOn(COLORREF text, COLORREF face) {
 inline bool HighContrast() {
     HIGHCONTRASTW hc{};
     hc.cbSize = sizeof hc;
-    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) && (hc.dwFlags & HCF_HIGHCONTRASTON);
+    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) &&
+           (hc.dwFlags & HCF_HIGHCONTRASTON);
 }
 
 }  // namespace ui

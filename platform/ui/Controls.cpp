@@ -38,7 +38,8 @@ int ListView::InsertColumn(int index, const wchar_t* title, int format, int widt
     col.cx = width;
     col.pszText = const_cast<wchar_t*>(title);
     col.iSubItem = index;
-    return static_cast<int>(Send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&col)));
+    return static_cast<int>(
+        Send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&col)));
 }
 
 int ListView::InsertItem(int index, const std::wstring& text, int image) const {

@@ -50,10 +50,13 @@ public:
         TCITEMW item{};
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<wchar_t*>(text);
-        return static_cast<int>(Send(TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
+        return static_cast<int>(
+            Send(TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)));
     }
     int GetCurSel() const { return static_cast<int>(Send(TCM_GETCURSEL)); }
-    int SetCurSel(int index) const { return static_cast<int>(Send(TCM_SETCURSEL, static_cast<WPARAM>(index))); }
+    int SetCurSel(int index) const {
+        return static_cast<int>(Send(TCM_SETCURSEL, static_cast<WPARAM>(index)));
+    }
     int GetItemCount() const { return static_cast<int>(Send(TCM_GETITEMCOUNT)); }
     std::wstring GetItemText(int index) const;
 };
@@ -66,7 +69,9 @@ public:
     }
     int GetCount() const { return static_cast<int>(Send(CB_GETCOUNT)); }
     int GetCurSel() const { return static_cast<int>(Send(CB_GETCURSEL)); }
-    int SetCurSel(int index) const { return static_cast<int>(Send(CB_SETCURSEL, static_cast<WPARAM>(index))); }
+    int SetCurSel(int index) const {
+        return static_cast<int>(Send(CB_SETCURSEL, static_cast<WPARAM>(index)));
+    }
     std::wstring GetItemText(int index) const;
 };
 
@@ -74,7 +79,9 @@ class ListView : public Control {
 public:
     using Control::Control;
     int InsertColumn(int index, const wchar_t* title, int format, int width) const;
-    int GetColumnWidth(int index) const { return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index))); }
+    int GetColumnWidth(int index) const {
+        return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(index)));
+    }
     bool SetColumnWidth(int index, int width) const {
         return Send(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index), MAKELPARAM(width, 0)) != 0;
     }
@@ -93,7 +100,8 @@ public:
     void SetExtendedStyle(DWORD mask, DWORD style) const { Send(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style); }
     DWORD GetExtendedStyle() const { return static_cast<DWORD>(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)); }
     HIMAGELIST SetImageList(HIMAGELIST list, int kind) const {
-        return reinterpret_cast<HIMAGELIST>(Send(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
+        return reinterpret_cast<HIMAGELIST>(
+            Send(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
     }
     int GetItemImage(int index) const;
     int GetColumnCount() const;
@@ -103,15 +111,20 @@ class TreeView : public Control {
 public:
     using Control::Control;
     HIMAGELIST SetImageList(HIMAGELIST list, int kind) const {
-        return reinterpret_cast<HIMAGELIST>(Send(TVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
+        return reinterpret_cast<HIMAGELIST>(
+            Send(TVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
     }
     HTREEITEM GetRoot() const { return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, TVGN_ROOT)); }
     HTREEITEM GetNext(HTREEITEM item, UINT code) const {
         return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
     }
     int GetCount() const { return static_cast<int>(Send(TVM_GETCOUNT)); }
-    bool SelectItem(HTREEITEM item) const { return Send(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) != 0; }
-    bool Expand(HTREEITEM item, UINT code) const { return Send(TVM_EXPAND, code, reinterpret_cast<LPARAM>(item)) != 0; }
+    bool SelectItem(HTREEITEM item) const {
+        return Send(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) != 0;
+    }
+    bool Expand(HTREEITEM item, UINT code) const {
+        return Send(TVM_EXPAND, code, reinterpret_cast<LPARAM>(item)) != 0;
+    }
     std::wstring GetItemText(HTREEITEM item) const;
 };
 

@@ -22,9 +22,9 @@ const MessageMap* Dialog::ThisMessageMap() {
 
 INT_PTR Dialog::DoModal() {
     m_modal = true;
-    const INT_PTR result = ::DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(m_templateId),
-                                             m_parent ? m_parent->Hwnd() : nullptr, DialogProc,
-                                             reinterpret_cast<LPARAM>(this));
+    const INT_PTR result =
+        ::DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(m_templateId),
+                          m_parent ? m_parent->Hwnd() : nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
     m_modal = false;
     return result;
 }
@@ -79,11 +79,11 @@ bool g_routing = false;
 bool Dialog::TranslatePageKey(MSG& msg) {
     if (g_routing || !m_hwnd) return false;
     switch (msg.message) {
-        case WM_KEYDOWN:
-        case WM_KEYUP:
-        case WM_CHAR:
-        case WM_DEADCHAR: break;
-        default: return false;  // Alt keys, the menu and mnemonics stay with this dialog
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_DEADCHAR: break;
+    default: return false;  // Alt keys, the menu and mnemonics stay with this dialog
     }
     if (!::IsChild(m_hwnd, msg.hwnd)) return false;
     HWND page = InnermostPage(m_hwnd, msg.hwnd);
@@ -94,7 +94,8 @@ bool Dialog::TranslatePageKey(MSG& msg) {
         // A focused push button is the one Enter presses, whichever button is the page's default.
         HWND focus = ::GetFocus();
         if (focus && ::IsChild(page, focus) && ::IsWindowEnabled(focus)) {
-            const LRESULT code = ::SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+            const LRESULT code =
+                ::SendMessageW(focus, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
             if (!(code & (DLGC_WANTMESSAGE | DLGC_WANTALLKEYS)) &&
                 (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
                 ::SendMessageW(::GetParent(focus), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
@@ -134,11 +135,8 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMPAREITEM:
     case WM_VKEYTOITEM:
     case WM_CHARTOITEM:
-    case WM_QUERYDRAGICON:
-        return static_cast<INT_PTR>(m.result);
-    default:
-        ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, m.result);
-        return TRUE;
+    case WM_QUERYDRAGICON: return static_cast<INT_PTR>(m.result);
+    default: ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, m.result); return TRUE;
     }
 }
 

@@ -43,12 +43,15 @@ Icon LoadIconForDpi(HINSTANCE module, int id, UINT dpi) {
     using ScaleDown = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
     static const auto scaleDown = [] {
         HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
-        return comctl ? reinterpret_cast<ScaleDown>(reinterpret_cast<void*>(::GetProcAddress(comctl, "LoadIconWithScaleDown")))
+        return comctl ? reinterpret_cast<ScaleDown>(
+                            reinterpret_cast<void*>(::GetProcAddress(comctl, "LoadIconWithScaleDown")))
                       : nullptr;
     }();
     HICON icon = nullptr;
-    if (scaleDown && SUCCEEDED(scaleDown(module, MAKEINTRESOURCEW(id), size, size, &icon)) && icon) return Icon(icon);
-    return Icon(static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+    if (scaleDown && SUCCEEDED(scaleDown(module, MAKEINTRESOURCEW(id), size, size, &icon)) && icon)
+        return Icon(icon);
+    return Icon(static_cast<HICON>(
+        ::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
 void LeaveToOwnerOnDpiChange(HWND control) {

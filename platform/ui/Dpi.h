@@ -21,7 +21,9 @@ UINT SystemDpi();
 
 // A 96-dpi length in pixels at dpi, and back (rounded to the nearest pixel).
 inline int Scale(int length96, UINT dpi) { return ::MulDiv(length96, static_cast<int>(dpi), kBaseDpi); }
-inline int Unscale(int pixels, UINT dpi) { return dpi ? ::MulDiv(pixels, kBaseDpi, static_cast<int>(dpi)) : pixels; }
+inline int Unscale(int pixels, UINT dpi) {
+    return dpi ? ::MulDiv(pixels, kBaseDpi, static_cast<int>(dpi)) : pixels;
+}
 // Every edge scaled on its own, so that rectangles which meet at 96 dpi still
 // meet and never overlap at any DPI.
 inline RECT Scale(const RECT& r96, UINT dpi) {

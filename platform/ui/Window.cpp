@@ -99,9 +99,9 @@ bool Window::CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* te
 
 bool Window::CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& r,
                            HWND parent, UINT id, DWORD exStyle) {
-    HWND hwnd = ::CreateWindowExW(exStyle, className, text, style, r.left, r.top, r.right - r.left,
-                                  r.bottom - r.top, parent,
-                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), ResourceModule(), nullptr);
+    HWND hwnd = ::CreateWindowExW(
+        exStyle, className, text, style, r.left, r.top, r.right - r.left, r.bottom - r.top, parent,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), ResourceModule(), nullptr);
     if (!hwnd) return false;
     if (!Subclass(hwnd)) {
         ::DestroyWindow(hwnd);
@@ -112,7 +112,8 @@ bool Window::CreateControl(const wchar_t* className, const wchar_t* text, DWORD 
 
 bool Window::Subclass(HWND hwnd) {
     if (!hwnd || m_hwnd) return false;
-    if (!::SetWindowSubclass(hwnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
+    if (!::SetWindowSubclass(hwnd, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+        return false;
     m_subclassed = true;
     Bind(hwnd);
     return true;
@@ -145,7 +146,8 @@ RECT Window::ChildRect(HWND child) const {
 const MessageEntry* Window::Find(UINT msg, UINT id, UINT code, EntryKind kind) const {
     for (const MessageMap* map = GetMessageMap(); map; map = map->base)
         for (const MessageEntry* e = map->begin; e != map->end; ++e)
-            if (e->msg == msg && e->kind == kind && (kind == EntryKind::Message || (e->id == id && e->code == code)))
+            if (e->msg == msg && e->kind == kind &&
+                (kind == EntryKind::Message || (e->id == id && e->code == code)))
                 return e;
     return nullptr;
 }
@@ -161,7 +163,8 @@ BOOL Window::OnCommand(WPARAM wParam, LPARAM) {
 bool Window::OnNotify(WPARAM, LPARAM lParam, LRESULT* result) {
     const auto* hdr = reinterpret_cast<NMHDR*>(lParam);
     if (!hdr) return false;
-    if (const MessageEntry* e = Find(WM_NOTIFY, static_cast<UINT>(hdr->idFrom), hdr->code, EntryKind::Notify)) {
+    if (const MessageEntry* e =
+            Find(WM_NOTIFY, static_cast<UINT>(hdr->idFrom), hdr->code, EntryKind::Notify)) {
         *result = (this->*(e->onNotify))(const_cast<NMHDR*>(hdr));
         return true;
     }
@@ -189,8 +192,7 @@ bool Window::Reflect(Message& m) {
         r.msg = kReflectedCtlColor;
         r.lParam = static_cast<LPARAM>(m.msg - WM_CTLCOLORMSGBOX);
         break;
-    default:
-        return false;
+    default: return false;
     }
     // Only a real child's notification goes back to it: a command posted with
     // a number in lParam must not reach a window that happens to have that handle.

@@ -61,7 +61,8 @@ struct MessageMap {
 
     MessageMap(const MessageMap* b) : base(b), begin(nullptr), end(nullptr) {}
     template <std::size_t N>
-    MessageMap(const MessageMap* b, const MessageEntry (&entries)[N]) : base(b), begin(entries), end(entries + N) {}
+    MessageMap(const MessageMap* b, const MessageEntry (&entries)[N])
+        : base(b), begin(entries), end(entries + N) {}
 };
 
 // Shows a message box, or hands it to the hook that tests install so that no
@@ -93,8 +94,8 @@ public:
     bool CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect,
                   HWND parent, UINT id);
     // Creates a window of a system class (STATIC, BUTTON, ...) and subclasses it.
-    bool CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect, HWND parent,
-                       UINT id, DWORD exStyle = 0);
+    bool CreateControl(const wchar_t* className, const wchar_t* text, DWORD style, const RECT& rect,
+                       HWND parent, UINT id, DWORD exStyle = 0);
     // Binds an existing window (e.g. a dialog control) to this object by subclassing it.
     bool Subclass(HWND hwnd);
     void DestroyWindow();

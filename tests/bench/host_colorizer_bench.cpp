@@ -48,12 +48,11 @@ int main() {
     t0 = std::chrono::steady_clock::now();
     ColorStateCache cache;
     cache.Reset(lines.LineCount());
-    const auto state =
-        cache.StateAt(lines.LineCount() - 1, colorizer,
-                      [&](std::size_t n, std::wstring& out, bool& ends, wchar_t& follow) {
-                          lines.GetLine(n, out, &ends);
-                          follow = lines.FollowingUnit(n);
-                      });
+    const auto state = cache.StateAt(lines.LineCount() - 1, colorizer,
+                                     [&](std::size_t n, std::wstring& out, bool& ends, wchar_t& follow) {
+                                         lines.GetLine(n, out, &ends);
+                                         follow = lines.FollowingUnit(n);
+                                     });
     const double scan = Ms(t0);
 
     t0 = std::chrono::steady_clock::now();

@@ -52,7 +52,8 @@ double PeakMiB() {
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     std::wstring error;
-    if (!conn::WriteFileAtomic(path, bytes, error)) std::fwprintf(stderr, L"cannot write: %ls\n", error.c_str());
+    if (!conn::WriteFileAtomic(path, bytes, error))
+        std::fwprintf(stderr, L"cannot write: %ls\n", error.c_str());
 }
 
 }  // namespace
@@ -62,7 +63,8 @@ int main() {
     ::InitCommonControlsEx(&icc);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"quaylet-limits-bench-" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring dir =
+        std::wstring(temp) + L"quaylet-limits-bench-" + std::to_wstring(::GetCurrentProcessId());
     ::CreateDirectoryW(dir.c_str(), nullptr);
     const std::wstring storePath = dir + L"\\profiles.zcp";
 
@@ -70,7 +72,8 @@ int main() {
     const double peakBefore = PeakMiB();
     double blankMs = 0;
     {
-        const std::string blank = "ZQ-EXPORT 1\r\npasswords=none\r\n" + std::string(conn::kMaxFileBytes - 29, '\n');
+        const std::string blank =
+            "ZQ-EXPORT 1\r\npasswords=none\r\n" + std::string(conn::kMaxFileBytes - 29, '\n');
         blankMs = Ms([&] { conn::ReadExport(blank, nullptr, nullptr); });
     }
     const double blankPeak = PeakMiB() - peakBefore;
@@ -85,15 +88,16 @@ int main() {
     conn::MergeResult merge;
     const double mergeMs = Ms([&] {
         merge = conn::Merge(
-            merged, clashing, [](const CONN_INFO&, const CONN_INFO&) { return true; }, conn::SystemNameCase());
+            merged, clashing, [](const CONN_INFO&, const CONN_INFO&) { return true; },
+            conn::SystemNameCase());
     });
     const std::wstring clashFile = dir + L"\\clashing.zcx";
     WriteBytes(clashFile, conn::WriteExport(clashing, nullptr, nullptr));
 
-    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700, nullptr,
-                                   nullptr, nullptr, nullptr);
-    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0, 0,
-                                     880, 660, frame, nullptr, nullptr, nullptr);
+    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700,
+                                   nullptr, nullptr, nullptr, nullptr);
+    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL,
+                                     0, 0, 880, 660, frame, nullptr, nullptr, nullptr);
     BenchList list;
     list.Attach(listWnd);
     list.SetStorePath(storePath);
@@ -113,8 +117,8 @@ int main() {
     CONN_INFO stored = clashing[0];
     stored.password = L"secret";
     const std::wstring copiesFile = dir + L"\\copies.zcx";
-    WriteBytes(copiesFile, conn::WriteExport(std::vector<CONN_INFO>(conn::kMaxProfiles, stored), &cipher, &right,
-                                             conn::kMinIterations));
+    WriteBytes(copiesFile, conn::WriteExport(std::vector<CONN_INFO>(conn::kMaxProfiles, stored), &cipher,
+                                             &right, conn::kMinIterations));
     conn::ProtectPassword(stored, conn::CurrentUserProtector());
     std::wstring error;
     conn::ProfileStore(storePath).Save({stored}, error);
@@ -173,7 +177,8 @@ int main() {
     }
 
     std::printf("profile store at its limits (one run each, under Wine):\n");
-    std::printf("  8 MiB of blank lines refused:               %8.1f ms, peak memory +%.1f MiB\n", blankMs, blankPeak);
+    std::printf("  8 MiB of blank lines refused:               %8.1f ms, peak memory +%.1f MiB\n", blankMs,
+                blankPeak);
     std::printf("  merge of 20,000 clashing names:             %8.1f ms\n", mergeMs);
     std::printf("  Load of a file of them (read, merge, save, show): %8.1f ms\n", loadAllMs);
     std::printf("  Load of 20,000 copies of a stored profile with its sealed password: %8.1f ms\n", copiesMs);

@@ -23,8 +23,8 @@ constexpr int kRuns = 15;
 
 void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
         return;
     ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -32,7 +32,8 @@ void SetString(const std::wstring& subKey, const std::wstring& name, const std::
 }
 
 void WriteFileText(const std::wstring& path, const std::string& text) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -60,10 +61,10 @@ void Seed(const std::wstring& folder, const std::wstring& tag, bool create) {
                                       std::to_wstring(i + 1) + type.extension;
             SetString(ProductSettingsKey(type.product), name, path);
             if (create) {
-                std::string text = "; project of a suite product\r\n[Options]\r\nLevel=3\r\n[" + Narrow(type.section) +
-                                   "]\r\n" + Narrow(type.authorKey) + "=Author " + std::to_string(i) + "\r\n" +
-                                   Narrow(type.noteKey) + "=Note for the project number " + std::to_string(i) +
-                                   "\r\nRows=1000\r\n";
+                std::string text = "; project of a suite product\r\n[Options]\r\nLevel=3\r\n[" +
+                                   Narrow(type.section) + "]\r\n" + Narrow(type.authorKey) + "=Author " +
+                                   std::to_string(i) + "\r\n" + Narrow(type.noteKey) +
+                                   "=Note for the project number " + std::to_string(i) + "\r\nRows=1000\r\n";
                 WriteFileText(path, text);
             }
         }
@@ -80,8 +81,8 @@ Figures Measure(HWND parent) {
     int rows = 0;
     for (int run = 0; run < kRuns; ++run) {
         HWND hwnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"",
-                                      WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 600,
-                                      400, parent, nullptr, nullptr, nullptr);
+                                      WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                                      0, 0, 600, 400, parent, nullptr, nullptr, nullptr);
         CDBListCtrl list(hwnd);
         for (int c = 0; c < 6; ++c) list.InsertColumn(c, L"c", LVCFMT_LEFT, 80);
         ProjectListRows listRows(list);
@@ -117,11 +118,12 @@ int main() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&icc);
 
-    const std::wstring unique = std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64());
+    const std::wstring unique =
+        std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64());
     const std::wstring regKey = L"Software\\QuayletBench\\" + unique;
     HKEY override = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &override,
-                          nullptr) != ERROR_SUCCESS ||
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          &override, nullptr) != ERROR_SUCCESS ||
         ::RegOverridePredefKey(HKEY_CURRENT_USER, override) != ERROR_SUCCESS) {
         std::fprintf(stderr, "cannot redirect HKEY_CURRENT_USER\n");
         return 1;
@@ -130,19 +132,21 @@ int main() {
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"quaylet-bench-" + unique;
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    HWND parent = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 700, 500, nullptr, nullptr, nullptr, nullptr);
+    HWND parent =
+        ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 700, 500, nullptr, nullptr, nullptr, nullptr);
 
     Seed(folder, L"present", true);
     const Figures present = Measure(parent);
     Seed(folder, L"missing", false);
     const Figures missing = Measure(parent);
 
-    std::printf("recent-project discovery, 132 registry values, median and worst of %d runs (target < 20 ms):\n",
-                kRuns);
-    std::printf("  existing files: %7.2f ms median, %7.2f ms worst, %d rows\n", present.medianMs, present.maxMs,
-                present.rows);
-    std::printf("  missing files:  %7.2f ms median, %7.2f ms worst, %d rows\n", missing.medianMs, missing.maxMs,
-                missing.rows);
+    std::printf(
+        "recent-project discovery, 132 registry values, median and worst of %d runs (target < 20 ms):\n",
+        kRuns);
+    std::printf("  existing files: %7.2f ms median, %7.2f ms worst, %d rows\n", present.medianMs,
+                present.maxMs, present.rows);
+    std::printf("  missing files:  %7.2f ms median, %7.2f ms worst, %d rows\n", missing.medianMs,
+                missing.maxMs, missing.rows);
 
     ::DestroyWindow(parent);
     ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);

@@ -46,7 +46,8 @@ double TimeToWindow(const std::wstring& exe) {
     LARGE_INTEGER f, t0, t1;
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&t0);
-    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
     FindData d{pi.dwProcessId, nullptr};
     for (int i = 0; i < 20000 && !d.found; ++i) {
         EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&d));
@@ -57,15 +58,16 @@ double TimeToWindow(const std::wstring& exe) {
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
-    return d.found ? 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart) : -1;
+    return d.found ? 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart)
+                   : -1;
 }
 
 void Report(const wchar_t* name, const std::wstring& exe, int runs) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) times.push_back(TimeToWindow(exe));
     std::sort(times.begin(), times.end());
-    std::wprintf(L"%-14ls median %7.1f ms   min %7.1f ms   max %7.1f ms   (%d runs)\n", name, times[times.size() / 2],
-                 times.front(), times.back(), runs);
+    std::wprintf(L"%-14ls median %7.1f ms   min %7.1f ms   max %7.1f ms   (%d runs)\n", name,
+                 times[times.size() / 2], times.front(), times.back(), runs);
 }
 
 const wchar_t kSuite[] = L"Software\\Zerudozuz";
@@ -73,8 +75,8 @@ const wchar_t kBackup[] = L"Software\\Zerudozuz-startup-bench-backup";
 
 void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return;
     RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -103,7 +105,8 @@ void CopyKey(const wchar_t* from, const wchar_t* to) {
 
 // A descriptor of `size` bytes whose end is moved out, so that it costs no disk space.
 void SparseFile(const std::wstring& path, LONGLONG size) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     const char head[] = "[Common]\r\nAuthor=Ann\r\n";
     DWORD written = 0;
@@ -167,8 +170,8 @@ int main(int argc, char** argv) {
 
     // A pipe server that never answers, for the values that name it.
     const std::wstring pipeName = L"\\\\.\\pipe\\quaylet-bench-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE pipe = CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1,
-                                   4096, 4096, 0, nullptr);
+    HANDLE pipe = CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                   PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
     OVERLAPPED ov{};
     ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ConnectNamedPipe(pipe, &ov);
@@ -178,9 +181,10 @@ int main(int argc, char** argv) {
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::vector<std::wstring> files = SeedHostileSuite(folder, pipeName);
     Report(L"hub, hostile", dir + L"\\quaylet.exe", runs);
-    std::wprintf(L"  (hostile: 14 programs named as devices or a silent pipe; 132 recent projects, a third\n"
-                 L"   devices, a third the pipe, a third descriptors of 300 MB; pipe taken by the hub: %ls)\n",
-                 WaitForSingleObject(ov.hEvent, 0) == WAIT_OBJECT_0 ? L"yes" : L"no");
+    std::wprintf(
+        L"  (hostile: 14 programs named as devices or a silent pipe; 132 recent projects, a third\n"
+        L"   devices, a third the pipe, a third descriptors of 300 MB; pipe taken by the hub: %ls)\n",
+        WaitForSingleObject(ov.hEvent, 0) == WAIT_OBJECT_0 ? L"yes" : L"no");
 
     CancelIoEx(pipe, &ov);
     CloseHandle(pipe);

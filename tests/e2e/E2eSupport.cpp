@@ -27,8 +27,9 @@ BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM lp) {
 
 std::string ReadAll(const std::wstring& path) {
     std::string bytes;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return bytes;
     char buffer[4096];
     DWORD got = 0;
@@ -48,7 +49,8 @@ std::wstring BuildDir() {
 
 void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
     HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                nullptr),
               ERROR_SUCCESS);
     ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -57,7 +59,8 @@ void SetString(const std::wstring& subKey, const std::wstring& name, const std::
 
 void SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value) {
     HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                nullptr),
               ERROR_SUCCESS);
     ::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     ::RegCloseKey(key);
@@ -77,18 +80,20 @@ std::wstring ItemText(HWND list, int row, int column) {
     item.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(LVITEMW)));
     item.cchTextMax = kChars;
     remote.Write(0, &item, sizeof item);
-    const auto got =
-        ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.At(0)));
+    const auto got = ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                                    reinterpret_cast<LPARAM>(remote.At(0)));
     std::vector<wchar_t> text(kChars, L'\0');
     remote.Read(sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t));
-    return std::wstring(text.data(), static_cast<std::size_t>(got) < kChars ? static_cast<std::size_t>(got) : 0);
+    return std::wstring(text.data(),
+                        static_cast<std::size_t>(got) < kChars ? static_cast<std::size_t>(got) : 0);
 }
 
 Hub::~Hub() {
     if (m_pi.hProcess) {
         if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
             if (m_window) ::PostMessageW(m_window, WM_COMMAND, IDCANCEL, 0);
-            if (::WaitForSingleObject(m_pi.hProcess, 5000) == WAIT_TIMEOUT) ::TerminateProcess(m_pi.hProcess, 1);
+            if (::WaitForSingleObject(m_pi.hProcess, 5000) == WAIT_TIMEOUT)
+                ::TerminateProcess(m_pi.hProcess, 1);
         }
         ::CloseHandle(m_pi.hProcess);
         ::CloseHandle(m_pi.hThread);
@@ -109,7 +114,8 @@ bool Hub::Start(const std::wstring& exeArg) {
     si.cb = sizeof si;
     std::wstring cmd = L"\"" + exe + L"\"";
     const std::wstring dir = exe.substr(0, exe.find_last_of(L'\\'));
-    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &m_pi))
+    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
+                          &m_pi))
         return false;
     Search s{m_pi.dwProcessId, nullptr};
     const bool shown = WaitFor([&] {
@@ -195,7 +201,8 @@ void E2eTest::TearDown() {
 std::wstring E2eTest::WriteFile(const std::wstring& name, const std::string& bytes) {
     const std::wstring path = m_dir + L"\\" + name;
     ::SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(h);

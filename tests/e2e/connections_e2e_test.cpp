@@ -213,12 +213,8 @@ void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {
               withPassphrase ? L"pa ss \"word\"" : L"");
 }
 
-TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithoutPasswords) {
-    ExportDeleteAndLoad(false);
-}
+TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithoutPasswords) { ExportDeleteAndLoad(false); }
 
-TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithAPassphrase) {
-    ExportDeleteAndLoad(true);
-}
+TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithAPassphrase) { ExportDeleteAndLoad(true); }
 
 }  // namespace

@@ -53,7 +53,8 @@ std::wstring Unique(const wchar_t* stem) {
 
 // A file of `size` bytes that costs no disk space to make: its end is moved out.
 std::wstring SparseFile(const std::wstring& path, const std::string& head, LONGLONG size) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     ::WriteFile(h, head.data(), static_cast<DWORD>(head.size()), &written, nullptr);
     LARGE_INTEGER end;
@@ -112,8 +113,9 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     const std::wstring sheet = TempDir() + L"\\sheet.exe";
     ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), sheet.c_str(), FALSE));
     const std::pair<const wchar_t*, std::wstring> programs[] = {
-        {L"RowFoundry", L"COM1"},          {L"LoadHammer", pipe.Path()},       {L"LayoutScribe", L"lpt1.exe"},
-        {L"TransferWorks", L"C:\\nul .exe"}, {L"TriggerWatch", L"CONIN$"},       {L"ContentDiff", L"\\\\.\\COM2"},
+        {L"RowFoundry", L"COM1"},       {L"LoadHammer", pipe.Path()},
+        {L"LayoutScribe", L"lpt1.exe"}, {L"TransferWorks", L"C:\\nul .exe"},
+        {L"TriggerWatch", L"CONIN$"},   {L"ContentDiff", L"\\\\.\\COM2"},
         {L"SheetFoundry", sheet},
     };
     for (const auto& [key, path] : programs) e2e::SetString(kSuite + std::wstring(key), L"ExePath", path);

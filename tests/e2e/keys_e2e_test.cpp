@@ -13,9 +13,7 @@ using e2e::Hub;
 
 const wchar_t kSettingsKey[] = L"Software\\Zerudozuz\\Quaylet\\Settings";
 
-DWORD HubThread(const Hub& hub) {
-    return ::GetWindowThreadProcessId(hub.Window(), nullptr);
-}
+DWORD HubThread(const Hub& hub) { return ::GetWindowThreadProcessId(hub.Window(), nullptr); }
 
 HWND Focus(const Hub& hub) {
     GUITHREADINFO info{};
@@ -70,21 +68,21 @@ HWND TabOnce(const Hub& hub) {
 bool PlacementStored() {
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    const bool found = ::RegQueryValueExW(key, L"Quaylet", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    const bool found =
+        ::RegQueryValueExW(key, L"Quaylet", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     ::RegCloseKey(key);
     return found;
 }
 
-bool Within(HWND outer, HWND inner) {
-    return inner == outer || ::IsChild(outer, inner);
-}
+bool Within(HWND outer, HWND inner) { return inner == outer || ::IsChild(outer, inner); }
 
 TEST_F(E2eTest, EscAndEnterInsideEveryPageLeaveTheHubOpenWhileEscOnTheTabStripEndsIt) {
     {
         Hub hub;
         ASSERT_TRUE(hub.Start());
         HWND tab = ::GetDlgItem(hub.Window(), 1188);
-        ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000)) << "the tab strip takes the first focus";
+        ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000))
+            << "the tab strip takes the first focus";
         for (int page = 0; page < 4; ++page) {
             ASSERT_TRUE(hub.SelectTab(page));
             ASSERT_EQ(Focus(hub), tab);

@@ -40,8 +40,8 @@ TEST_F(ProfileStoreE2eTest, ConcurrentWritersLoseNoProfile) {
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        ASSERT_TRUE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, TempDir().c_str(),
-                                     &si, &pi));
+        ASSERT_TRUE(::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     TempDir().c_str(), &si, &pi));
         running.push_back(pi);
     }
     for (PROCESS_INFORMATION& pi : running) {
@@ -60,7 +60,8 @@ TEST_F(ProfileStoreE2eTest, ConcurrentWritersLoseNoProfile) {
     EXPECT_EQ(stored.profiles.size(), static_cast<std::size_t>(kWriters * kEach));
     for (int w = 0; w < kWriters; ++w)
         for (int i = 1; i <= kEach; ++i)
-            EXPECT_EQ(names.count(L"Writer" + std::to_wstring(w) + L" " + std::to_wstring(i)), 1u) << w << " " << i;
+            EXPECT_EQ(names.count(L"Writer" + std::to_wstring(w) + L" " + std::to_wstring(i)), 1u)
+                << w << " " << i;
     // Neither the lock nor a temporary file is left behind.
     WIN32_FIND_DATAW d;
     HANDLE h = ::FindFirstFileW((folder + L"\\*").c_str(), &d);

@@ -40,8 +40,9 @@ void DoubleClickRow(HWND list, int row) {
     const RECT r = ItemRect(list, row);
     const int x = r.left + 40, y = (r.top + r.bottom) / 2;
     Hub::Click(list, x, y);
-    e2e::WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == row; },
-                 5000);
+    e2e::WaitFor(
+        [&] { return ::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED) == row; },
+        5000);
     Hub::Click(list, x, y, true);
 }
 
@@ -54,7 +55,8 @@ protected:
         std::wstring cmd = L"\"" + demo + L"\\seed.exe\" \"" + m_root + L"\" \"" + demo + L"\"";
         STARTUPINFOW si{sizeof si};
         PROCESS_INFORMATION pi{};
-        ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        ASSERT_TRUE(
+            ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
         ::WaitForSingleObject(pi.hProcess, 60000);
         ::CloseHandle(pi.hProcess);
         ::CloseHandle(pi.hThread);
@@ -101,7 +103,8 @@ TEST_F(ProjectsE2eTest, ProjectWithoutAssociationShowsExecutionFailed) {
     DoubleClickRow(list, row);
 
     HWND box = nullptr;
-    ASSERT_TRUE(e2e::WaitFor([&] { return (box = ::FindWindowW(L"#32770", L"Execution Failed")) != nullptr; }));
+    ASSERT_TRUE(
+        e2e::WaitFor([&] { return (box = ::FindWindowW(L"#32770", L"Execution Failed")) != nullptr; }));
     wchar_t text[512] = {};
     ::SendMessageW(::GetDlgItem(box, 0xFFFF), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
     EXPECT_NE(text[0], L'\0');

@@ -177,9 +177,8 @@ std::vector<int> KindsCutAt(const CColorizer& c, const std::wstring& line, std::
 // the cut splits "--", "/*", "*/" or a doubled quote.
 TEST(Colorizer, ACutNeverChangesTheColours) {
     const CColorizer c = MakeColorizer();
-    for (const std::wstring line :
-         {L"a-- b", L"x/* y */z select", L"/*/ select */ 1", L"'it''s' select", L"[a]]b] \"q\"\"r\" 1",
-          L"N'x' select 1-1 /**/ 2", L"/* a **/ select"}) {
+    for (const std::wstring line : {L"a-- b", L"x/* y */z select", L"/*/ select */ 1", L"'it''s' select",
+                                    L"[a]]b] \"q\"\"r\" 1", L"N'x' select 1-1 /**/ 2", L"/* a **/ select"}) {
         State whole;
         const std::vector<int> expected = KindsCutAt(c, line, line.size(), whole);
         for (std::size_t cut = 1; cut < line.size(); ++cut) {

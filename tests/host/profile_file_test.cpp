@@ -23,9 +23,7 @@ CONN_INFO Profile(const std::wstring& name, const std::wstring& password = L"") 
     return c;
 }
 
-std::string Store(std::vector<CONN_INFO> v) {
-    return conn::SerializeStore(v);
-}
+std::string Store(std::vector<CONN_INFO> v) { return conn::SerializeStore(v); }
 
 }  // namespace
 
@@ -79,7 +77,8 @@ TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
     std::string miscounted = good;
     miscounted.replace(miscounted.find("eof 2"), 5, "eof 3");
     EXPECT_EQ(conn::ParseStore(miscounted).error, FileError::Truncated);
-    const auto unknown = conn::ParseStore("ZQ-PROFILES 1\r\nprofile\r\nname=a\r\ncolour=red\r\nend\r\neof 1\r\n");
+    const auto unknown =
+        conn::ParseStore("ZQ-PROFILES 1\r\nprofile\r\nname=a\r\ncolour=red\r\nend\r\neof 1\r\n");
     EXPECT_EQ(unknown.error, FileError::Malformed);
     EXPECT_NE(unknown.message.find(L"Line 4"), std::wstring::npos);
     const char* bad[] = {
@@ -94,7 +93,8 @@ TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
         "ZQ-PROFILES 01\r\neof 0\r\n",
     };
     for (const char* text : bad) EXPECT_FALSE(conn::ParseStore(text).ok()) << text;
-    const std::string longName = "ZQ-PROFILES 1\r\nprofile\r\nname=" + std::string(257, 'n') + "\r\nend\r\neof 1\r\n";
+    const std::string longName =
+        "ZQ-PROFILES 1\r\nprofile\r\nname=" + std::string(257, 'n') + "\r\nend\r\neof 1\r\n";
     EXPECT_EQ(conn::ParseStore(longName).error, FileError::Malformed);
     const std::string longValue =
         "ZQ-PROFILES 1\r\nprofile\r\nname=a\r\noptions=" + std::string(5000, 'o') + "\r\nend\r\neof 1\r\n";
@@ -125,7 +125,8 @@ TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
 TEST(ProfileExportFile, PassphraseSealsPasswords) {
     connfake::Cipher cipher;
     const std::wstring pass = L"correct horse \u00e9";
-    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
+    const std::string text =
+        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
     EXPECT_TRUE(conn::ExportNeedsPassphrase(text));
@@ -186,8 +187,8 @@ TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
     // Renamed long names stay within the limit.
     std::vector<CONN_INFO> longStore = {Profile(std::wstring(256, L'x'))};
     conn::Merge(
-        longStore, {Profile(std::wstring(256, L'x'), L"pw")}, [](const CONN_INFO&, const CONN_INFO&) { return false; },
-        conn::AsciiNameCase());
+        longStore, {Profile(std::wstring(256, L'x'), L"pw")},
+        [](const CONN_INFO&, const CONN_INFO&) { return false; }, conn::AsciiNameCase());
     EXPECT_EQ(longStore.back().name, std::wstring(252, L'x') + L" (2)");
 }
 
@@ -205,8 +206,10 @@ std::string FormatOneSealed(const connfake::Cipher& cipher, const std::wstring& 
     std::string text = conn::WriteExport({body}, nullptr, nullptr);
     text.replace(text.find("passwords=none\r\n"), 16,
                  "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=100000\r\nsalt=" +
-                     conn::Base64Encode(salt, false) + "\r\ncheck=" + conn::Base64Encode(check, false) + "\r\n");
-    text.replace(text.find("end\r\n"), 5, "password.sealed=" + conn::Base64Encode(sealed, false) + "\r\nend\r\n");
+                     conn::Base64Encode(salt, false) + "\r\ncheck=" + conn::Base64Encode(check, false) +
+                     "\r\n");
+    text.replace(text.find("end\r\n"), 5,
+                 "password.sealed=" + conn::Base64Encode(sealed, false) + "\r\nend\r\n");
     return text;
 }
 
@@ -245,10 +248,11 @@ TEST(ProfileExportFile, EverySettingOfASealedProfileIsAuthenticated) {
 }
 
 TEST(ProfileExportFile, NamesThatDoNotShowAreRefusedAndShownVisibly) {
-    const std::wstring hidden[] = {L"Sales\u200B", L"\u202ESales", L"Sa\u2066les", L"Sales\uFEFF", L"Sales\U000E0041"};
+    const std::wstring hidden[] = {L"Sales\u200B", L"\u202ESales", L"Sa\u2066les", L"Sales\uFEFF",
+                                   L"Sales\U000E0041"};
     for (const std::wstring& name : hidden) {
-        const auto r =
-            conn::ReadExport(conn::WriteExport({Profile(L"ok"), Profile(name)}, nullptr, nullptr), nullptr, nullptr);
+        const auto r = conn::ReadExport(conn::WriteExport({Profile(L"ok"), Profile(name)}, nullptr, nullptr),
+                                        nullptr, nullptr);
         EXPECT_EQ(r.error, FileError::Malformed);
         EXPECT_NE(r.message.find(L"Line 13:"), std::wstring::npos);
         EXPECT_NE(conn::VisibleName(name), L"Sales");

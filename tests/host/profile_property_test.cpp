@@ -18,22 +18,22 @@ std::wstring RandomText(std::mt19937& rng, std::size_t units, bool name) {
     std::u16string out;
     while (out.size() < units) {
         switch (rng() % 8) {
-            case 0: out.push_back(static_cast<char16_t>(0x20 + rng() % 0x5F)); break;
-            case 1:
-                if (!name) out.push_back(static_cast<char16_t>(rng() % 0x20));
-                break;
-            case 2: out.push_back(u'\\'); break;
-            case 3: out.push_back(static_cast<char16_t>(0xA0 + rng() % (0xD800 - 0xA0))); break;
-            case 4: out.push_back(static_cast<char16_t>(0xE000 + rng() % 0x2000)); break;
-            case 5:
-                if (out.size() + 2 <= units) {
-                    const auto c = static_cast<std::uint32_t>(0x10000 + rng() % 0xFFFFF);
-                    out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-                    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-                }
-                break;
-            case 6: out.push_back(static_cast<char16_t>(0xD800 + rng() % 0x800)); break;
-            default: out.push_back(u'='); break;
+        case 0: out.push_back(static_cast<char16_t>(0x20 + rng() % 0x5F)); break;
+        case 1:
+            if (!name) out.push_back(static_cast<char16_t>(rng() % 0x20));
+            break;
+        case 2: out.push_back(u'\\'); break;
+        case 3: out.push_back(static_cast<char16_t>(0xA0 + rng() % (0xD800 - 0xA0))); break;
+        case 4: out.push_back(static_cast<char16_t>(0xE000 + rng() % 0x2000)); break;
+        case 5:
+            if (out.size() + 2 <= units) {
+                const auto c = static_cast<std::uint32_t>(0x10000 + rng() % 0xFFFFF);
+                out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+                out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            }
+            break;
+        case 6: out.push_back(static_cast<char16_t>(0xD800 + rng() % 0x800)); break;
+        default: out.push_back(u'='); break;
         }
     }
     return conn::FromUnits(out);
@@ -42,10 +42,10 @@ std::wstring RandomText(std::mt19937& rng, std::size_t units, bool name) {
 // Empty, one unit, the largest allowed, or anything between.
 std::size_t RandomLength(std::mt19937& rng, std::size_t max, bool allowEmpty) {
     switch (rng() % 4) {
-        case 0: return allowEmpty ? 0 : 1;
-        case 1: return max;
-        case 2: return 1;
-        default: return 1 + rng() % max;
+    case 0: return allowEmpty ? 0 : 1;
+    case 1: return max;
+    case 2: return 1;
+    default: return 1 + rng() % max;
     }
 }
 
@@ -180,16 +180,17 @@ conn::MergeResult ScanMerge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO
 std::wstring PoolName(std::mt19937& rng) {
     static const std::wstring long248(248, L'x');
     switch (rng() % 9) {
-        case 0: return L"Sales";
-        case 1: return L"sALES";
-        case 2: return L"Sales (" + std::to_wstring(2 + rng() % 12) + L")";
-        case 3: return L"sales (2) (2)";
-        case 4: return long248 + std::wstring(rng() % 9, L'X');  // cut when renamed
-        case 5: return long248.substr(0, 245) + L" (" + std::to_wstring(2 + rng() % 15) + L")";
-        case 6: return std::wstring(253, L'x') + L"\U0001F600";  // a pair the cut must not split
-        case 7: return L"HR";
-        default:
-            return std::wstring(250, L'x').substr(0, 245 + rng() % 5) + L" (1" + std::to_wstring(rng() % 10) + L")";
+    case 0: return L"Sales";
+    case 1: return L"sALES";
+    case 2: return L"Sales (" + std::to_wstring(2 + rng() % 12) + L")";
+    case 3: return L"sales (2) (2)";
+    case 4: return long248 + std::wstring(rng() % 9, L'X');  // cut when renamed
+    case 5: return long248.substr(0, 245) + L" (" + std::to_wstring(2 + rng() % 15) + L")";
+    case 6: return std::wstring(253, L'x') + L"\U0001F600";  // a pair the cut must not split
+    case 7: return L"HR";
+    default:
+        return std::wstring(250, L'x').substr(0, 245 + rng() % 5) + L" (1" + std::to_wstring(rng() % 10) +
+               L")";
     }
 }
 

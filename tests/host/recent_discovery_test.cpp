@@ -40,7 +40,8 @@ public:
     void CreateKey(int product) { m_keys[Lower(ProductSettingsKey(product))]; }
 
     bool KeyExists(const std::wstring& key) override { return m_keys.count(Lower(key)) != 0; }
-    os::RegValue QueryValue(const std::wstring& key, const std::wstring& name, std::size_t maxBytes) override {
+    os::RegValue QueryValue(const std::wstring& key, const std::wstring& name,
+                            std::size_t maxBytes) override {
         queries.push_back({key, name, maxBytes});
         os::RegValue result;
         const auto k = m_keys.find(Lower(key));
@@ -63,13 +64,15 @@ public:
     std::vector<Query> queries;
 
 private:
-    std::map<std::wstring, std::map<std::wstring, std::pair<std::uint32_t, std::vector<unsigned char>>>> m_keys;
+    std::map<std::wstring, std::map<std::wstring, std::pair<std::uint32_t, std::vector<unsigned char>>>>
+        m_keys;
 };
 
 // Files and folders with exact (case-sensitive) names; a file may lack a readable time.
 class FakeFiles : public os::IFileSystem {
 public:
-    void AddFile(const std::wstring& path, std::optional<std::int64_t> time = 1765152000, std::uint64_t size = 100) {
+    void AddFile(const std::wstring& path, std::optional<std::int64_t> time = 1765152000,
+                 std::uint64_t size = 100) {
         m_files[path] = os::FileFacts{time, size};
     }
     void AddFolder(const std::wstring& path) { m_folders.insert(path); }
@@ -98,7 +101,8 @@ class FakeProfiles : public os::IProfileReader {
 public:
     void Put(const std::wstring& path, const std::wstring& text) { m_files[path] = text; }
 
-    std::wstring GetString(const std::wstring& section, const std::wstring& key, const std::wstring& path) override {
+    std::wstring GetString(const std::wstring& section, const std::wstring& key,
+                           const std::wstring& path) override {
         ++reads;
         const auto f = m_files.find(path);
         if (f == m_files.end()) return {};
@@ -109,7 +113,8 @@ public:
             line = Trim(line);
             if (!line.empty() && line.front() == L'[') {
                 const auto close = line.find(L']');
-                inSection = close != std::wstring::npos && EqualIgnoringCase(Trim(line.substr(1, close - 1)), section);
+                inSection = close != std::wstring::npos &&
+                            EqualIgnoringCase(Trim(line.substr(1, close - 1)), section);
                 continue;
             }
             const auto eq = line.find(L'=');
@@ -155,7 +160,9 @@ public:
         rows.insert(rows.begin() + row, r);
         return row;
     }
-    void SetItemText(int row, int column, const std::wstring& text) override { rows.at(row).columns.at(column) = text; }
+    void SetItemText(int row, int column, const std::wstring& text) override {
+        rows.at(row).columns.at(column) = text;
+    }
 
     std::vector<Row> rows;
     bool failInserts = false;
@@ -320,16 +327,16 @@ TEST_F(RecentDiscoveryTest, DuplicatesAmongNumberedValuesIgnoreCaseSingleValuesO
     registry.SetString(2, L"Profile0", L"C:\\p\\a.rfp");  // equals the last added path: one row
     registry.SetString(2, L"Profile1", L"C:\\q\\A.rfp");  // row 0's name in another folder: listed
     registry.SetString(2, L"Profile2", L"C:\\p\\b.rfp");
-    registry.SetString(2, L"Profile3", L"C:\\P\\A.RFP");      // row 0 in other case: skipped
-    registry.SetString(2, L"Profile4", L"C:\\p\\notes");      // no dot: kept as it is, so any product may name it
-    registry.SetString(5, L"LastFile", L"C:\\p\\notes");      // the last added path: dropped
+    registry.SetString(2, L"Profile3", L"C:\\P\\A.RFP");  // row 0 in other case: skipped
+    registry.SetString(2, L"Profile4", L"C:\\p\\notes");  // no dot: kept as it is, so any product may name it
+    registry.SetString(5, L"LastFile", L"C:\\p\\notes");  // the last added path: dropped
     registry.SetString(5, L"PackageFile0", L"C:\\P\\NOTES");  // an earlier row in other case: skipped
     registry.SetString(1, L"ReportFile0", L"C:\\p\\r.lsx");
     registry.SetString(3, L"LastFile", L"C:\\p\\notes");   // repeats an older row: listed again
     registry.SetString(12, L"LastFile", L"C:\\P\\NOTES");  // last added only in other case: listed
     discovery.Run();
-    EXPECT_EQ(Paths(), (PathList{L"C:\\p\\a.rfp", L"C:\\q\\A.rfp", L"C:\\p\\b.rfp", L"C:\\p\\notes", L"C:\\p\\r.lsx",
-                                 L"C:\\p\\notes", L"C:\\P\\NOTES"}));
+    EXPECT_EQ(Paths(), (PathList{L"C:\\p\\a.rfp", L"C:\\q\\A.rfp", L"C:\\p\\b.rfp", L"C:\\p\\notes",
+                                 L"C:\\p\\r.lsx", L"C:\\p\\notes", L"C:\\P\\NOTES"}));
     EXPECT_EQ(list.rows[5].image, 3);
     EXPECT_EQ(discovery.RowCount(), 7);
 }
@@ -433,11 +440,12 @@ TEST_F(RecentDiscoveryTest, RowHoldsNameFolderDateTimeAuthorNoteAndProductImage)
     ASSERT_EQ(list.rows.size(), 2u);
     const Row& r = list.rows[0];
     EXPECT_EQ(r.image, 2);
-    EXPECT_EQ(r.columns, (std::vector<std::wstring>{L"Sales.RFP", L"D:\\work\\Plans\\", L"08-Dec-2025", L"00:00:00",
-                                                    L"Jane Roe", L"Q4 fill"}));
+    EXPECT_EQ(r.columns, (std::vector<std::wstring>{L"Sales.RFP", L"D:\\work\\Plans\\", L"08-Dec-2025",
+                                                    L"00:00:00", L"Jane Roe", L"Q4 fill"}));
     const Row& d = list.rows[1];
     EXPECT_EQ(d.image, 20);
-    EXPECT_EQ(d.columns, (std::vector<std::wstring>{L"relative.docpr", L"", L"01-Jan-1970", L"00:00:00", L"", L""}));
+    EXPECT_EQ(d.columns,
+              (std::vector<std::wstring>{L"relative.docpr", L"", L"01-Jan-1970", L"00:00:00", L"", L""}));
 }
 
 TEST_F(RecentDiscoveryTest, LayoutScribeAuthorComesFromTheEmptyNamedKey) {

@@ -31,8 +31,10 @@ TEST(UpdateList, ReadsEntriesInOrderWithSpareText) {
 
 TEST(UpdateList, DecodesUtf8AndReplacesInvalidBytes) {
     EXPECT_EQ(DecodeUtf8("\xEF\xBB\xBFR\xC3\xA9sum\xC3\xA9"), L"R\u00E9sum\u00E9");
-    EXPECT_EQ(DecodeUtf8("a\xFF" "b"), L"a\uFFFDb");
-    EXPECT_EQ(DecodeUtf8("\xC3"), L"\uFFFD");          // truncated sequence
+    EXPECT_EQ(DecodeUtf8("a\xFF"
+                         "b"),
+              L"a\uFFFDb");
+    EXPECT_EQ(DecodeUtf8("\xC3"), L"\uFFFD");                      // truncated sequence
     EXPECT_EQ(DecodeUtf8("\xE0\x80\x80"), L"\uFFFD\uFFFD\uFFFD");  // overlong
     const std::wstring astral = DecodeUtf8("\xF0\x9F\x98\x80");
     ASSERT_EQ(astral.size(), 2u);  // one UTF-16 surrogate pair

@@ -68,7 +68,9 @@ std::wstring KnownFolder(int csidl) {
     return path;
 }
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
@@ -91,7 +93,8 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 // Every file below dir, by path relative to it, with its bytes.
-void CollectFiles(const std::wstring& dir, const std::wstring& prefix, std::map<std::wstring, std::string>& out) {
+void CollectFiles(const std::wstring& dir, const std::wstring& prefix,
+                  std::map<std::wstring, std::string>& out) {
     WIN32_FIND_DATAW data;
     HANDLE h = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
     if (h == INVALID_HANDLE_VALUE) return;
@@ -111,8 +114,8 @@ std::wstring MsiProperty(const std::wstring& msi, const std::wstring& name) {
     std::wstring value;
     if (::MsiOpenDatabaseW(msi.c_str(), MSIDBOPEN_READONLY, &db) != ERROR_SUCCESS) return value;
     const std::wstring query = L"SELECT `Value` FROM `Property` WHERE `Property` = '" + name + L"'";
-    if (::MsiDatabaseOpenViewW(db, query.c_str(), &view) == ERROR_SUCCESS && ::MsiViewExecute(view, 0) == ERROR_SUCCESS &&
-        ::MsiViewFetch(view, &row) == ERROR_SUCCESS) {
+    if (::MsiDatabaseOpenViewW(db, query.c_str(), &view) == ERROR_SUCCESS &&
+        ::MsiViewExecute(view, 0) == ERROR_SUCCESS && ::MsiViewFetch(view, &row) == ERROR_SUCCESS) {
         wchar_t buffer[256] = {};
         DWORD size = 256;
         if (::MsiRecordGetStringW(row, 1, buffer, &size) == ERROR_SUCCESS) value = buffer;
@@ -140,8 +143,8 @@ std::vector<std::wstring> RelatedProducts(const std::wstring& upgradeCode) {
 std::wstring RegText(HKEY root, const std::wstring& subKey, const wchar_t* name) {
     wchar_t buffer[1024] = {};
     DWORD size = sizeof buffer;
-    if (::RegGetValueW(root, subKey.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
-                       buffer, &size) != ERROR_SUCCESS)
+    if (::RegGetValueW(root, subKey.c_str(), name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                       nullptr, buffer, &size) != ERROR_SUCCESS)
         return L"";
     return buffer;
 }
@@ -155,8 +158,8 @@ std::map<std::wstring, std::string> RegValues(const std::wstring& subKey) {
         wchar_t name[256];
         DWORD nameLen = 256, type = 0, size = 4096;
         std::string data(size, '\0');
-        if (::RegEnumValueW(key, i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
-            ERROR_SUCCESS)
+        if (::RegEnumValueW(key, i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                            &size) != ERROR_SUCCESS)
             break;
         data.resize(size);
         values[name] = std::to_string(type) + ":" + data;
@@ -167,7 +170,8 @@ std::map<std::wstring, std::string> RegValues(const std::wstring& subKey) {
 
 bool KeyExists(HKEY root, const std::wstring& subKey) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return false;
     ::RegCloseKey(key);
     return true;
 }
@@ -178,12 +182,15 @@ std::vector<std::wstring> UninstallEntries(const std::wstring& name) {
     std::vector<std::wstring> found;
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(root, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) continue;
+        if (::RegOpenKeyExW(root, kUninstallKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+            continue;
         wchar_t sub[256];
         for (DWORD i = 0;; ++i) {
             DWORD len = 256;
-            if (::RegEnumKeyExW(key, i, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-            if (RegText(root, std::wstring(kUninstallKey) + sub, L"DisplayName") == name) found.push_back(sub);
+            if (::RegEnumKeyExW(key, i, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            if (RegText(root, std::wstring(kUninstallKey) + sub, L"DisplayName") == name)
+                found.push_back(sub);
         }
         ::RegCloseKey(key);
     }
@@ -205,7 +212,8 @@ std::wstring ShortcutTarget(const std::wstring& lnk) {
     IPersistFile* file = nullptr;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
         wchar_t path[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)) && SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
+        if (SUCCEEDED(file->Load(lnk.c_str(), STGM_READ)) &&
+            SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
             target = path;
         file->Release();
     }
@@ -253,7 +261,8 @@ MsiRun Msiexec(const std::wstring& args, F whileRunning) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     const auto start = std::chrono::steady_clock::now();
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return run;
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return run;
     bool handled = false;
     while (::WaitForSingleObject(pi.hProcess, handled ? 120000 : 50) == WAIT_TIMEOUT) {
         if (!handled) handled = whileRunning(pi.dwProcessId);
@@ -263,7 +272,8 @@ MsiRun Msiexec(const std::wstring& args, F whileRunning) {
         }
     }
     ::GetExitCodeProcess(pi.hProcess, &run.exitCode);
-    run.ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    run.ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                 .count();
     ::CloseHandle(pi.hProcess);
     ::CloseHandle(pi.hThread);
     return run;
@@ -384,9 +394,11 @@ TEST_F(PackageLifecycle, SilentInstallForTheUserWithShortcutAndUninstallEntry) {
     ASSERT_EQ(run.exitCode, 0u);
     ExpectInstalledOnce(older_);
     EXPECT_TRUE(Exists(installDir_ + L"\\help\\index.html"));
-    EXPECT_EQ(::lstrcmpiW(ShortcutTarget(shortcut_).c_str(), InstalledExe().c_str()), 0) << ShortcutTarget(shortcut_);
+    EXPECT_EQ(::lstrcmpiW(ShortcutTarget(shortcut_).c_str(), InstalledExe().c_str()), 0)
+        << ShortcutTarget(shortcut_);
     // Recorded where the suite's products look for each other.
-    EXPECT_EQ(::lstrcmpiW(RegText(HKEY_CURRENT_USER, kHubKey, L"ExePath").c_str(), InstalledExe().c_str()), 0);
+    EXPECT_EQ(::lstrcmpiW(RegText(HKEY_CURRENT_USER, kHubKey, L"ExePath").c_str(), InstalledExe().c_str()),
+              0);
 
     const HKEY hive = UninstallHive(older_.productCode);
     ASSERT_NE(hive, nullptr);
@@ -419,7 +431,8 @@ TEST_F(PackageLifecycle, UpgradeLeavesOneInstallationOfTheNewVersionAndTheUsersD
     EXPECT_TRUE(installed == portable) << "the installed files differ from the portable archive's";
 
     DWORD width = 0, size = sizeof width;
-    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"ProjColW1", RRF_RT_REG_DWORD, nullptr, &width, &size),
+    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, L"ProjColW1", RRF_RT_REG_DWORD, nullptr, &width,
+                             &size),
               ERROR_SUCCESS);
     EXPECT_EQ(width, 123u);
     EXPECT_EQ(ReadBytes(profiles_), kProfiles);
@@ -442,7 +455,8 @@ TEST_F(PackageLifecycle, InstalledProgramStartsAndItsAboutBoxShowsTheNewVersion)
     ::GetWindowThreadProcessId(hub.Window(), &pid);
     ::PostMessageW(hub.Window(), WM_COMMAND, kHelpAbout, 0);
     HWND about = nullptr;
-    ASSERT_TRUE(e2e::WaitFor([&] { return (about = FindProcessWindow(pid, L"About Zelto Quaylet")) != nullptr; }));
+    ASSERT_TRUE(
+        e2e::WaitFor([&] { return (about = FindProcessWindow(pid, L"About Zelto Quaylet")) != nullptr; }));
     wchar_t text[128] = {};
     ::GetDlgItemTextW(about, kAboutVersionText, text, 128);
     EXPECT_EQ(std::wstring(text), L"Version " + ShownVersion(newer_.version));

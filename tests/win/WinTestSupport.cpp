@@ -93,7 +93,8 @@ std::wstring WinTest::WriteFile(const std::wstring& name, const std::string& byt
     const std::wstring path = m_tempDir + L"\\" + name;
     const size_t slash = path.find_last_of(L'\\');
     ::SHCreateDirectoryExW(nullptr, path.substr(0, slash).c_str(), nullptr);
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -101,9 +102,11 @@ std::wstring WinTest::WriteFile(const std::wstring& name, const std::string& byt
     return path;
 }
 
-void WinTest::SetRaw(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data, DWORD size) {
+void WinTest::SetRaw(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data,
+                     DWORD size) {
     HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                nullptr),
               ERROR_SUCCESS);
     ::RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     ::RegCloseKey(key);

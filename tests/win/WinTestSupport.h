@@ -35,7 +35,8 @@ protected:
     // Registry helpers on the test's own HKEY_CURRENT_USER.
     static void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value);
     static void SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value);
-    static void SetRaw(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data, DWORD size);
+    static void SetRaw(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data,
+                       DWORD size);
 
     // Message boxes shown since SetUp, and the answer the next ones get (IDOK by default).
     static std::vector<RecordedBox>& Boxes();

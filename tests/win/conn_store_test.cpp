@@ -214,7 +214,8 @@ TEST_F(ConnStoreTest, StoreBeyondThisVersionStaysInPlaceReadOnly) {
     std::string tooMany = "ZQ-PROFILES 1\r\n";
     for (std::size_t i = 0; i <= conn::kMaxProfiles; ++i) tooMany += "profile\r\nname=p\r\nend\r\n";
     tooMany += "eof " + std::to_string(conn::kMaxProfiles + 1) + "\r\n";
-    const std::string files[] = {"ZQ-PROFILES 7\r\nfuture\r\n", tooMany, std::string(conn::kMaxFileBytes + 1, 'x')};
+    const std::string files[] = {"ZQ-PROFILES 7\r\nfuture\r\n", tooMany,
+                                 std::string(conn::kMaxFileBytes + 1, 'x')};
     for (const std::string& bytes : files) {
         CreateDirectoryW((TempDir() + L"\\Zerudozuz").c_str(), nullptr);
         CreateDirectoryW((TempDir() + L"\\Zerudozuz\\Connections").c_str(), nullptr);
@@ -262,7 +263,8 @@ TEST_F(ConnStoreTest, PathsGoToTheSystemInLongForm) {
     EXPECT_EQ(conn::LongPathForm(L"C:\\Users\\a\\profiles.zcp"), L"\\\\?\\C:\\Users\\a\\profiles.zcp");
     EXPECT_EQ(conn::LongPathForm(L"\\\\server\\share\\p.zcp"), L"\\\\?\\UNC\\server\\share\\p.zcp");
     EXPECT_EQ(conn::LongPathForm(L"\\\\?\\C:\\x"), L"\\\\?\\C:\\x");
-    EXPECT_EQ(conn::LongPathForm(L"C:/a/./b/../p.zcp"), L"\\\\?\\C:\\a\\p.zcp");  // the form takes no '/' or '..'
+    EXPECT_EQ(conn::LongPathForm(L"C:/a/./b/../p.zcp"),
+              L"\\\\?\\C:\\a\\p.zcp");  // the form takes no '/' or '..'
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);
     std::wstring folder = cwd;

@@ -22,8 +22,10 @@ namespace {
 class Host : public ui::Window {
 public:
     Host() {
-        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
+        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr,
+                                  ::GetSysColorBrush(COLOR_BTNFACE));
+        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800},
+                 nullptr, 0);
     }
 };
 
@@ -138,7 +140,8 @@ protected:
     void Seed(std::vector<CONN_INFO> profiles) {
         for (auto& p : profiles) ASSERT_TRUE(conn::ProtectPassword(p, conn::CurrentUserProtector()));
         std::wstring error;
-        ASSERT_TRUE(conn::ProfileStore(StorePath()).Save(profiles, error)) << std::string(error.begin(), error.end());
+        ASSERT_TRUE(conn::ProfileStore(StorePath()).Save(profiles, error))
+            << std::string(error.begin(), error.end());
     }
     TestPage& Open() {
         m_page = std::make_unique<TestPage>(&m_host, m_list);
@@ -290,7 +293,8 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     m_list->openPaths = {plainFile};
     Click(IDC_CONN_LOAD_ALL);
     ASSERT_EQ(m_list->Profiles().size(), 2u);
-    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 1 was already present"), std::wstring::npos);
+    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 1 was already present"),
+              std::wstring::npos);
     const auto stored = conn::ProfileStore(StorePath()).Load();
     ASSERT_EQ(stored.profiles.size(), 2u);
     EXPECT_EQ(stored.profiles[1].name, L"two");
@@ -348,11 +352,13 @@ TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
     conn::CngCipher cipher;
     const std::wstring pass = L"passphrase";
     m_list->openPaths = {WriteFile(
-        L"in.zcx", conn::WriteExport({Profile(L"one", L"pw 1"), Profile(L"one", L"pw 2"), Profile(L"one", L"pw 1")},
-                                     &cipher, &pass, conn::kMinIterations))};
+        L"in.zcx",
+        conn::WriteExport({Profile(L"one", L"pw 1"), Profile(L"one", L"pw 2"), Profile(L"one", L"pw 1")},
+                          &cipher, &pass, conn::kMinIterations))};
     m_list->passphrases = {pass};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
-    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 2 were already present"), std::wstring::npos);
+    EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 2 were already present"),
+              std::wstring::npos);
     const auto stored = conn::ProfileStore(StorePath()).Load();
     ASSERT_EQ(stored.profiles.size(), 2u);
     EXPECT_EQ(stored.profiles[1].name, L"one (2)");
@@ -438,7 +444,8 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     EXPECT_NE(m_list->messages.back().text.find(L"damaged"), std::wstring::npos);
     // Cancelling the passphrase loads nothing and says nothing more.
     const std::size_t shown = m_list->messages.size();
-    m_list->openPaths = {WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
+    m_list->openPaths = {
+        WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_EQ(m_list->messages.size(), shown);
     EXPECT_EQ(ReadAll(StorePath()), before);

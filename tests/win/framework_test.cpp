@@ -78,7 +78,8 @@ protected:
         ASSERT_TRUE(ui::Window::RegisterClass(L"QuayletTestHost", 0, nullptr, nullptr));
         ASSERT_TRUE(host.CreateEx(0, L"QuayletTestHost", L"", WS_POPUP, RECT{0, 0, 300, 200}, nullptr, 0));
         parent = host.Hwnd();
-        ASSERT_TRUE(link.Create(L"Online Help", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 30}, parent, 0xFFFF));
+        ASSERT_TRUE(
+            link.Create(L"Online Help", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 30}, parent, 0xFFFF));
     }
     void TearDown() override {
         link.DestroyWindow();
@@ -91,11 +92,12 @@ protected:
 };
 
 TEST_F(LinkTest, OpensOnlyWebAndMailAddresses) {
-    for (const wchar_t* ok : {L"https://www.zerudozuz.example/help/", L"HTTP://x.example/", L"mailto:a@b.example"}) {
+    for (const wchar_t* ok :
+         {L"https://www.zerudozuz.example/help/", L"HTTP://x.example/", L"mailto:a@b.example"}) {
         EXPECT_TRUE(CUrlStatic::IsAllowedUrl(ok)) << ok;
     }
-    for (const wchar_t* bad : {L"file:///C:/Windows/notepad.exe", L"C:\\Windows\\notepad.exe", L"javascript:x",
-                               L"", L"http:", L"\\\\server\\share\\x.exe"}) {
+    for (const wchar_t* bad : {L"file:///C:/Windows/notepad.exe", L"C:\\Windows\\notepad.exe",
+                               L"javascript:x", L"", L"http:", L"\\\\server\\share\\x.exe"}) {
         EXPECT_FALSE(CUrlStatic::IsAllowedUrl(bad)) << bad;
     }
     link.SetURL(L"C:\\Windows\\system32\\cmd.exe");
@@ -122,8 +124,8 @@ TEST_F(LinkTest, ClickEnterAndSpaceOpenAndItIsATabStop) {
 
 TEST_F(WinTest, AboutBoxShowsNameVersionYearsAndSite) {
     CAboutDlg about(nullptr);
-    about.Initialize(L"2024-2026", ZP_QUAYLET, nullptr, ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(128)),
-                     nullptr, 0);
+    about.Initialize(L"2024-2026", ZP_QUAYLET, nullptr,
+                     ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(128)), nullptr, 0);
     ASSERT_TRUE(about.CreateModeless());
     wchar_t text[256];
     ::GetDlgItemTextW(about.Hwnd(), IDC_ABOUT_NAME, text, 256);
@@ -160,7 +162,8 @@ TEST_F(WinTest, ToolsCommandsStartProductsAndOtherCommandsPass) {
 TEST_F(WinTest, HelpGoesToTheLocalIndexWhenPresentElseTheSite) {
     const std::wstring local = TestProgramFolder() + L"\\help\\index.html";
     if (::GetFileAttributesW(local.c_str()) == INVALID_FILE_ATTRIBUTES)
-        EXPECT_EQ(CSmApp::HelpTarget(L"index.html"), L"https://www.zerudozuz.example/quaylet/help/index.html");
+        EXPECT_EQ(CSmApp::HelpTarget(L"index.html"),
+                  L"https://www.zerudozuz.example/quaylet/help/index.html");
     else
         EXPECT_EQ(CSmApp::HelpTarget(L"index.html"), local);
 }

@@ -70,8 +70,12 @@ public:
     CannedUpdates updates;
 
 protected:
-    std::unique_ptr<PageProducts> MakeProductsPage() override { return std::make_unique<RecordingProducts>(this); }
-    std::unique_ptr<CSmDialog> MakePage(int slot) override { return std::make_unique<RecordingPage>(this, slot); }
+    std::unique_ptr<PageProducts> MakeProductsPage() override {
+        return std::make_unique<RecordingProducts>(this);
+    }
+    std::unique_ptr<CSmDialog> MakePage(int slot) override {
+        return std::make_unique<RecordingPage>(this, slot);
+    }
     CViewUpdates& Updates() override { return updates; }
 };
 
@@ -177,8 +181,8 @@ TEST_F(MainWindowTest, CtrlTabMovesBetweenPagesLikeATabbedDialog) {
     EXPECT_TRUE(dlg.TranslateTabSwitch(back));
     EXPECT_TRUE(dlg.TranslateTabSwitch(back));  // wraps around to the last tab
     EXPECT_EQ(dlg.CurrentPageIndex(), 3);
-    EXPECT_EQ(g_log, (std::vector<std::wstring>{L"deactivate 0", L"activate 1", L"deactivate 1", L"activate 0",
-                                                L"deactivate 0", L"activate 3"}));
+    EXPECT_EQ(g_log, (std::vector<std::wstring>{L"deactivate 0", L"activate 1", L"deactivate 1",
+                                                L"activate 0", L"deactivate 0", L"activate 3"}));
     keys[VK_CONTROL] = 0;
     ::SetKeyboardState(keys);
     EXPECT_FALSE(dlg.TranslateTabSwitch(tab));  // a plain Tab is the dialog manager's
@@ -219,11 +223,13 @@ TEST_F(MainWindowTest, CommandsGoToTheApplicationFirst) {
 }
 
 TEST_F(MainWindowTest, UpdateCheckHandsTrimmedVersionsAndRelaysOnce) {
-    dlg.updates.list = L"ZeltoUpdates 1\nRow Foundry=  5.05.01 \nLoad Hammer=   \nrow foundry=9\nRow Foundry=5.06.00;notes\n";
+    dlg.updates.list =
+        L"ZeltoUpdates 1\nRow Foundry=  5.05.01 \nLoad Hammer=   \nrow foundry=9\nRow "
+        L"Foundry=5.06.00;notes\n";
     dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
     EXPECT_EQ(g_log, (std::vector<std::wstring>{L"update [Row Foundry] [5.05.01]", L"update [Load Hammer] []",
-                                                L"update [row foundry] [9]", L"update [Row Foundry] [5.06.00]",
-                                                L"relayout"}));
+                                                L"update [row foundry] [9]",
+                                                L"update [Row Foundry] [5.06.00]", L"relayout"}));
 }
 
 TEST_F(MainWindowTest, AnEntryWithoutNameEndsTheListButStillRelays) {
@@ -368,7 +374,8 @@ public:
     CSettings* created = nullptr;
 
     void Initialize(ZELTO_PRODUCT product, _Settings* settings, const wchar_t* extra) override {
-        log.push_back(g_settings && g_settings == settings ? L"initialize after settings" : L"initialize early");
+        log.push_back(g_settings && g_settings == settings ? L"initialize after settings"
+                                                           : L"initialize early");
         EXPECT_EQ(product, ZP_QUAYLET);
         CSmApp::Initialize(product, settings, extra);
     }
@@ -382,7 +389,8 @@ protected:
     public:
         explicit OrderDlg(OrderApp* app) : m_app(app) {}
         ~OrderDlg() override {
-            m_app->log.push_back(g_settings ? L"main window deleted, settings alive" : L"main window deleted late");
+            m_app->log.push_back(g_settings ? L"main window deleted, settings alive"
+                                            : L"main window deleted late");
         }
 
     private:
@@ -406,8 +414,8 @@ protected:
 TEST_F(WinTest, StartUpBuildsSettingsFirstAndTerminatesLast) {
     OrderApp app;
     EXPECT_EQ(app.InitInstance(), FALSE);
-    EXPECT_EQ(app.log, (std::vector<std::wstring>{L"initialize after settings", L"main window created", L"run",
-                                                  L"main window deleted, settings alive",
+    EXPECT_EQ(app.log, (std::vector<std::wstring>{L"initialize after settings", L"main window created",
+                                                  L"run", L"main window deleted, settings alive",
                                                   L"terminate after settings deleted"}));
     EXPECT_EQ(g_settings, nullptr);
     EXPECT_EQ(app.MainWnd(), nullptr);

@@ -24,7 +24,8 @@ class Host : public ui::Window {
 public:
     Host() {
         ui::Window::RegisterClass(L"QuayletProjectsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletProjectsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
+        CreateEx(0, L"QuayletProjectsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr,
+                 0);
     }
 };
 
@@ -103,8 +104,8 @@ TEST_F(ProjectsPageTest, TemplateColumnsStylesAndImages) {
     ASSERT_EQ(list.Hwnd(), page.Item(IDC_PROJECT_LIST));
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(list.Hwnd(), GWL_STYLE));
     EXPECT_EQ(style & LVS_TYPEMASK, static_cast<DWORD>(LVS_REPORT));
-    for (DWORD bit : {DWORD{LVS_SINGLESEL}, DWORD{LVS_SHOWSELALWAYS}, DWORD{LVS_NOSORTHEADER}, DWORD{WS_TABSTOP},
-                      DWORD{WS_VISIBLE}})
+    for (DWORD bit : {DWORD{LVS_SINGLESEL}, DWORD{LVS_SHOWSELALWAYS}, DWORD{LVS_NOSORTHEADER},
+                      DWORD{WS_TABSTOP}, DWORD{WS_VISIBLE}})
         EXPECT_TRUE(style & bit) << std::hex << bit;
     // The control turns its border into a client edge.
     EXPECT_TRUE((style & WS_BORDER) || (::GetWindowLongPtrW(list.Hwnd(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
@@ -174,7 +175,8 @@ TEST_F(ProjectsPageTest, ImagesAreDistinctAndWhiteIsTransparent) {
 }
 
 TEST_F(ProjectsPageTest, RowsFromRegistryAndFilesInDiscoveryOrder) {
-    const std::wstring a = WriteFile(L"rf\\Sales.RFP", "[TABLES]\r\n  author =  Jane Roe  \r\ndescription=Q4 fill\r\n");
+    const std::wstring a =
+        WriteFile(L"rf\\Sales.RFP", "[TABLES]\r\n  author =  Jane Roe  \r\ndescription=Q4 fill\r\n");
     const std::wstring doc = WriteFile(L"doc\\letter.docpr", "[Common]\r\nAuthor=Dee\r\nName=Letter\r\n");
     const std::wstring txt = WriteFile(L"sd\\schema.txt.sdif", "[Project]\r\nAuthor=Sam\r\n");
     SetString(Key(2), L"Profile3", a);
@@ -184,7 +186,8 @@ TEST_F(ProjectsPageTest, RowsFromRegistryAndFilesInDiscoveryOrder) {
     SetString(Key(5), L"PackageFile0", TempDir() + L"\\missing.lhp");
 
     // Set a known last-write time: 5 March 2024, 12:00 UTC.
-    HANDLE h = ::CreateFileW(a.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        ::CreateFileW(a.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ULARGE_INTEGER t;
     t.QuadPart = (1709640000ULL + 11644473600ULL) * 10000000ULL;
@@ -211,8 +214,10 @@ TEST_F(ProjectsPageTest, RowsFromRegistryAndFilesInDiscoveryOrder) {
 TEST_F(ProjectsPageTest, DescriptorsReadWithTheSystemsProfileRules) {
     const std::wstring withEmpty =
         WriteFile(L"ls\\with.lsx", "[target]\r\nAuthor=Not this\r\n = Ann Author \r\nTITLE=Monthly\r\n");
-    const std::wstring withoutEmpty = WriteFile(L"ls\\without.lsx", "[Target]\r\nAuthor=Not this\r\nTitle=Weekly\r\n");
-    const std::wstring unicode = WriteFile(L"ls\\unicode.lsx", Utf16Bom(L"[Target]\r\n=Zoë Ünal\r\nTitle=Ωmega\r\n"));
+    const std::wstring withoutEmpty =
+        WriteFile(L"ls\\without.lsx", "[Target]\r\nAuthor=Not this\r\nTitle=Weekly\r\n");
+    const std::wstring unicode =
+        WriteFile(L"ls\\unicode.lsx", Utf16Bom(L"[Target]\r\n=Zoë Ünal\r\nTitle=Ωmega\r\n"));
     std::string binary;
     for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 7919) & 0xFF));
     const std::wstring bin = WriteFile(L"ls\\binary.lsx", binary);

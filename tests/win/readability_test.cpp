@@ -32,7 +32,8 @@ class Host : public ui::Window {
 public:
     Host() {
         ui::Window::RegisterClass(L"QuayletReadableTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletReadableTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1400, 1400}, nullptr, 0);
+        CreateEx(0, L"QuayletReadableTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1400, 1400}, nullptr,
+                 0);
     }
 };
 
@@ -75,7 +76,8 @@ public:
     std::set<HWND> links;  // windows announced as links
 
     HRESULT WINAPI QueryInterface(REFIID iid, void** out) override {
-        static const GUID kIid = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+        static const GUID kIid = {
+            0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
         if (iid == IID_IUnknown || iid == IID_IClassFactory)
             *out = static_cast<IClassFactory*>(this);
         else if (iid == kIid)
@@ -91,12 +93,14 @@ public:
     }
     HRESULT WINAPI LockServer(BOOL) override { return S_OK; }
 
-    HRESULT WINAPI SetHwndPropStr(HWND hwnd, DWORD object, DWORD child, MSAAPROPID prop, LPCWSTR str) override {
+    HRESULT WINAPI SetHwndPropStr(HWND hwnd, DWORD object, DWORD child, MSAAPROPID prop,
+                                  LPCWSTR str) override {
         if (object != static_cast<DWORD>(OBJID_CLIENT) || prop != kName) return E_INVALIDARG;
         names[{hwnd, child}] = str;
         return S_OK;
     }
-    HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD, DWORD child, const MSAAPROPID* props, int count) override {
+    HRESULT WINAPI ClearHwndProps(HWND hwnd, DWORD, DWORD child, const MSAAPROPID* props,
+                                  int count) override {
         for (int i = 0; i < count; ++i) {
             if (props[i] == kName) names.erase({hwnd, child});
             if (props[i] == kRole && child == CHILDID_SELF) links.erase(hwnd);
@@ -104,30 +108,38 @@ public:
         return S_OK;
     }
     HRESULT WINAPI SetHwndProp(HWND hwnd, DWORD object, DWORD child, MSAAPROPID prop, VARIANT var) override {
-        if (object != static_cast<DWORD>(OBJID_CLIENT) || prop != kRole || var.vt != VT_I4) return E_INVALIDARG;
+        if (object != static_cast<DWORD>(OBJID_CLIENT) || prop != kRole || var.vt != VT_I4)
+            return E_INVALIDARG;
         if (child == CHILDID_SELF && var.lVal == ROLE_SYSTEM_LINK) links.insert(hwnd);
         return S_OK;
     }
     HRESULT WINAPI SetPropValue(const BYTE*, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
-    HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+    HRESULT WINAPI SetPropServer(const BYTE*, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                 AnnoScope) override {
         return E_NOTIMPL;
     }
     HRESULT WINAPI ClearProps(const BYTE*, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
-    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+    HRESULT WINAPI SetHwndPropServer(HWND, DWORD, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                     AnnoScope) override {
         return E_NOTIMPL;
     }
-    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
+    HRESULT WINAPI ComposeHwndIdentityString(HWND, DWORD, DWORD, BYTE**, DWORD*) override {
+        return E_NOTIMPL;
+    }
     HRESULT WINAPI DecomposeHwndIdentityString(const BYTE*, DWORD, HWND*, DWORD*, DWORD*) override {
         return E_NOTIMPL;
     }
     HRESULT WINAPI SetHmenuProp(HMENU, DWORD, MSAAPROPID, VARIANT) override { return E_NOTIMPL; }
     HRESULT WINAPI SetHmenuPropStr(HMENU, DWORD, MSAAPROPID, LPCWSTR) override { return E_NOTIMPL; }
-    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*, AnnoScope) override {
+    HRESULT WINAPI SetHmenuPropServer(HMENU, DWORD, const MSAAPROPID*, int, IAccPropServer*,
+                                      AnnoScope) override {
         return E_NOTIMPL;
     }
     HRESULT WINAPI ClearHmenuProps(HMENU, DWORD, const MSAAPROPID*, int) override { return E_NOTIMPL; }
     HRESULT WINAPI ComposeHmenuIdentityString(HMENU, DWORD, BYTE**, DWORD*) override { return E_NOTIMPL; }
-    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override {
+        return E_NOTIMPL;
+    }
 
     std::wstring NameOf(HWND hwnd, DWORD child = CHILDID_SELF) const {
         const auto it = names.find({hwnd, child});
@@ -135,8 +147,10 @@ public:
     }
 
 private:
-    static constexpr GUID kName = {0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
-    static constexpr GUID kRole = {0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
+    static constexpr GUID kName = {
+        0x608d3df8, 0x8128, 0x4aa7, {0xa4, 0x28, 0xf5, 0x5e, 0x49, 0x26, 0x72, 0x91}};
+    static constexpr GUID kRole = {
+        0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
 };
 
 class Readable : public WinTest {
@@ -166,7 +180,8 @@ protected:
     std::wstring Install(int position) {
         static const wchar_t* const kKeys[] = {L"RowFoundry", L"LoadHammer", L"LayoutScribe"};
         const std::wstring exe = TempDir() + L"\\p" + std::to_wstring(position) + L".exe";
-        EXPECT_TRUE(::CopyFileW((TestProgramFolder() + L"\\demo\\test_v1234.exe").c_str(), exe.c_str(), FALSE));
+        EXPECT_TRUE(
+            ::CopyFileW((TestProgramFolder() + L"\\demo\\test_v1234.exe").c_str(), exe.c_str(), FALSE));
         SetString(std::wstring(L"Software\\Zerudozuz\\") + kKeys[position], L"ExePath", exe);
         return exe;
     }
@@ -248,8 +263,9 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
 
         // The icon at the size the DPI asks for.
         ICONINFO info{};
-        ASSERT_TRUE(::GetIconInfo(reinterpret_cast<HICON>(::SendMessageW(r.iconButton->Hwnd(), BM_GETIMAGE, IMAGE_ICON, 0)),
-                                  &info));
+        ASSERT_TRUE(::GetIconInfo(
+            reinterpret_cast<HICON>(::SendMessageW(r.iconButton->Hwnd(), BM_GETIMAGE, IMAGE_ICON, 0)),
+            &info));
         BITMAP bm{};
         ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
         EXPECT_EQ(bm.bmWidth, ui::Scale(32, dpi));
@@ -265,15 +281,18 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
 
         inks.push_back({RectOf(r.iconButton->Hwnd()), "icon " + std::to_string(i)});
         bool fits = false;
-        inks.push_back({Ink(r.nameLabel->Hwnd(), nameFont, DT_WORDBREAK, &fits), "name " + std::to_string(i)});
+        inks.push_back(
+            {Ink(r.nameLabel->Hwnd(), nameFont, DT_WORDBREAK, &fits), "name " + std::to_string(i)});
         EXPECT_TRUE(fits) << "name of row " << i << " " << RectText(inks.back().box);
         inks.push_back({Ink(r.descriptionLabel->Hwnd(), LabelFont(*r.descriptionLabel), DT_WORDBREAK, &fits),
                         "description " + std::to_string(i)});
         EXPECT_TRUE(fits) << "description of row " << i << " " << RectText(inks.back().box);
-        inks.push_back({Ink(r.helpLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "help " + std::to_string(i)});
+        inks.push_back(
+            {Ink(r.helpLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "help " + std::to_string(i)});
         EXPECT_TRUE(fits) << "help link of row " << i << " " << RectText(inks.back().box);
         if (r.updateLink) {
-            inks.push_back({Ink(r.updateLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "update " + std::to_string(i)});
+            inks.push_back(
+                {Ink(r.updateLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "update " + std::to_string(i)});
             EXPECT_TRUE(fits) << "update link of row " << i;
         }
         if (r.versionLabel)  // may be cut: its tooltip holds the whole text
@@ -309,7 +328,8 @@ TEST_F(Readable, TooltipsHoldWhatTheControlsCannotShow) {
     Pump();
     tips = TipsOf(products->ToolTip());
     EXPECT_EQ(tips.size(), 4u + 3);
-    for (const auto& [tool, text] : tips) EXPECT_TRUE(::IsWindow(tool)) << std::string(text.begin(), text.end());
+    for (const auto& [tool, text] : tips)
+        EXPECT_TRUE(::IsWindow(tool)) << std::string(text.begin(), text.end());
 
     PageConnections connections(&host);
     ASSERT_TRUE(connections.Create(0, 0));
@@ -334,7 +354,9 @@ TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
     EXPECT_EQ(annotations.NameOf(Row(0).updateLink->Hwnd()), L"Update Row Foundry");
     EXPECT_EQ(annotations.NameOf(Row(2).updateLink->Hwnd()), L"Download Layout Scribe");
     EXPECT_EQ(annotations.names.size(), 3u + 2 + 12 * 3);
-    EXPECT_EQ(annotations.links.count(Row(0).helpLink->Hwnd()) + annotations.links.count(Row(0).updateLink->Hwnd()), 2u);
+    EXPECT_EQ(
+        annotations.links.count(Row(0).helpLink->Hwnd()) + annotations.links.count(Row(0).updateLink->Hwnd()),
+        2u);
     EXPECT_EQ(annotations.links.size(), 2u + 1 + 12 * 2) << "help, update and download links";
     ::SendMessageW(products->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
     Pump();
@@ -343,7 +365,8 @@ TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
     {
         PageConnections connections(&host);
         ASSERT_TRUE(connections.Create(0, 0));
-        EXPECT_EQ(annotations.NameOf(connections.Item(IDC_CONN_OPEN)), L"Open selected database with Zelto Table Bench");
+        EXPECT_EQ(annotations.NameOf(connections.Item(IDC_CONN_OPEN)),
+                  L"Open selected database with Zelto Table Bench");
         PageProjects projects(&host);
         ASSERT_TRUE(projects.Create(0, 0));
         EXPECT_EQ(annotations.NameOf(ListView_GetHeader(projects.List().Hwnd()), 4), L"Last Update Time");
@@ -356,7 +379,8 @@ TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
 
 TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     const int widths[6] = {135, 201, 75, 55, 3000, 1};
-    const wchar_t* const keys[6] = {L"ProjColW1", L"ProjColW2", L"ProjColW3", L"ProjColW4", L"ProjColW5", L"ProjColW6"};
+    const wchar_t* const keys[6] = {L"ProjColW1", L"ProjColW2", L"ProjColW3",
+                                    L"ProjColW4", L"ProjColW5", L"ProjColW6"};
     for (int i = 0; i < 6; ++i) SetDword(L"Software\\Zerudozuz\\Quaylet\\Settings", keys[i], widths[i]);
     m_settings = std::make_unique<CSettings>();
     g_settings = m_settings.get();
@@ -364,7 +388,8 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
         PageProjects projects(&host);
         ASSERT_TRUE(projects.Create(0, 0));
         const UINT dpi = Dpi(projects.Hwnd());
-        for (int i = 0; i < 6; ++i) EXPECT_EQ(projects.List().GetColumnWidth(i), ui::Scale(widths[i], dpi)) << i;
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(projects.List().GetColumnWidth(i), ui::Scale(widths[i], dpi)) << i;
     }
     // Written back when the page goes, in the units they were read in.
     CSettings again;
@@ -379,11 +404,13 @@ TEST_F(ReadableOwnPrefix, DarkSchemeLabelsTakeTheSystemColours) {
     const COLORREF before[] = {::GetSysColor(COLOR_BTNFACE), ::GetSysColor(COLOR_BTNTEXT)};
     CLabel plain(0, 0), red(0, 1);
     ASSERT_TRUE(plain.Create(L"plain", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, host.Hwnd(), 0xFFFF));
-    ASSERT_TRUE(red.Create(L"1.02.03 [1.02.04]", WS_CHILD | WS_VISIBLE, RECT{0, 20, 100, 40}, host.Hwnd(), 0xFFFF));
+    ASSERT_TRUE(
+        red.Create(L"1.02.03 [1.02.04]", WS_CHILD | WS_VISIBLE, RECT{0, 20, 100, 40}, host.Hwnd(), 0xFFFF));
     HDC dc = ::CreateCompatibleDC(nullptr);
     auto request = [&](CLabel& label) {
-        const auto brush = reinterpret_cast<HBRUSH>(
-            ::SendMessageW(host.Hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label.Hwnd())));
+        const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(host.Hwnd(), WM_CTLCOLORSTATIC,
+                                                                   reinterpret_cast<WPARAM>(dc),
+                                                                   reinterpret_cast<LPARAM>(label.Hwnd())));
         LOGBRUSH lb{};
         ::GetObjectW(brush, sizeof lb, &lb);
         return std::make_pair(::GetTextColor(dc), lb.lbColor);

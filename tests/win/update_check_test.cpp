@@ -70,7 +70,8 @@ private:
 };
 
 std::string HttpResponse(const std::string& status, const std::string& body) {
-    return "HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+    return "HTTP/1.1 " + status +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
@@ -88,7 +89,9 @@ protected:
 
 class UpdateCheckTest : public WinTest {
 protected:
-    void UseUrl(const std::wstring& url) { SetString(L"Software\\Zerudozuz\\Quaylet\\Settings", L"UpdateUrl", url); }
+    void UseUrl(const std::wstring& url) {
+        SetString(L"Software\\Zerudozuz\\Quaylet\\Settings", L"UpdateUrl", url);
+    }
     CountingUpdates updates;
     std::wstring text = L"stale";
 };
@@ -164,7 +167,8 @@ TEST_F(UpdateCheckTest, RefusedConnectionAndOtherSchemes) {
 }
 
 TEST_F(UpdateCheckTest, LocalFileAddresses) {
-    const std::wstring path = WriteFile(L"lists\\updates.txt", "\xEF\xBB\xBFZeltoUpdates 1\nLoad Hammer=3.10.00\n");
+    const std::wstring path =
+        WriteFile(L"lists\\updates.txt", "\xEF\xBB\xBFZeltoUpdates 1\nLoad Hammer=3.10.00\n");
     std::wstring url = L"file:///" + path;
     for (auto& c : url)
         if (c == L'\\') c = L'/';
