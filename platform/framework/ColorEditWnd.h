@@ -140,7 +140,7 @@ private:
     void AfterStep();
     void StartWork();
     bool DoWork();
-    bool OnTimer(ui::Message& m);
+    void OnTimer(UINT_PTR id);
     void RunPending();
     void AfterLoad(std::size_t firstLine);
     std::size_t TotalRows() const { return LineCount() + (m_note.empty() ? 0 : 1); }
@@ -166,17 +166,17 @@ private:
     bool OnPaint(ui::Message& m);
     bool OnPrintClient(ui::Message& m);
     bool OnEraseBkgnd(ui::Message& m);
-    bool OnSize(ui::Message& m);
-    bool OnVScroll(ui::Message& m);
-    bool OnHScroll(ui::Message& m);
+    void OnSize(UINT type, int cx, int cy);
+    void OnVScroll(UINT code, int pos, HWND bar);
+    void OnHScroll(UINT code, int pos, HWND bar);
     bool OnMouseWheel(ui::Message& m);
     bool OnKeyDown(ui::Message& m);
     bool OnChar(ui::Message& m);
     bool OnGetDlgCode(ui::Message& m);
-    bool OnLButtonDown(ui::Message& m);
-    bool OnLButtonDblClk(ui::Message& m);
-    bool OnMouseMove(ui::Message& m);
-    bool OnLButtonUp(ui::Message& m);
+    void OnLButtonDown(UINT keys, POINT pt);
+    void OnLButtonDblClk(UINT keys, POINT pt);
+    void OnMouseMove(UINT keys, POINT pt);
+    void OnLButtonUp(UINT keys, POINT pt);
     bool OnCaptureChanged(ui::Message& m);
     bool OnSetFocus(ui::Message& m);
     bool OnKillFocus(ui::Message& m);
