@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/framework/CColorizer.h"
@@ -162,6 +163,17 @@ private:
     void UpdatePalette();
     void PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, bool colour,
                    const RECT& client);
+    // The units of `line` (of `length` units) that are selected, [first, second); second is
+    // length + 1 when the line break is selected too.
+    std::pair<std::size_t, std::size_t> SelectedUnits(std::size_t line, std::size_t length) const;
+    static constexpr std::uint8_t kSelectedUnit = 0x80;
+    std::vector<std::uint8_t> UnitAttributes(std::size_t length,
+                                             std::pair<std::size_t, std::size_t> selected) const;
+    // Draws the visible units of a line in runs of one attribute.
+    void PaintRuns(HDC dc, const Layout& l, const std::vector<std::uint8_t>& attr, int y, const RECT& client);
+    void PaintRun(HDC dc, int x, int y, const std::wstring& run, const std::vector<INT>& dx, int attr);
+    // The selected line break, and the scroll range for a line wider than counted.
+    void PaintLineEnd(HDC dc, std::size_t line, std::size_t selectedEnd, int y);
 
     bool OnPaint(ui::Message& m);
     bool OnPrintClient(ui::Message& m);
