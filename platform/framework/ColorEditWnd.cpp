@@ -456,6 +456,31 @@ bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
     return true;
 }
 
+ColorEditWnd::Pos ColorEditWnd::PosBefore(Pos to) const {
+    const Layout& l = LayoutOf(to.line);
+    if (to.unit > 0) {
+        --to.unit;
+        while (to.unit > 0 && to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) --to.unit;
+    } else if (to.line > 0) {
+        --to.line;
+        to.unit = LineLength(to.line);
+    }
+    return to;
+}
+
+ColorEditWnd::Pos ColorEditWnd::PosAfter(Pos to) const {
+    const Layout& l = LayoutOf(to.line);
+    if (to.unit < l.text.size()) {
+        ++to.unit;
+        // Over units drawn as one with the one before (surrogate halves, marks).
+        while (to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) ++to.unit;
+    } else if (to.line < LineCount() - 1) {
+        ++to.line;
+        to.unit = 0;
+    }
+    return to;
+}
+
 bool ColorEditWnd::OnKeyDown(ui::Message& m) {
     const bool shift = ::GetKeyState(VK_SHIFT) < 0;
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
@@ -474,31 +499,8 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
         SetTop(static_cast<std::ptrdiff_t>(m_top) + page);
         MoveVertically(line + page, shift);
         break;
-    case VK_LEFT: {
-        const Layout& l = LayoutOf(to.line);
-        if (to.unit > 0) {
-            --to.unit;
-            while (to.unit > 0 && to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) --to.unit;
-        } else if (to.line > 0) {
-            --to.line;
-            to.unit = LineLength(to.line);
-        }
-        MoveCaret(to, shift);
-        break;
-    }
-    case VK_RIGHT: {
-        const Layout& l = LayoutOf(to.line);
-        if (to.unit < l.text.size()) {
-            ++to.unit;
-            // Over units drawn as one with the one before (surrogate halves, marks).
-            while (to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) ++to.unit;
-        } else if (to.line < last) {
-            ++to.line;
-            to.unit = 0;
-        }
-        MoveCaret(to, shift);
-        break;
-    }
+    case VK_LEFT: MoveCaret(PosBefore(to), shift); break;
+    case VK_RIGHT: MoveCaret(PosAfter(to), shift); break;
     case VK_HOME:
         to = ctrl ? Pos{0, 0} : Pos{to.line, 0};
         MoveCaret(to, shift);

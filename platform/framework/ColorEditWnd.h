@@ -155,6 +155,9 @@ private:
     void MoveVertically(std::ptrdiff_t line, bool extend);
     Pos HitTest(int x, int y) const;
     std::size_t LineLength(std::size_t line) const;
+    // The caret position one character before or after `to`, across line ends.
+    Pos PosBefore(Pos to) const;
+    Pos PosAfter(Pos to) const;
     const Layout& LayoutOf(std::size_t line) const;
     void MeasureLine(HDC dc, const std::wstring& text, std::vector<int>& x) const;
     std::size_t UnitAtX(const Layout& layout, int x) const;
