@@ -572,48 +572,60 @@ bool ExportNeedsPassphrase(const std::string& bytes) {
     return lines.Next(second) && second == "passwords=passphrase";
 }
 
+namespace {
+
+// The passphrase header of an export (the lines after "passwords=passphrase"): checks
+// it and derives `key` from the passphrase, which the header's check must open.
+FileResult ReadPassphraseHeader(Lines& lines, const ProfileCipher* cipher, const std::wstring* passphrase,
+                                std::string& key) {
+    std::string_view header[5];
+    for (int h = 1; h < 5; ++h)
+        if (!lines.Next(header[h]))
+            return Fail(FileError::Truncated, L"The file is truncated in its header.");
+    std::string_view k, v;
+    if (header[1] != "kdf=pbkdf2-sha256")
+        return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
+    if (!SplitField(header[2], k, v) || k != "iterations" || v.size() > 8 || !AllDigits(v) ||
+        ToNumber(v) < kMinIterations || ToNumber(v) > kMaxIterations)
+        return LineFail(4, L"the iteration count must be a number from " + Num(kMinIterations) + L" to " +
+                               Num(kMaxIterations) + L".");
+    const auto iterations = static_cast<std::uint32_t>(ToNumber(v));
+    std::optional<std::string> salt, check;
+    if (SplitField(header[3], k, v) && k == "salt") salt = Base64Decode(std::string(v), false);
+    if (!salt || salt->size() != 16) return LineFail(5, L"the salt is damaged.");
+    if (SplitField(header[4], k, v) && k == "check") check = Base64Decode(std::string(v), false);
+    if (!check || check->size() != kNonce + sizeof(kCheckText) - 1 + kTag)
+        return LineFail(6, L"the passphrase check is damaged.");
+    if (!passphrase || !cipher)
+        return Fail(FileError::PassphraseNeeded, L"The file's passwords are protected by a passphrase.");
+    std::string utf8 = Utf8Passphrase(*passphrase);
+    WipeOnExit<std::string> wipeUtf8(utf8);
+    auto derived = cipher->DeriveKey(utf8, *salt, iterations);
+    if (!derived) return Fail(FileError::CryptoFailed, L"The passphrase could not be applied.");
+    key = *derived;
+    Wipe(*derived);
+    const auto opened = cipher->Open(key, check->substr(0, kNonce), check->substr(kNonce), "check");
+    if (!opened || *opened != kCheckText)
+        return Fail(FileError::WrongPassphrase, L"The passphrase is not correct.");
+    return {};
+}
+
+}  // namespace
+
 FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, const std::wstring* passphrase) {
     Lines lines({}, 0);
     unsigned version = 0;
     FileResult head = OpenFile(bytes, kExportMagic, L"a connection profile file", 2, lines, version);
     if (!head.ok()) return head;
-    std::string_view header[5];
-    if (!lines.Next(header[0]))
-        return Fail(FileError::Truncated, L"The file is truncated after its first line.");
+    std::string_view first;
+    if (!lines.Next(first)) return Fail(FileError::Truncated, L"The file is truncated after its first line.");
     BodyOptions opt;
     opt.refuseInvisible = true;
     std::string key;
     WipeOnExit<std::string> wipeKey(key);
-    if (header[0] == "passwords=none") {
-    } else if (header[0] == "passwords=passphrase") {
-        for (int h = 1; h < 5; ++h)
-            if (!lines.Next(header[h]))
-                return Fail(FileError::Truncated, L"The file is truncated in its header.");
-        std::string_view k, v;
-        if (header[1] != "kdf=pbkdf2-sha256")
-            return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
-        if (!SplitField(header[2], k, v) || k != "iterations" || v.size() > 8 || !AllDigits(v) ||
-            ToNumber(v) < kMinIterations || ToNumber(v) > kMaxIterations)
-            return LineFail(4, L"the iteration count must be a number from " + Num(kMinIterations) + L" to " +
-                                   Num(kMaxIterations) + L".");
-        const auto iterations = static_cast<std::uint32_t>(ToNumber(v));
-        std::optional<std::string> salt, check;
-        if (SplitField(header[3], k, v) && k == "salt") salt = Base64Decode(std::string(v), false);
-        if (!salt || salt->size() != 16) return LineFail(5, L"the salt is damaged.");
-        if (SplitField(header[4], k, v) && k == "check") check = Base64Decode(std::string(v), false);
-        if (!check || check->size() != kNonce + sizeof(kCheckText) - 1 + kTag)
-            return LineFail(6, L"the passphrase check is damaged.");
-        if (!passphrase || !cipher)
-            return Fail(FileError::PassphraseNeeded, L"The file's passwords are protected by a passphrase.");
-        std::string utf8 = Utf8Passphrase(*passphrase);
-        WipeOnExit<std::string> wipeUtf8(utf8);
-        auto derived = cipher->DeriveKey(utf8, *salt, iterations);
-        if (!derived) return Fail(FileError::CryptoFailed, L"The passphrase could not be applied.");
-        key = *derived;
-        Wipe(*derived);
-        const auto opened = cipher->Open(key, check->substr(0, kNonce), check->substr(kNonce), "check");
-        if (!opened || *opened != kCheckText)
-            return Fail(FileError::WrongPassphrase, L"The passphrase is not correct.");
+    if (first == "passwords=none") {
+    } else if (first == "passwords=passphrase") {
+        if (FileResult r = ReadPassphraseHeader(lines, cipher, passphrase, key); !r.ok()) return r;
         opt.sealed = true;
     } else {
         return LineFail(2, L"\"passwords=none\" or \"passwords=passphrase\" expected.");
