@@ -66,39 +66,47 @@ std::wstring CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordProtec
     return std::wstring(text.begin(), text.end());
 }
 
-bool CONN_INFO::Unpack(const std::wstring& text, const conn::PasswordProtector& protector, CONN_INFO& out,
-                       std::wstring& error) {
-    const std::string prefix = kPackPrefix;
+namespace {
+
+// The payload of a packed profile text, or nullopt with `error` saying what is wrong with the text.
+std::optional<std::string> PackedPayload(const std::wstring& text, std::wstring& error) {
+    const std::string prefix = CONN_INFO::kPackPrefix;
     if (text.empty()) {
         error = L"The profile text is empty.";
-        return false;
+        return std::nullopt;
     }
-    if (text.size() > kMaxPacked) {
+    if (text.size() > CONN_INFO::kMaxPacked) {
         error = L"The profile text is too long.";
-        return false;
+        return std::nullopt;
     }
     std::string narrow;
     narrow.reserve(text.size());
     for (wchar_t c : text) {
         if (c <= 0x20 || c >= 0x7F) {
             error = L"The profile text holds a character that does not belong to it.";
-            return false;
+            return std::nullopt;
         }
         narrow.push_back(static_cast<char>(c));
     }
     if (narrow.compare(0, 3, "ZQC") == 0 && narrow.compare(0, prefix.size(), prefix) != 0) {
         error = L"The profile text was written by a newer or unknown version.";
-        return false;
+        return std::nullopt;
     }
     if (narrow.compare(0, prefix.size(), prefix) != 0) {
         error = L"The text is not a packed connection profile.";
-        return false;
+        return std::nullopt;
     }
-    const auto payload = conn::Base64Decode(narrow.substr(prefix.size()), true);
-    if (!payload) {
-        error = L"The profile text is damaged (not valid base64url).";
-        return false;
-    }
+    auto payload = conn::Base64Decode(narrow.substr(prefix.size()), true);
+    if (!payload) error = L"The profile text is damaged (not valid base64url).";
+    return payload;
+}
+
+}  // namespace
+
+bool CONN_INFO::Unpack(const std::wstring& text, const conn::PasswordProtector& protector, CONN_INFO& out,
+                       std::wstring& error) {
+    const auto payload = PackedPayload(text, error);
+    if (!payload) return false;
     CONN_INFO info;
     std::size_t pos = 0;
     for (std::wstring* field :

@@ -135,10 +135,65 @@ std::wstring Hex(std::uint32_t c) {
     return out;
 }
 
-// Reads the profiles that follow up to the "eof" line.
-FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out) {
+// Reads the fields of one profile, whose "profile" line is line lineNo, up to its "end" line.
+FileResult ReadProfile(Lines& lines, const BodyOptions& opt, std::size_t lineNo, Item& item) {
     static const char* const kKeys[] = {"name", "kind",    "server",         "port",           "database",
                                         "user", "options", "password.dpapi", "password.sealed"};
+    std::string_view line;
+    item.line = lineNo;
+    CONN_INFO& info = item.info;
+    bool seen[9] = {};
+    std::size_t nameLine = 0;
+    while (true) {
+        if (!lines.Next(line)) return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
+        const std::size_t fNo = lines.Number();
+        if (line == "end") break;
+        std::string_view key, raw;
+        if (!SplitField(line, key, raw)) return LineFail(fNo, L"a field of the form name=value expected.");
+        int k = -1;
+        for (int n = 0; n < 9; ++n)
+            if (key == kKeys[n]) k = n;
+        if (k < 0 || (k == 7 && !opt.store) || (k == 8 && !opt.sealed))
+            return LineFail(fNo, L"unknown field \"" + Widen(key.substr(0, 40)) + L"\".");
+        if (seen[k]) return LineFail(fNo, L"the field appears twice in one profile.");
+        seen[k] = true;
+        if (k == 7 || k == 8) {
+            const auto bytes = Base64Decode(std::string(raw), false);
+            if (!bytes || bytes->empty() || bytes->size() > kMaxSecretBytes ||
+                (k == 8 && bytes->size() < kNonce + kTag + 2))
+                return LineFail(fNo, L"the protected password is damaged.");
+            item.secret = *bytes;
+            continue;
+        }
+        if (k == 3) {
+            if (raw.size() > 5 || !AllDigits(raw) || ToNumber(raw) > 65535)
+                return LineFail(fNo, L"the port must be a number from 0 to 65535.");
+            info.port = static_cast<unsigned>(ToNumber(raw));
+            continue;
+        }
+        const auto value = UnescapeValue(std::string(raw));
+        if (!value) return LineFail(fNo, L"the value is not valid text (UTF-8 with \\ escapes).");
+        if (raw.size() > CONN_INFO::kMaxField && ToUnits(*value).size() > CONN_INFO::kMaxField)
+            return LineFail(fNo, L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
+        std::wstring* targets[] = {&info.name,     &info.kind, &info.server, nullptr,
+                                   &info.database, &info.user, &info.options};
+        *targets[k] = *value;
+        if (k == 0) nameLine = fNo;
+    }
+    if (!seen[0]) return LineFail(lines.Number(), L"the profile has no name.");
+    if (!IsValidName(info.name))
+        return LineFail(nameLine, L"the profile name is empty, longer than " + Num(CONN_INFO::kMaxName) +
+                                      L" characters, or holds control characters.");
+    if (opt.refuseInvisible) {
+        if (const std::uint32_t c = FirstInvisible(info.name))
+            return LineFail(nameLine, L"the profile name holds a character that does not show (U+" + Hex(c) +
+                                          L"), so it could not be told from another name.");
+    }
+    return {};
+}
+
+// Reads the profiles that follow up to the "eof" line.
+FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out) {
     std::string_view line;
     while (true) {
         if (!lines.Next(line))
@@ -159,58 +214,7 @@ FileResult ReadBody(Lines& lines, const BodyOptions& opt, std::vector<Item>& out
                                                 Num(kMaxProfiles) +
                                                 L" profiles, more than this version keeps.");
         Item item;
-        item.line = lineNo;
-        CONN_INFO& info = item.info;
-        bool seen[9] = {};
-        std::size_t nameLine = 0;
-        while (true) {
-            if (!lines.Next(line))
-                return Fail(FileError::Truncated, L"The file is truncated inside a profile.");
-            const std::size_t fNo = lines.Number();
-            if (line == "end") break;
-            std::string_view key, raw;
-            if (!SplitField(line, key, raw))
-                return LineFail(fNo, L"a field of the form name=value expected.");
-            int k = -1;
-            for (int n = 0; n < 9; ++n)
-                if (key == kKeys[n]) k = n;
-            if (k < 0 || (k == 7 && !opt.store) || (k == 8 && !opt.sealed))
-                return LineFail(fNo, L"unknown field \"" + Widen(key.substr(0, 40)) + L"\".");
-            if (seen[k]) return LineFail(fNo, L"the field appears twice in one profile.");
-            seen[k] = true;
-            if (k == 7 || k == 8) {
-                const auto bytes = Base64Decode(std::string(raw), false);
-                if (!bytes || bytes->empty() || bytes->size() > kMaxSecretBytes ||
-                    (k == 8 && bytes->size() < kNonce + kTag + 2))
-                    return LineFail(fNo, L"the protected password is damaged.");
-                item.secret = *bytes;
-                continue;
-            }
-            if (k == 3) {
-                if (raw.size() > 5 || !AllDigits(raw) || ToNumber(raw) > 65535)
-                    return LineFail(fNo, L"the port must be a number from 0 to 65535.");
-                info.port = static_cast<unsigned>(ToNumber(raw));
-                continue;
-            }
-            const auto value = UnescapeValue(std::string(raw));
-            if (!value) return LineFail(fNo, L"the value is not valid text (UTF-8 with \\ escapes).");
-            if (raw.size() > CONN_INFO::kMaxField && ToUnits(*value).size() > CONN_INFO::kMaxField)
-                return LineFail(fNo,
-                                L"the value is longer than " + Num(CONN_INFO::kMaxField) + L" characters.");
-            std::wstring* targets[] = {&info.name,     &info.kind, &info.server, nullptr,
-                                       &info.database, &info.user, &info.options};
-            *targets[k] = *value;
-            if (k == 0) nameLine = fNo;
-        }
-        if (!seen[0]) return LineFail(lines.Number(), L"the profile has no name.");
-        if (!IsValidName(info.name))
-            return LineFail(nameLine, L"the profile name is empty, longer than " + Num(CONN_INFO::kMaxName) +
-                                          L" characters, or holds control characters.");
-        if (opt.refuseInvisible) {
-            if (const std::uint32_t c = FirstInvisible(info.name))
-                return LineFail(nameLine, L"the profile name holds a character that does not show (U+" +
-                                              Hex(c) + L"), so it could not be told from another name.");
-        }
+        if (FileResult r = ReadProfile(lines, opt, lineNo, item); !r.ok()) return r;
         out.push_back(std::move(item));
     }
 }
@@ -568,48 +572,60 @@ bool ExportNeedsPassphrase(const std::string& bytes) {
     return lines.Next(second) && second == "passwords=passphrase";
 }
 
+namespace {
+
+// The passphrase header of an export (the lines after "passwords=passphrase"): checks
+// it and derives `key` from the passphrase, which the header's check must open.
+FileResult ReadPassphraseHeader(Lines& lines, const ProfileCipher* cipher, const std::wstring* passphrase,
+                                std::string& key) {
+    std::string_view header[5];
+    for (int h = 1; h < 5; ++h)
+        if (!lines.Next(header[h]))
+            return Fail(FileError::Truncated, L"The file is truncated in its header.");
+    std::string_view k, v;
+    if (header[1] != "kdf=pbkdf2-sha256")
+        return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
+    if (!SplitField(header[2], k, v) || k != "iterations" || v.size() > 8 || !AllDigits(v) ||
+        ToNumber(v) < kMinIterations || ToNumber(v) > kMaxIterations)
+        return LineFail(4, L"the iteration count must be a number from " + Num(kMinIterations) + L" to " +
+                               Num(kMaxIterations) + L".");
+    const auto iterations = static_cast<std::uint32_t>(ToNumber(v));
+    std::optional<std::string> salt, check;
+    if (SplitField(header[3], k, v) && k == "salt") salt = Base64Decode(std::string(v), false);
+    if (!salt || salt->size() != 16) return LineFail(5, L"the salt is damaged.");
+    if (SplitField(header[4], k, v) && k == "check") check = Base64Decode(std::string(v), false);
+    if (!check || check->size() != kNonce + sizeof(kCheckText) - 1 + kTag)
+        return LineFail(6, L"the passphrase check is damaged.");
+    if (!passphrase || !cipher)
+        return Fail(FileError::PassphraseNeeded, L"The file's passwords are protected by a passphrase.");
+    std::string utf8 = Utf8Passphrase(*passphrase);
+    WipeOnExit<std::string> wipeUtf8(utf8);
+    auto derived = cipher->DeriveKey(utf8, *salt, iterations);
+    if (!derived) return Fail(FileError::CryptoFailed, L"The passphrase could not be applied.");
+    key = *derived;
+    Wipe(*derived);
+    const auto opened = cipher->Open(key, check->substr(0, kNonce), check->substr(kNonce), "check");
+    if (!opened || *opened != kCheckText)
+        return Fail(FileError::WrongPassphrase, L"The passphrase is not correct.");
+    return {};
+}
+
+}  // namespace
+
 FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, const std::wstring* passphrase) {
     Lines lines({}, 0);
     unsigned version = 0;
     FileResult head = OpenFile(bytes, kExportMagic, L"a connection profile file", 2, lines, version);
     if (!head.ok()) return head;
-    std::string_view header[5];
-    if (!lines.Next(header[0]))
-        return Fail(FileError::Truncated, L"The file is truncated after its first line.");
+    std::string_view first;
+    if (!lines.Next(first)) return Fail(FileError::Truncated, L"The file is truncated after its first line.");
     BodyOptions opt;
     opt.refuseInvisible = true;
     std::string key;
     WipeOnExit<std::string> wipeKey(key);
-    if (header[0] == "passwords=none") {
-    } else if (header[0] == "passwords=passphrase") {
-        for (int h = 1; h < 5; ++h)
-            if (!lines.Next(header[h]))
-                return Fail(FileError::Truncated, L"The file is truncated in its header.");
-        std::string_view k, v;
-        if (header[1] != "kdf=pbkdf2-sha256")
-            return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
-        if (!SplitField(header[2], k, v) || k != "iterations" || v.size() > 8 || !AllDigits(v) ||
-            ToNumber(v) < kMinIterations || ToNumber(v) > kMaxIterations)
-            return LineFail(4, L"the iteration count must be a number from " + Num(kMinIterations) + L" to " +
-                                   Num(kMaxIterations) + L".");
-        const auto iterations = static_cast<std::uint32_t>(ToNumber(v));
-        std::optional<std::string> salt, check;
-        if (SplitField(header[3], k, v) && k == "salt") salt = Base64Decode(std::string(v), false);
-        if (!salt || salt->size() != 16) return LineFail(5, L"the salt is damaged.");
-        if (SplitField(header[4], k, v) && k == "check") check = Base64Decode(std::string(v), false);
-        if (!check || check->size() != kNonce + sizeof(kCheckText) - 1 + kTag)
-            return LineFail(6, L"the passphrase check is damaged.");
-        if (!passphrase || !cipher)
-            return Fail(FileError::PassphraseNeeded, L"The file's passwords are protected by a passphrase.");
-        std::string utf8 = Utf8Passphrase(*passphrase);
-        WipeOnExit<std::string> wipeUtf8(utf8);
-        auto derived = cipher->DeriveKey(utf8, *salt, iterations);
-        if (!derived) return Fail(FileError::CryptoFailed, L"The passphrase could not be applied.");
-        key = *derived;
-        Wipe(*derived);
-        const auto opened = cipher->Open(key, check->substr(0, kNonce), check->substr(kNonce), "check");
-        if (!opened || *opened != kCheckText)
-            return Fail(FileError::WrongPassphrase, L"The passphrase is not correct.");
+    if (first == "passwords=none") {
+    } else if (first == "passwords=passphrase") {
+        if (FileResult r = ReadPassphraseHeader(lines, cipher, passphrase, key); !r.ok()) return r;
         opt.sealed = true;
     } else {
         return LineFail(2, L"\"passwords=none\" or \"passwords=passphrase\" expected.");

@@ -55,6 +55,37 @@ private:
     HANDLE m_h;
 };
 
+// Reads a whole store file; one over kMaxFileBytes is not read but reported.
+// False: it could not be read (GetLastError says why).
+bool ReadStoreBytes(HANDLE file, std::string& bytes, bool& tooLarge) {
+    LARGE_INTEGER size{};
+    bool readOk = GetFileSizeEx(file, &size) != FALSE;
+    tooLarge = readOk && static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes;
+    if (readOk && !tooLarge) {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+        DWORD got = 0;
+        readOk =
+            bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                              got == bytes.size());
+    }
+    return readOk;
+}
+
+// A name beside `path`, stamped with the local time, that no file has yet:
+// where an unreadable store is kept.
+std::wstring AsideName(const std::wstring& path) {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    wchar_t stamp[32];
+    std::swprintf(stamp, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    std::wstring aside = path + L".unreadable-" + stamp;
+    for (int n = 2; GetFileAttributesW(LongPathForm(aside).c_str()) != INVALID_FILE_ATTRIBUTES && n < 100;
+         ++n)
+        aside = path + L".unreadable-" + stamp + L"-" + std::to_wstring(n);
+    return aside;
+}
+
 }  // namespace
 
 std::wstring LongPathForm(const std::wstring& path) {
@@ -131,17 +162,9 @@ ProfileStore::LoadResult ProfileStore::Load() {
                          L"\nThey are left as they are, and changes are not saved in this session.";
         return result;
     }
-    LARGE_INTEGER size{};
     std::string bytes;
-    bool readOk = GetFileSizeEx(file.get(), &size) != FALSE;
-    const bool tooLarge = readOk && static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes;
-    if (readOk && !tooLarge) {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        DWORD got = 0;
-        readOk = bytes.empty() ||
-                 (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                  got == bytes.size());
-    }
+    bool tooLarge = false;
+    const bool readOk = ReadStoreBytes(file.get(), bytes, tooLarge);
     file.Close();
     if (!readOk) {
         m_writable = false;
@@ -171,15 +194,7 @@ ProfileStore::LoadResult ProfileStore::Load() {
                          L"in this session.";
         return result;
     }
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    wchar_t stamp[32];
-    std::swprintf(stamp, 32, L"%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
-    std::wstring aside = m_path + L".unreadable-" + stamp;
-    for (int n = 2; GetFileAttributesW(LongPathForm(aside).c_str()) != INVALID_FILE_ATTRIBUTES && n < 100;
-         ++n)
-        aside = m_path + L".unreadable-" + stamp + L"-" + std::to_wstring(n);
+    const std::wstring aside = AsideName(m_path);
     if (MoveFileExW(LongPathForm(m_path).c_str(), LongPathForm(aside).c_str(), MOVEFILE_WRITE_THROUGH)) {
         result.movedTo = aside;
         result.problem = L"The stored connection profiles could not be read (" + parsed.message +

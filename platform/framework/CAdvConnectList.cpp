@@ -222,6 +222,38 @@ private:
     std::map<std::wstring, std::wstring>& m_secrets;
 };
 
+// Merges loaded profiles into the store as it is on disk now, under the
+// store's lock, so that changes another program made since it was shown, or
+// makes at the same time, are kept. Loaded passwords stay plain through the
+// merge, so that telling a duplicate costs one unprotect per stored profile at
+// most; only the profiles actually added are protected, under the lock. A file
+// of thousands of copies of one profile then costs next to nothing.
+conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
+                                              std::vector<CONN_INFO>&& incoming, conn::MergeResult& result,
+                                              bool& protectFailed) {
+    const auto& protector = conn::CurrentUserProtector();
+    std::map<std::wstring, std::wstring> revealed;  // stored name -> its password
+    const WipeValues wipeRevealed(revealed);
+    const auto same = [&](const CONN_INFO& stored, const CONN_INFO& loaded) {
+        auto it = revealed.find(stored.name);
+        if (it == revealed.end())
+            it = revealed.emplace(stored.name, conn::RevealPassword(stored, protector)).first;
+        return it->second == loaded.password;
+    };
+    protectFailed = false;
+    conn::ProfileStore store(storePath);
+    return store.Update([&](std::vector<CONN_INFO>& profiles) {
+        result = conn::Merge(profiles, std::move(incoming), same, conn::SystemNameCase());
+        for (std::size_t i : result.addedIndexes)
+            protectFailed = !conn::ProtectPassword(profiles[i], protector) || protectFailed;
+        if (protectFailed) {
+            for (std::size_t i : result.addedIndexes) conn::Wipe(profiles[i].password);
+            return false;
+        }
+        return result.added > 0;
+    });
+}
+
 }  // namespace
 
 void CAdvConnectList::Initialize(CSysReg* reg) {
@@ -393,6 +425,32 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
                     title, MB_OK | MB_ICONEXCLAMATION);
 }
 
+bool CAdvConnectList::ReadExportAsking(HWND owner, const std::wstring& title, const std::string& bytes,
+                                       conn::CngCipher& cipher, conn::FileResult& file) {
+    if (!conn::ExportNeedsPassphrase(bytes)) {
+        file = conn::ReadExport(bytes, nullptr, nullptr);
+        return true;
+    }
+    while (true) {
+        auto passphrase = AskPassphrase(owner, title, false);
+        const WipeOptional wipePassphrase(passphrase);
+        if (!passphrase) return false;
+        file = conn::ReadExport(bytes, &cipher, &*passphrase);
+        if (file.error != conn::FileError::WrongPassphrase) return true;
+        ShowMessage(owner, L"The passphrase is not correct. Try again.", title, MB_OK | MB_ICONEXCLAMATION);
+    }
+}
+
+void CAdvConnectList::ShowProfile(std::size_t index) {
+    for (int row = 0; row < GetItemCount(); ++row) {
+        if (static_cast<std::size_t>(GetItemData(row)) == index) {
+            Select(row);
+            Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+            return;
+        }
+    }
+}
+
 int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     const std::wstring path = AskOpenFileName(owner, title);
     if (path.empty()) return 0;
@@ -406,52 +464,14 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     conn::CngCipher cipher;
     conn::FileResult file;
     const WipePasswords wipeLoaded(file.profiles);  // plain until protected below, on every path
-    if (conn::ExportNeedsPassphrase(bytes)) {
-        while (true) {
-            auto passphrase = AskPassphrase(owner, title, false);
-            const WipeOptional wipePassphrase(passphrase);
-            if (!passphrase) return 0;
-            file = conn::ReadExport(bytes, &cipher, &*passphrase);
-            if (file.error != conn::FileError::WrongPassphrase) break;
-            ShowMessage(owner, L"The passphrase is not correct. Try again.", title,
-                        MB_OK | MB_ICONEXCLAMATION);
-        }
-    } else {
-        file = conn::ReadExport(bytes, nullptr, nullptr);
-    }
+    if (!ReadExportAsking(owner, title, bytes, cipher, file)) return 0;
     if (!file.ok()) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         return 0;
     }
-    // Loaded passwords stay plain through the merge, so that telling a
-    // duplicate costs one unprotect per stored profile at most; only the
-    // profiles actually added are protected, under the lock. A file of
-    // thousands of copies of one profile then costs next to nothing.
-    const auto& protector = conn::CurrentUserProtector();
-    std::map<std::wstring, std::wstring> revealed;  // stored name -> its password
-    const WipeValues wipeRevealed(revealed);
-    const auto same = [&](const CONN_INFO& stored, const CONN_INFO& incoming) {
-        auto it = revealed.find(stored.name);
-        if (it == revealed.end())
-            it = revealed.emplace(stored.name, conn::RevealPassword(stored, protector)).first;
-        return it->second == incoming.password;
-    };
-    // Merge into the store as it is on disk now, under the store's lock, so
-    // that changes another program made since it was shown, or makes at the
-    // same time, are kept.
     conn::MergeResult result;
     bool protectFailed = false;
-    conn::ProfileStore store(m_storePath);
-    auto updated = store.Update([&](std::vector<CONN_INFO>& profiles) {
-        result = conn::Merge(profiles, std::move(file.profiles), same, conn::SystemNameCase());
-        for (std::size_t i : result.addedIndexes)
-            protectFailed = !conn::ProtectPassword(profiles[i], protector) || protectFailed;
-        if (protectFailed) {
-            for (std::size_t i : result.addedIndexes) conn::Wipe(profiles[i].password);
-            return false;
-        }
-        return result.added > 0;
-    });
+    auto updated = MergeIntoStore(m_storePath, std::move(file.profiles), result, protectFailed);
     if (protectFailed) {
         ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
                     title, MB_OK | MB_ICONHAND);
@@ -467,16 +487,8 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     }
     m_profiles = std::move(updated.profiles);
     FillRows();
-    if (!result.addedIndexes.empty()) {
-        // Select the first profile added, so that the user sees where it went.
-        for (int row = 0; row < GetItemCount(); ++row) {
-            if (static_cast<std::size_t>(GetItemData(row)) == result.addedIndexes.front()) {
-                Select(row);
-                Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
-                break;
-            }
-        }
-    }
+    // Select the first profile added, so that the user sees where it went.
+    if (!result.addedIndexes.empty()) ShowProfile(result.addedIndexes.front());
     ShowMessage(owner, L"From " + FileNameOf(path) + L": " + conn::MergeSummary(result), title,
                 MB_OK | MB_ICONINFORMATION);
     return result.added;

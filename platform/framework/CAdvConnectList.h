@@ -31,6 +31,11 @@
 #include "platform/connection/CONN_INFO.h"
 #include "platform/ui/Controls.h"
 
+namespace conn {
+struct FileResult;
+class CngCipher;
+}  // namespace conn
+
 class CSysReg;
 
 class CAdvConnectList : public ui::ListView {
@@ -76,6 +81,11 @@ protected:
 
 private:
     void Export(HWND owner, const std::wstring& title, const std::vector<std::size_t>& indexes);
+    // Reads an export, asking for its passphrase until it is right. False: the user gave up.
+    bool ReadExportAsking(HWND owner, const std::wstring& title, const std::string& bytes,
+                          conn::CngCipher& cipher, conn::FileResult& file);
+    // Selects and shows the row of the profile at `index`.
+    void ShowProfile(std::size_t index);
     void FillRows();
 
     std::wstring m_storePath;

@@ -1,5 +1,7 @@
 #include "platform/framework/CColorizer.h"
 
+#include <optional>
+
 namespace {
 
 using State = CColorizer::State;
@@ -130,6 +132,83 @@ bool ClosedAcrossCut(const wchar_t* s, std::size_t from, std::size_t len, wchar_
     return follow == L'/' && len > from && s[len - 1] == L'*';
 }
 
+// Finishes the comment or quoted run the previous segment left open, from
+// s[i]: moves i past its end, or gives the state the segment ends in.
+std::optional<State> FinishOpen(const wchar_t* s, std::size_t len, State state, std::size_t& i, bool endsLine,
+                                wchar_t follow, Emitter& emit) {
+    bool closed = false;
+    const std::size_t from = i;
+    switch (state) {
+    case State::Code: return std::nullopt;
+    case State::LineComment:
+        emit.Add(i, len, Kind::Comment);
+        return endsLine ? State::Code : State::LineComment;
+    case State::BlockComment:
+        i = FindCommentEnd(s, i, len, closed);
+        emit.Add(from, i, Kind::Comment);
+        if (!closed)
+            return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
+        return std::nullopt;
+    default: {
+        const wchar_t close = CloserOf(state);
+        i = FindClose(s, i, len, close, closed);
+        emit.Add(from, i, KindOf(state));
+        if (!closed) return state;
+        if (DoubledAcrossCut(s, i, len, close, follow)) return QuoteState(state);
+        return std::nullopt;
+    }
+    }
+}
+
+// A comment, quoted run or N'...' string starting at s[i]: emits it and moves i
+// past it, or gives the state the segment ends in when it runs on. Anything
+// else leaves i alone.
+std::optional<State> ScanEnclosed(const wchar_t* s, std::size_t len, std::size_t& i, bool endsLine,
+                                  wchar_t follow, Emitter& emit) {
+    bool closed = false;
+    const wchar_t c = s[i];
+    const wchar_t next = i + 1 < len ? s[i + 1] : follow;
+    if (c == L'-' && next == L'-') {
+        emit.Add(i, len, Kind::Comment);
+        return endsLine ? State::Code : State::LineComment;
+    }
+    if (c == L'/' && next == L'*') {
+        if (i + 1 == len) {
+            emit.Add(i, len, Kind::Comment);
+            return State::BlockCommentOpened;
+        }
+        const std::size_t end = FindCommentEnd(s, i + 2, len, closed);
+        emit.Add(i, end, Kind::Comment);
+        if (!closed)
+            return ClosedAcrossCut(s, i + 2, len, follow) ? State::CommentClosed : State::BlockComment;
+        i = end;
+        return std::nullopt;
+    }
+    if (c == L'\'' || c == L'"' || c == L'[') {
+        const State open = OpenState(c);
+        const wchar_t close = CloserOf(open);
+        const std::size_t end = FindClose(s, i + 1, len, close, closed);
+        emit.Add(i, end, KindOf(open));
+        if (!closed) return open;
+        if (DoubledAcrossCut(s, end, len, close, follow) && end > i + 1) return QuoteState(open);
+        i = end;
+        return std::nullopt;
+    }
+    if ((c == L'N' || c == L'n') && next == L'\'') {
+        // N'...': the prefix belongs to the string.
+        if (i + 1 == len) {
+            emit.Add(i, len, Kind::String);
+            return State::Code;
+        }
+        const std::size_t end = FindClose(s, i + 2, len, L'\'', closed);
+        emit.Add(i, end, Kind::String);
+        if (!closed) return State::String;
+        if (DoubledAcrossCut(s, end, len, L'\'', follow)) return State::StringQuote;
+        i = end;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool CColorizer::IsWordChar(wchar_t c) {
@@ -247,7 +326,6 @@ CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len,
     if (endsLine) follow = 0;
     Emitter emit(out);
     std::size_t i = 0;
-    bool closed = false;
 
     // The second character of a pair split by the cut.
     State state = in;
@@ -258,59 +336,14 @@ CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len,
     }
 
     // Finish what the previous line left open.
-    switch (state) {
-    case State::Code: break;
-    case State::LineComment:
-        emit.Add(i, len, Kind::Comment);
-        return endsLine ? State::Code : State::LineComment;
-    case State::BlockComment: {
-        const std::size_t from = i;
-        i = FindCommentEnd(s, i, len, closed);
-        emit.Add(from, i, Kind::Comment);
-        if (!closed)
-            return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
-        break;
-    }
-    default: {
-        const std::size_t from = i;
-        const wchar_t close = CloserOf(state);
-        i = FindClose(s, i, len, close, closed);
-        emit.Add(from, i, KindOf(state));
-        if (!closed) return state;
-        if (DoubledAcrossCut(s, i, len, close, follow)) return QuoteState(state);
-        break;
-    }
-    }
+    if (const std::optional<State> end = FinishOpen(s, len, state, i, endsLine, follow, emit)) return *end;
 
     while (i < len) {
+        const std::size_t at = i;
+        if (const std::optional<State> end = ScanEnclosed(s, len, i, endsLine, follow, emit)) return *end;
+        if (i != at) continue;
         const wchar_t c = s[i];
         const wchar_t next = i + 1 < len ? s[i + 1] : follow;
-        if (c == L'-' && next == L'-') {
-            emit.Add(i, len, Kind::Comment);
-            return endsLine ? State::Code : State::LineComment;
-        }
-        if (c == L'/' && next == L'*') {
-            if (i + 1 == len) {
-                emit.Add(i, len, Kind::Comment);
-                return State::BlockCommentOpened;
-            }
-            const std::size_t end = FindCommentEnd(s, i + 2, len, closed);
-            emit.Add(i, end, Kind::Comment);
-            if (!closed)
-                return ClosedAcrossCut(s, i + 2, len, follow) ? State::CommentClosed : State::BlockComment;
-            i = end;
-            continue;
-        }
-        if (c == L'\'' || c == L'"' || c == L'[') {
-            const State open = OpenState(c);
-            const wchar_t close = CloserOf(open);
-            const std::size_t end = FindClose(s, i + 1, len, close, closed);
-            emit.Add(i, end, KindOf(open));
-            if (!closed) return open;
-            if (DoubledAcrossCut(s, end, len, close, follow) && end > i + 1) return QuoteState(open);
-            i = end;
-            continue;
-        }
         if (IsDigit(c) || (c == L'.' && IsDigit(next))) {
             std::size_t end = ScanNumber(s, i, len);
             if (end < len && IsWordChar(s[end])) {
@@ -325,19 +358,6 @@ CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len,
         if (IsWordChar(c)) {
             std::size_t end = i + 1;
             while (end < len && IsWordChar(s[end])) ++end;
-            if ((c == L'N' || c == L'n') && end == i + 1 && next == L'\'') {
-                // N'...': the prefix belongs to the string.
-                if (i + 1 == len) {
-                    emit.Add(i, len, Kind::String);
-                    return State::Code;
-                }
-                const std::size_t close = FindClose(s, i + 2, len, L'\'', closed);
-                emit.Add(i, close, Kind::String);
-                if (!closed) return State::String;
-                if (DoubledAcrossCut(s, close, len, L'\'', follow)) return State::StringQuote;
-                i = close;
-                continue;
-            }
             if (emit.Active() && IsKeyword(s + i, end - i)) emit.Add(i, end, Kind::Keyword);
             i = end;
             continue;

@@ -9,7 +9,7 @@ CSmDialog::~CSmDialog() = default;
 
 const ui::MessageMap* CSmDialog::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
-        ui::OnMessage(WM_SIZE, &CSmDialog::OnSizeMsg),
+        ui::OnSize(&CSmDialog::OnSizeMsg),
         ui::OnMessage(WM_GETMINMAXINFO, &CSmDialog::OnGetMinMaxInfo),
         ui::OnMessage(WM_SYSCOMMAND, &CSmDialog::OnSysCommandMsg),
         ui::OnMessage(WM_DPICHANGED, &CSmDialog::OnDpiChangedMsg),
@@ -79,17 +79,15 @@ void CSmDialog::OnSize(UINT type, int cx, int cy) {
     if (type != SIZE_MINIMIZED) RepositionControls(cx, cy);
 }
 
-bool CSmDialog::OnSizeMsg(ui::Message& m) {
-    if (m.wParam == SIZE_RESTORED && m_keepMaximized) {
+void CSmDialog::OnSizeMsg(UINT type, int cx, int cy) {
+    if (type == SIZE_RESTORED && m_keepMaximized) {
         // A dialog manager may show the dialog "normal" once its queue first
         // runs dry, after the stored placement maximised it; that restore is
         // the only one the user did not ask for, and it is undone.
         m_keepMaximized = false;
         ::PostMessageW(m_hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
     }
-    OnSize(static_cast<UINT>(m.wParam), LOWORD(m.lParam), HIWORD(m.lParam));
-    m.result = 0;
-    return true;
+    OnSize(type, cx, cy);
 }
 
 bool CSmDialog::OnSysCommandMsg(ui::Message&) {

@@ -53,7 +53,7 @@ protected:
     HWND ContainerWindow() const override { return m_hwnd; }
 
 private:
-    bool OnSizeMsg(ui::Message& m);
+    void OnSizeMsg(UINT type, int cx, int cy);
     bool OnGetMinMaxInfo(ui::Message& m);
     bool OnSysCommandMsg(ui::Message& m);
     bool OnDpiChangedMsg(ui::Message& m);

@@ -186,45 +186,44 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     Lines().GetLine(line, l.text, &endsLine);
     MeasureLine(dc, l.text, l.x);
     l.line = line;
-    const std::wstring& text = l.text;
     m_spans.clear();
     if (colour) {
         const wchar_t follow = endsLine ? 0 : Lines().FollowingUnit(line);
-        state = m_colorizer->ColorizeSegment(text.data(), text.size(), state, endsLine, &m_spans, follow);
+        state = m_colorizer->ColorizeSegment(l.text.data(), l.text.size(), state, endsLine, &m_spans, follow);
     }
+    const std::pair<std::size_t, std::size_t> selected = SelectedUnits(line, l.text.size());
+    PaintRuns(dc, l, UnitAttributes(l.text.size(), selected), y, client);
+    PaintLineEnd(dc, line, selected.second, y);
+}
 
-    // Per unit: colour role and whether it is selected.
-    std::vector<std::uint8_t> role(text.size(), static_cast<std::uint8_t>(ColorRole::Text));
+std::pair<std::size_t, std::size_t> ColorEditWnd::SelectedUnits(std::size_t line, std::size_t length) const {
+    const Pos from = std::min(m_anchor, m_caret), to = std::max(m_anchor, m_caret);
+    if (from == to || line < from.line || line > to.line) return {0, 0};
+    return {line == from.line ? from.unit : 0,
+            line == to.line ? to.unit : length + 1};  // +1: the line break itself
+}
+
+std::vector<std::uint8_t> ColorEditWnd::UnitAttributes(std::size_t length,
+                                                       std::pair<std::size_t, std::size_t> selected) const {
+    // Per unit: colour role, and kSelectedUnit where it is selected.
+    std::vector<std::uint8_t> attr(length, static_cast<std::uint8_t>(ColorRole::Text));
     for (const auto& s : m_spans)
         std::fill_n(
-            role.begin() + s.start, s.length,
+            attr.begin() + s.start, s.length,
             static_cast<std::uint8_t>(static_cast<int>(ColorRole::Keyword) + static_cast<int>(s.kind)));
-    const Pos from = std::min(m_anchor, m_caret), to = std::max(m_anchor, m_caret);
-    std::size_t selA = 0, selB = 0;
-    if (!(from == to) && line >= from.line && line <= to.line) {
-        selA = line == from.line ? from.unit : 0;
-        selB = line == to.line ? to.unit : text.size() + 1;  // +1: the line break itself
-    }
+    for (std::size_t i = selected.first; i < std::min(selected.second, length); ++i) attr[i] |= kSelectedUnit;
+    return attr;
+}
 
-    const int origin = kMargin - m_left;
+void ColorEditWnd::PaintRuns(HDC dc, const Layout& l, const std::vector<std::uint8_t>& attr, int y,
+                             const RECT& client) {
+    const std::wstring& text = l.text;
     std::wstring run;
     std::vector<INT> dx;
     std::size_t runStart = 0;
     int runAttr = -1;
-    auto flush = [&]() {
-        if (run.empty()) return;
-        const bool selected = runAttr & 0x80;
-        ::SetTextColor(dc, selected ? RoleColor(ColorRole::SelectedText)
-                                    : RoleColor(static_cast<ColorRole>(runAttr & 0x7F)));
-        ::SetBkColor(dc, selected ? RoleColor(ColorRole::Selection) : RoleColor(ColorRole::Background));
-        const int x = origin + l.x[runStart];
-        int width = 0;
-        for (INT d : dx) width += d;
-        RECT cell{x, y, x + width, y + m_lineHeight};
-        // Clipped to its own cell only where it is selected, so that marks
-        // and overhangs of the neighbours are not cut off.
-        ::ExtTextOutW(dc, x, y, ETO_OPAQUE | (selected ? ETO_CLIPPED : 0), &cell, run.data(),
-                      static_cast<UINT>(run.size()), dx.data());
+    const auto flush = [&]() {
+        if (!run.empty()) PaintRun(dc, kMargin - m_left + l.x[runStart], y, run, dx, runAttr);
         run.clear();
         dx.clear();
         runAttr = -1;
@@ -233,12 +232,11 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (l.x[i + 1] < left) continue;
         if (l.x[i] > right) break;
-        const int attr = role[i] | ((i >= selA && i < selB) ? 0x80 : 0);
         // A unit drawn with the one before stays in its run.
         const bool joined = !run.empty() && l.x[i + 1] == l.x[i];
-        if (attr != runAttr && !joined) {
+        if (attr[i] != runAttr && !joined) {
             flush();
-            runAttr = attr;
+            runAttr = attr[i];
             runStart = i;
         }
         if (runAttr < 0) continue;
@@ -246,10 +244,29 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
         dx.push_back(l.x[i + 1] - l.x[i]);
     }
     flush();
-    const int end = l.x[text.size()];
-    if (selB > text.size() && line + 1 < LineCount()) {
+}
+
+void ColorEditWnd::PaintRun(HDC dc, int x, int y, const std::wstring& run, const std::vector<INT>& dx,
+                            int attr) {
+    const bool selected = attr & kSelectedUnit;
+    ::SetTextColor(dc, selected ? RoleColor(ColorRole::SelectedText)
+                                : RoleColor(static_cast<ColorRole>(attr & ~kSelectedUnit)));
+    ::SetBkColor(dc, selected ? RoleColor(ColorRole::Selection) : RoleColor(ColorRole::Background));
+    int width = 0;
+    for (INT d : dx) width += d;
+    RECT cell{x, y, x + width, y + m_lineHeight};
+    // Clipped to its own cell only where it is selected, so that marks
+    // and overhangs of the neighbours are not cut off.
+    ::ExtTextOutW(dc, x, y, ETO_OPAQUE | (selected ? ETO_CLIPPED : 0), &cell, run.data(),
+                  static_cast<UINT>(run.size()), dx.data());
+}
+
+void ColorEditWnd::PaintLineEnd(HDC dc, std::size_t line, std::size_t selectedEnd, int y) {
+    const Layout& l = m_paintLayout;
+    const int end = l.x[l.text.size()];
+    if (selectedEnd > l.text.size() && line + 1 < LineCount()) {
         // The selected line break shows as one selected cell.
-        const int x = origin + end;
+        const int x = kMargin - m_left + end;
         RECT cell{x, y, x + m_charWidth, y + m_lineHeight};
         ::SetBkColor(dc, RoleColor(ColorRole::Selection));
         ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &cell, nullptr, 0, nullptr);

@@ -11,9 +11,6 @@ const wchar_t kClassName[] = L"QuayletColorEdit";
 // One slice of background work keeps the interface thread at most about this busy.
 constexpr double kSliceMs = 25;
 
-int XParam(LPARAM lp) { return static_cast<short>(LOWORD(lp)); }
-int YParam(LPARAM lp) { return static_cast<short>(HIWORD(lp)); }
-
 double NowMs() {
     LARGE_INTEGER f, t;
     ::QueryPerformanceFrequency(&f);
@@ -86,22 +83,22 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_PAINT, &ColorEditWnd::OnPaint),
         ui::OnMessage(WM_PRINTCLIENT, &ColorEditWnd::OnPrintClient),
         ui::OnMessage(WM_ERASEBKGND, &ColorEditWnd::OnEraseBkgnd),
-        ui::OnMessage(WM_SIZE, &ColorEditWnd::OnSize),
-        ui::OnMessage(WM_VSCROLL, &ColorEditWnd::OnVScroll),
-        ui::OnMessage(WM_HSCROLL, &ColorEditWnd::OnHScroll),
+        ui::OnSize(&ColorEditWnd::OnSize),
+        ui::OnScroll(WM_VSCROLL, &ColorEditWnd::OnVScroll),
+        ui::OnScroll(WM_HSCROLL, &ColorEditWnd::OnHScroll),
         ui::OnMessage(WM_MOUSEWHEEL, &ColorEditWnd::OnMouseWheel),
         ui::OnMessage(WM_KEYDOWN, &ColorEditWnd::OnKeyDown),
         ui::OnMessage(WM_CHAR, &ColorEditWnd::OnChar),
         ui::OnMessage(WM_GETDLGCODE, &ColorEditWnd::OnGetDlgCode),
-        ui::OnMessage(WM_LBUTTONDOWN, &ColorEditWnd::OnLButtonDown),
-        ui::OnMessage(WM_LBUTTONDBLCLK, &ColorEditWnd::OnLButtonDblClk),
-        ui::OnMessage(WM_MOUSEMOVE, &ColorEditWnd::OnMouseMove),
-        ui::OnMessage(WM_LBUTTONUP, &ColorEditWnd::OnLButtonUp),
+        ui::OnMouse(WM_LBUTTONDOWN, &ColorEditWnd::OnLButtonDown),
+        ui::OnMouse(WM_LBUTTONDBLCLK, &ColorEditWnd::OnLButtonDblClk),
+        ui::OnMouse(WM_MOUSEMOVE, &ColorEditWnd::OnMouseMove),
+        ui::OnMouse(WM_LBUTTONUP, &ColorEditWnd::OnLButtonUp),
         ui::OnMessage(WM_CAPTURECHANGED, &ColorEditWnd::OnCaptureChanged),
         ui::OnMessage(WM_SETFOCUS, &ColorEditWnd::OnSetFocus),
         ui::OnMessage(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
         ui::OnMessage(WM_SETCURSOR, &ColorEditWnd::OnSetCursor),
-        ui::OnMessage(WM_TIMER, &ColorEditWnd::OnTimer),
+        ui::OnTimer(&ColorEditWnd::OnTimer),
         ui::OnMessage(WM_GETTEXT, &ColorEditWnd::OnGetText),
         ui::OnMessage(WM_GETTEXTLENGTH, &ColorEditWnd::OnGetTextLength),
         ui::OnMessage(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),
@@ -305,14 +302,11 @@ bool ColorEditWnd::DoWork() {
     return more;
 }
 
-bool ColorEditWnd::OnTimer(ui::Message& m) {
-    if (m.wParam != kWorkTimer) return false;
-    if (!DoWork()) {
+void ColorEditWnd::OnTimer(UINT_PTR id) {
+    if (id == kWorkTimer && !DoWork()) {
         ::KillTimer(m_hwnd, kWorkTimer);
         m_working = false;
     }
-    m.result = 0;
-    return true;
 }
 
 void ColorEditWnd::RunPending() {
@@ -392,18 +386,17 @@ void ColorEditWnd::UpdateScrollBars() {
     ::SetScrollInfo(m_hwnd, SB_HORZ, &si, TRUE);
 }
 
-bool ColorEditWnd::OnSize(ui::Message&) {
+void ColorEditWnd::OnSize(UINT, int, int) {
     // Keep the view inside the text when the window grows.
     SetTop(static_cast<std::ptrdiff_t>(m_top));
     SetLeft(m_left);
     UpdateScrollBars();
-    return false;
 }
 
-bool ColorEditWnd::OnVScroll(ui::Message& m) {
+void ColorEditWnd::OnVScroll(UINT code, int, HWND) {
     const std::ptrdiff_t top = static_cast<std::ptrdiff_t>(m_top);
     const int page = VisibleRows();
-    switch (LOWORD(m.wParam)) {
+    switch (code) {
     case SB_LINEUP: SetTop(top - 1); break;
     case SB_LINEDOWN: SetTop(top + 1); break;
     case SB_PAGEUP: SetTop(top - page); break;
@@ -425,13 +418,11 @@ bool ColorEditWnd::OnVScroll(ui::Message& m) {
     }
     default: break;
     }
-    m.result = 0;
-    return true;
 }
 
-bool ColorEditWnd::OnHScroll(ui::Message& m) {
+void ColorEditWnd::OnHScroll(UINT code, int, HWND) {
     const int width = ClientRect().right;
-    switch (LOWORD(m.wParam)) {
+    switch (code) {
     case SB_LINELEFT: SetLeft(m_left - m_charWidth); break;
     case SB_LINERIGHT: SetLeft(m_left + m_charWidth); break;
     case SB_PAGELEFT: SetLeft(m_left - width); break;
@@ -448,8 +439,6 @@ bool ColorEditWnd::OnHScroll(ui::Message& m) {
     }
     default: break;
     }
-    m.result = 0;
-    return true;
 }
 
 bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
@@ -465,6 +454,31 @@ bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
     }
     m.result = 0;
     return true;
+}
+
+ColorEditWnd::Pos ColorEditWnd::PosBefore(Pos to) const {
+    const Layout& l = LayoutOf(to.line);
+    if (to.unit > 0) {
+        --to.unit;
+        while (to.unit > 0 && to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) --to.unit;
+    } else if (to.line > 0) {
+        --to.line;
+        to.unit = LineLength(to.line);
+    }
+    return to;
+}
+
+ColorEditWnd::Pos ColorEditWnd::PosAfter(Pos to) const {
+    const Layout& l = LayoutOf(to.line);
+    if (to.unit < l.text.size()) {
+        ++to.unit;
+        // Over units drawn as one with the one before (surrogate halves, marks).
+        while (to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) ++to.unit;
+    } else if (to.line < LineCount() - 1) {
+        ++to.line;
+        to.unit = 0;
+    }
+    return to;
 }
 
 bool ColorEditWnd::OnKeyDown(ui::Message& m) {
@@ -485,31 +499,8 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
         SetTop(static_cast<std::ptrdiff_t>(m_top) + page);
         MoveVertically(line + page, shift);
         break;
-    case VK_LEFT: {
-        const Layout& l = LayoutOf(to.line);
-        if (to.unit > 0) {
-            --to.unit;
-            while (to.unit > 0 && to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) --to.unit;
-        } else if (to.line > 0) {
-            --to.line;
-            to.unit = LineLength(to.line);
-        }
-        MoveCaret(to, shift);
-        break;
-    }
-    case VK_RIGHT: {
-        const Layout& l = LayoutOf(to.line);
-        if (to.unit < l.text.size()) {
-            ++to.unit;
-            // Over units drawn as one with the one before (surrogate halves, marks).
-            while (to.unit < l.text.size() && l.x[to.unit + 1] == l.x[to.unit]) ++to.unit;
-        } else if (to.line < last) {
-            ++to.line;
-            to.unit = 0;
-        }
-        MoveCaret(to, shift);
-        break;
-    }
+    case VK_LEFT: MoveCaret(PosBefore(to), shift); break;
+    case VK_RIGHT: MoveCaret(PosAfter(to), shift); break;
     case VK_HOME:
         to = ctrl ? Pos{0, 0} : Pos{to.line, 0};
         MoveCaret(to, shift);
@@ -550,46 +541,37 @@ bool ColorEditWnd::OnGetDlgCode(ui::Message& m) {
     return true;
 }
 
-bool ColorEditWnd::OnLButtonDown(ui::Message& m) {
+void ColorEditWnd::OnLButtonDown(UINT keys, POINT pt) {
     ::SetFocus(m_hwnd);
-    const Pos at = HitTest(XParam(m.lParam), YParam(m.lParam));
-    MoveCaret(at, (m.wParam & MK_SHIFT) != 0);
+    const Pos at = HitTest(pt.x, pt.y);
+    MoveCaret(at, (keys & MK_SHIFT) != 0);
     m_dragging = true;
     ::SetCapture(m_hwnd);
-    m.result = 0;
-    return true;
 }
 
-bool ColorEditWnd::OnLButtonDblClk(ui::Message& m) {
+void ColorEditWnd::OnLButtonDblClk(UINT, POINT pt) {
     // Selects the word under the pointer.
-    const Pos at = HitTest(XParam(m.lParam), YParam(m.lParam));
+    const Pos at = HitTest(pt.x, pt.y);
     const std::wstring text = LineText(at.line);
     std::size_t a = at.unit, b = at.unit;
     while (a > 0 && CColorizer::IsWordChar(text[a - 1])) --a;
     while (b < text.size() && CColorizer::IsWordChar(text[b])) ++b;
     SetSelection(Pos{at.line, a}, Pos{at.line, b});
-    m.result = 0;
-    return true;
 }
 
-bool ColorEditWnd::OnMouseMove(ui::Message& m) {
-    if (!m_dragging) return false;
-    const int y = YParam(m.lParam);
+void ColorEditWnd::OnMouseMove(UINT, POINT pt) {
+    if (!m_dragging) return;
     // Dragging past the top or bottom edge scrolls.
-    if (y < 0) SetTop(static_cast<std::ptrdiff_t>(m_top) - 1);
-    if (y >= ClientRect().bottom) SetTop(static_cast<std::ptrdiff_t>(m_top) + 1);
-    MoveCaret(HitTest(XParam(m.lParam), y), true);
-    m.result = 0;
-    return true;
+    if (pt.y < 0) SetTop(static_cast<std::ptrdiff_t>(m_top) - 1);
+    if (pt.y >= ClientRect().bottom) SetTop(static_cast<std::ptrdiff_t>(m_top) + 1);
+    MoveCaret(HitTest(pt.x, pt.y), true);
 }
 
-bool ColorEditWnd::OnLButtonUp(ui::Message& m) {
+void ColorEditWnd::OnLButtonUp(UINT, POINT) {
     if (m_dragging) {
         m_dragging = false;
         ::ReleaseCapture();
     }
-    m.result = 0;
-    return true;
 }
 
 bool ColorEditWnd::OnCaptureChanged(ui::Message& m) {

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/framework/CColorizer.h"
@@ -140,7 +141,7 @@ private:
     void AfterStep();
     void StartWork();
     bool DoWork();
-    bool OnTimer(ui::Message& m);
+    void OnTimer(UINT_PTR id);
     void RunPending();
     void AfterLoad(std::size_t firstLine);
     std::size_t TotalRows() const { return LineCount() + (m_note.empty() ? 0 : 1); }
@@ -154,6 +155,9 @@ private:
     void MoveVertically(std::ptrdiff_t line, bool extend);
     Pos HitTest(int x, int y) const;
     std::size_t LineLength(std::size_t line) const;
+    // The caret position one character before or after `to`, across line ends.
+    Pos PosBefore(Pos to) const;
+    Pos PosAfter(Pos to) const;
     const Layout& LayoutOf(std::size_t line) const;
     void MeasureLine(HDC dc, const std::wstring& text, std::vector<int>& x) const;
     std::size_t UnitAtX(const Layout& layout, int x) const;
@@ -162,21 +166,32 @@ private:
     void UpdatePalette();
     void PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, bool colour,
                    const RECT& client);
+    // The units of `line` (of `length` units) that are selected, [first, second); second is
+    // length + 1 when the line break is selected too.
+    std::pair<std::size_t, std::size_t> SelectedUnits(std::size_t line, std::size_t length) const;
+    static constexpr std::uint8_t kSelectedUnit = 0x80;
+    std::vector<std::uint8_t> UnitAttributes(std::size_t length,
+                                             std::pair<std::size_t, std::size_t> selected) const;
+    // Draws the visible units of a line in runs of one attribute.
+    void PaintRuns(HDC dc, const Layout& l, const std::vector<std::uint8_t>& attr, int y, const RECT& client);
+    void PaintRun(HDC dc, int x, int y, const std::wstring& run, const std::vector<INT>& dx, int attr);
+    // The selected line break, and the scroll range for a line wider than counted.
+    void PaintLineEnd(HDC dc, std::size_t line, std::size_t selectedEnd, int y);
 
     bool OnPaint(ui::Message& m);
     bool OnPrintClient(ui::Message& m);
     bool OnEraseBkgnd(ui::Message& m);
-    bool OnSize(ui::Message& m);
-    bool OnVScroll(ui::Message& m);
-    bool OnHScroll(ui::Message& m);
+    void OnSize(UINT type, int cx, int cy);
+    void OnVScroll(UINT code, int pos, HWND bar);
+    void OnHScroll(UINT code, int pos, HWND bar);
     bool OnMouseWheel(ui::Message& m);
     bool OnKeyDown(ui::Message& m);
     bool OnChar(ui::Message& m);
     bool OnGetDlgCode(ui::Message& m);
-    bool OnLButtonDown(ui::Message& m);
-    bool OnLButtonDblClk(ui::Message& m);
-    bool OnMouseMove(ui::Message& m);
-    bool OnLButtonUp(ui::Message& m);
+    void OnLButtonDown(UINT keys, POINT pt);
+    void OnLButtonDblClk(UINT keys, POINT pt);
+    void OnMouseMove(UINT keys, POINT pt);
+    void OnLButtonUp(UINT keys, POINT pt);
     bool OnCaptureChanged(ui::Message& m);
     bool OnSetFocus(ui::Message& m);
     bool OnKillFocus(ui::Message& m);

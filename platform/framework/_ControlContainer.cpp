@@ -1,23 +1,36 @@
 #include "platform/framework/_ControlContainer.h"
 
-void _ControlContainer::AddControl(int id, int rzType, int splitType) {
+#include <algorithm>
+#include <cassert>
+
+void _ControlContainer::AddControl(int id, RZ_TYPE rzType, int splitType) {
     AddControl(::GetDlgItem(ContainerWindow(), id), rzType, splitType);
 }
 
-void _ControlContainer::AddControl(HWND child, int rzType, int) { AddWnd(child, rzType); }
+void _ControlContainer::AddControl(HWND child, RZ_TYPE rzType, int) { AddWnd(child, rzType); }
 
-void _ControlContainer::AddWnd(HWND child, int rzType) {
+void _ControlContainer::AddWnd(HWND child, RZ_TYPE rzType) {
     HWND parent = ContainerWindow();
     if (!child || !parent) return;
+    // The layout is kept in the parent's client coordinates, which only a direct child shares.
+    const bool isChild = ::GetAncestor(child, GA_PARENT) == parent;
+    assert(isChild && "only a direct child of the container can be anchored");
+    if (!isChild) return;
     RECT r{};
     ::GetWindowRect(child, &r);
     ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     RECT client{};
     ::GetClientRect(parent, &client);
-    m_entries.push_back({child, rzType, r, {client.right, client.bottom}});
+    const Entry entry{child, rzType, r, {client.right, client.bottom}};
+    const auto known = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [child](const Entry& e) { return e.child == child; });
+    if (known != m_entries.end())
+        *known = entry;
+    else
+        m_entries.push_back(entry);
 }
 
-RECT _ControlContainer::Anchor(const RECT& r, int rzType, int dx, int dy) {
+RECT _ControlContainer::Anchor(const RECT& r, RZ_TYPE rzType, int dx, int dy) {
     RECT n = r;
     switch (rzType) {
     case RZ_MOVE_RIGHT: OffsetRect(&n, dx, 0); break;

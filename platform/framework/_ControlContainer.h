@@ -19,10 +19,12 @@ class _ControlContainer {
 public:
     virtual ~_ControlContainer() = default;
 
-    // Registers a dialog control (by id) or any child window. SPLIT_TYPE is always 0.
-    void AddControl(int id, int rzType, int splitType);
-    void AddControl(HWND child, int rzType, int splitType);
-    void AddWnd(HWND child, int rzType);
+    // Registers a dialog control (by id) or any direct child window (anything else is refused).
+    // SPLIT_TYPE is always 0.
+    // Registering a child again replaces its anchor and layout: it is never moved twice.
+    void AddControl(int id, RZ_TYPE rzType, int splitType);
+    void AddControl(HWND child, RZ_TYPE rzType, int splitType);
+    void AddWnd(HWND child, RZ_TYPE rzType);
 
     // Moves and sizes every registered child for a client area of cx by cy,
     // in one batch.
@@ -34,7 +36,7 @@ public:
 
     // The new rectangle of a child registered at `initial` in a parent whose
     // client area grew by (dx, dy) since registration.
-    static RECT Anchor(const RECT& initial, int rzType, int dx, int dy);
+    static RECT Anchor(const RECT& initial, RZ_TYPE rzType, int dx, int dy);
 
 protected:
     virtual HWND ContainerWindow() const = 0;
@@ -42,7 +44,7 @@ protected:
 private:
     struct Entry {
         HWND child;
-        int rzType;
+        RZ_TYPE rzType;
         RECT initial;
         SIZE parentSize;
     };

@@ -215,8 +215,28 @@ bool Window::Dispatch(Message& m) {
     if (m.msg == WM_NOTIFY) return OnNotify(m.wParam, m.lParam, &m.result);
     for (const MessageMap* map = GetMessageMap(); map; map = map->base)
         for (const MessageEntry* e = map->begin; e != map->end; ++e)
-            if (e->msg == m.msg && e->kind == EntryKind::Message && (this->*(e->onMessage))(m)) return true;
+            if (e->msg == m.msg && Call(*e, m)) return true;
     return false;
+}
+
+bool Window::Call(const MessageEntry& e, Message& m) {
+    const UINT lo = LOWORD(m.lParam), hi = HIWORD(m.lParam);
+    switch (e.kind) {
+    case EntryKind::Message: return (this->*(e.onMessage))(m);
+    case EntryKind::Size: (this->*(e.onSize))(static_cast<UINT>(m.wParam), lo, hi); break;
+    case EntryKind::Mouse:
+        (this->*(e.onMouse))(static_cast<UINT>(m.wParam),
+                             POINT{static_cast<short>(lo), static_cast<short>(hi)});
+        break;
+    case EntryKind::Key: (this->*(e.onKey))(static_cast<UINT>(m.wParam), lo, hi); break;
+    case EntryKind::Timer: (this->*(e.onTimer))(static_cast<UINT_PTR>(m.wParam)); break;
+    case EntryKind::Scroll:
+        (this->*(e.onScroll))(LOWORD(m.wParam), HIWORD(m.wParam), reinterpret_cast<HWND>(m.lParam));
+        break;
+    default: return false;  // command and notify entries are found by their own routes
+    }
+    m.result = 0;
+    return true;
 }
 
 bool Window::SafeDispatch(Message& m) {

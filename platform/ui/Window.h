@@ -28,8 +28,15 @@ class Window;
 using MessageHandler = bool (Window::*)(Message&);  // false: not handled, go on
 using CommandHandler = void (Window::*)();
 using NotifyHandler = LRESULT (Window::*)(NMHDR*);
+// Handlers with the message's arguments unpacked; they always handle the message and answer 0.
+using SizeHandler = void (Window::*)(UINT type, int cx, int cy);
+using MouseHandler = void (Window::*)(UINT keys, POINT pt);  // pt in client coordinates, signed
+using KeyHandler = void (Window::*)(UINT vk, UINT repeat, UINT flags);
+using TimerHandler = void (Window::*)(UINT_PTR id);
+// pos is the 16-bit position the message carries; GetScrollInfo gives the full one.
+using ScrollHandler = void (Window::*)(UINT code, int pos, HWND bar);
 
-enum class EntryKind : unsigned char { Message, Command, Notify };
+enum class EntryKind : unsigned char { Message, Command, Notify, Size, Mouse, Key, Timer, Scroll };
 
 struct MessageEntry {
     UINT msg;
@@ -39,6 +46,11 @@ struct MessageEntry {
     MessageHandler onMessage;
     CommandHandler onCommand;
     NotifyHandler onNotify;
+    SizeHandler onSize;
+    MouseHandler onMouse;
+    KeyHandler onKey;
+    TimerHandler onTimer;
+    ScrollHandler onScroll;
 };
 
 template <class T>
@@ -52,6 +64,30 @@ MessageEntry OnCommand(UINT id, UINT code, void (T::*fn)()) {
 template <class T>
 MessageEntry OnNotify(UINT id, UINT code, LRESULT (T::*fn)(NMHDR*)) {
     return {WM_NOTIFY, id, code, EntryKind::Notify, nullptr, nullptr, static_cast<NotifyHandler>(fn)};
+}
+
+template <class T>
+MessageEntry OnSize(void (T::*fn)(UINT, int, int)) {
+    return {.msg = WM_SIZE, .kind = EntryKind::Size, .onSize = static_cast<SizeHandler>(fn)};
+}
+// WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONUP, ...
+template <class T>
+MessageEntry OnMouse(UINT msg, void (T::*fn)(UINT, POINT)) {
+    return {.msg = msg, .kind = EntryKind::Mouse, .onMouse = static_cast<MouseHandler>(fn)};
+}
+// WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP
+template <class T>
+MessageEntry OnKey(UINT msg, void (T::*fn)(UINT, UINT, UINT)) {
+    return {.msg = msg, .kind = EntryKind::Key, .onKey = static_cast<KeyHandler>(fn)};
+}
+template <class T>
+MessageEntry OnTimer(void (T::*fn)(UINT_PTR)) {
+    return {.msg = WM_TIMER, .kind = EntryKind::Timer, .onTimer = static_cast<TimerHandler>(fn)};
+}
+// WM_VSCROLL, WM_HSCROLL
+template <class T>
+MessageEntry OnScroll(UINT msg, void (T::*fn)(UINT, int, HWND)) {
+    return {.msg = msg, .kind = EntryKind::Scroll, .onScroll = static_cast<ScrollHandler>(fn)};
 }
 
 struct MessageMap {
@@ -139,6 +175,8 @@ private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     static LRESULT CALLBACK SubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
     bool Reflect(Message& m);
+    // Runs one map entry of the message kinds. False: the entry did not handle it.
+    bool Call(const MessageEntry& e, Message& m);
     const MessageEntry* Find(UINT msg, UINT id, UINT code, EntryKind kind) const;
 
     bool m_subclassed = false;

@@ -15,7 +15,7 @@ namespace {
 
 TEST(ControlContainer, EveryResizeTypeAnchorsAsDeclared) {
     const RECT r{10, 20, 110, 70};
-    auto anchored = [&](int type) { return _ControlContainer::Anchor(r, type, 30, 40); };
+    auto anchored = [&](RZ_TYPE type) { return _ControlContainer::Anchor(r, type, 30, 40); };
     EXPECT_EQ(anchored(RZ_MOVE_RIGHT).left, 40);
     EXPECT_EQ(anchored(RZ_MOVE_RIGHT).right, 140);
     EXPECT_EQ(anchored(RZ_MOVE_RIGHT).top, 20);

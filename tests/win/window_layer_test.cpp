@@ -52,7 +52,53 @@ public:
     int reflected = 0;
 };
 
+// Records what the typed entries hand over.
+class Typed : public Base {
+public:
+    static const ui::MessageMap* ThisMessageMap() {
+        static const ui::MessageEntry entries[] = {
+            ui::OnMouse(WM_LBUTTONDOWN, &Typed::OnButton),
+            ui::OnKey(WM_KEYDOWN, &Typed::OnKeyDown),
+            ui::OnScroll(WM_VSCROLL, &Typed::OnVScroll),
+            ui::OnSize(&Typed::OnSizeChange),
+        };
+        static const ui::MessageMap map(Base::ThisMessageMap(), entries);
+        return &map;
+    }
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    void OnButton(UINT k, POINT p) { keys = k, pt = p; }
+    void OnKeyDown(UINT v, UINT r, UINT f) { vk = v, repeat = r, flags = f; }
+    void OnVScroll(UINT c, int p, HWND b) { code = c, pos = p, bar = b; }
+    void OnSizeChange(UINT, int x, int y) { cx = x, cy = y; }
+    UINT keys = 0, vk = 0, repeat = 0, flags = 0, code = 0;
+    POINT pt{};
+    int pos = 0, cx = 0, cy = 0;
+    HWND bar = reinterpret_cast<HWND>(1);
+};
+
 class WindowLayerTest : public WinTest {};
+
+TEST_F(WindowLayerTest, TypedEntriesUnpackTheArgumentsAndAnswerZero) {
+    Typed w;
+    ASSERT_TRUE(w.Make());
+    // A captured pointer left of and above the window has negative coordinates.
+    EXPECT_EQ(w.Send(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, MAKELPARAM(-3, -40)), 0);
+    EXPECT_EQ(w.keys, static_cast<UINT>(MK_LBUTTON | MK_SHIFT));
+    EXPECT_EQ(w.pt.x, -3);
+    EXPECT_EQ(w.pt.y, -40);
+    EXPECT_EQ(w.Send(WM_KEYDOWN, VK_NEXT, MAKELPARAM(2, KF_EXTENDED | 0x51)), 0);
+    EXPECT_EQ(w.vk, static_cast<UINT>(VK_NEXT));
+    EXPECT_EQ(w.repeat, 2u);
+    EXPECT_EQ(w.flags, static_cast<UINT>(KF_EXTENDED | 0x51));
+    // Scroll positions are unsigned 16 bits.
+    EXPECT_EQ(w.Send(WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 40000), 0), 0);
+    EXPECT_EQ(w.code, static_cast<UINT>(SB_THUMBPOSITION));
+    EXPECT_EQ(w.pos, 40000);
+    EXPECT_EQ(w.bar, nullptr);
+    w.Send(WM_SIZE, SIZE_RESTORED, MAKELPARAM(640, 480));
+    EXPECT_EQ(w.cx, 640);
+    EXPECT_EQ(w.cy, 480);
+}
 
 TEST_F(WindowLayerTest, ThrowingHandlerIsReportedOnceAndAnswersZero) {
     Derived w;
