@@ -355,35 +355,18 @@ bool PageProducts::OnMouseWheel(ui::Message& m) {
 
 bool PageProducts::OnVScroll(ui::Message& m) {
     const int line = m_contentHeight / 100, page = m_contentHeight / 10;
-    // Line and page steps end where the scroll bar's range ends.
-    const int upper = m_scrollRange;
-    int d = 0;
+    int target = m_scrollPos;
     switch (LOWORD(m.wParam)) {
-    case SB_LINEUP:
-        if (m_scrollPos <= 0) return true;
-        d = -std::min(line, m_scrollPos);
-        break;
-    case SB_LINEDOWN:
-        if (m_scrollPos >= upper) return true;
-        d = std::min(line, upper - m_scrollPos);
-        break;
-    case SB_PAGEUP:
-        if (m_scrollPos <= 0) return true;
-        d = -std::min(page, m_scrollPos);
-        break;
-    case SB_PAGEDOWN:
-        if (m_scrollPos >= upper) return true;
-        d = std::min(page, upper - m_scrollPos);
-        break;
-    case SB_THUMBPOSITION:
-        // A posted position outside the range is held at its ends.
-        d = std::clamp(static_cast<int>(HIWORD(m.wParam)), 0, upper) - m_scrollPos;
-        break;
+    case SB_LINEUP: target -= line; break;
+    case SB_LINEDOWN: target += line; break;
+    case SB_PAGEUP: target -= page; break;
+    case SB_PAGEDOWN: target += page; break;
+    // A posted position outside the range is held at its ends, as every step is.
+    case SB_THUMBPOSITION: target = static_cast<int>(HIWORD(m.wParam)); break;
     default: return true;
     }
-    m_scrollPos += d;
-    ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);
-    MoveChildren(m_hwnd, -d);
+    if (std::clamp(target, 0, m_scrollRange) == m_scrollPos) return true;
+    ScrollTo(target);
     return false;  // the base handler sees the step too
 }
 

@@ -8,6 +8,7 @@
 #include "catalogue/Catalogue.h"
 #include "platform/framework/FileUrl.h"
 #include "platform/framework/UpdateList.h"
+#include "platform/os/Handle.h"
 #include "platform/os/SystemError.h"
 #include "platform/services/CLog.h"
 #include "platform/services/CSysReg.h"
@@ -18,13 +19,18 @@ namespace {
 // State shared between the caller and the download thread, which may outlive
 // a caller that gave up waiting.
 struct Download {
-    Download() : done(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~Download() {
-        if (done) ::CloseHandle(done);
+    // Adds a piece of the list; false, and marked too large, once the list
+    // would pass its limit.
+    bool Append(const char* piece, DWORD got) {
+        if (bytes.size() + got > updates::kMaxListBytes) {
+            tooLarge = true;
+            return false;
+        }
+        bytes.append(piece, got);
+        return true;
     }
-    Download(const Download&) = delete;
-    Download& operator=(const Download&) = delete;
-    HANDLE done;
+
+    os::KernelHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     HINTERNET session = nullptr;
     std::string bytes;
     std::wstring error;
@@ -60,12 +66,7 @@ void RunDownload(const std::shared_ptr<Download>& d, const std::wstring& url) {
             d->error = L"Reading the update list failed: " + WinInetError(::GetLastError());
             break;
         }
-        if (got == 0) break;
-        if (d->bytes.size() + got > updates::kMaxListBytes) {
-            d->tooLarge = true;
-            break;
-        }
-        d->bytes.append(buffer, got);
+        if (got == 0 || !d->Append(buffer, got)) break;
     }
     ::InternetCloseHandle(request);
 }
@@ -74,9 +75,9 @@ void RunDownload(const std::shared_ptr<Download>& d, const std::wstring& url) {
 // answering is given up at the deadline; the caller's own wait covers an
 // open that does not return at all.
 void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path, ULONGLONG deadline) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    const os::KernelHandle file{::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr)};
+    if (!file) {
         CLog::FormatLastError(d->error, 0);
         d->error = L"The update list " + path + L" could not be opened: " + d->error;
         return;
@@ -88,16 +89,17 @@ void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path,
         CLog::FormatLastError(d->error, code);
         d->error = L"Reading the update list failed: " + d->error;
     };
-    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const os::KernelHandle event{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     if (!event) failed(::GetLastError());
+    HANDLE h = file.Get();
     char buffer[8192];
     ULONGLONG offset = 0;
     while (event) {
         OVERLAPPED ov{};
         ov.Offset = static_cast<DWORD>(offset);
         ov.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        ov.hEvent = event;
-        ::ResetEvent(event);
+        ov.hEvent = event.Get();
+        ::ResetEvent(event.Get());
         DWORD got = 0;
         if (!::ReadFile(h, buffer, sizeof buffer, nullptr, &ov) && ::GetLastError() != ERROR_IO_PENDING) {
             failed(::GetLastError());
@@ -105,7 +107,7 @@ void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path,
         }
         const ULONGLONG now = ::GetTickCount64();
         const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-        if (::WaitForSingleObject(event, wait) != WAIT_OBJECT_0) {
+        if (::WaitForSingleObject(event.Get(), wait) != WAIT_OBJECT_0) {
             ::CancelIoEx(h, &ov);
             ::GetOverlappedResult(h, &ov, &got, TRUE);
             d->timedOut = true;
@@ -115,16 +117,9 @@ void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path,
             failed(::GetLastError());
             break;
         }
-        if (got == 0) break;
-        if (d->bytes.size() + got > updates::kMaxListBytes) {
-            d->tooLarge = true;
-            break;
-        }
-        d->bytes.append(buffer, got);
+        if (got == 0 || !d->Append(buffer, got)) break;
         offset += got;
     }
-    if (event) ::CloseHandle(event);
-    ::CloseHandle(h);
 }
 
 }  // namespace
@@ -186,16 +181,16 @@ bool CViewUpdates::Fetch(const std::wstring& url, std::string& bytes, std::wstri
             ReadLocalFile(d, path, deadline);
         else
             RunDownload(d, url);
-        ::SetEvent(d->done);
+        ::SetEvent(d->done.Get());
     });
-    const bool finished = ::WaitForSingleObject(d->done, m_timeoutMs + 500) == WAIT_OBJECT_0;
+    const bool finished = ::WaitForSingleObject(d->done.Get(), m_timeoutMs + 500) == WAIT_OBJECT_0;
     if (d->session) ::InternetCloseHandle(d->session);
     if (finished) {
         worker.join();
     } else {
         // Give the aborted call a moment to return; never hang the window on
         // it. The worker keeps its own share of the state.
-        if (::WaitForSingleObject(d->done, 2000) == WAIT_OBJECT_0)
+        if (::WaitForSingleObject(d->done.Get(), 2000) == WAIT_OBJECT_0)
             worker.join();
         else
             worker.detach();
