@@ -187,6 +187,13 @@ void E2eTest::SetUp() {
     ::SHCreateDirectoryExW(nullptr, m_dir.c_str(), nullptr);
 }
 
+std::wstring E2eTest::InstallSheetFoundry() {
+    const std::wstring exe = m_dir + L"\\sheet.exe";
+    if (!::CopyFileW((BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), exe.c_str(), FALSE)) return {};
+    SetString(L"Software\\Zerudozuz\\SheetFoundry", L"ExePath", exe);
+    return exe;
+}
+
 void E2eTest::TearDown() {
     DeleteTree(L"Software\\Zerudozuz");
     std::wstring from = m_dir;

@@ -112,6 +112,9 @@ protected:
     void TearDown() override;
     const std::wstring& TempDir() const { return m_dir; }
     std::wstring WriteFile(const std::wstring& name, const std::string& bytes);
+    // Installs the Sheet Foundry stand-in in the test folder and records it as
+    // that product's program; the path, or empty when it could not be copied.
+    std::wstring InstallSheetFoundry();
 
 private:
     std::wstring m_dir;

@@ -4,8 +4,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
+#include "tests/ScopedEnvironment.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
@@ -89,10 +92,7 @@ class ConnectionsE2eTest : public E2eTest {
 protected:
     void SetUp() override {
         E2eTest::SetUp();
-        wchar_t old[MAX_PATH] = {};
-        m_hadAppData = ::GetEnvironmentVariableW(L"APPDATA", old, MAX_PATH) > 0;
-        m_oldAppData = old;
-        ::SetEnvironmentVariableW(L"APPDATA", TempDir().c_str());  // the hub inherits it
+        m_appData.emplace(L"APPDATA", TempDir());  // the hub inherits it
         std::vector<CONN_INFO> profiles(3);
         profiles[0].name = L"zulu";
         profiles[0].server = L"z-server";
@@ -115,7 +115,7 @@ protected:
                                 (TempDir() + L"\\tb.exe").c_str(), FALSE));
     }
     void TearDown() override {
-        ::SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
+        m_appData.reset();
         E2eTest::TearDown();
     }
 
@@ -133,8 +133,7 @@ protected:
     void ExportDeleteAndLoad(bool withPassphrase);
 
     std::wstring m_hub;
-    std::wstring m_oldAppData;
-    bool m_hadAppData = false;
+    std::optional<test::ScopedEnvironment> m_appData;
 };
 
 TEST_F(ConnectionsE2eTest, OpenButtonStartsTableBenchWithTheSelectedProfile) {

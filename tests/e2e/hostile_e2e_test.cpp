@@ -110,13 +110,11 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     SilentPipe pipe(Unique(L"quaylet-e2e-") + L".rfp");
     ASSERT_TRUE(pipe.Listening());
     // Programs: every product but one names a device or the pipe.
-    const std::wstring sheet = TempDir() + L"\\sheet.exe";
-    ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), sheet.c_str(), FALSE));
+    ASSERT_FALSE(InstallSheetFoundry().empty());
     const std::pair<const wchar_t*, std::wstring> programs[] = {
         {L"RowFoundry", L"COM1"},       {L"LoadHammer", pipe.Path()},
         {L"LayoutScribe", L"lpt1.exe"}, {L"TransferWorks", L"C:\\nul .exe"},
         {L"TriggerWatch", L"CONIN$"},   {L"ContentDiff", L"\\\\.\\COM2"},
-        {L"SheetFoundry", sheet},
     };
     for (const auto& [key, path] : programs) e2e::SetString(kSuite + std::wstring(key), L"ExePath", path);
 

@@ -120,9 +120,8 @@ TEST_F(E2eTest, EscAndEnterInsideEveryPageLeaveTheHubOpenWhileEscOnTheTabStripEn
 }
 
 TEST_F(E2eTest, WheelAndTabBringTheRowsIntoViewAndEnterOnAFocusedIconStartsTheProduct) {
-    const std::wstring exe = TempDir() + L"\\sheet.exe";
-    ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), exe.c_str(), FALSE));
-    e2e::SetString(L"Software\\Zerudozuz\\SheetFoundry", L"ExePath", exe);
+    const std::wstring exe = InstallSheetFoundry();
+    ASSERT_FALSE(exe.empty());
 
     Hub hub;
     ASSERT_TRUE(hub.Start());

@@ -63,9 +63,8 @@ TEST_F(E2eTest, ClickOnAnInstalledProductsIconStartsItsRecordedProgram) {
 }
 
 TEST_F(E2eTest, ShowInstalledOnlyClosesUpTheRowsInTheRunningHub) {
-    const std::wstring exe = TempDir() + L"\\sheet.exe";
-    ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), exe.c_str(), FALSE));
-    e2e::SetString(L"Software\\Zerudozuz\\SheetFoundry", L"ExePath", exe);
+    const std::wstring exe = InstallSheetFoundry();
+    ASSERT_FALSE(exe.empty());
 
     Hub hub;
     ASSERT_TRUE(hub.Start());

@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/connection/ProfileStore.h"
+#include "tests/ScopedEnvironment.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
@@ -15,17 +17,13 @@ class ProfileStoreE2eTest : public e2e::E2eTest {
 protected:
     void SetUp() override {
         E2eTest::SetUp();
-        wchar_t old[MAX_PATH] = {};
-        m_hadAppData = ::GetEnvironmentVariableW(L"APPDATA", old, MAX_PATH) > 0;
-        m_oldAppData = old;
-        ::SetEnvironmentVariableW(L"APPDATA", TempDir().c_str());  // the writers inherit it
+        m_appData.emplace(L"APPDATA", TempDir());  // the writers inherit it
     }
     void TearDown() override {
-        ::SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
+        m_appData.reset();
         E2eTest::TearDown();
     }
-    std::wstring m_oldAppData;
-    bool m_hadAppData = false;
+    std::optional<test::ScopedEnvironment> m_appData;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "platform/connection/Win32ConnCrypto.h"
 #include "platform/services/CSysReg.h"
 #include "resources/resource.h"
+#include "tests/ScopedEnvironment.h"
 #include "tests/win/WinTestSupport.h"
 
 namespace {
@@ -126,14 +128,11 @@ class ConnectionsPageTest : public WinTest {
 protected:
     void SetUp() override {
         WinTest::SetUp();
-        wchar_t old[MAX_PATH] = {};
-        m_hadAppData = GetEnvironmentVariableW(L"APPDATA", old, MAX_PATH) > 0;
-        m_oldAppData = old;
-        SetEnvironmentVariableW(L"APPDATA", TempDir().c_str());
+        m_appData.emplace(L"APPDATA", TempDir());
     }
     void TearDown() override {
         m_page.reset();
-        SetEnvironmentVariableW(L"APPDATA", m_hadAppData ? m_oldAppData.c_str() : nullptr);
+        m_appData.reset();
         WinTest::TearDown();
     }
     std::wstring StorePath() const { return TempDir() + L"\\Zerudozuz\\Connections\\profiles.zcp"; }
@@ -170,8 +169,7 @@ protected:
     Host m_host;
     AnsweredList* m_list = nullptr;
     std::unique_ptr<TestPage> m_page;
-    std::wstring m_oldAppData;
-    bool m_hadAppData = false;
+    std::optional<test::ScopedEnvironment> m_appData;
 };
 
 }  // namespace
