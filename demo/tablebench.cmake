@@ -1,6 +1,5 @@
 # The Table Bench stand-in (tb.exe), which decodes the profile the hub passes
-# with -#, and the connection part of the seeding tool, which writes the
-# profile store with DPAPI-protected passwords.
+# with -#.
 set(STANDIN_NAME "Table Bench")
 set(STANDIN_VERSION "4,2,0,0")
 set(STANDIN_FILEVERSION "9,9,9,9")
@@ -10,4 +9,3 @@ target_link_options(tablebench PRIVATE -municode)
 target_link_libraries(tablebench PRIVATE quaylet_win)
 set_target_properties(tablebench PROPERTIES OUTPUT_NAME tb RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/demo)
 add_dependencies(demo_programs tablebench)
-target_link_libraries(seed PRIVATE quaylet_win)

@@ -21,5 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (wchar_t c : path)
         if (c == L'\0' || c == L'/') std::abort();
     (void)os::NamesDevice(path);
+    // Written back as an address (a drive path after "file:///", a share after
+    // "file:////"), the path must come back unchanged.
+    std::wstring again = path.rfind(L"\\\\", 0) == 0 ? L"file:////" + path.substr(2) : L"file:///" + path;
+    std::wstring escaped;
+    for (wchar_t c : again) escaped += c == L'%' ? std::wstring(L"%25") : std::wstring(1, c);
+    std::wstring back;
+    if (!updates::FileUrlToPath(escaped, back) || back != path) std::abort();
     return 0;
 }

@@ -81,16 +81,14 @@ bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, 
 std::optional<os::FixedVersion> CachedVersionReader::ReadFixedVersion(const std::wstring& path) {
     const std::optional<os::FileFacts> facts = m_files.RegularFile(path);
     if (!facts) return std::nullopt;
-    // Without a time to compare the file cannot be trusted to be unchanged.
-    if (!facts->lastWrite) return m_reader.ReadFixedVersion(path);
     for (const std::optional<Known>& k : m_known)
-        if (k && k->path == path && k->lastWrite == *facts->lastWrite && k->size == facts->size)
+        if (k && k->path == path && k->lastWrite == facts->lastWrite && k->size == facts->size)
             return k->version;
     const std::optional<os::FixedVersion> version = m_reader.ReadFixedVersion(path);
     // A failed read may be a file still being written or locked by its
     // installer: it is asked again next time rather than remembered.
     if (!version) return std::nullopt;
-    const Known known{path, *facts->lastWrite, facts->size, *version};
+    const Known known{path, facts->lastWrite, facts->size, *version};
     for (std::optional<Known>& k : m_known) {
         if (k && k->path == path) {
             k = known;

@@ -177,7 +177,7 @@ void RecentDiscovery::AddProjectFile(int product, std::wstring path) {
     if (!facts) return;
     if (path == m_lastAdded) return;
 
-    const std::int64_t written = facts->lastWrite.value_or(0);
+    const std::int64_t written = facts->lastWrite;
     // The profile-string call reads the whole file; a descriptor too large to
     // be one is listed without its author and note.
     const bool readDescriptor = facts->size <= kMaxDescriptorBytes;

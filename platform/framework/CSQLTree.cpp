@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/os/Handle.h"
+
 namespace {
 
 // How many names a folder is searched through to decide whether it shows an
@@ -30,26 +32,16 @@ bool Listable(const WIN32_FIND_DATAW& fd) {
     return (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || EndsWithSql(fd.cFileName);
 }
 
-class FindHandle {
-public:
-    FindHandle(const std::wstring& folder, WIN32_FIND_DATAW& fd) {
-        const std::wstring pattern = Join(folder, L"*");
-        m_handle = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
-                                      FIND_FIRST_EX_LARGE_FETCH);
-        if (m_handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
-            m_handle = ::FindFirstFileW(pattern.c_str(), &fd);
-    }
-    ~FindHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) ::FindClose(m_handle);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    bool Next(WIN32_FIND_DATAW& fd) { return ::FindNextFileW(m_handle, &fd) != FALSE; }
-
-private:
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
-};
+// Starts a search of the folder's entries, asking for large fetches where the
+// system knows them.
+os::FindHandle FindFirst(const std::wstring& folder, WIN32_FIND_DATAW& fd) {
+    const std::wstring pattern = Join(folder, L"*");
+    HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                                  FIND_FIRST_EX_LARGE_FETCH);
+    if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
+        h = ::FindFirstFileW(pattern.c_str(), &fd);
+    return os::FindHandle(h);
+}
 
 // Small icons drawn here rather than borrowed from the system, so that they
 // look the same on every machine: folder, open folder, script.
@@ -149,12 +141,12 @@ void CSQLTree::Clear() {
 std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
     std::vector<Found> found;
     WIN32_FIND_DATAW fd{};
-    FindHandle find(folder, fd);
-    if (!find.Valid()) return found;
+    const os::FindHandle find = FindFirst(folder, fd);
+    if (!find) return found;
     do {
         if (Listable(fd))
             found.push_back({fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (find.Next(fd));
+    } while (::FindNextFileW(find.Get(), &fd));
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
         if (a.folder != b.folder) return a.folder;
         const int c = ::CompareStringOrdinal(a.name.c_str(), static_cast<int>(a.name.size()), b.name.c_str(),
@@ -167,13 +159,13 @@ std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
 
 bool CSQLTree::MayHaveEntries(const std::wstring& folder) {
     WIN32_FIND_DATAW fd{};
-    FindHandle find(folder, fd);
-    if (!find.Valid()) return false;
+    const os::FindHandle find = FindFirst(folder, fd);
+    if (!find) return false;
     int seen = 0;
     do {
         if (Listable(fd)) return true;
         if (++seen >= kChildProbeLimit) return true;
-    } while (find.Next(fd));
+    } while (::FindNextFileW(find.Get(), &fd));
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <wininet.h>
 
+#include <cwchar>
 #include <memory>
 #include <thread>
 
@@ -38,13 +39,20 @@ struct Download {
     bool timedOut = false;
 };
 
+// Schemes are compared ignoring case, as addresses are written either way.
+bool HasScheme(const std::wstring& url, const wchar_t* scheme) {
+    const int n = static_cast<int>(std::wcslen(scheme));
+    return static_cast<int>(url.size()) >= n &&
+           ::CompareStringOrdinal(url.c_str(), n, scheme, n, TRUE) == CSTR_EQUAL;
+}
+
 std::wstring WinInetError(DWORD code) {
     const std::wstring text = os::SystemErrorText(code, ::GetModuleHandleW(L"wininet.dll"));
     return text.empty() ? L"error " + std::to_wstring(code) : text;
 }
 
 void RunDownload(const std::shared_ptr<Download>& d, const std::wstring& url) {
-    const bool secure = url.rfind(L"https:", 0) == 0;
+    const bool secure = HasScheme(url, L"https:");
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
                         INTERNET_FLAG_NO_COOKIES | (secure ? INTERNET_FLAG_SECURE : 0);
     HINTERNET request = ::InternetOpenUrlW(d->session, url.c_str(), nullptr, 0, flags, 0);
@@ -147,14 +155,13 @@ void CViewUpdates::ReportError(const std::wstring& text) {
 bool CViewUpdates::Fetch(const std::wstring& url, std::string& bytes, std::wstring& error) {
     auto d = std::make_shared<Download>();
     std::wstring path;
-    const bool isFile =
-        url.size() >= 5 && ::CompareStringOrdinal(url.c_str(), 5, L"file:", 5, TRUE) == CSTR_EQUAL;
+    const bool isFile = HasScheme(url, L"file:");
     if (isFile) {
         if (!updates::FileUrlToPath(url, path)) {
             error = L"The update address " + url + L" is not a valid file address.";
             return false;
         }
-    } else if (url.rfind(L"https://", 0) != 0 && url.rfind(L"http://", 0) != 0) {
+    } else if (!HasScheme(url, L"https://") && !HasScheme(url, L"http://")) {
         error = L"The update address " + url + L" is not an http, https or file address.";
         return false;
     } else {

@@ -83,7 +83,11 @@ bool FileUrlToPath(const std::wstring& url, std::wstring& path) {
     } else {
         return false;
     }
-    if (result.empty() || result == L"\\\\") return false;
+    // Only a whole path names the list: a relative or drive-relative one would
+    // be read from wherever the hub happens to run.
+    const bool fullDrivePath = IsDrive(result) && result.size() >= 3 && result[2] == L'\\';
+    const bool share = result.size() > 2 && result.rfind(L"\\\\", 0) == 0;
+    if (!fullDrivePath && !share) return false;
     path = std::move(result);
     return true;
 }

@@ -34,14 +34,40 @@ bool IsDosDeviceName(const std::wstring& name) {
     return false;
 }
 
+// server\pipe\name and server\mailslot\name, from `at` (just after the two
+// leading separators or the UNC prefix), reach another machine's pipes and
+// mailslots through share-like names.
+bool IsRemotePipeOrMailslot(const std::wstring& path, std::size_t at) {
+    std::size_t share = at;
+    while (share < path.size() && !IsSeparator(path[share])) ++share;
+    if (share >= path.size()) return false;
+    std::size_t end = share + 1;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    std::wstring name = path.substr(share + 1, end - share - 1);
+    for (wchar_t& c : name) c = Upper(c);
+    return name == L"PIPE" || name == L"MAILSLOT";
+}
+
+// A ".." component, which could climb out of a drive or share in the device
+// namespace; no program or project of ours is named that way.
+bool HasParentStep(const std::wstring& path, std::size_t at) {
+    for (std::size_t i = at; i + 1 < path.size(); ++i)
+        if (path[i] == L'.' && path[i + 1] == L'.' && IsSeparator(path[i - 1]) &&
+            (i + 2 == path.size() || IsSeparator(path[i + 2])))
+            return true;
+    return false;
+}
+
 // After a \\.\, \\?\ or \??\ prefix only a drive path ("C:\...") or a UNC
 // path ("UNC\server\share\...") and volume paths lead to files; every other
 // name there is an object of the device namespace.
 bool FileInDeviceNamespace(const std::wstring& path, std::size_t at) {
+    if (HasParentStep(path, at)) return false;
     if (at + 2 < path.size() && path[at + 1] == L':' && IsSeparator(path[at + 2]) &&
         ((Upper(path[at]) >= L'A' && Upper(path[at]) <= L'Z')))
         return true;
-    if (StartsWithNoCase(path, at, L"UNC") && at + 3 < path.size() && IsSeparator(path[at + 3])) return true;
+    if (StartsWithNoCase(path, at, L"UNC") && at + 3 < path.size() && IsSeparator(path[at + 3]))
+        return !IsRemotePipeOrMailslot(path, at + 4);
     return StartsWithNoCase(path, at, L"Volume{");
 }
 
@@ -53,19 +79,7 @@ bool NamesDevice(const std::wstring& path) {
         return !FileInDeviceNamespace(path, 4);
     if (path.size() >= 4 && path[0] == L'\\' && path[1] == L'?' && path[2] == L'?' && path[3] == L'\\')
         return !FileInDeviceNamespace(path, 4);
-    if (slashStart) {
-        // \\server\pipe\name and \\server\mailslot\name reach another
-        // machine's pipes and mailslots through the share-like names.
-        std::size_t share = 2;
-        while (share < path.size() && !IsSeparator(path[share])) ++share;
-        if (share < path.size()) {
-            std::size_t end = share + 1;
-            while (end < path.size() && !IsSeparator(path[end])) ++end;
-            std::wstring name = path.substr(share + 1, end - share - 1);
-            for (wchar_t& c : name) c = Upper(c);
-            if (name == L"PIPE" || name == L"MAILSLOT") return true;
-        }
-    }
+    if (slashStart && IsRemotePipeOrMailslot(path, 2)) return true;
 
     // The last component, as the system reads it: trailing blanks and dots
     // are dropped, and so is everything from the first dot or colon, and the

@@ -55,8 +55,8 @@ bool NamesDevice(const std::wstring& path);
 
 // What the directory entry of a regular disk file says.
 struct FileFacts {
-    std::optional<std::int64_t> lastWrite;  // seconds since 1970-01-01 UTC; nothing when unreadable
-    std::uint64_t size = 0;                 // bytes
+    std::int64_t lastWrite = 0;  // seconds since 1970-01-01 UTC
+    std::uint64_t size = 0;      // bytes
 };
 
 class IFileSystem {

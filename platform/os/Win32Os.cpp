@@ -74,7 +74,9 @@ class Win32VersionReader final : public IVersionReader {
 public:
     std::optional<FixedVersion> ReadFixedVersion(const std::wstring& path) override {
         // Asking a device or a pipe for its version resource may never return.
-        if (!FileSystem().RegularFile(path)) return std::nullopt;
+        // Callers have already found a regular file; the spelling is checked
+        // again here because it costs no disk access.
+        if (NamesDevice(path)) return std::nullopt;
         DWORD handle = 0;
         const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
         if (size == 0) return std::nullopt;

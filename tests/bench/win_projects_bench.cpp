@@ -16,19 +16,15 @@
 #include "pages/projects/RecentDiscovery.h"
 #include "pages/projects/Win32RegistryKeys.h"
 #include "platform/os/Os.h"
+#include "platform/os/RegKey.h"
 
 namespace {
 
 constexpr int kRuns = 15;
 
 void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
-    HKEY key = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS)
-        return;
-    ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
+    os::RegKey key;
+    if (key.Create(subKey)) key.WriteString(name, value);
 }
 
 void WriteFileText(const std::wstring& path, const std::string& text) {

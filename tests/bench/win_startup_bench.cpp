@@ -18,6 +18,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "pages/projects/RecentDiscovery.h"
+#include "platform/os/RegKey.h"
 
 namespace {
 
@@ -74,21 +75,44 @@ const wchar_t kSuite[] = L"Software\\Zerudozuz";
 const wchar_t kBackup[] = L"Software\\Zerudozuz-startup-bench-backup";
 
 void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    os::RegKey key;
+    if (key.Create(subKey)) key.WriteString(name, value);
 }
 
-bool KeyExists(const wchar_t* subKey) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
+// Pipe servers that never answer; a hub that connected to one has taken it.
+class SilentPipes {
+public:
+    SilentPipes() = default;
+    SilentPipes(const SilentPipes&) = delete;
+    SilentPipes& operator=(const SilentPipes&) = delete;
+    ~SilentPipes() {
+        for (Pipe& p : m_pipes) {
+            CancelIoEx(p.handle, &p.ov);
+            CloseHandle(p.handle);
+            CloseHandle(p.ov.hEvent);
+        }
+    }
+    void Listen(const std::wstring& name) {
+        Pipe p{CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1,
+                                4096, 4096, 0, nullptr),
+               {}};
+        p.ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ConnectNamedPipe(p.handle, &p.ov);
+        m_pipes.push_back(p);
+    }
+    bool AnyTaken() const {
+        for (const Pipe& p : m_pipes)
+            if (WaitForSingleObject(p.ov.hEvent, 0) == WAIT_OBJECT_0) return true;
+        return false;
+    }
+
+private:
+    struct Pipe {
+        HANDLE handle;
+        OVERLAPPED ov;
+    };
+    std::vector<Pipe> m_pipes;
+};
 
 // Copies HKCU\from to HKCU\to, replacing what was there.
 void CopyKey(const wchar_t* from, const wchar_t* to) {
@@ -160,7 +184,7 @@ int main(int argc, char** argv) {
     std::wstring dir = self;
     dir = dir.substr(0, dir.find_last_of(L'\\'));
     const int runs = argc > 1 ? std::atoi(argv[1]) : 7;
-    const bool hadSuite = KeyExists(kSuite);
+    const bool hadSuite = os::RegKey().Open(kSuite);
     if (hadSuite) CopyKey(kSuite, kBackup);
     RegDeleteTreeW(HKEY_CURRENT_USER, kSuite);
 
@@ -168,13 +192,16 @@ int main(int argc, char** argv) {
     Report(L"empty dialog", dir + L"\\demo\\emptydlg.exe", runs);
     Report(L"hub, clean", dir + L"\\quaylet.exe", runs);
 
-    // A pipe server that never answers, for the values that name it.
+    // Pipe servers that never answer, for the values that name them: the
+    // programs' pipe, and one per project extension, since a project value
+    // always ends in its product's extension.
     const std::wstring pipeName = L"\\\\.\\pipe\\quaylet-bench-" + std::to_wstring(GetCurrentProcessId());
-    HANDLE pipe = CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                   PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr);
-    OVERLAPPED ov{};
-    ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ConnectNamedPipe(pipe, &ov);
+    std::vector<std::wstring> pipeNames{pipeName};
+    for (const RecentProjectType& type : kRecentProjectTypes)
+        if (std::find(pipeNames.begin(), pipeNames.end(), pipeName + type.extension) == pipeNames.end())
+            pipeNames.push_back(pipeName + type.extension);
+    SilentPipes pipes;
+    for (const std::wstring& name : pipeNames) pipes.Listen(name);
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"quaylet-startup-bench";
@@ -184,11 +211,7 @@ int main(int argc, char** argv) {
     std::wprintf(
         L"  (hostile: 14 programs named as devices or a silent pipe; 132 recent projects, a third\n"
         L"   devices, a third the pipe, a third descriptors of 300 MB; pipe taken by the hub: %ls)\n",
-        WaitForSingleObject(ov.hEvent, 0) == WAIT_OBJECT_0 ? L"yes" : L"no");
-
-    CancelIoEx(pipe, &ov);
-    CloseHandle(pipe);
-    CloseHandle(ov.hEvent);
+        pipes.AnyTaken() ? L"yes" : L"no");
     for (const std::wstring& f : files) DeleteFileW(f.c_str());
     RemoveDirectoryW(folder.c_str());
     RegDeleteTreeW(HKEY_CURRENT_USER, kSuite);

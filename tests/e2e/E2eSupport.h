@@ -38,7 +38,7 @@ bool WaitFor(Pred pred, DWORD timeoutMs = 15000) {
 // Memory inside the hub's process, for list-view messages that carry pointers.
 class RemoteBuffer {
 public:
-    RemoteBuffer(HWND window, std::size_t size) : m_size(size) {
+    RemoteBuffer(HWND window, std::size_t size) {
         DWORD pid = 0;
         ::GetWindowThreadProcessId(window, &pid);
         m_process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
@@ -67,7 +67,6 @@ public:
 private:
     HANDLE m_process = nullptr;
     char* m_memory = nullptr;
-    std::size_t m_size;
 };
 
 // The text of a list-view cell in the hub's process.

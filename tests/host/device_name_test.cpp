@@ -38,6 +38,11 @@ TEST(DeviceName, EverySpellingOfADeviceOrPipeIsADevice) {
                                 L"\\\\server\\pipe\\name",
                                 L"\\\\server\\PIPE\\name",
                                 L"\\\\server\\mailslot\\m",
+                                L"\\\\?\\UNC\\server\\pipe\\x",
+                                L"\\\\.\\UNC\\server\\pipe\\x",
+                                L"//?/unc/s/PIPE/q",
+                                L"\\??\\UNC\\s\\mailslot\\m",
+                                L"\\\\.\\c:\\x\\..\\..\\pipe\\q",
                                 L"\\\\.\\CONIN$"})
         EXPECT_TRUE(os::NamesDevice(path)) << path;
 }

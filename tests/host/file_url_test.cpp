@@ -31,7 +31,9 @@ TEST(FileUrl, MalformedAddressesAreRefused) {
     for (const wchar_t* url :
          {L"file:///C:/a%zz.txt", L"file:///C:/a%4", L"file:///C:/a%", L"file:///C:/a%%41",
           L"file:///C:/a%00b", L"file:///C:/a%C3.txt", L"file:///C:/a%FF.txt", L"file:///C:/%C3%28",
-          L"file:C:/x.txt", L"file:///", L"file://", L"http://server/x.txt", L"fil"}) {
+          L"file:C:/x.txt", L"file:///", L"file://", L"http://server/x.txt", L"fil",
+          // relative and drive-relative paths
+          L"file:///dir/x.txt", L"file://localhost/dir/x.txt", L"file:///%2E/x", L"file:///C:x.txt"}) {
         std::wstring path = L"unchanged";
         EXPECT_FALSE(FileUrlToPath(url, path)) << url;
         EXPECT_EQ(path, L"unchanged") << url;

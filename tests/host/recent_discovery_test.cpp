@@ -68,11 +68,10 @@ private:
         m_keys;
 };
 
-// Files and folders with exact (case-sensitive) names; a file may lack a readable time.
+// Files and folders with exact (case-sensitive) names.
 class FakeFiles : public os::IFileSystem {
 public:
-    void AddFile(const std::wstring& path, std::optional<std::int64_t> time = 1765152000,
-                 std::uint64_t size = 100) {
+    void AddFile(const std::wstring& path, std::int64_t time = 1765152000, std::uint64_t size = 100) {
         m_files[path] = os::FileFacts{time, size};
     }
     void AddFolder(const std::wstring& path) { m_folders.insert(path); }
@@ -434,7 +433,7 @@ TEST_F(RecentDiscoveryTest, RowHoldsNameFolderDateTimeAuthorNoteAndProductImage)
     File(L"D:\\work\\Plans\\Sales.RFP",
          L"; comment\n[TABLES]\n  AUTHOR  =   Jane Roe  \nDescription=Q4 fill\n[Other]\nAuthor=No\n");
     registry.SetString(2, L"LastFile", L"D:\\work\\Plans\\Sales.RFP");
-    files.AddFile(L"relative.docpr", std::nullopt);  // no backslash; its time cannot be read
+    files.AddFile(L"relative.docpr", 0);  // no backslash; written at the start of 1970
     registry.SetString(20, L"LastFile", L"relative.docpr");
     discovery.Run();
     ASSERT_EQ(list.rows.size(), 2u);
