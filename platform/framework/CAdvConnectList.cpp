@@ -332,7 +332,7 @@ void CAdvConnectList::ScreenToCinfo(int row, int profileIndex) {
     if (profileIndex < 0 || static_cast<std::size_t>(profileIndex) >= m_profiles.size()) return;
     CONN_INFO& p = m_profiles[profileIndex];
     // The row shows the record; a record changed behind the list is shown again.
-    if (row >= 0 && row < GetItemCount() && GetItemText(row, 0) != p.name) FillRows();
+    if (row >= 0 && row < GetItemCount() && GetItemText(row, 0) != conn::VisibleName(p.name)) FillRows();
     conn::ProtectPassword(p, conn::CurrentUserProtector());
 }
 
