@@ -676,6 +676,7 @@ MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming
             const CONN_INFO& existing = store[clash->second];
             if (existing.SameSettings(p) && (!p.HasPassword() || samePassword(existing, p))) {
                 ++result.alreadyPresent;
+                Wipe(p.password);  // a copy the caller no longer holds
                 continue;
             }
             auto [given, givenKey] = renamer.FreeName(p.name);
