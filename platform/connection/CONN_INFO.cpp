@@ -134,19 +134,22 @@ bool CONN_INFO::Unpack(const std::wstring& text, const conn::PasswordProtector& 
             error = L"The profile text is truncated.";
             return false;
         }
-        const auto plain = protector.Unprotect(payload->substr(pos, *size));
+        auto plain = protector.Unprotect(payload->substr(pos, *size));
         pos += *size;
-        const auto units = plain ? conn::LeToUnits(*plain) : std::nullopt;
+        auto units = plain ? conn::LeToUnits(*plain) : std::nullopt;
+        if (plain) conn::Wipe(*plain);
         if (!units || units->empty()) {
             error = L"The password in the profile was protected for another user or is damaged.";
             return false;
         }
         info.password = conn::FromUnits(*units);
+        conn::Wipe(*units);
     } else if (flag != 0) {
         error = L"The profile text is damaged (unknown password form).";
         return false;
     }
     if (pos != payload->size()) {
+        conn::Wipe(info.password);
         error = L"The profile text has unexpected data at its end.";
         return false;
     }

@@ -247,4 +247,9 @@ void Wipe(std::string& secret) {
     secret.clear();
 }
 
+void Wipe(std::u16string& secret) {
+    Zero(secret.data(), secret.size());
+    secret.clear();
+}
+
 }  // namespace conn

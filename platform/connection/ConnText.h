@@ -46,6 +46,7 @@ std::optional<std::uint32_t> GetVarint(const Bytes& in, std::size_t& pos);
 // password or passphrase does not linger in freed memory.
 void Wipe(std::wstring& secret);
 void Wipe(std::string& secret);
+void Wipe(std::u16string& secret);
 
 // Wipes a secret when the scope ends, on every path out of it.
 template <class Text>
