@@ -22,6 +22,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,12 +48,13 @@ public:
     ~StoreLock();
     StoreLock(const StoreLock&) = delete;
     StoreLock& operator=(const StoreLock&) = delete;
-    bool Held() const { return m_handle != nullptr; }
+    bool Held() const { return m_lock != nullptr; }
     // Why the lock was not had, for the user.
     const std::wstring& Problem() const { return m_problem; }
 
 private:
-    void* m_handle = nullptr;
+    struct Lock;  // the open lock file
+    std::unique_ptr<Lock> m_lock;
     std::wstring m_problem;
 };
 
