@@ -31,22 +31,6 @@ bool MakeFolders(const std::wstring& folder) {
     return CreateDirectoryW(LongPathForm(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-// Reads a whole store file; one over kMaxFileBytes is not read but reported.
-// False: it could not be read (GetLastError says why).
-bool ReadStoreBytes(HANDLE file, std::string& bytes, bool& tooLarge) {
-    LARGE_INTEGER size{};
-    bool readOk = GetFileSizeEx(file, &size) != FALSE;
-    tooLarge = readOk && static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes;
-    if (readOk && !tooLarge) {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        DWORD got = 0;
-        readOk =
-            bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                              got == bytes.size());
-    }
-    return readOk;
-}
-
 // A name beside `path`, stamped with the local time, that no file has yet:
 // where an unreadable store is kept.
 std::wstring AsideName(const std::wstring& path) {
@@ -82,6 +66,30 @@ std::wstring LongPathForm(const std::wstring& path) {
 struct StoreLock::Lock {
     os::KernelHandle file;
 };
+
+FileRead ReadFileUpTo(const std::wstring& path, std::size_t limit, std::string& bytes,
+                      unsigned long& systemError) {
+    systemError = 0;
+    const os::KernelHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        systemError = GetLastError();
+        return FileRead::CannotOpen;
+    }
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file.Get(), &size) != FALSE;
+    if (ok && static_cast<unsigned long long>(size.QuadPart) > limit) return FileRead::TooLarge;
+    if (ok) {
+        bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+        DWORD got = 0;
+        ok = bytes.empty() ||
+             (ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+              got == bytes.size());
+    }
+    if (ok) return FileRead::Done;
+    systemError = GetLastError();
+    return FileRead::CannotRead;
+}
 
 StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs) {
     const std::wstring folder = Folder(storePath);
@@ -132,28 +140,24 @@ ProfileStore::LoadResult ProfileStore::Load() {
             L"The folder for application data is unknown, so connection profiles cannot be kept.";
         return result;
     }
-    os::KernelHandle file(CreateFileW(LongPathForm(m_path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD code = GetLastError();
+    std::string bytes;
+    unsigned long code = 0;
+    const FileRead read = ReadFileUpTo(m_path, kMaxFileBytes, bytes, code);
+    if (read == FileRead::CannotOpen) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return result;
         m_writable = false;
         result.problem = L"The connection profiles in " + m_path + L" cannot be read: " + SystemError(code) +
                          L"\nThey are left as they are, and changes are not saved in this session.";
         return result;
     }
-    std::string bytes;
-    bool tooLarge = false;
-    const bool readOk = ReadStoreBytes(file.Get(), bytes, tooLarge);
-    file.Reset();
-    if (!readOk) {
+    if (read == FileRead::CannotRead) {
         m_writable = false;
-        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " +
-                         SystemError(GetLastError()) + L"\nThey are left as they are.";
+        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " + SystemError(code) +
+                         L"\nThey are left as they are.";
         return result;
     }
     FileResult parsed;
-    if (tooLarge) {
+    if (read == FileRead::TooLarge) {
         parsed.error = FileError::TooLarge;
         parsed.message = L"the file is larger than 8 MB";
     } else {

@@ -40,6 +40,14 @@ std::wstring LongPathForm(const std::wstring& path);
 bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::wstring& error,
                      const std::function<bool(const std::wstring&)>& beforeReplace = {});
 
+// How ReadFileUpTo ended.
+enum class FileRead { Done, TooLarge, CannotOpen, CannotRead };
+// Reads a whole file, handing the system its long path form. A file larger
+// than `limit` is not read (TooLarge). On CannotOpen and CannotRead,
+// `systemError` holds the system's error code.
+FileRead ReadFileUpTo(const std::wstring& path, std::size_t limit, std::string& bytes,
+                      unsigned long& systemError);
+
 // The store's lock, held from construction to destruction when Held().
 class StoreLock {
 public:

@@ -23,31 +23,6 @@ namespace {
 const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Database kind", L"Server",
                                                                L"Database", L"User"};
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = L"The file cannot be opened.";
-        return false;
-    }
-    LARGE_INTEGER size{};
-    bool ok = ::GetFileSizeEx(h, &size) != FALSE;
-    if (ok && static_cast<unsigned long long>(size.QuadPart) > conn::kMaxFileBytes) {
-        ::CloseHandle(h);
-        error = L"The file is too large to be a connection profile file (more than 8 MB).";
-        return false;
-    }
-    if (ok) {
-        bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
-        DWORD got = 0;
-        ok = bytes.empty() || (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                               got == bytes.size());
-    }
-    ::CloseHandle(h);
-    if (!ok) error = L"The file cannot be read.";
-    return ok;
-}
-
 std::wstring FileNameOf(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -456,9 +431,14 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     if (path.empty()) return 0;
     const std::wstring failed = L"The file " + FileNameOf(path) + L" could not be loaded.\n";
     std::string bytes;
-    std::wstring error;
-    if (!ReadWholeFile(path, bytes, error)) {
-        ShowMessage(owner, failed + error, title, MB_OK | MB_ICONHAND);
+    unsigned long code = 0;
+    const conn::FileRead read = conn::ReadFileUpTo(path, conn::kMaxFileBytes, bytes, code);
+    if (read != conn::FileRead::Done) {
+        const wchar_t* why = read == conn::FileRead::TooLarge
+                                 ? L"The file is too large to be a connection profile file (more than 8 MB)."
+                                 : (read == conn::FileRead::CannotOpen ? L"The file cannot be opened."
+                                                                       : L"The file cannot be read.");
+        ShowMessage(owner, failed + why, title, MB_OK | MB_ICONHAND);
         return 0;
     }
     conn::CngCipher cipher;
