@@ -31,6 +31,10 @@ bool GetText(const Bytes& in, std::size_t& pos, std::size_t maxUnits, std::wstri
 
 ConnError::ConnError(const std::wstring& message) : std::runtime_error(Ascii(message)), m_message(message) {}
 
+void Wipe(std::vector<CONN_INFO>& profiles) {
+    for (CONN_INFO& p : profiles) Wipe(p.password);
+}
+
 }  // namespace conn
 
 bool CONN_INFO::SameSettings(const CONN_INFO& o) const {

@@ -252,4 +252,12 @@ void Wipe(std::u16string& secret) {
     secret.clear();
 }
 
+void Wipe(std::optional<std::wstring>& secret) {
+    if (secret) Wipe(*secret);
+}
+
+void Wipe(std::map<std::wstring, std::wstring>& secrets) {
+    for (auto& [key, secret] : secrets) Wipe(secret);
+}
+
 }  // namespace conn

@@ -155,48 +155,6 @@ public:
     ~PassphraseDialog() { conn::Wipe(m_result); }
 };
 
-// Wipes the plain passwords of records when the scope ends.
-class WipePasswords {
-public:
-    explicit WipePasswords(std::vector<CONN_INFO>& profiles) : m_profiles(profiles) {}
-    ~WipePasswords() {
-        for (CONN_INFO& p : m_profiles) conn::Wipe(p.password);
-    }
-    WipePasswords(const WipePasswords&) = delete;
-    WipePasswords& operator=(const WipePasswords&) = delete;
-
-private:
-    std::vector<CONN_INFO>& m_profiles;
-};
-
-// Wipes an optional secret when the scope ends.
-class WipeOptional {
-public:
-    explicit WipeOptional(std::optional<std::wstring>& secret) : m_secret(secret) {}
-    ~WipeOptional() {
-        if (m_secret) conn::Wipe(*m_secret);
-    }
-    WipeOptional(const WipeOptional&) = delete;
-    WipeOptional& operator=(const WipeOptional&) = delete;
-
-private:
-    std::optional<std::wstring>& m_secret;
-};
-
-// Wipes the values of a map of secrets when the scope ends.
-class WipeValues {
-public:
-    explicit WipeValues(std::map<std::wstring, std::wstring>& secrets) : m_secrets(secrets) {}
-    ~WipeValues() {
-        for (auto& [key, secret] : m_secrets) conn::Wipe(secret);
-    }
-    WipeValues(const WipeValues&) = delete;
-    WipeValues& operator=(const WipeValues&) = delete;
-
-private:
-    std::map<std::wstring, std::wstring>& m_secrets;
-};
-
 // Merges loaded profiles into the store as it is on disk now, under the
 // store's lock, so that changes another program made since it was shown, or
 // makes at the same time, are kept. Loaded passwords stay plain through the
@@ -208,7 +166,7 @@ conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
                                               bool& protectFailed) {
     const auto& protector = conn::CurrentUserProtector();
     std::map<std::wstring, std::wstring> revealed;  // stored name -> its password
-    const WipeValues wipeRevealed(revealed);
+    const conn::WipeOnExit wipeRevealed(revealed);
     const auto same = [&](const CONN_INFO& stored, const CONN_INFO& loaded) {
         auto it = revealed.find(stored.name);
         if (it == revealed.end())
@@ -336,7 +294,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     bool anyPassword = false;
     for (std::size_t i : indexes) anyPassword = anyPassword || m_profiles[i].HasPassword();
     std::optional<std::wstring> passphrase;
-    const WipeOptional wipePassphrase(passphrase);
+    const conn::WipeOnExit wipePassphrase(passphrase);
     if (anyPassword) {
         const int answer =
             ShowMessage(owner,
@@ -356,7 +314,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     if (path.empty()) return;
 
     std::vector<CONN_INFO> out;
-    const WipePasswords wipeOut(out);
+    const conn::WipeOnExit wipeOut(out);
     out.reserve(indexes.size());
     int lost = 0;
     for (std::size_t i : indexes) {
@@ -408,7 +366,7 @@ bool CAdvConnectList::ReadExportAsking(HWND owner, const std::wstring& title, co
     }
     while (true) {
         auto passphrase = AskPassphrase(owner, title, false);
-        const WipeOptional wipePassphrase(passphrase);
+        const conn::WipeOnExit wipePassphrase(passphrase);
         if (!passphrase) return false;
         file = conn::ReadExport(bytes, &cipher, &*passphrase);
         if (file.error != conn::FileError::WrongPassphrase) return true;
@@ -443,7 +401,7 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     }
     conn::CngCipher cipher;
     conn::FileResult file;
-    const WipePasswords wipeLoaded(file.profiles);  // plain until protected below, on every path
+    const conn::WipeOnExit wipeLoaded(file.profiles);  // plain until protected below, on every path
     if (!ReadExportAsking(owner, title, bytes, cipher, file)) return 0;
     if (!file.ok()) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
