@@ -359,11 +359,12 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
 }
 
 bool CAdvConnectList::ReadExportAsking(HWND owner, const std::wstring& title, const std::string& bytes,
-                                       conn::CngCipher& cipher, conn::FileResult& file) {
+                                       conn::FileResult& file) {
     if (!conn::ExportNeedsPassphrase(bytes)) {
         file = conn::ReadExport(bytes, nullptr, nullptr);
         return true;
     }
+    const conn::CngCipher cipher;
     while (true) {
         auto passphrase = AskPassphrase(owner, title, false);
         const conn::WipeOnExit wipePassphrase(passphrase);
@@ -399,10 +400,9 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
         ShowMessage(owner, failed + why, title, MB_OK | MB_ICONHAND);
         return 0;
     }
-    conn::CngCipher cipher;
     conn::FileResult file;
     const conn::WipeOnExit wipeLoaded(file.profiles);  // plain until protected below, on every path
-    if (!ReadExportAsking(owner, title, bytes, cipher, file)) return 0;
+    if (!ReadExportAsking(owner, title, bytes, file)) return 0;
     if (!file.ok()) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         return 0;
