@@ -31,6 +31,10 @@ bool GetText(const Bytes& in, std::size_t& pos, std::size_t maxUnits, std::wstri
 
 ConnError::ConnError(const std::wstring& message) : std::runtime_error(Ascii(message)), m_message(message) {}
 
+void Wipe(std::vector<CONN_INFO>& profiles) {
+    for (CONN_INFO& p : profiles) Wipe(p.password);
+}
+
 }  // namespace conn
 
 bool CONN_INFO::SameSettings(const CONN_INFO& o) const {
@@ -134,19 +138,22 @@ bool CONN_INFO::Unpack(const std::wstring& text, const conn::PasswordProtector& 
             error = L"The profile text is truncated.";
             return false;
         }
-        const auto plain = protector.Unprotect(payload->substr(pos, *size));
+        auto plain = protector.Unprotect(payload->substr(pos, *size));
         pos += *size;
-        const auto units = plain ? conn::LeToUnits(*plain) : std::nullopt;
+        auto units = plain ? conn::LeToUnits(*plain) : std::nullopt;
+        if (plain) conn::Wipe(*plain);
         if (!units || units->empty()) {
             error = L"The password in the profile was protected for another user or is damaged.";
             return false;
         }
         info.password = conn::FromUnits(*units);
+        conn::Wipe(*units);
     } else if (flag != 0) {
         error = L"The profile text is damaged (unknown password form).";
         return false;
     }
     if (pos != payload->size()) {
+        conn::Wipe(info.password);
         error = L"The profile text has unexpected data at its end.";
         return false;
     }

@@ -247,4 +247,17 @@ void Wipe(std::string& secret) {
     secret.clear();
 }
 
+void Wipe(std::u16string& secret) {
+    Zero(secret.data(), secret.size());
+    secret.clear();
+}
+
+void Wipe(std::optional<std::wstring>& secret) {
+    if (secret) Wipe(*secret);
+}
+
+void Wipe(std::map<std::wstring, std::wstring>& secrets) {
+    for (auto& [key, secret] : secrets) Wipe(secret);
+}
+
 }  // namespace conn

@@ -5,8 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
+
+struct CONN_INFO;
 
 namespace conn {
 
@@ -46,6 +50,12 @@ std::optional<std::uint32_t> GetVarint(const Bytes& in, std::size_t& pos);
 // password or passphrase does not linger in freed memory.
 void Wipe(std::wstring& secret);
 void Wipe(std::string& secret);
+void Wipe(std::u16string& secret);
+// The secret when there is one; each value (the keys are not secret); each
+// record's plain password.
+void Wipe(std::optional<std::wstring>& secret);
+void Wipe(std::map<std::wstring, std::wstring>& secrets);
+void Wipe(std::vector<CONN_INFO>& profiles);
 
 // Wipes a secret when the scope ends, on every path out of it.
 template <class Text>

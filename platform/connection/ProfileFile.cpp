@@ -640,7 +640,7 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
         if (!item.secret.empty()) {
             const std::string aad = version >= 2 ? ProfileAad(info) : NameAad(info.name);
             auto plain = cipher->Open(key, item.secret.substr(0, kNonce), item.secret.substr(kNonce), aad);
-            const auto units = plain ? LeToUnits(*plain) : std::nullopt;
+            auto units = plain ? LeToUnits(*plain) : std::nullopt;
             if (plain) Wipe(*plain);
             if (!units) {
                 for (CONN_INFO& done : result.profiles) Wipe(done.password);
@@ -649,13 +649,14 @@ FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, con
                                 L"\" was changed after its password was sealed, or its encrypted password is "
                                 L"damaged; nothing was loaded.");
             }
-            info.password = FromUnits(*units);
-            if (ToUnits(info.password).size() > CONN_INFO::kMaxField) {
+            if (units->size() > CONN_INFO::kMaxField) {
                 for (CONN_INFO& done : result.profiles) Wipe(done.password);
-                Wipe(info.password);
+                Wipe(*units);
                 return LineFail(item.line, L"the password of \"" + info.name + L"\" is longer than " +
                                                Num(CONN_INFO::kMaxField) + L" characters.");
             }
+            info.password = FromUnits(*units);
+            Wipe(*units);
         }
         result.profiles.push_back(std::move(info));
     }
@@ -676,6 +677,7 @@ MergeResult Merge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming
             const CONN_INFO& existing = store[clash->second];
             if (existing.SameSettings(p) && (!p.HasPassword() || samePassword(existing, p))) {
                 ++result.alreadyPresent;
+                Wipe(p.password);  // a copy the caller no longer holds
                 continue;
             }
             auto [given, givenKey] = renamer.FreeName(p.name);

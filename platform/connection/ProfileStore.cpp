@@ -5,22 +5,16 @@
 #include <cwchar>
 
 #include "platform/connection/ProfileFile.h"
+#include "platform/os/Handle.h"
+#include "platform/os/SystemError.h"
 
 namespace conn {
 
 namespace {
 
 std::wstring SystemError(DWORD code) {
-    wchar_t* text = nullptr;
-    FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring result = text ? text : L"";
-    if (text) LocalFree(text);
-    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
-        result.pop_back();
-    if (result.empty()) result = L"error " + std::to_wstring(code);
-    return result;
+    std::wstring text = os::SystemErrorText(code);
+    return text.empty() ? L"error " + std::to_wstring(code) : text;
 }
 
 std::wstring Folder(const std::wstring& path) {
@@ -35,40 +29,6 @@ bool MakeFolders(const std::wstring& folder) {
     const std::size_t slash = folder.find_last_of(L"\\/");
     if (slash != std::wstring::npos && slash > 2 && !MakeFolders(folder.substr(0, slash))) return false;
     return CreateDirectoryW(LongPathForm(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
-class File {
-public:
-    explicit File(HANDLE h) : m_h(h) {}
-    ~File() { Close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    bool ok() const { return m_h != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_h; }
-    bool Close() {
-        const bool closed = m_h == INVALID_HANDLE_VALUE || CloseHandle(m_h);
-        m_h = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE m_h;
-};
-
-// Reads a whole store file; one over kMaxFileBytes is not read but reported.
-// False: it could not be read (GetLastError says why).
-bool ReadStoreBytes(HANDLE file, std::string& bytes, bool& tooLarge) {
-    LARGE_INTEGER size{};
-    bool readOk = GetFileSizeEx(file, &size) != FALSE;
-    tooLarge = readOk && static_cast<unsigned long long>(size.QuadPart) > kMaxFileBytes;
-    if (readOk && !tooLarge) {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        DWORD got = 0;
-        readOk =
-            bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                              got == bytes.size());
-    }
-    return readOk;
 }
 
 // A name beside `path`, stamped with the local time, that no file has yet:
@@ -102,6 +62,35 @@ std::wstring LongPathForm(const std::wstring& path) {
     return path;
 }
 
+// Closing the lock file deletes it and lets the next holder in.
+struct StoreLock::Lock {
+    os::KernelHandle file;
+};
+
+FileRead ReadFileUpTo(const std::wstring& path, std::size_t limit, std::string& bytes,
+                      unsigned long& systemError) {
+    systemError = 0;
+    const os::KernelHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        systemError = GetLastError();
+        return FileRead::CannotOpen;
+    }
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file.Get(), &size) != FALSE;
+    if (ok && static_cast<unsigned long long>(size.QuadPart) > limit) return FileRead::TooLarge;
+    if (ok) {
+        bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+        DWORD got = 0;
+        ok = bytes.empty() ||
+             (ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+              got == bytes.size());
+    }
+    if (ok) return FileRead::Done;
+    systemError = GetLastError();
+    return FileRead::CannotRead;
+}
+
 StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs) {
     const std::wstring folder = Folder(storePath);
     if (!MakeFolders(folder)) {
@@ -114,7 +103,8 @@ StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs) {
         HANDLE h = CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
-            m_handle = h;
+            m_lock = std::make_unique<Lock>();
+            m_lock->file.Reset(h);
             return;
         }
         const DWORD code = GetLastError();
@@ -132,9 +122,7 @@ StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs) {
     }
 }
 
-StoreLock::~StoreLock() {
-    if (m_handle) CloseHandle(static_cast<HANDLE>(m_handle));
-}
+StoreLock::~StoreLock() = default;
 
 std::wstring ProfileStore::DefaultPath() {
     wchar_t buffer[MAX_PATH * 2];
@@ -152,28 +140,24 @@ ProfileStore::LoadResult ProfileStore::Load() {
             L"The folder for application data is unknown, so connection profiles cannot be kept.";
         return result;
     }
-    File file(CreateFileW(LongPathForm(m_path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.ok()) {
-        const DWORD code = GetLastError();
+    std::string bytes;
+    unsigned long code = 0;
+    const FileRead read = ReadFileUpTo(m_path, kMaxFileBytes, bytes, code);
+    if (read == FileRead::CannotOpen) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return result;
         m_writable = false;
         result.problem = L"The connection profiles in " + m_path + L" cannot be read: " + SystemError(code) +
                          L"\nThey are left as they are, and changes are not saved in this session.";
         return result;
     }
-    std::string bytes;
-    bool tooLarge = false;
-    const bool readOk = ReadStoreBytes(file.get(), bytes, tooLarge);
-    file.Close();
-    if (!readOk) {
+    if (read == FileRead::CannotRead) {
         m_writable = false;
-        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " +
-                         SystemError(GetLastError()) + L"\nThey are left as they are.";
+        result.problem = L"The connection profiles in " + m_path + L" cannot be read: " + SystemError(code) +
+                         L"\nThey are left as they are.";
         return result;
     }
     FileResult parsed;
-    if (tooLarge) {
+    if (read == FileRead::TooLarge) {
         parsed.error = FileError::TooLarge;
         parsed.message = L"the file is larger than 8 MB";
     } else {
@@ -256,18 +240,19 @@ bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::ws
     const std::wstring temp =
         path + L".tmp-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
     {
-        File file(CreateFileW(LongPathForm(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.ok()) {
+        os::KernelHandle file(CreateFileW(LongPathForm(temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
             error = L"The file cannot be written in " + folder + L": " + SystemError(GetLastError());
             return false;
         }
         DWORD written = 0;
         const bool ok =
-            WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size() && FlushFileBuffers(file.get());
+            WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(file.Get());
         const DWORD code = GetLastError();
-        if (!file.Close() || !ok) {
+        // A write the system completes only at closing may fail there.
+        if (!CloseHandle(file.Release()) || !ok) {
             DeleteFileW(LongPathForm(temp).c_str());
             error = L"The file could not be written: " + SystemError(code);
             return false;

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,14 @@ std::wstring LongPathForm(const std::wstring& path);
 bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::wstring& error,
                      const std::function<bool(const std::wstring&)>& beforeReplace = {});
 
+// How ReadFileUpTo ended.
+enum class FileRead { Done, TooLarge, CannotOpen, CannotRead };
+// Reads a whole file, handing the system its long path form. A file larger
+// than `limit` is not read (TooLarge). On CannotOpen and CannotRead,
+// `systemError` holds the system's error code.
+FileRead ReadFileUpTo(const std::wstring& path, std::size_t limit, std::string& bytes,
+                      unsigned long& systemError);
+
 // The store's lock, held from construction to destruction when Held().
 class StoreLock {
 public:
@@ -47,12 +56,13 @@ public:
     ~StoreLock();
     StoreLock(const StoreLock&) = delete;
     StoreLock& operator=(const StoreLock&) = delete;
-    bool Held() const { return m_handle != nullptr; }
+    bool Held() const { return m_lock != nullptr; }
     // Why the lock was not had, for the user.
     const std::wstring& Problem() const { return m_problem; }
 
 private:
-    void* m_handle = nullptr;
+    struct Lock;  // the open lock file
+    std::unique_ptr<Lock> m_lock;
     std::wstring m_problem;
 };
 

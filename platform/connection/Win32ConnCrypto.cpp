@@ -4,8 +4,6 @@
 #include <bcrypt.h>
 #include <wincrypt.h>
 
-#include <algorithm>
-
 #include "platform/connection/ConnText.h"
 
 namespace conn {
@@ -97,7 +95,8 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
         Wipe(out);
         return std::nullopt;
     }
-    return encrypt ? out + tag : out;
+    if (!encrypt) return out;  // moved: the plain text is not left behind in a copy
+    return out + tag;
 }
 
 }  // namespace
@@ -157,7 +156,7 @@ std::wstring RevealPassword(const CONN_INFO& info, const PasswordProtector& prot
     auto units = plain ? LeToUnits(*plain) : std::nullopt;
     std::wstring text = units ? FromUnits(*units) : L"";
     if (plain) Wipe(*plain);
-    if (units) std::fill(units->begin(), units->end(), u'\0');
+    if (units) Wipe(*units);
     return text;
 }
 

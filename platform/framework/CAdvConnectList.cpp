@@ -23,31 +23,6 @@ namespace {
 const wchar_t* const kTitles[CAdvConnectList::kColumnCount] = {L"Name", L"Database kind", L"Server",
                                                                L"Database", L"User"};
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::wstring& error) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = L"The file cannot be opened.";
-        return false;
-    }
-    LARGE_INTEGER size{};
-    bool ok = ::GetFileSizeEx(h, &size) != FALSE;
-    if (ok && static_cast<unsigned long long>(size.QuadPart) > conn::kMaxFileBytes) {
-        ::CloseHandle(h);
-        error = L"The file is too large to be a connection profile file (more than 8 MB).";
-        return false;
-    }
-    if (ok) {
-        bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
-        DWORD got = 0;
-        ok = bytes.empty() || (::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                               got == bytes.size());
-    }
-    ::CloseHandle(h);
-    if (!ok) error = L"The file cannot be read.";
-    return ok;
-}
-
 std::wstring FileNameOf(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -180,48 +155,6 @@ public:
     ~PassphraseDialog() { conn::Wipe(m_result); }
 };
 
-// Wipes the plain passwords of records when the scope ends.
-class WipePasswords {
-public:
-    explicit WipePasswords(std::vector<CONN_INFO>& profiles) : m_profiles(profiles) {}
-    ~WipePasswords() {
-        for (CONN_INFO& p : m_profiles) conn::Wipe(p.password);
-    }
-    WipePasswords(const WipePasswords&) = delete;
-    WipePasswords& operator=(const WipePasswords&) = delete;
-
-private:
-    std::vector<CONN_INFO>& m_profiles;
-};
-
-// Wipes an optional secret when the scope ends.
-class WipeOptional {
-public:
-    explicit WipeOptional(std::optional<std::wstring>& secret) : m_secret(secret) {}
-    ~WipeOptional() {
-        if (m_secret) conn::Wipe(*m_secret);
-    }
-    WipeOptional(const WipeOptional&) = delete;
-    WipeOptional& operator=(const WipeOptional&) = delete;
-
-private:
-    std::optional<std::wstring>& m_secret;
-};
-
-// Wipes the values of a map of secrets when the scope ends.
-class WipeValues {
-public:
-    explicit WipeValues(std::map<std::wstring, std::wstring>& secrets) : m_secrets(secrets) {}
-    ~WipeValues() {
-        for (auto& [key, secret] : m_secrets) conn::Wipe(secret);
-    }
-    WipeValues(const WipeValues&) = delete;
-    WipeValues& operator=(const WipeValues&) = delete;
-
-private:
-    std::map<std::wstring, std::wstring>& m_secrets;
-};
-
 // Merges loaded profiles into the store as it is on disk now, under the
 // store's lock, so that changes another program made since it was shown, or
 // makes at the same time, are kept. Loaded passwords stay plain through the
@@ -233,7 +166,7 @@ conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
                                               bool& protectFailed) {
     const auto& protector = conn::CurrentUserProtector();
     std::map<std::wstring, std::wstring> revealed;  // stored name -> its password
-    const WipeValues wipeRevealed(revealed);
+    const conn::WipeOnExit wipeRevealed(revealed);
     const auto same = [&](const CONN_INFO& stored, const CONN_INFO& loaded) {
         auto it = revealed.find(stored.name);
         if (it == revealed.end())
@@ -332,7 +265,7 @@ void CAdvConnectList::ScreenToCinfo(int row, int profileIndex) {
     if (profileIndex < 0 || static_cast<std::size_t>(profileIndex) >= m_profiles.size()) return;
     CONN_INFO& p = m_profiles[profileIndex];
     // The row shows the record; a record changed behind the list is shown again.
-    if (row >= 0 && row < GetItemCount() && GetItemText(row, 0) != p.name) FillRows();
+    if (row >= 0 && row < GetItemCount() && GetItemText(row, 0) != conn::VisibleName(p.name)) FillRows();
     conn::ProtectPassword(p, conn::CurrentUserProtector());
 }
 
@@ -361,7 +294,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     bool anyPassword = false;
     for (std::size_t i : indexes) anyPassword = anyPassword || m_profiles[i].HasPassword();
     std::optional<std::wstring> passphrase;
-    const WipeOptional wipePassphrase(passphrase);
+    const conn::WipeOnExit wipePassphrase(passphrase);
     if (anyPassword) {
         const int answer =
             ShowMessage(owner,
@@ -381,7 +314,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     if (path.empty()) return;
 
     std::vector<CONN_INFO> out;
-    const WipePasswords wipeOut(out);
+    const conn::WipeOnExit wipeOut(out);
     out.reserve(indexes.size());
     int lost = 0;
     for (std::size_t i : indexes) {
@@ -426,14 +359,15 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
 }
 
 bool CAdvConnectList::ReadExportAsking(HWND owner, const std::wstring& title, const std::string& bytes,
-                                       conn::CngCipher& cipher, conn::FileResult& file) {
+                                       conn::FileResult& file) {
     if (!conn::ExportNeedsPassphrase(bytes)) {
         file = conn::ReadExport(bytes, nullptr, nullptr);
         return true;
     }
+    const conn::CngCipher cipher;
     while (true) {
         auto passphrase = AskPassphrase(owner, title, false);
-        const WipeOptional wipePassphrase(passphrase);
+        const conn::WipeOnExit wipePassphrase(passphrase);
         if (!passphrase) return false;
         file = conn::ReadExport(bytes, &cipher, &*passphrase);
         if (file.error != conn::FileError::WrongPassphrase) return true;
@@ -456,15 +390,19 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
     if (path.empty()) return 0;
     const std::wstring failed = L"The file " + FileNameOf(path) + L" could not be loaded.\n";
     std::string bytes;
-    std::wstring error;
-    if (!ReadWholeFile(path, bytes, error)) {
-        ShowMessage(owner, failed + error, title, MB_OK | MB_ICONHAND);
+    unsigned long code = 0;
+    const conn::FileRead read = conn::ReadFileUpTo(path, conn::kMaxFileBytes, bytes, code);
+    if (read != conn::FileRead::Done) {
+        const wchar_t* why = read == conn::FileRead::TooLarge
+                                 ? L"The file is too large to be a connection profile file (more than 8 MB)."
+                                 : (read == conn::FileRead::CannotOpen ? L"The file cannot be opened."
+                                                                       : L"The file cannot be read.");
+        ShowMessage(owner, failed + why, title, MB_OK | MB_ICONHAND);
         return 0;
     }
-    conn::CngCipher cipher;
     conn::FileResult file;
-    const WipePasswords wipeLoaded(file.profiles);  // plain until protected below, on every path
-    if (!ReadExportAsking(owner, title, bytes, cipher, file)) return 0;
+    const conn::WipeOnExit wipeLoaded(file.profiles);  // plain until protected below, on every path
+    if (!ReadExportAsking(owner, title, bytes, file)) return 0;
     if (!file.ok()) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         return 0;

@@ -33,7 +33,6 @@
 
 namespace conn {
 struct FileResult;
-class CngCipher;
 }  // namespace conn
 
 class CSysReg;
@@ -83,7 +82,7 @@ private:
     void Export(HWND owner, const std::wstring& title, const std::vector<std::size_t>& indexes);
     // Reads an export, asking for its passphrase until it is right. False: the user gave up.
     bool ReadExportAsking(HWND owner, const std::wstring& title, const std::string& bytes,
-                          conn::CngCipher& cipher, conn::FileResult& file);
+                          conn::FileResult& file);
     // Selects and shows the row of the profile at `index`.
     void ShowProfile(std::size_t index);
     void FillRows();
