@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #include "platform/services/CLog.h"
 
@@ -394,6 +395,9 @@ void ColorEditWnd::OnSize(UINT, int, int) {
 }
 
 void ColorEditWnd::OnVScroll(UINT code, int, HWND) {
+    // Scrolling elsewhere gives up a wait for the bottom; the end of a
+    // scroll (which follows SB_BOTTOM too) keeps it.
+    if (code != SB_ENDSCROLL) m_pending = Pending::None;
     const std::ptrdiff_t top = static_cast<std::ptrdiff_t>(m_top);
     const int page = VisibleRows();
     switch (code) {
@@ -442,6 +446,7 @@ void ColorEditWnd::OnHScroll(UINT code, int, HWND) {
 }
 
 bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
+    m_pending = Pending::None;
     UINT lines = 3;
     ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
     m_wheelRest += GET_WHEEL_DELTA_WPARAM(m.wParam);
@@ -488,6 +493,9 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
     Pos to = m_caret;
     const std::ptrdiff_t line = static_cast<std::ptrdiff_t>(m_caret.line);
     const int page = VisibleRows();
+    // A key that moves gives up a wait for the end of the file (Ctrl+End and
+    // Ctrl+A arm it again); keys that do not move leave it.
+    const Pending waiting = std::exchange(m_pending, Pending::None);
     switch (m.wParam) {
     case VK_UP: MoveVertically(line - 1, shift); break;
     case VK_DOWN: MoveVertically(line + 1, shift); break;
@@ -516,15 +524,19 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
         MoveCaret(to, shift);
         break;
     case 'A':
-        if (!ctrl) return false;
+        if (!ctrl) {
+            m_pending = waiting;
+            return false;
+        }
         SelectAll();
         break;
     case 'C':
     case VK_INSERT:
+        m_pending = waiting;
         if (!ctrl) return false;
         Copy();
         break;
-    default: return false;
+    default: m_pending = waiting; return false;
     }
     m.result = 0;
     return true;
@@ -542,6 +554,7 @@ bool ColorEditWnd::OnGetDlgCode(ui::Message& m) {
 }
 
 void ColorEditWnd::OnLButtonDown(UINT keys, POINT pt) {
+    m_pending = Pending::None;
     ::SetFocus(m_hwnd);
     const Pos at = HitTest(pt.x, pt.y);
     MoveCaret(at, (keys & MK_SHIFT) != 0);
