@@ -4,6 +4,7 @@
 #include <climits>
 #include <utility>
 
+#include "platform/os/Handle.h"
 #include "platform/services/CLog.h"
 
 namespace {
@@ -72,7 +73,6 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
 }
 
 ColorEditWnd::~ColorEditWnd() {
-    if (m_file) ::CloseHandle(m_file);
     if (m_measure) {
         ::SelectObject(m_measure, m_measureOld);
         ::DeleteDC(m_measure);
@@ -118,10 +118,6 @@ void ColorEditWnd::SetColorizer(CColorizer* colorizer) {
 }
 
 void ColorEditWnd::Reset() {
-    if (m_file) {
-        ::CloseHandle(m_file);
-        m_file = nullptr;
-    }
     if (m_hwnd) ::KillTimer(m_hwnd, kWorkTimer);
     m_working = false;
     m_pending = Pending::None;
@@ -191,29 +187,29 @@ int ColorEditWnd::Fail(const wchar_t* what, DWORD error) {
 int ColorEditWnd::LoadFile(const std::wstring& path) {
     Reset();
     m_path = path;
-    HANDLE file =
+    // The reader's read function owns the file: it is closed when the reading
+    // ends, fails or is given up.
+    auto file = std::make_shared<os::KernelHandle>(
         ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Fail(L"This script cannot be opened.", ::GetLastError());
-    m_file = file;
+                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!*file) return Fail(L"This script cannot be opened.", ::GetLastError());
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0)
+    if (!::GetFileSizeEx(file->Get(), &size) || size.QuadPart < 0)
         return Fail(L"This script cannot be read.", ::GetLastError());
-    // Reads go on where the last one ended; only the look at the end of a
-    // file that is cut moves the file pointer.
-    auto position = std::make_shared<std::uint64_t>(0);
-    auto read = [file, position](std::uint64_t offset, unsigned char* into, std::size_t ask,
-                                 std::size_t& got) {
-        if (offset != *position) {
-            LARGE_INTEGER at{};
-            at.QuadPart = static_cast<LONGLONG>(offset);
-            if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
-        }
+    auto read = [file](std::uint64_t offset, unsigned char* into, std::size_t ask, std::size_t& got) {
+        // Every read says where it starts: a synchronous read at an offset.
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD n = 0;
-        if (!::ReadFile(file, into, static_cast<DWORD>(std::min<std::size_t>(ask, 1u << 30)), &n, nullptr))
-            return false;
+        if (!::ReadFile(file->Get(), into, static_cast<DWORD>(std::min<std::size_t>(ask, 1u << 30)), &n,
+                        &at)) {
+            // At or past the end of the file a read at an offset fails with
+            // this rather than reading nothing.
+            if (::GetLastError() != ERROR_HANDLE_EOF) return false;
+            n = 0;
+        }
         got = n;
-        *position = offset + n;
         return true;
     };
     m_textLoaded = false;
@@ -230,7 +226,7 @@ int ColorEditWnd::LoadFile(const std::wstring& path) {
     return 1;
 }
 
-// Closes the file once it is read and shows a read error; false after one.
+// Notes a text cut short once it is read and shows a read error; false after one.
 bool ColorEditWnd::HandleStatus(text::TextReader::Status status) {
     using Status = text::TextReader::Status;
     if (status == Status::ReadError) {
@@ -238,9 +234,7 @@ bool ColorEditWnd::HandleStatus(text::TextReader::Status status) {
         Fail(L"This script cannot be read.", error);
         return false;
     }
-    if (status == Status::Done && m_file) {
-        ::CloseHandle(m_file);
-        m_file = nullptr;
+    if (status == Status::Done) {
         m_note = m_reader.Cut() ? L"The preview shows the first " + MegaBytes(m_reader.Want()) +
                                       L" of this " + MegaBytes(m_reader.FileSize()) + L" script."
                                 : std::wstring();

@@ -212,7 +212,6 @@ private:
     COLORREF m_palette[static_cast<int>(ColorRole::Count)] = {};
 
     CColorizer* m_colorizer = nullptr;
-    HANDLE m_file = nullptr;  // open while a file is still being read
     std::wstring m_path;
     text::TextReader m_reader;
     bool m_textLoaded = false;  // LoadText: m_textLines over m_textCopy
