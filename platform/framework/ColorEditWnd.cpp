@@ -42,8 +42,8 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     : m_tabWidth(std::clamp(tabWidth, 1, 32)) {
     m_reader.Lines().SetAnsiConverter(AnsiToUtf16);
     m_textLines.SetAnsiConverter(AnsiToUtf16);
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    const ui::WindowDC screen(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
     LOGFONTW lf{};
     lf.lfHeight = -::MulDiv(std::clamp(pointSize, 10, 720), dpi, 720);
     lf.lfWeight = FW_NORMAL;
@@ -51,20 +51,19 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
     lstrcpynW(lf.lfFaceName, face ? face : L"Courier New", LF_FACESIZE);
     m_font.Reset(::CreateFontIndirectW(&lf));
-    m_measure = ::CreateCompatibleDC(screen);
+    m_measure.Reset(::CreateCompatibleDC(screen.Get()));
     if (m_measure) {
-        m_measureOld = ::SelectObject(
-            m_measure, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
+        ::SelectObject(m_measure.Get(),
+                       m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
         TEXTMETRICW tm{};
-        if (::GetTextMetricsW(m_measure, &tm)) {
+        if (::GetTextMetricsW(m_measure.Get(), &tm)) {
             m_charWidth = std::max<int>(1, tm.tmAveCharWidth);
             m_lineHeight = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
         }
         SIZE size{};
-        if (::GetTextExtentPoint32W(m_measure, L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
+        if (::GetTextExtentPoint32W(m_measure.Get(), L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
             m_charWidth = size.cx / 10;
     }
-    if (screen) ::ReleaseDC(nullptr, screen);
     UpdatePalette();
     Window::RegisterClass(kClassName, CS_DBLCLKS, ::LoadCursorW(nullptr, IDC_IBEAM), nullptr);
     CreateEx(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, rect,
@@ -72,12 +71,7 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     Reset();
 }
 
-ColorEditWnd::~ColorEditWnd() {
-    if (m_measure) {
-        ::SelectObject(m_measure, m_measureOld);
-        ::DeleteDC(m_measure);
-    }
-}
+ColorEditWnd::~ColorEditWnd() = default;
 
 const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {

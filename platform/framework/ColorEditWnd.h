@@ -205,8 +205,10 @@ private:
     int m_tabWidth;
     std::uint64_t m_fileLimit = kMaxFileBytes;
     ui::Font m_font;
-    HDC m_measure = nullptr;  // a memory device context with the font, for layout outside painting
-    HGDIOBJ m_measureOld = nullptr;
+    // A memory device context with the font, for layout outside painting.
+    // Declared after the font so that it goes first: the font is never
+    // deleted while selected.
+    ui::MemoryDC m_measure;
     int m_charWidth = 8;
     int m_lineHeight = 16;
     COLORREF m_palette[static_cast<int>(ColorRole::Count)] = {};
