@@ -9,6 +9,7 @@
 
 #include "platform/framework/ColorEditWnd.h"
 #include "platform/framework/ColorScheme.h"
+#include "platform/ui/Colours.h"
 
 namespace {
 
@@ -16,13 +17,6 @@ constexpr int kMargin = 4;  // pixels between the left edge and the text
 
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-bool HighContrast() {
-    HIGHCONTRASTW hc{};
-    hc.cbSize = sizeof hc;
-    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) &&
-           (hc.dwFlags & HCF_HIGHCONTRASTON);
-}
 
 }  // namespace
 
@@ -35,7 +29,7 @@ void ColorEditWnd::UpdatePalette() {
     set(Role::Text, text);
     set(Role::Selection, ::GetSysColor(COLOR_HIGHLIGHT));
     set(Role::SelectedText, ::GetSysColor(COLOR_HIGHLIGHTTEXT));
-    if (HighContrast()) {
+    if (ui::HighContrast()) {
         // The user's own colours, which the scheme makes readable together.
         set(Role::Keyword, ::GetSysColor(COLOR_HOTLIGHT));
         set(Role::String, text);
