@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kMargin = 4;  // pixels between the left edge and the text
-
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 

@@ -133,6 +133,8 @@ private:
         std::vector<int> x;
     };
 
+    static constexpr int kMargin = 4;  // pixels between the left edge and the text
+
     const text::TextLines& Lines() const { return m_textLoaded ? m_textLines : m_reader.Lines(); }
     void Reset();
     void ShowMessage(const std::wstring& text);
