@@ -127,7 +127,6 @@ const ColorEditWnd::Layout& ColorEditWnd::LayoutOf(std::size_t line) const {
 }
 
 void ColorEditWnd::Paint(HDC dc) {
-    UpdatePalette();
     const RECT client = ClientRect();
     ::SetBkColor(dc, RoleColor(ColorRole::Background));
     ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
