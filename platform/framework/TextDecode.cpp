@@ -198,8 +198,7 @@ void TextLines::Advance(std::size_t available) {
     while (!done_) {
         const std::size_t needed = size_ - pos_ > reach ? pos_ + reach : size_;
         if (needed > available) break;
-        std::size_t next = 0;
-        const Line line = NextLine(pos_, next);
+        const Line line = NextLine(pos_);
         if (checkUtf8_ && utf8Valid_ && !IsValidUtf8(data_ + line.begin, line.end - line.begin)) {
             utf8Valid_ = false;
             if (decided_) {
@@ -221,7 +220,7 @@ void TextLines::Advance(std::size_t available) {
         if (line.end >= size_) {
             done_ = true;
         } else {
-            pos_ = next;
+            pos_ = line.next;
         }
     }
     if (!decided_ && (available >= size_ || available - bomSize_ >= kDecideBytes)) {
@@ -293,7 +292,7 @@ std::size_t TextLines::ChooseCut(std::size_t begin, std::size_t limit) const {
     }
 }
 
-TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
+TextLines::Line TextLines::NextLine(std::size_t pos) const {
     const std::size_t unit = UnitSize();
     const std::size_t maxBytes = maxLine_ * unit;
     const std::size_t limit = size_ - pos > maxBytes ? pos + maxBytes : size_;
@@ -323,15 +322,10 @@ TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
                                  : (data_[brk] == '\r' && data_[after] == '\n' && data_[after + 1] == 0));
             if (crlf) after += unit;
         }
-        next = after;
         return {pos, brk, true, after};
     }
-    if (limit == size_) {
-        next = size_;
-        return {pos, size_, true, size_};
-    }
+    if (limit == size_) return {pos, size_, true, size_};
     const std::size_t cut = ChooseCut(pos, limit);
-    next = cut;
     return {pos, cut, false, cut};
 }
 
@@ -342,16 +336,11 @@ TextLines::Line TextLines::GetLineBytes(std::size_t line) const {
         pos = cachedNext_;
     } else {
         pos = starts_[line / kSparse];
-        for (std::size_t i = line - line % kSparse; i < line; ++i) {
-            std::size_t next = 0;
-            NextLine(pos, next);
-            pos = next;
-        }
+        for (std::size_t i = line - line % kSparse; i < line; ++i) pos = NextLine(pos).next;
     }
-    std::size_t next = 0;
-    const Line result = NextLine(pos, next);
+    const Line result = NextLine(pos);
     cachedLine_ = line;
-    cachedNext_ = next;
+    cachedNext_ = result.next;
     return result;
 }
 

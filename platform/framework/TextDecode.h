@@ -119,8 +119,8 @@ private:
     std::size_t UnitSize() const {
         return (encoding_ == Encoding::Utf16LE || encoding_ == Encoding::Utf16BE) ? 2 : 1;
     }
-    // The line starting at byte `pos`; `next` receives where the following line starts.
-    Line NextLine(std::size_t pos, std::size_t& next) const;
+    // The line starting at byte `pos`.
+    Line NextLine(std::size_t pos) const;
     std::size_t FindBreak8(std::size_t from, std::size_t limit) const;
     std::size_t ChooseCut(std::size_t begin, std::size_t limit) const;
     void Restart();
