@@ -190,7 +190,7 @@ std::optional<State> ScanEnclosed(const wchar_t* s, std::size_t len, std::size_t
         const std::size_t end = FindClose(s, i + 1, len, close, closed);
         emit.Add(i, end, KindOf(open));
         if (!closed) return open;
-        if (DoubledAcrossCut(s, end, len, close, follow) && end > i + 1) return QuoteState(open);
+        if (DoubledAcrossCut(s, end, len, close, follow)) return QuoteState(open);
         i = end;
         return std::nullopt;
     }

@@ -174,7 +174,6 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     Layout& l = m_paintLayout;
     Lines().GetLine(line, l.text, &endsLine);
     MeasureLine(dc, l.text, l.x);
-    l.line = line;
     m_spans.clear();
     if (colour) {
         const wchar_t follow = endsLine ? 0 : Lines().FollowingUnit(line);

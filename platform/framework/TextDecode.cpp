@@ -223,7 +223,7 @@ void TextLines::Advance(std::size_t available) {
             pos_ = line.next;
         }
     }
-    if (!decided_ && (available >= size_ || available - bomSize_ >= kDecideBytes)) {
+    if (!decided_ && (available >= size_ || available >= kDecideBytes)) {
         decided_ = true;
         if (checkUtf8_ && !utf8Valid_) {
             const bool recut = cutMade_;
@@ -407,7 +407,7 @@ CopyResult CopyRange(const TextLines& lines, TextPos from, TextPos to, std::size
         if (inner / 3 > maxUnits) return CopyResult::TooLarge;
     }
     std::wstring line, lineBreak;
-    for (std::size_t i = from.line; i <= to.line && !(to < TextPos{i, 0}); ++i) {
+    for (std::size_t i = from.line; i <= to.line; ++i) {
         lines.GetRawLine(i, line, &lineBreak);
         const std::size_t a = i == from.line ? std::min(from.unit, line.size()) : 0;
         const std::size_t b = i == to.line ? std::min(to.unit, line.size()) : line.size();

@@ -125,8 +125,6 @@ private:
     std::size_t ChooseCut(std::size_t begin, std::size_t limit) const;
     void Restart();
     void Decode(const Line& l, std::wstring& out) const;
-    // Checks an indexed line for UTF-8 and turns to ANSI when it is not.
-    void CheckUtf8(const Line& l);
     void TurnAnsi();
 
     const unsigned char* data_ = nullptr;
