@@ -48,10 +48,16 @@ bool IsBlank(std::uint32_t unit) { return unit == 0x20 || unit == 0x09; }
 
 }  // namespace
 
-Detected DetectEncoding(const unsigned char* data, std::size_t size) {
+Detected ByteOrderMark(const unsigned char* data, std::size_t size) {
     if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) return {Encoding::Utf8, 3};
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) return {Encoding::Utf16LE, 2};
     if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) return {Encoding::Utf16BE, 2};
+    return {};
+}
+
+Detected DetectEncoding(const unsigned char* data, std::size_t size) {
+    const Detected bom = ByteOrderMark(data, size);
+    if (bom.bomSize) return bom;
     return {IsValidUtf8(data, size) ? Encoding::Utf8 : Encoding::Ansi, 0};
 }
 
@@ -177,13 +183,9 @@ void TextLines::Advance(std::size_t available) {
     available = std::min(available, size_);
     if (!detected_) {
         if (available < std::min<std::size_t>(size_, 3)) return;
-        const unsigned char* d = data_;
-        if (available >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF) {
-            bomSize_ = 3;
-        } else if (available >= 2 && d[0] == 0xFF && d[1] == 0xFE) {
-            encoding_ = Encoding::Utf16LE, bomSize_ = 2;
-        } else if (available >= 2 && d[0] == 0xFE && d[1] == 0xFF) {
-            encoding_ = Encoding::Utf16BE, bomSize_ = 2;
+        const Detected bom = ByteOrderMark(data_, available);
+        if (bom.bomSize) {
+            encoding_ = bom.encoding, bomSize_ = bom.bomSize;
         } else {
             checkUtf8_ = true;
         }

@@ -27,6 +27,10 @@ struct Detected {
     std::size_t bomSize = 0;
 };
 
+// The byte-order mark `data` starts with: its encoding and size, or a size
+// of 0 when there is none.
+Detected ByteOrderMark(const unsigned char* data, std::size_t size);
+
 // A byte-order mark decides. Without one, text that is valid UTF-8 is taken
 // as UTF-8, and anything else as the ANSI code page: a file in a legacy code
 // page almost never happens to form valid UTF-8, while a UTF-8 file with one
