@@ -190,7 +190,7 @@ std::optional<State> ScanEnclosed(const wchar_t* s, std::size_t len, std::size_t
         const std::size_t end = FindClose(s, i + 1, len, close, closed);
         emit.Add(i, end, KindOf(open));
         if (!closed) return open;
-        if (DoubledAcrossCut(s, end, len, close, follow) && end > i + 1) return QuoteState(open);
+        if (DoubledAcrossCut(s, end, len, close, follow)) return QuoteState(open);
         i = end;
         return std::nullopt;
     }
@@ -261,63 +261,30 @@ CColorizer::State CColorizer::ColorizeLine(const wchar_t* begin, std::size_t len
 
 // Only the characters that open or close a construct matter for the state, so
 // this skips everything else without looking at words or numbers; a jump to
-// the end of a large script scans every line this way.
+// the end of a large script scans every line this way. Words and numbers
+// never hold those characters (an exponent's sign is followed by a digit), and
+// an N before a quote changes the string's colour, not where it ends.
 CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State in, bool endsLine,
                                        wchar_t follow) const {
     if (!highlighting_) return State::Code;
     if (endsLine) follow = 0;
-    State state = in;
+    Emitter none(nullptr);
     std::size_t i = 0;
-    bool closed = false;
-    Kind carriedKind;
-    if (Carried(in, state, carriedKind)) i = len ? 1 : 0;
-    for (;;) {
-        switch (state) {
-        case State::Code: {
-            while (i < len) {
-                const wchar_t c = s[i];
-                if (c == L'-' || c == L'/' || c == L'\'' || c == L'"' || c == L'[') break;
-                ++i;
-            }
-            if (i >= len) return State::Code;
-            const wchar_t c = s[i];
-            const wchar_t next = i + 1 < len ? s[i + 1] : follow;
-            if (c == L'-') {
-                if (next == L'-') return endsLine ? State::Code : State::LineComment;
-                ++i;
-            } else if (c == L'/') {
-                if (next == L'*') {
-                    if (i + 1 == len) return State::BlockCommentOpened;
-                    state = State::BlockComment;
-                    i += 2;
-                } else {
-                    ++i;
-                }
-            } else {
-                state = OpenState(c);
-                ++i;
-            }
-            break;
+    State state = in;
+    Kind carriedKind = Kind::Comment;
+    if (Carried(in, state, carriedKind) && len > 0) i = 1;
+    if (const std::optional<State> end = FinishOpen(s, len, state, i, endsLine, follow, none)) return *end;
+    while (i < len) {
+        const wchar_t c = s[i];
+        if (c != L'-' && c != L'/' && c != L'\'' && c != L'"' && c != L'[') {
+            ++i;
+            continue;
         }
-        case State::LineComment: return endsLine ? State::Code : State::LineComment;
-        case State::BlockComment: {
-            const std::size_t from = i;
-            i = FindCommentEnd(s, i, len, closed);
-            if (!closed)
-                return ClosedAcrossCut(s, from, len, follow) ? State::CommentClosed : State::BlockComment;
-            state = State::Code;
-            break;
-        }
-        default: {
-            const wchar_t close = CloserOf(state);
-            i = FindClose(s, i, len, close, closed);
-            if (!closed) return state;
-            if (DoubledAcrossCut(s, i, len, close, follow)) return QuoteState(state);
-            state = State::Code;
-            break;
-        }
-        }
+        const std::size_t at = i;
+        if (const std::optional<State> end = ScanEnclosed(s, len, i, endsLine, follow, none)) return *end;
+        if (i == at) ++i;
     }
+    return State::Code;
 }
 
 CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len, State in, bool endsLine,

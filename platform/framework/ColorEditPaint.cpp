@@ -9,20 +9,12 @@
 
 #include "platform/framework/ColorEditWnd.h"
 #include "platform/framework/ColorScheme.h"
+#include "platform/ui/Colours.h"
 
 namespace {
 
-constexpr int kMargin = 4;  // pixels between the left edge and the text
-
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-bool HighContrast() {
-    HIGHCONTRASTW hc{};
-    hc.cbSize = sizeof hc;
-    return ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof hc, &hc, 0) &&
-           (hc.dwFlags & HCF_HIGHCONTRASTON);
-}
 
 }  // namespace
 
@@ -35,7 +27,7 @@ void ColorEditWnd::UpdatePalette() {
     set(Role::Text, text);
     set(Role::Selection, ::GetSysColor(COLOR_HIGHLIGHT));
     set(Role::SelectedText, ::GetSysColor(COLOR_HIGHLIGHTTEXT));
-    if (HighContrast()) {
+    if (ui::HighContrast()) {
         // The user's own colours, which the scheme makes readable together.
         set(Role::Keyword, ::GetSysColor(COLOR_HOTLIGHT));
         set(Role::String, text);
@@ -128,20 +120,19 @@ void ColorEditWnd::MeasureLine(HDC dc, const std::wstring& text, std::vector<int
 const ColorEditWnd::Layout& ColorEditWnd::LayoutOf(std::size_t line) const {
     if (m_layout.line != line) {
         Lines().GetLine(line, m_layout.text);
-        MeasureLine(m_measure, m_layout.text, m_layout.x);
+        MeasureLine(m_measure.Get(), m_layout.text, m_layout.x);
         m_layout.line = line;
     }
     return m_layout;
 }
 
 void ColorEditWnd::Paint(HDC dc) {
-    UpdatePalette();
     const RECT client = ClientRect();
     ::SetBkColor(dc, RoleColor(ColorRole::Background));
     ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &client, nullptr, 0, nullptr);
     m_paintedLines = 0;
-    HGDIOBJ oldFont =
-        ::SelectObject(dc, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
+    const ui::ScopedSelect font(
+        dc, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
     if (!m_message.empty()) {
         RECT r = client;
         ::InflateRect(&r, -6, -6);
@@ -149,7 +140,6 @@ void ColorEditWnd::Paint(HDC dc) {
         ::SetBkMode(dc, TRANSPARENT);
         ::DrawTextW(dc, m_message.c_str(), static_cast<int>(m_message.size()), &r,
                     DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-        ::SelectObject(dc, oldFont);
         return;
     }
     ::SetBkMode(dc, OPAQUE);
@@ -176,7 +166,6 @@ void ColorEditWnd::Paint(HDC dc) {
         PaintLine(dc, line, y, state, colour, client);
         ++m_paintedLines;
     }
-    ::SelectObject(dc, oldFont);
 }
 
 void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, bool colour,
@@ -185,7 +174,6 @@ void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State&
     Layout& l = m_paintLayout;
     Lines().GetLine(line, l.text, &endsLine);
     MeasureLine(dc, l.text, l.x);
-    l.line = line;
     m_spans.clear();
     if (colour) {
         const wchar_t follow = endsLine ? 0 : Lines().FollowingUnit(line);
@@ -283,20 +271,17 @@ bool ColorEditWnd::OnPaint(ui::Message& m) {
     HDC dc = ::BeginPaint(m_hwnd, &ps);
     const RECT rc = ClientRect();
     // Drawn off screen and copied in one go, so that scrolling does not flicker.
-    HDC mem = ::CreateCompatibleDC(dc);
-    HBITMAP bitmap =
+    const ui::MemoryDC mem(::CreateCompatibleDC(dc));
+    const ui::Bitmap bitmap(
         mem ? ::CreateCompatibleBitmap(dc, std::max<LONG>(1, rc.right), std::max<LONG>(1, rc.bottom))
-            : nullptr;
+            : nullptr);
     if (mem && bitmap) {
-        HGDIOBJ old = ::SelectObject(mem, bitmap);
-        Paint(mem);
-        ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
-        ::SelectObject(mem, old);
+        const ui::ScopedSelect select(mem.Get(), bitmap.Get());
+        Paint(mem.Get());
+        ::BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.Get(), 0, 0, SRCCOPY);
     } else {
         Paint(dc);
     }
-    if (bitmap) ::DeleteObject(bitmap);
-    if (mem) ::DeleteDC(mem);
     ::EndPaint(m_hwnd, &ps);
     m.result = 0;
     return true;

@@ -9,10 +9,6 @@
 
 #include "platform/framework/ColorEditWnd.h"
 
-namespace {
-constexpr int kMargin = 4;  // pixels between the left edge and the text
-}
-
 int ColorEditWnd::XOf(Pos pos) const {
     const Layout& l = LayoutOf(pos.line);
     return l.x[std::min(pos.unit, l.text.size())];

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
+#include "platform/os/Handle.h"
 #include "platform/services/CLog.h"
 
 namespace {
@@ -40,8 +42,8 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     : m_tabWidth(std::clamp(tabWidth, 1, 32)) {
     m_reader.Lines().SetAnsiConverter(AnsiToUtf16);
     m_textLines.SetAnsiConverter(AnsiToUtf16);
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    const ui::WindowDC screen(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
     LOGFONTW lf{};
     lf.lfHeight = -::MulDiv(std::clamp(pointSize, 10, 720), dpi, 720);
     lf.lfWeight = FW_NORMAL;
@@ -49,20 +51,19 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
     lstrcpynW(lf.lfFaceName, face ? face : L"Courier New", LF_FACESIZE);
     m_font.Reset(::CreateFontIndirectW(&lf));
-    m_measure = ::CreateCompatibleDC(screen);
+    m_measure.Reset(::CreateCompatibleDC(screen.Get()));
     if (m_measure) {
-        m_measureOld = ::SelectObject(
-            m_measure, m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
+        ::SelectObject(m_measure.Get(),
+                       m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
         TEXTMETRICW tm{};
-        if (::GetTextMetricsW(m_measure, &tm)) {
+        if (::GetTextMetricsW(m_measure.Get(), &tm)) {
             m_charWidth = std::max<int>(1, tm.tmAveCharWidth);
             m_lineHeight = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
         }
         SIZE size{};
-        if (::GetTextExtentPoint32W(m_measure, L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
+        if (::GetTextExtentPoint32W(m_measure.Get(), L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
             m_charWidth = size.cx / 10;
     }
-    if (screen) ::ReleaseDC(nullptr, screen);
     UpdatePalette();
     Window::RegisterClass(kClassName, CS_DBLCLKS, ::LoadCursorW(nullptr, IDC_IBEAM), nullptr);
     CreateEx(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, rect,
@@ -70,13 +71,7 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     Reset();
 }
 
-ColorEditWnd::~ColorEditWnd() {
-    if (m_file) ::CloseHandle(m_file);
-    if (m_measure) {
-        ::SelectObject(m_measure, m_measureOld);
-        ::DeleteDC(m_measure);
-    }
-}
+ColorEditWnd::~ColorEditWnd() = default;
 
 const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
@@ -117,10 +112,6 @@ void ColorEditWnd::SetColorizer(CColorizer* colorizer) {
 }
 
 void ColorEditWnd::Reset() {
-    if (m_file) {
-        ::CloseHandle(m_file);
-        m_file = nullptr;
-    }
     if (m_hwnd) ::KillTimer(m_hwnd, kWorkTimer);
     m_working = false;
     m_pending = Pending::None;
@@ -190,29 +181,29 @@ int ColorEditWnd::Fail(const wchar_t* what, DWORD error) {
 int ColorEditWnd::LoadFile(const std::wstring& path) {
     Reset();
     m_path = path;
-    HANDLE file =
+    // The reader's read function owns the file: it is closed when the reading
+    // ends, fails or is given up.
+    auto file = std::make_shared<os::KernelHandle>(
         ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Fail(L"This script cannot be opened.", ::GetLastError());
-    m_file = file;
+                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!*file) return Fail(L"This script cannot be opened.", ::GetLastError());
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size) || size.QuadPart < 0)
+    if (!::GetFileSizeEx(file->Get(), &size) || size.QuadPart < 0)
         return Fail(L"This script cannot be read.", ::GetLastError());
-    // Reads go on where the last one ended; only the look at the end of a
-    // file that is cut moves the file pointer.
-    auto position = std::make_shared<std::uint64_t>(0);
-    auto read = [file, position](std::uint64_t offset, unsigned char* into, std::size_t ask,
-                                 std::size_t& got) {
-        if (offset != *position) {
-            LARGE_INTEGER at{};
-            at.QuadPart = static_cast<LONGLONG>(offset);
-            if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
-        }
+    auto read = [file](std::uint64_t offset, unsigned char* into, std::size_t ask, std::size_t& got) {
+        // Every read says where it starts: a synchronous read at an offset.
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD n = 0;
-        if (!::ReadFile(file, into, static_cast<DWORD>(std::min<std::size_t>(ask, 1u << 30)), &n, nullptr))
-            return false;
+        if (!::ReadFile(file->Get(), into, static_cast<DWORD>(std::min<std::size_t>(ask, 1u << 30)), &n,
+                        &at)) {
+            // At or past the end of the file a read at an offset fails with
+            // this rather than reading nothing.
+            if (::GetLastError() != ERROR_HANDLE_EOF) return false;
+            n = 0;
+        }
         got = n;
-        *position = offset + n;
         return true;
     };
     m_textLoaded = false;
@@ -229,7 +220,7 @@ int ColorEditWnd::LoadFile(const std::wstring& path) {
     return 1;
 }
 
-// Closes the file once it is read and shows a read error; false after one.
+// Notes a text cut short once it is read and shows a read error; false after one.
 bool ColorEditWnd::HandleStatus(text::TextReader::Status status) {
     using Status = text::TextReader::Status;
     if (status == Status::ReadError) {
@@ -237,9 +228,7 @@ bool ColorEditWnd::HandleStatus(text::TextReader::Status status) {
         Fail(L"This script cannot be read.", error);
         return false;
     }
-    if (status == Status::Done && m_file) {
-        ::CloseHandle(m_file);
-        m_file = nullptr;
+    if (status == Status::Done) {
         m_note = m_reader.Cut() ? L"The preview shows the first " + MegaBytes(m_reader.Want()) +
                                       L" of this " + MegaBytes(m_reader.FileSize()) + L" script."
                                 : std::wstring();
@@ -394,6 +383,9 @@ void ColorEditWnd::OnSize(UINT, int, int) {
 }
 
 void ColorEditWnd::OnVScroll(UINT code, int, HWND) {
+    // Scrolling elsewhere gives up a wait for the bottom; the end of a
+    // scroll (which follows SB_BOTTOM too) keeps it.
+    if (code != SB_ENDSCROLL) m_pending = Pending::None;
     const std::ptrdiff_t top = static_cast<std::ptrdiff_t>(m_top);
     const int page = VisibleRows();
     switch (code) {
@@ -442,6 +434,7 @@ void ColorEditWnd::OnHScroll(UINT code, int, HWND) {
 }
 
 bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
+    m_pending = Pending::None;
     UINT lines = 3;
     ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
     m_wheelRest += GET_WHEEL_DELTA_WPARAM(m.wParam);
@@ -488,6 +481,9 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
     Pos to = m_caret;
     const std::ptrdiff_t line = static_cast<std::ptrdiff_t>(m_caret.line);
     const int page = VisibleRows();
+    // A key that moves gives up a wait for the end of the file (Ctrl+End and
+    // Ctrl+A arm it again); keys that do not move leave it.
+    const Pending waiting = std::exchange(m_pending, Pending::None);
     switch (m.wParam) {
     case VK_UP: MoveVertically(line - 1, shift); break;
     case VK_DOWN: MoveVertically(line + 1, shift); break;
@@ -516,15 +512,19 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
         MoveCaret(to, shift);
         break;
     case 'A':
-        if (!ctrl) return false;
+        if (!ctrl) {
+            m_pending = waiting;
+            return false;
+        }
         SelectAll();
         break;
     case 'C':
     case VK_INSERT:
+        m_pending = waiting;
         if (!ctrl) return false;
         Copy();
         break;
-    default: return false;
+    default: m_pending = waiting; return false;
     }
     m.result = 0;
     return true;
@@ -542,6 +542,7 @@ bool ColorEditWnd::OnGetDlgCode(ui::Message& m) {
 }
 
 void ColorEditWnd::OnLButtonDown(UINT keys, POINT pt) {
+    m_pending = Pending::None;
     ::SetFocus(m_hwnd);
     const Pos at = HitTest(pt.x, pt.y);
     MoveCaret(at, (keys & MK_SHIFT) != 0);

@@ -133,6 +133,8 @@ private:
         std::vector<int> x;
     };
 
+    static constexpr int kMargin = 4;  // pixels between the left edge and the text
+
     const text::TextLines& Lines() const { return m_textLoaded ? m_textLines : m_reader.Lines(); }
     void Reset();
     void ShowMessage(const std::wstring& text);
@@ -205,14 +207,15 @@ private:
     int m_tabWidth;
     std::uint64_t m_fileLimit = kMaxFileBytes;
     ui::Font m_font;
-    HDC m_measure = nullptr;  // a memory device context with the font, for layout outside painting
-    HGDIOBJ m_measureOld = nullptr;
+    // A memory device context with the font, for layout outside painting.
+    // Declared after the font so that it goes first: the font is never
+    // deleted while selected.
+    ui::MemoryDC m_measure;
     int m_charWidth = 8;
     int m_lineHeight = 16;
     COLORREF m_palette[static_cast<int>(ColorRole::Count)] = {};
 
     CColorizer* m_colorizer = nullptr;
-    HANDLE m_file = nullptr;  // open while a file is still being read
     std::wstring m_path;
     text::TextReader m_reader;
     bool m_textLoaded = false;  // LoadText: m_textLines over m_textCopy

@@ -48,10 +48,16 @@ bool IsBlank(std::uint32_t unit) { return unit == 0x20 || unit == 0x09; }
 
 }  // namespace
 
-Detected DetectEncoding(const unsigned char* data, std::size_t size) {
+Detected ByteOrderMark(const unsigned char* data, std::size_t size) {
     if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) return {Encoding::Utf8, 3};
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) return {Encoding::Utf16LE, 2};
     if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) return {Encoding::Utf16BE, 2};
+    return {};
+}
+
+Detected DetectEncoding(const unsigned char* data, std::size_t size) {
+    const Detected bom = ByteOrderMark(data, size);
+    if (bom.bomSize) return bom;
     return {IsValidUtf8(data, size) ? Encoding::Utf8 : Encoding::Ansi, 0};
 }
 
@@ -177,13 +183,9 @@ void TextLines::Advance(std::size_t available) {
     available = std::min(available, size_);
     if (!detected_) {
         if (available < std::min<std::size_t>(size_, 3)) return;
-        const unsigned char* d = data_;
-        if (available >= 3 && d[0] == 0xEF && d[1] == 0xBB && d[2] == 0xBF) {
-            bomSize_ = 3;
-        } else if (available >= 2 && d[0] == 0xFF && d[1] == 0xFE) {
-            encoding_ = Encoding::Utf16LE, bomSize_ = 2;
-        } else if (available >= 2 && d[0] == 0xFE && d[1] == 0xFF) {
-            encoding_ = Encoding::Utf16BE, bomSize_ = 2;
+        const Detected bom = ByteOrderMark(data_, available);
+        if (bom.bomSize) {
+            encoding_ = bom.encoding, bomSize_ = bom.bomSize;
         } else {
             checkUtf8_ = true;
         }
@@ -198,8 +200,7 @@ void TextLines::Advance(std::size_t available) {
     while (!done_) {
         const std::size_t needed = size_ - pos_ > reach ? pos_ + reach : size_;
         if (needed > available) break;
-        std::size_t next = 0;
-        const Line line = NextLine(pos_, next);
+        const Line line = NextLine(pos_);
         if (checkUtf8_ && utf8Valid_ && !IsValidUtf8(data_ + line.begin, line.end - line.begin)) {
             utf8Valid_ = false;
             if (decided_) {
@@ -221,10 +222,10 @@ void TextLines::Advance(std::size_t available) {
         if (line.end >= size_) {
             done_ = true;
         } else {
-            pos_ = next;
+            pos_ = line.next;
         }
     }
-    if (!decided_ && (available >= size_ || available - bomSize_ >= kDecideBytes)) {
+    if (!decided_ && (available >= size_ || available >= kDecideBytes)) {
         decided_ = true;
         if (checkUtf8_ && !utf8Valid_) {
             const bool recut = cutMade_;
@@ -293,7 +294,7 @@ std::size_t TextLines::ChooseCut(std::size_t begin, std::size_t limit) const {
     }
 }
 
-TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
+TextLines::Line TextLines::NextLine(std::size_t pos) const {
     const std::size_t unit = UnitSize();
     const std::size_t maxBytes = maxLine_ * unit;
     const std::size_t limit = size_ - pos > maxBytes ? pos + maxBytes : size_;
@@ -323,15 +324,10 @@ TextLines::Line TextLines::NextLine(std::size_t pos, std::size_t& next) const {
                                  : (data_[brk] == '\r' && data_[after] == '\n' && data_[after + 1] == 0));
             if (crlf) after += unit;
         }
-        next = after;
         return {pos, brk, true, after};
     }
-    if (limit == size_) {
-        next = size_;
-        return {pos, size_, true, size_};
-    }
+    if (limit == size_) return {pos, size_, true, size_};
     const std::size_t cut = ChooseCut(pos, limit);
-    next = cut;
     return {pos, cut, false, cut};
 }
 
@@ -342,16 +338,11 @@ TextLines::Line TextLines::GetLineBytes(std::size_t line) const {
         pos = cachedNext_;
     } else {
         pos = starts_[line / kSparse];
-        for (std::size_t i = line - line % kSparse; i < line; ++i) {
-            std::size_t next = 0;
-            NextLine(pos, next);
-            pos = next;
-        }
+        for (std::size_t i = line - line % kSparse; i < line; ++i) pos = NextLine(pos).next;
     }
-    std::size_t next = 0;
-    const Line result = NextLine(pos, next);
+    const Line result = NextLine(pos);
     cachedLine_ = line;
-    cachedNext_ = next;
+    cachedNext_ = result.next;
     return result;
 }
 
@@ -418,7 +409,7 @@ CopyResult CopyRange(const TextLines& lines, TextPos from, TextPos to, std::size
         if (inner / 3 > maxUnits) return CopyResult::TooLarge;
     }
     std::wstring line, lineBreak;
-    for (std::size_t i = from.line; i <= to.line && !(to < TextPos{i, 0}); ++i) {
+    for (std::size_t i = from.line; i <= to.line; ++i) {
         lines.GetRawLine(i, line, &lineBreak);
         const std::size_t a = i == from.line ? std::min(from.unit, line.size()) : 0;
         const std::size_t b = i == to.line ? std::min(to.unit, line.size()) : line.size();

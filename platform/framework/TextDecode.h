@@ -27,6 +27,10 @@ struct Detected {
     std::size_t bomSize = 0;
 };
 
+// The byte-order mark `data` starts with: its encoding and size, or a size
+// of 0 when there is none.
+Detected ByteOrderMark(const unsigned char* data, std::size_t size);
+
 // A byte-order mark decides. Without one, text that is valid UTF-8 is taken
 // as UTF-8, and anything else as the ANSI code page: a file in a legacy code
 // page almost never happens to form valid UTF-8, while a UTF-8 file with one
@@ -119,14 +123,12 @@ private:
     std::size_t UnitSize() const {
         return (encoding_ == Encoding::Utf16LE || encoding_ == Encoding::Utf16BE) ? 2 : 1;
     }
-    // The line starting at byte `pos`; `next` receives where the following line starts.
-    Line NextLine(std::size_t pos, std::size_t& next) const;
+    // The line starting at byte `pos`.
+    Line NextLine(std::size_t pos) const;
     std::size_t FindBreak8(std::size_t from, std::size_t limit) const;
     std::size_t ChooseCut(std::size_t begin, std::size_t limit) const;
     void Restart();
     void Decode(const Line& l, std::wstring& out) const;
-    // Checks an indexed line for UTF-8 and turns to ANSI when it is not.
-    void CheckUtf8(const Line& l);
     void TurnAnsi();
 
     const unsigned char* data_ = nullptr;

@@ -7,8 +7,9 @@ namespace text {
 
 std::size_t ChooseFileCut(const unsigned char* head, std::size_t headSize, const unsigned char* tail,
                           std::size_t tailSize, std::size_t size) {
-    const bool le = headSize >= 2 && head[0] == 0xFF && head[1] == 0xFE;
-    const bool be = headSize >= 2 && head[0] == 0xFE && head[1] == 0xFF;
+    const Detected bom = ByteOrderMark(head, headSize);
+    const bool le = bom.bomSize && bom.encoding == Encoding::Utf16LE;
+    const bool be = bom.bomSize && bom.encoding == Encoding::Utf16BE;
     const std::size_t unit = (le || be) ? 2 : 1;
     const std::size_t base = size - tailSize;  // offset of tail[0]
     const std::size_t end = size - size % unit;

@@ -752,6 +752,26 @@ TEST_F(PreviewTest, EndAndSelectAllWaitForTheReadingInSteps) {
     EXPECT_GT(m_preview->FirstVisibleLine(), 1000u);
 }
 
+// A wait for the end is given up when the user goes elsewhere before the
+// reading gets there.
+TEST_F(PreviewTest, MovingOnCancelsAWaitForTheEnd) {
+    std::string big;
+    for (int i = 0; big.size() < 3 * ColorEditWnd::kFirstBytes; ++i)
+        big += "select " + std::to_string(i) + "\n";
+    Load(big);
+    ASSERT_TRUE(m_preview->Loading());
+    HWND w = m_preview->Hwnd();
+    Press(w, VK_END, true);
+    Press(w, VK_HOME, true);
+    for (int i = 0; i < 500 && m_preview->Loading(); ++i) {
+        Pump();
+        ::Sleep(5);
+    }
+    ASSERT_FALSE(m_preview->Loading());
+    EXPECT_EQ(m_preview->Caret(), (ColorEditWnd::Pos{0, 0}));
+    EXPECT_EQ(m_preview->FirstVisibleLine(), 0u);
+}
+
 // Wide characters and combining marks take the room the font gives them; the
 // caret, the keys and the mouse use the same places.
 TEST_F(PreviewTest, WideCharactersAndMarksAreMeasuredAsDrawn) {
