@@ -321,11 +321,13 @@ void PageProducts::ScrollTo(int pos) {
 void PageProducts::ScrollIntoView(HWND child) {
     if (!m_hwnd || !child || ::GetParent(child) != m_hwnd) return;
     const RECT r = ChildRect(child);
-    int top = r.top + m_scrollPos, bottom = r.bottom + m_scrollPos;  // in content coordinates
-    if (top >= kRowTop) {
+    // In content pixels at m_dpi; the rows are measured at 96 dpi.
+    int top = r.top + m_scrollPos, bottom = r.bottom + m_scrollPos;
+    if (const int top96 = ui::Unscale(top, m_dpi); top96 >= kRowTop) {
         // A row's control brings its whole row into view.
-        top = kRowTop + (top - kRowTop) / kRowHeight * kRowHeight;
-        bottom = std::max(bottom, top + kRowHeight);
+        const int row = (top96 - kRowTop) / kRowHeight;
+        top = ui::Scale(kRowTop + row * kRowHeight, m_dpi);
+        bottom = std::max(bottom, ui::Scale(kRowTop + (row + 1) * kRowHeight, m_dpi));
     } else {
         top = 0;  // the check box above the rows: the top of the page
     }

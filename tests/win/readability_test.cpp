@@ -308,6 +308,25 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         }
 }
 
+TEST_F(Readable, KeyboardFocusBringsTheWholeLastRowIntoView) {
+    OpenProducts();
+    const UINT dpi = Dpi(products->Hwnd());
+    ::ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+    RECT r{};
+    ::GetWindowRect(products->Hwnd(), &r);
+    ::SetWindowPos(products->Hwnd(), nullptr, 0, 0, r.right - r.left, ui::Scale(300, dpi),
+                   SWP_NOZORDER | SWP_NOMOVE);
+    const int cy = products->ClientHeight();
+    const RowControls& last = Row(kProductEntryCount - 1);
+    ::SetFocus(last.helpLink->Hwnd());
+    ASSERT_GT(products->ScrollPos(), 0);
+    for (HWND control : {last.iconButton->Hwnd(), last.descriptionLabel->Hwnd()}) {
+        const RECT shown = RectOf(control);
+        EXPECT_GE(shown.top, 0) << RectText(shown);
+        EXPECT_LE(shown.bottom, cy) << RectText(shown) << " below a page " << cy << " high";
+    }
+}
+
 TEST_F(Readable, TooltipsHoldWhatTheControlsCannotShow) {
     OpenProducts();
     const std::wstring rowFoundry = TempDir() + L"\\p0.exe";
