@@ -63,6 +63,12 @@ bool CSmDialog::OnDpiChangedMsg(ui::Message& m) {
         ::SetWindowPos(m_hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    // A size change that came before (a page is sized by its parent first)
+    // or none at all (the same size) left the children at the old anchors.
+    if (!::IsIconic(m_hwnd)) {
+        const RECT client = ClientRect();
+        RepositionControls(client.right, client.bottom);
+    }
     return false;  // the dialog manager scales the template's controls and fonts
 }
 
