@@ -87,7 +87,6 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
         ui::OnMessage(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &PageProducts::OnDpiChanged),
-        ui::OnMessage(WM_DPICHANGED, &PageProducts::OnDpiChanged),
         ui::OnMessage(WM_MOUSEMOVE, &PageProducts::OnMouseMove),
         ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
@@ -101,7 +100,6 @@ void PageProducts::DoDataExchange(ui::DataExchange& dx) { CSmDialog::DoDataExcha
 
 BOOL PageProducts::OnInitDialog() {
     CSmDialog::OnInitDialog();
-    ::GetWindowRect(m_hwnd, &m_initialRect);
     m_scrollPos = 0;
     m_dpi = ui::DpiOf(m_hwnd);
     if (m_tips.Create(m_hwnd)) m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
@@ -381,8 +379,6 @@ bool PageProducts::OnDpiChanged(ui::Message&) {
     const UINT old = m_dpi;
     m_dpi = dpi;
     m_scrollPos = ::MulDiv(m_scrollPos, static_cast<int>(dpi), static_cast<int>(old));
-    m_initialRect.bottom = m_initialRect.top + ::MulDiv(m_initialRect.bottom - m_initialRect.top,
-                                                        static_cast<int>(dpi), static_cast<int>(old));
     m_contentHeight = ui::Scale(kRowTop + kProductEntryCount * kRowHeight, m_dpi);
     m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
     // The old pictures are kept until the buttons that show them are gone.
