@@ -86,6 +86,20 @@ TEST_F(AnchorTest, ChildrenFollowTheirAnchorsWhenTheDpiChangesAfterTheSize) {
         << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
 }
 
+TEST_F(AnchorTest, OnlyDirectChildrenAreAnchoredAndEachOnlyOnce) {
+    HWND grandchild = Static(child, RECT{2, 2, 12, 12});
+    HWND other = Static(page.Hwnd(), RECT{100, 100, 150, 120});
+    page.AddWnd(grandchild, RZ_MOVE_CORNER);
+    page.AddWnd(other, RZ_MOVE_RIGHT);
+    page.AddWnd(other, RZ_MOVE_BOTTOM);
+    Size(450, 340);
+    RECT shown = RectIn(child, grandchild);
+    EXPECT_TRUE(shown.left == 2 && shown.top == 2) << "a grandchild is refused";
+    shown = RectIn(page.Hwnd(), other);
+    EXPECT_TRUE(shown.left == 100 && shown.top == 140 && shown.right == 150 && shown.bottom == 160)
+        << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
+}
+
 class RecordingLink : public CUrlStatic {
 public:
     std::vector<std::wstring> opened;
