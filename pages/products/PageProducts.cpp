@@ -66,10 +66,9 @@ LRESULT CALLBACK RevealOnFocus(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_P
     return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-void RevealWhenFocused(PageProducts* page, const ui::Window* control) {
-    if (control && control->Hwnd())
-        ::SetWindowSubclass(control->Hwnd(), RevealOnFocus, kRevealSubclassId,
-                            reinterpret_cast<DWORD_PTR>(page));
+void RevealWhenFocused(PageProducts* page, HWND control) {
+    if (control)
+        ::SetWindowSubclass(control, RevealOnFocus, kRevealSubclassId, reinterpret_cast<DWORD_PTR>(page));
 }
 
 }  // namespace
@@ -111,8 +110,7 @@ BOOL PageProducts::OnInitDialog() {
     // A page created at its final size gets no size change afterwards; without
     // this it would keep the system's default range of 0 to 100.
     SetScrollBar(RangeFor(ClientRect().bottom));
-    if (HWND box = Item(IDC_SHOW_INSTALLED_ONLY))
-        ::SetWindowSubclass(box, RevealOnFocus, kRevealSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    RevealWhenFocused(this, Item(IDC_SHOW_INSTALLED_ONLY));
     return TRUE;
 }
 
@@ -204,12 +202,12 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.nameLabel = std::make_unique<CLabel>(1, 0);
     c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Place(68, y + 2, 428, y + 48), m_hwnd,
                         kRowControlId);
-    ui::LeaveToOwnerOnDpiChange(c.nameLabel->Hwnd());
+    Describe(c.nameLabel->Hwnd());
 
     c.descriptionLabel = std::make_unique<CLabel>(0, 0);
     c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Place(73, y + 23, 675, y + 50),
                                m_hwnd, kRowControlId);
-    ui::LeaveToOwnerOnDpiChange(c.descriptionLabel->Hwnd());
+    Describe(c.descriptionLabel->Hwnd());
 
     if (entry.installed) {
         if (const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions)) {
@@ -231,9 +229,9 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.helpLink = std::make_unique<CUrlStatic>();
     c.helpLink->Create(L"Online Help", kRowTextStyle, Place(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
     c.helpLink->SetURL(g_siteBase + entry.helpPath);
-    RevealWhenFocused(this, c.iconButton.get());
-    RevealWhenFocused(this, c.updateLink.get());
-    RevealWhenFocused(this, c.helpLink.get());
+    RevealWhenFocused(this, c.iconButton->Hwnd());
+    if (c.updateLink) RevealWhenFocused(this, c.updateLink->Hwnd());
+    RevealWhenFocused(this, c.helpLink->Hwnd());
     Describe(c.helpLink->Hwnd(), L"Online Help for " + entry.name, c.helpLink->URL());
     m_names.SetRole(c.helpLink->Hwnd(), ROLE_SYSTEM_LINK);
     return 1;

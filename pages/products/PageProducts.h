@@ -83,8 +83,10 @@ private:
     RowControls& Controls(ProductEntry& entry);
     // A rectangle given in 96-dpi content coordinates, in page pixels now.
     RECT Place(int left, int top, int right, int bottom) const;
-    // Tooltip and screen-reader name of a row control; both go with Forget.
-    void Describe(HWND control, const std::wstring& name, const std::wstring& tip);
+    // Every row control comes through here: the page places it itself when
+    // the DPI changes, and it gets its screen-reader name and tooltip where
+    // given; both go with Forget.
+    void Describe(HWND control, const std::wstring& name = {}, const std::wstring& tip = {});
     void Forget(HWND control);
     bool OnDpiChanged(ui::Message& m);
     bool OnMouseMove(ui::Message& m);
