@@ -7,6 +7,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -413,6 +414,18 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     // Written back when the page goes, in the units they were read in.
     CSettings again;
     for (int i = 0; i < 6; ++i) EXPECT_EQ(again.getInt(keys[i]), widths[i]) << i;
+
+    // The widest width that can be stored stays the widest at any DPI.
+    SetDword(L"Software\\Zerudozuz\\Quaylet\\Settings", keys[4], INT_MAX);
+    m_settings = std::make_unique<CSettings>();
+    g_settings = m_settings.get();
+    {
+        PageProjects projects(&host);
+        ASSERT_TRUE(projects.Create(0, 0));
+        EXPECT_GT(projects.List().GetColumnWidth(4), ui::Scale(widths[4], Dpi(projects.Hwnd())));
+    }
+    CSettings wide;
+    EXPECT_GT(wide.getInt(keys[4]), widths[4]);
 }
 
 // Changes the session's colours, so it runs only in a prefix of its own.
