@@ -66,10 +66,9 @@ LRESULT CALLBACK RevealOnFocus(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_P
     return ::DefSubclassProc(hwnd, msg, wp, lp);
 }
 
-void RevealWhenFocused(PageProducts* page, const ui::Window* control) {
-    if (control && control->Hwnd())
-        ::SetWindowSubclass(control->Hwnd(), RevealOnFocus, kRevealSubclassId,
-                            reinterpret_cast<DWORD_PTR>(page));
+void RevealWhenFocused(PageProducts* page, HWND control) {
+    if (control)
+        ::SetWindowSubclass(control, RevealOnFocus, kRevealSubclassId, reinterpret_cast<DWORD_PTR>(page));
 }
 
 }  // namespace
@@ -87,7 +86,6 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
         ui::OnMessage(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &PageProducts::OnDpiChanged),
-        ui::OnMessage(WM_DPICHANGED, &PageProducts::OnDpiChanged),
         ui::OnMessage(WM_MOUSEMOVE, &PageProducts::OnMouseMove),
         ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
@@ -101,7 +99,6 @@ void PageProducts::DoDataExchange(ui::DataExchange& dx) { CSmDialog::DoDataExcha
 
 BOOL PageProducts::OnInitDialog() {
     CSmDialog::OnInitDialog();
-    ::GetWindowRect(m_hwnd, &m_initialRect);
     m_scrollPos = 0;
     m_dpi = ui::DpiOf(m_hwnd);
     if (m_tips.Create(m_hwnd)) m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
@@ -113,8 +110,7 @@ BOOL PageProducts::OnInitDialog() {
     // A page created at its final size gets no size change afterwards; without
     // this it would keep the system's default range of 0 to 100.
     SetScrollBar(RangeFor(ClientRect().bottom));
-    if (HWND box = Item(IDC_SHOW_INSTALLED_ONLY))
-        ::SetWindowSubclass(box, RevealOnFocus, kRevealSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    RevealWhenFocused(this, Item(IDC_SHOW_INSTALLED_ONLY));
     return TRUE;
 }
 
@@ -206,12 +202,12 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.nameLabel = std::make_unique<CLabel>(1, 0);
     c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Place(68, y + 2, 428, y + 48), m_hwnd,
                         kRowControlId);
-    ui::LeaveToOwnerOnDpiChange(c.nameLabel->Hwnd());
+    Describe(c.nameLabel->Hwnd());
 
     c.descriptionLabel = std::make_unique<CLabel>(0, 0);
     c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Place(73, y + 23, 675, y + 50),
                                m_hwnd, kRowControlId);
-    ui::LeaveToOwnerOnDpiChange(c.descriptionLabel->Hwnd());
+    Describe(c.descriptionLabel->Hwnd());
 
     if (entry.installed) {
         if (const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions)) {
@@ -233,9 +229,9 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.helpLink = std::make_unique<CUrlStatic>();
     c.helpLink->Create(L"Online Help", kRowTextStyle, Place(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
     c.helpLink->SetURL(g_siteBase + entry.helpPath);
-    RevealWhenFocused(this, c.iconButton.get());
-    RevealWhenFocused(this, c.updateLink.get());
-    RevealWhenFocused(this, c.helpLink.get());
+    RevealWhenFocused(this, c.iconButton->Hwnd());
+    if (c.updateLink) RevealWhenFocused(this, c.updateLink->Hwnd());
+    RevealWhenFocused(this, c.helpLink->Hwnd());
     Describe(c.helpLink->Hwnd(), L"Online Help for " + entry.name, c.helpLink->URL());
     m_names.SetRole(c.helpLink->Hwnd(), ROLE_SYSTEM_LINK);
     return 1;
@@ -321,11 +317,13 @@ void PageProducts::ScrollTo(int pos) {
 void PageProducts::ScrollIntoView(HWND child) {
     if (!m_hwnd || !child || ::GetParent(child) != m_hwnd) return;
     const RECT r = ChildRect(child);
-    int top = r.top + m_scrollPos, bottom = r.bottom + m_scrollPos;  // in content coordinates
-    if (top >= kRowTop) {
+    // In content pixels at m_dpi; the rows are measured at 96 dpi.
+    int top = r.top + m_scrollPos, bottom = r.bottom + m_scrollPos;
+    if (const int top96 = ui::Unscale(top, m_dpi); top96 >= kRowTop) {
         // A row's control brings its whole row into view.
-        top = kRowTop + (top - kRowTop) / kRowHeight * kRowHeight;
-        bottom = std::max(bottom, top + kRowHeight);
+        const int row = (top96 - kRowTop) / kRowHeight;
+        top = ui::Scale(kRowTop + row * kRowHeight, m_dpi);
+        bottom = std::max(bottom, ui::Scale(kRowTop + (row + 1) * kRowHeight, m_dpi));
     } else {
         top = 0;  // the check box above the rows: the top of the page
     }
@@ -379,8 +377,6 @@ bool PageProducts::OnDpiChanged(ui::Message&) {
     const UINT old = m_dpi;
     m_dpi = dpi;
     m_scrollPos = ::MulDiv(m_scrollPos, static_cast<int>(dpi), static_cast<int>(old));
-    m_initialRect.bottom = m_initialRect.top + ::MulDiv(m_initialRect.bottom - m_initialRect.top,
-                                                        static_cast<int>(dpi), static_cast<int>(old));
     m_contentHeight = ui::Scale(kRowTop + kProductEntryCount * kRowHeight, m_dpi);
     m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
     // The old pictures are kept until the buttons that show them are gone.

@@ -65,7 +65,6 @@ public:
     int ScrollPos() const { return m_scrollPos; }
     int ContentHeight() const { return m_contentHeight; }
     int ScrollRange() const { return m_scrollRange; }
-    const RECT& InitialRect() const { return m_initialRect; }
     // The DPI the rows are laid out for, and the tooltip control of the page.
     UINT Dpi() const { return m_dpi; }
     HWND ToolTip() const { return m_tips.Hwnd(); }
@@ -84,8 +83,10 @@ private:
     RowControls& Controls(ProductEntry& entry);
     // A rectangle given in 96-dpi content coordinates, in page pixels now.
     RECT Place(int left, int top, int right, int bottom) const;
-    // Tooltip and screen-reader name of a row control; both go with Forget.
-    void Describe(HWND control, const std::wstring& name, const std::wstring& tip);
+    // Every row control comes through here: the page places it itself when
+    // the DPI changes, and it gets its screen-reader name and tooltip where
+    // given; both go with Forget.
+    void Describe(HWND control, const std::wstring& name = {}, const std::wstring& tip = {});
     void Forget(HWND control);
     bool OnDpiChanged(ui::Message& m);
     bool OnMouseMove(ui::Message& m);
@@ -96,7 +97,6 @@ private:
     int m_clientHeight = 0;
     int m_scrollPos = 0;
     int m_contentHeight = 0;
-    RECT m_initialRect{0, 0, 0, 0};
     int m_scrollRange = 0;  // the scroll bar's range at the last size change
     int m_wheelDelta = 0;   // wheel turns short of a whole notch
     CachedVersionReader m_versions;

@@ -18,7 +18,7 @@ namespace {
 // Only while no settings store exists (never in the program itself).
 constexpr int kWidthWithoutStore = 100;
 // The header's items are its accessible children, counted from 1.
-constexpr LONG kTimeColumnChild = 4;
+constexpr LONG kTimeColumnChild = PC_TIME + 1;
 
 }  // namespace
 

@@ -16,7 +16,6 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &CSmDialog::OnDpiChangedMsg),
         ui::OnMessage(WM_SYSCOLORCHANGE, &CSmDialog::OnSchemeChangedMsg),
         ui::OnMessage(WM_SETTINGCHANGE, &CSmDialog::OnSchemeChangedMsg),
-        ui::OnMessage(WM_THEMECHANGED, &CSmDialog::OnSchemeChangedMsg),
     };
     static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
     return &map;
@@ -63,12 +62,19 @@ bool CSmDialog::OnDpiChangedMsg(ui::Message& m) {
         ::SetWindowPos(m_hwnd, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    // A size change that came before (a page is sized by its parent first)
+    // or none at all (the same size) left the children at the old anchors.
+    if (!::IsIconic(m_hwnd)) {
+        const RECT client = ClientRect();
+        RepositionControls(client.right, client.bottom);
+    }
     return false;  // the dialog manager scales the template's controls and fonts
 }
 
 bool CSmDialog::OnSchemeChangedMsg(ui::Message& m) {
-    // Only top-level windows hear of colour, setting and theme changes; the
-    // pages and their common controls need them too.
+    // Only top-level windows hear of colour and setting changes; the pages
+    // and their common controls need them too. (A theme change reaches every
+    // window from the system itself.)
     for (HWND c = ::GetWindow(m_hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
         ::SendMessageW(c, m.msg, m.wParam, m.lParam);
     return false;

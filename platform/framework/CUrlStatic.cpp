@@ -79,19 +79,20 @@ bool CUrlStatic::OnPaint(ui::Message& m) {
     auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
         parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(m_hwnd)));
     ::FillRect(dc, &rc, brush ? brush : ::GetSysColorBrush(COLOR_BTNFACE));
-    HGDIOBJ oldFont = ::SelectObject(dc, LinkFont());
-    ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, ::IsWindowEnabled(m_hwnd) ? LinkColour() : ::GetSysColor(COLOR_GRAYTEXT));
-    wchar_t text[512] = {};
-    ::GetWindowTextW(m_hwnd, text, 512);
-    RECT textRect = rc;
-    ::DrawTextW(dc, text, -1, &textRect, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
-    ::DrawTextW(dc, text, -1, &textRect, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-    if (::GetFocus() == m_hwnd) {
-        InflateRect(&textRect, 1, 0);
-        ::DrawFocusRect(dc, &textRect);
+    {
+        const ui::ScopedSelect font(dc, LinkFont());
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, ::IsWindowEnabled(m_hwnd) ? LinkColour() : ::GetSysColor(COLOR_GRAYTEXT));
+        wchar_t text[512] = {};
+        ::GetWindowTextW(m_hwnd, text, 512);
+        RECT textRect = rc;
+        ::DrawTextW(dc, text, -1, &textRect, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+        ::DrawTextW(dc, text, -1, &textRect, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        if (::GetFocus() == m_hwnd) {
+            InflateRect(&textRect, 1, 0);
+            ::DrawFocusRect(dc, &textRect);
+        }
     }
-    ::SelectObject(dc, oldFont);
     ::EndPaint(m_hwnd, &ps);
     m.result = 0;
     return true;

@@ -1,7 +1,6 @@
 #include "platform/framework/_ControlContainer.h"
 
 #include <algorithm>
-#include <cassert>
 
 void _ControlContainer::AddControl(int id, RZ_TYPE rzType, int splitType) {
     AddControl(::GetDlgItem(ContainerWindow(), id), rzType, splitType);
@@ -13,9 +12,7 @@ void _ControlContainer::AddWnd(HWND child, RZ_TYPE rzType) {
     HWND parent = ContainerWindow();
     if (!child || !parent) return;
     // The layout is kept in the parent's client coordinates, which only a direct child shares.
-    const bool isChild = ::GetAncestor(child, GA_PARENT) == parent;
-    assert(isChild && "only a direct child of the container can be anchored");
-    if (!isChild) return;
+    if (::GetAncestor(child, GA_PARENT) != parent) return;
     RECT r{};
     ::GetWindowRect(child, &r);
     ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);

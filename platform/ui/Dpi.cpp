@@ -14,9 +14,8 @@ Fn User32(const char* name) {
 }
 
 UINT ScreenDpi() {
-    HDC dc = ::GetDC(nullptr);
-    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    if (dc) ::ReleaseDC(nullptr, dc);
+    const WindowDC dc(nullptr);
+    const int dpi = dc ? ::GetDeviceCaps(dc.Get(), LOGPIXELSY) : 0;
     return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
 }
 

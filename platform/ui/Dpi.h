@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
+
 #include "platform/ui/Gdi.h"
 
 namespace ui {
@@ -19,11 +22,20 @@ UINT DpiOf(HWND hwnd);
 // The DPI the system's stock objects (DEFAULT_GUI_FONT) were made for.
 UINT SystemDpi();
 
-// A 96-dpi length in pixels at dpi, and back (rounded to the nearest pixel).
-inline int Scale(int length96, UINT dpi) { return ::MulDiv(length96, static_cast<int>(dpi), kBaseDpi); }
-inline int Unscale(int pixels, UINT dpi) {
-    return dpi ? ::MulDiv(pixels, kBaseDpi, static_cast<int>(dpi)) : pixels;
+// value * multiplier / divisor rounded half away from zero, as MulDiv does,
+// but held at the ends of int where MulDiv would report -1: a stored length
+// near the largest int stays the largest length, never a negative one.
+inline int MulDivSaturated(int value, UINT multiplier, UINT divisor) {
+    if (!divisor) return value;
+    const long long product = static_cast<long long>(value) * multiplier, half = divisor / 2;
+    const long long quotient =
+        (product >= 0 ? product + half : product - half) / static_cast<long long>(divisor);
+    return static_cast<int>(std::clamp<long long>(quotient, INT_MIN, INT_MAX));
 }
+
+// A 96-dpi length in pixels at dpi, and back (rounded to the nearest pixel).
+inline int Scale(int length96, UINT dpi) { return MulDivSaturated(length96, dpi, kBaseDpi); }
+inline int Unscale(int pixels, UINT dpi) { return dpi ? MulDivSaturated(pixels, kBaseDpi, dpi) : pixels; }
 // Every edge scaled on its own, so that rectangles which meet at 96 dpi still
 // meet and never overlap at any DPI.
 inline RECT Scale(const RECT& r96, UINT dpi) {

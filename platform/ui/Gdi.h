@@ -35,25 +35,19 @@ private:
     Handle m_handle = nullptr;
 };
 
-inline BOOL WINAPI FreeGdiObject(HGDIOBJ h) { return ::DeleteObject(h); }
 inline BOOL WINAPI FreeFont(HFONT h) { return ::DeleteObject(h); }
 inline BOOL WINAPI FreeBrush(HBRUSH h) { return ::DeleteObject(h); }
 inline BOOL WINAPI FreeBitmap(HBITMAP h) { return ::DeleteObject(h); }
 inline BOOL WINAPI FreeIcon(HICON h) { return ::DestroyIcon(h); }
 inline BOOL WINAPI FreeImageList(HIMAGELIST h) { return ::ImageList_Destroy(h); }
+inline BOOL WINAPI FreePen(HPEN h) { return ::DeleteObject(h); }
+inline BOOL WINAPI FreeMemoryDC(HDC h) { return ::DeleteDC(h); }
 
 using Font = OwnedHandle<HFONT, FreeFont>;
 using Brush = OwnedHandle<HBRUSH, FreeBrush>;
 using Bitmap = OwnedHandle<HBITMAP, FreeBitmap>;
 using Icon = OwnedHandle<HICON, FreeIcon>;  // only for icons made or loaded with LR_DEFAULTSIZE copies
 using ImageList = OwnedHandle<HIMAGELIST, FreeImageList>;
-
-}  // namespace ui
-
-namespace ui {
-
-inline BOOL WINAPI FreePen(HPEN h) { return ::DeleteObject(h); }
-inline BOOL WINAPI FreeMemoryDC(HDC h) { return ::DeleteDC(h); }
 using Pen = OwnedHandle<HPEN, FreePen>;
 // A device context made with CreateCompatibleDC.
 using MemoryDC = OwnedHandle<HDC, FreeMemoryDC>;

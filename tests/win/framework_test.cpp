@@ -35,6 +35,71 @@ TEST(ControlContainer, EveryResizeTypeAnchorsAsDeclared) {
     EXPECT_EQ(tiny.bottom, tiny.top);
 }
 
+class Host : public ui::Window {};
+
+// A bare page with children of its own, anchored as a page anchors its controls.
+class AnchorTest : public WinTest {
+protected:
+    void SetUp() override {
+        WinTest::SetUp();
+        ASSERT_TRUE(ui::Window::RegisterClass(L"QuayletAnchorHost", 0, nullptr, nullptr));
+        ASSERT_TRUE(host.CreateEx(0, L"QuayletAnchorHost", L"", WS_POPUP, RECT{0, 0, 1000, 800}, nullptr, 0));
+        ASSERT_TRUE(page.Create(0, 0));
+        Size(400, 300);
+        child = Static(page.Hwnd(), RECT{10, 10, 60, 30});
+    }
+    void TearDown() override {
+        page.DestroyWindow();
+        host.DestroyWindow();
+        WinTest::TearDown();
+    }
+    void Size(int cx, int cy) {
+        ::SetWindowPos(page.Hwnd(), nullptr, 0, 0, cx, cy, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
+    static HWND Static(HWND parent, const RECT& r) {
+        return ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                                 r.bottom - r.top, parent, nullptr, nullptr, nullptr);
+    }
+    static RECT RectIn(HWND parent, HWND child) {
+        RECT r{};
+        ::GetWindowRect(child, &r);
+        ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+    Host host;
+    CSmDialog page{IDD_PAGE_CONNECTIONS, &host};
+    HWND child = nullptr;
+};
+
+TEST_F(AnchorTest, ChildrenFollowTheirAnchorsWhenTheDpiChangesAfterTheSize) {
+    page.AddWnd(child, RZ_GROW_RIGHT);
+    // As for a page: its parent sizes it for 144 dpi first, the DPI change follows.
+    Size(600, 450);
+    RECT shown = RectIn(page.Hwnd(), child);
+    ASSERT_EQ(shown.right, 260) << "grown by the old anchors";
+    RECT now{};
+    ::GetWindowRect(page.Hwnd(), &now);
+    ::MapWindowPoints(HWND_DESKTOP, host.Hwnd(), reinterpret_cast<POINT*>(&now), 2);
+    page.Send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&now));
+    shown = RectIn(page.Hwnd(), child);
+    EXPECT_TRUE(shown.left == 15 && shown.top == 15 && shown.right == 90 && shown.bottom == 45)
+        << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
+}
+
+TEST_F(AnchorTest, OnlyDirectChildrenAreAnchoredAndEachOnlyOnce) {
+    HWND grandchild = Static(child, RECT{2, 2, 12, 12});
+    HWND other = Static(page.Hwnd(), RECT{100, 100, 150, 120});
+    page.AddWnd(grandchild, RZ_MOVE_CORNER);
+    page.AddWnd(other, RZ_MOVE_RIGHT);
+    page.AddWnd(other, RZ_MOVE_BOTTOM);
+    Size(450, 340);
+    RECT shown = RectIn(child, grandchild);
+    EXPECT_TRUE(shown.left == 2 && shown.top == 2) << "a grandchild is refused";
+    shown = RectIn(page.Hwnd(), other);
+    EXPECT_TRUE(shown.left == 100 && shown.top == 140 && shown.right == 150 && shown.bottom == 160)
+        << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
+}
+
 class RecordingLink : public CUrlStatic {
 public:
     std::vector<std::wstring> opened;
@@ -45,8 +110,6 @@ protected:
         return true;
     }
 };
-
-class Host : public ui::Window {};
 
 // Stored rectangles count from the work area's corner: beside a taskbar on
 // the top or left edge, a window saved at the work area's top left is still

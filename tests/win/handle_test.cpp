@@ -2,17 +2,38 @@
 // over exactly once, and a scoped selection puts the previous object back.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/os/Handle.h"
 #include "platform/ui/Gdi.h"
 
 namespace {
 
+// Counts the closes instead of making them.
+struct CountingTraits {
+    using Handle = HANDLE;
+    static inline int closed = 0;
+    static void Close(HANDLE) { ++closed; }
+};
+using CountingHandle = os::UniqueHandle<CountingTraits>;
+
 TEST(HandleTest, BothFailureValuesAreEmptyAndNeverClosed) {
-    os::KernelHandle none(INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(none);
-    EXPECT_EQ(none.Release(), nullptr);
-    os::FindHandle noSearch(INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(noSearch);  // leaving scope must not call FindClose on it
+    CountingTraits::closed = 0;
+    {
+        CountingHandle invalid(INVALID_HANDLE_VALUE), null(nullptr);
+        EXPECT_FALSE(invalid);
+        EXPECT_FALSE(null);
+        invalid.Reset();
+        null.Reset(INVALID_HANDLE_VALUE);
+        CountingHandle moved(std::move(null));
+        EXPECT_EQ(moved.Release(), nullptr);
+    }
+    EXPECT_EQ(CountingTraits::closed, 0);
+    {
+        CountingHandle some(reinterpret_cast<HANDLE>(8));
+        EXPECT_TRUE(some);
+    }
+    EXPECT_EQ(CountingTraits::closed, 1);
 }
 
 TEST(HandleTest, MoveHandsOverOnceAndCloses) {

@@ -7,6 +7,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -308,6 +309,25 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         }
 }
 
+TEST_F(Readable, KeyboardFocusBringsTheWholeLastRowIntoView) {
+    OpenProducts();
+    const UINT dpi = Dpi(products->Hwnd());
+    ::ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+    RECT r{};
+    ::GetWindowRect(products->Hwnd(), &r);
+    ::SetWindowPos(products->Hwnd(), nullptr, 0, 0, r.right - r.left, ui::Scale(300, dpi),
+                   SWP_NOZORDER | SWP_NOMOVE);
+    const int cy = products->ClientHeight();
+    const RowControls& last = Row(kProductEntryCount - 1);
+    ::SetFocus(last.helpLink->Hwnd());
+    ASSERT_GT(products->ScrollPos(), 0);
+    for (HWND control : {last.iconButton->Hwnd(), last.descriptionLabel->Hwnd()}) {
+        const RECT shown = RectOf(control);
+        EXPECT_GE(shown.top, 0) << RectText(shown);
+        EXPECT_LE(shown.bottom, cy) << RectText(shown) << " below a page " << cy << " high";
+    }
+}
+
 TEST_F(Readable, TooltipsHoldWhatTheControlsCannotShow) {
     OpenProducts();
     const std::wstring rowFoundry = TempDir() + L"\\p0.exe";
@@ -394,6 +414,18 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     // Written back when the page goes, in the units they were read in.
     CSettings again;
     for (int i = 0; i < 6; ++i) EXPECT_EQ(again.getInt(keys[i]), widths[i]) << i;
+
+    // The widest width that can be stored stays the widest at any DPI.
+    SetDword(L"Software\\Zerudozuz\\Quaylet\\Settings", keys[4], INT_MAX);
+    m_settings = std::make_unique<CSettings>();
+    g_settings = m_settings.get();
+    {
+        PageProjects projects(&host);
+        ASSERT_TRUE(projects.Create(0, 0));
+        EXPECT_GT(projects.List().GetColumnWidth(4), ui::Scale(widths[4], Dpi(projects.Hwnd())));
+    }
+    CSettings wide;
+    EXPECT_GT(wide.getInt(keys[4]), widths[4]);
 }
 
 // Changes the session's colours, so it runs only in a prefix of its own.
