@@ -368,10 +368,18 @@ TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
 TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
     // As another program may have stored them: the two rows must not look alike.
     Seed({Profile(L"Sales"), Profile(L"Sales\u200B")});
-    Open();
+    TestPage& page = Open();
     ASSERT_EQ(m_list->GetItemCount(), 2);
     EXPECT_NE(RowOf(L"Sales"), -1);
-    EXPECT_NE(RowOf(L"Sales<U+200B>"), -1);
+    const int row = RowOf(L"Sales<U+200B>");
+    ASSERT_NE(row, -1);
+
+    // Opening it keeps its row selected: the shown name is not taken for a change behind the list.
+    m_list->Select(row);
+    Click(IDC_CONN_OPEN);
+    ASSERT_EQ(page.runs.size(), 1u);
+    EXPECT_EQ(Launched(page.runs[0]).name, L"Sales\u200B");
+    EXPECT_EQ(m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)), row);
 }
 
 TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
