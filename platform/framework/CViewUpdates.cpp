@@ -226,7 +226,10 @@ bool CViewUpdates::Fetch(const std::wstring& url, std::string& bytes, std::wstri
     Source source{url, {}, HasScheme(url, L"file:")};
     if (!CheckAddress(source, error)) return false;
     InternetHandle session;
-    if (!source.isFile && !(session = OpenSession(m_timeoutMs, error))) return false;
+    if (!source.isFile) {
+        session = OpenSession(m_timeoutMs, error);
+        if (!session) return false;
+    }
 
     auto d = std::make_shared<Download>();
     if (!ReadOnWorker(d, source, session, m_timeoutMs) || d->timedOut) {
