@@ -181,24 +181,41 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     // y is the row's top in 96-dpi content coordinates; Place scales it and
     // puts it where row 0 of the scrolled content is now, so that a relayout
     // while the page is scrolled keeps the rows in line with the check box.
+    // The controls are made in tab order.
     const int y = kRowTop + kRowHeight * rowIndex;
-    RowControls& c = Controls(entry);
-    const std::wstring product = L"Zelto " + entry.name;
-
-    c.iconButton = std::make_unique<ui::Window>();
-    if (c.iconButton->CreateControl(L"BUTTON", L"NULL",
-                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
-                                    Place(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId))) {
-        ui::Icon& icon = m_icons[entry.commandId];
-        if (!icon) icon = ui::LoadIconForDpi(ui::ResourceModule(), entry.commandId, m_dpi);
-        if (icon) c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.Get()));
-        // The button's text is never shown; these say what it does.
-        if (entry.installed)
-            Describe(c.iconButton->Hwnd(), L"Start " + product, product + L"\n" + entry.exePath);
-        else
-            Describe(c.iconButton->Hwnd(), product + L", not installed", product + L"\nnot installed");
+    CreateIconButton(entry, y);
+    CreateRowLabels(entry, y);
+    if (entry.installed) {
+        CreateVersionLabel(entry, y);
+    } else {
+        if (HWND icon = Controls(entry).iconButton->Hwnd()) ::EnableWindow(icon, FALSE);
+        CreateUpdateLink(entry, y, false);
     }
+    CreateHelpLink(entry, y);
+    return 1;
+}
 
+void PageProducts::CreateIconButton(ProductEntry& entry, int y) {
+    RowControls& c = Controls(entry);
+    c.iconButton = std::make_unique<ui::Window>();
+    if (!c.iconButton->CreateControl(L"BUTTON", L"NULL",
+                                     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON,
+                                     Place(8, y, 58, y + 48), m_hwnd, static_cast<UINT>(entry.commandId)))
+        return;
+    ui::Icon& icon = m_icons[entry.commandId];
+    if (!icon) icon = ui::LoadIconForDpi(ui::ResourceModule(), entry.commandId, m_dpi);
+    if (icon) c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.Get()));
+    // The button's text is never shown; these say what it does.
+    const std::wstring product = L"Zelto " + entry.name;
+    if (entry.installed)
+        Describe(c.iconButton->Hwnd(), L"Start " + product, product + L"\n" + entry.exePath);
+    else
+        Describe(c.iconButton->Hwnd(), product + L", not installed", product + L"\nnot installed");
+    RevealWhenFocused(this, c.iconButton->Hwnd());
+}
+
+void PageProducts::CreateRowLabels(ProductEntry& entry, int y) {
+    RowControls& c = Controls(entry);
     c.nameLabel = std::make_unique<CLabel>(1, 0);
     c.nameLabel->Create(entry.name.c_str(), kRowTextStyle, Place(68, y + 2, 428, y + 48), m_hwnd,
                         kRowControlId);
@@ -208,33 +225,31 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     c.descriptionLabel->Create(entry.description.c_str(), kRowTextStyle, Place(73, y + 23, 675, y + 50),
                                m_hwnd, kRowControlId);
     Describe(c.descriptionLabel->Hwnd());
+}
 
-    if (entry.installed) {
-        if (const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions)) {
-            const VersionDisplay display = MakeVersionDisplay(*installed, entry.updateVersion);
-            if (display.updateAvailable) CreateUpdateLink(entry, y, true);
-            c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);
-            c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Place(295, y + 5, 375, y + 20),
-                                   m_hwnd, kRowControlId);
-            // The label is too narrow for the bracketed newer version; the tip holds it all.
-            std::wstring tip = L"Installed version " + *installed;
-            if (display.updateAvailable) tip += L"\nNewer version " + entry.updateVersion;
-            Describe(c.versionLabel->Hwnd(), L"", tip);
-        }
-    } else {
-        if (c.iconButton->Hwnd()) ::EnableWindow(c.iconButton->Hwnd(), FALSE);
-        CreateUpdateLink(entry, y, false);
-    }
+void PageProducts::CreateVersionLabel(ProductEntry& entry, int y) {
+    const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions);
+    if (!installed) return;
+    const VersionDisplay display = MakeVersionDisplay(*installed, entry.updateVersion);
+    if (display.updateAvailable) CreateUpdateLink(entry, y, true);
+    RowControls& c = Controls(entry);
+    c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);
+    c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Place(295, y + 5, 375, y + 20), m_hwnd,
+                           kRowControlId);
+    // The label is too narrow for the bracketed newer version; the tip holds it all.
+    std::wstring tip = L"Installed version " + *installed;
+    if (display.updateAvailable) tip += L"\nNewer version " + entry.updateVersion;
+    Describe(c.versionLabel->Hwnd(), L"", tip);
+}
 
+void PageProducts::CreateHelpLink(ProductEntry& entry, int y) {
+    RowControls& c = Controls(entry);
     c.helpLink = std::make_unique<CUrlStatic>();
     c.helpLink->Create(L"Online Help", kRowTextStyle, Place(380, y + 5, 440, y + 20), m_hwnd, kRowControlId);
     c.helpLink->SetURL(g_siteBase + entry.helpPath);
-    RevealWhenFocused(this, c.iconButton->Hwnd());
-    if (c.updateLink) RevealWhenFocused(this, c.updateLink->Hwnd());
     RevealWhenFocused(this, c.helpLink->Hwnd());
     Describe(c.helpLink->Hwnd(), L"Online Help for " + entry.name, c.helpLink->URL());
     m_names.SetRole(c.helpLink->Hwnd(), ROLE_SYSTEM_LINK);
-    return 1;
 }
 
 void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
@@ -245,6 +260,7 @@ void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
     c.updateLink->SetURL(g_siteBase + L"login.html");
     Describe(c.updateLink->Hwnd(), std::wstring(text) + L" " + entry.name, c.updateLink->URL());
     m_names.SetRole(c.updateLink->Hwnd(), ROLE_SYSTEM_LINK);
+    RevealWhenFocused(this, c.updateLink->Hwnd());
 }
 
 void PageProducts::OnShowInstalledOnly() {

@@ -81,6 +81,11 @@ private:
     void SetScrollBar(int range);
     void ScrollTo(int pos);
     RowControls& Controls(ProductEntry& entry);
+    // The parts of one row at content y, each with its name and tip.
+    void CreateIconButton(ProductEntry& entry, int y);
+    void CreateRowLabels(ProductEntry& entry, int y);
+    void CreateVersionLabel(ProductEntry& entry, int y);
+    void CreateHelpLink(ProductEntry& entry, int y);
     // A rectangle given in 96-dpi content coordinates, in page pixels now.
     RECT Place(int left, int top, int right, int bottom) const;
     // Every row control comes through here: the page places it itself when

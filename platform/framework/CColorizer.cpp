@@ -160,6 +160,20 @@ std::optional<State> FinishOpen(const wchar_t* s, std::size_t len, State state, 
     }
 }
 
+// Takes up where the previous segment stopped: the second character of a pair
+// split by the cut, then the comment or quoted run left open. Moves i past
+// both, or gives the state the segment ends in.
+std::optional<State> ResumeSegment(const wchar_t* s, std::size_t len, State in, std::size_t& i, bool endsLine,
+                                   wchar_t follow, Emitter& emit) {
+    State state = in;
+    Kind carriedKind = Kind::Comment;
+    if (Carried(in, state, carriedKind) && len > 0) {
+        emit.Add(0, 1, carriedKind);
+        i = 1;
+    }
+    return FinishOpen(s, len, state, i, endsLine, follow, emit);
+}
+
 // A comment, quoted run or N'...' string starting at s[i]: emits it and moves i
 // past it, or gives the state the segment ends in when it runs on. Anything
 // else leaves i alone.
@@ -270,10 +284,7 @@ CColorizer::State CColorizer::ScanLine(const wchar_t* s, std::size_t len, State 
     if (endsLine) follow = 0;
     Emitter none(nullptr);
     std::size_t i = 0;
-    State state = in;
-    Kind carriedKind = Kind::Comment;
-    if (Carried(in, state, carriedKind) && len > 0) i = 1;
-    if (const std::optional<State> end = FinishOpen(s, len, state, i, endsLine, follow, none)) return *end;
+    if (const std::optional<State> end = ResumeSegment(s, len, in, i, endsLine, follow, none)) return *end;
     while (i < len) {
         const wchar_t c = s[i];
         if (c != L'-' && c != L'/' && c != L'\'' && c != L'"' && c != L'[') {
@@ -293,17 +304,7 @@ CColorizer::State CColorizer::ColorizeSegment(const wchar_t* s, std::size_t len,
     if (endsLine) follow = 0;
     Emitter emit(out);
     std::size_t i = 0;
-
-    // The second character of a pair split by the cut.
-    State state = in;
-    Kind carriedKind = Kind::Comment;
-    if (Carried(in, state, carriedKind) && len > 0) {
-        emit.Add(0, 1, carriedKind);
-        i = 1;
-    }
-
-    // Finish what the previous line left open.
-    if (const std::optional<State> end = FinishOpen(s, len, state, i, endsLine, follow, emit)) return *end;
+    if (const std::optional<State> end = ResumeSegment(s, len, in, i, endsLine, follow, emit)) return *end;
 
     while (i < len) {
         const std::size_t at = i;

@@ -17,6 +17,20 @@
 
 namespace {
 
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static void Close(HINTERNET h) { ::InternetCloseHandle(h); }
+};
+// A WinINet session or request; closing a session also ends the calls still blocked in it.
+using InternetHandle = os::UniqueHandle<InternetHandleTraits>;
+
+// Where the list is read from: a local path for file addresses, the web otherwise.
+struct Source {
+    std::wstring url;
+    std::wstring path;
+    bool isFile = false;
+};
+
 // State shared between the caller and the download thread, which may outlive
 // a caller that gave up waiting.
 struct Download {
@@ -32,7 +46,6 @@ struct Download {
     }
 
     os::KernelHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    HINTERNET session = nullptr;
     std::string bytes;
     std::wstring error;
     bool tooLarge = false;
@@ -51,32 +64,33 @@ std::wstring WinInetError(DWORD code) {
     return text.empty() ? L"error " + std::to_wstring(code) : text;
 }
 
-void RunDownload(const std::shared_ptr<Download>& d, const std::wstring& url) {
+// The session is owned by the caller, which closes it at its deadline to end a
+// call that is still blocked here.
+void RunDownload(const std::shared_ptr<Download>& d, HINTERNET session, const std::wstring& url) {
     const bool secure = HasScheme(url, L"https:");
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
                         INTERNET_FLAG_NO_COOKIES | (secure ? INTERNET_FLAG_SECURE : 0);
-    HINTERNET request = ::InternetOpenUrlW(d->session, url.c_str(), nullptr, 0, flags, 0);
+    const InternetHandle request{::InternetOpenUrlW(session, url.c_str(), nullptr, 0, flags, 0)};
     if (!request) {
         d->error = L"The update server could not be reached: " + WinInetError(::GetLastError());
         return;
     }
     DWORD status = 0, size = sizeof status;
-    if (::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr) &&
+    if (::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                         nullptr) &&
         status != 200) {
         d->error = L"The update server answered with status " + std::to_wstring(status) + L".";
-        ::InternetCloseHandle(request);
         return;
     }
     char buffer[8192];
     for (;;) {
         DWORD got = 0;
-        if (!::InternetReadFile(request, buffer, sizeof buffer, &got)) {
+        if (!::InternetReadFile(request.Get(), buffer, sizeof buffer, &got)) {
             d->error = L"Reading the update list failed: " + WinInetError(::GetLastError());
             break;
         }
         if (got == 0 || !d->Append(buffer, got)) break;
     }
-    ::InternetCloseHandle(request);
 }
 
 // Reads the list with overlapped calls so that a share or pipe that stops
@@ -130,6 +144,62 @@ void ReadLocalFile(const std::shared_ptr<Download>& d, const std::wstring& path,
     }
 }
 
+// Accepts http, https and file addresses; a file address also yields its path.
+bool CheckAddress(Source& source, std::wstring& error) {
+    if (source.isFile) {
+        if (updates::FileUrlToPath(source.url, source.path)) return true;
+        error = L"The update address " + source.url + L" is not a valid file address.";
+        return false;
+    }
+    if (HasScheme(source.url, L"https://") || HasScheme(source.url, L"http://")) return true;
+    error = L"The update address " + source.url + L" is not an http, https or file address.";
+    return false;
+}
+
+InternetHandle OpenSession(DWORD timeoutMs, std::wstring& error) {
+    InternetHandle session{
+        ::InternetOpenW(L"Zelto Quaylet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)};
+    if (!session) {
+        error = L"The connection to the internet could not be prepared: " + WinInetError(::GetLastError());
+        return session;
+    }
+    DWORD timeout = timeoutMs;
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
+        ::InternetSetOptionW(session.Get(), option, &timeout, sizeof timeout);
+    return session;
+}
+
+// Neither WinINet's own timeouts (name resolution, a server that trickles)
+// nor a share that stops answering bound every phase, so the list is read
+// on a worker while the caller waits for a deadline. Closing the session
+// ends any web call still blocked in it; a file read gives up by itself at
+// the deadline. False when the worker did not finish in time.
+bool ReadOnWorker(const std::shared_ptr<Download>& d, const Source& source, InternetHandle& session,
+                  DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    std::thread worker([d, source, web = session.Get(), deadline] {
+        if (source.isFile)
+            ReadLocalFile(d, source.path, deadline);
+        else
+            RunDownload(d, web, source.url);
+        ::SetEvent(d->done.Get());
+    });
+    const bool finished = ::WaitForSingleObject(d->done.Get(), timeoutMs + 500) == WAIT_OBJECT_0;
+    session.Reset();
+    if (finished) {
+        worker.join();
+    } else {
+        // Give the aborted call a moment to return; never hang the window on
+        // it. The worker keeps its own share of the state.
+        if (::WaitForSingleObject(d->done.Get(), 2000) == WAIT_OBJECT_0)
+            worker.join();
+        else
+            worker.detach();
+    }
+    return finished;
+}
+
 }  // namespace
 
 CViewUpdates::CViewUpdates() = default;
@@ -153,58 +223,18 @@ void CViewUpdates::ReportError(const std::wstring& text) {
 }
 
 bool CViewUpdates::Fetch(const std::wstring& url, std::string& bytes, std::wstring& error) {
-    auto d = std::make_shared<Download>();
-    std::wstring path;
-    const bool isFile = HasScheme(url, L"file:");
-    if (isFile) {
-        if (!updates::FileUrlToPath(url, path)) {
-            error = L"The update address " + url + L" is not a valid file address.";
-            return false;
-        }
-    } else if (!HasScheme(url, L"https://") && !HasScheme(url, L"http://")) {
-        error = L"The update address " + url + L" is not an http, https or file address.";
-        return false;
-    } else {
-        d->session = ::InternetOpenW(L"Zelto Quaylet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-        if (!d->session) {
-            error =
-                L"The connection to the internet could not be prepared: " + WinInetError(::GetLastError());
-            return false;
-        }
-        DWORD timeout = m_timeoutMs;
-        for (DWORD option :
-             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-            ::InternetSetOptionW(d->session, option, &timeout, sizeof timeout);
+    Source source{url, {}, HasScheme(url, L"file:")};
+    if (!CheckAddress(source, error)) return false;
+    InternetHandle session;
+    if (!source.isFile) {
+        session = OpenSession(m_timeoutMs, error);
+        if (!session) return false;
     }
 
-    // Neither WinINet's own timeouts (name resolution, a server that trickles)
-    // nor a share that stops answering bound every phase, so the list is read
-    // on a worker while the caller waits for a deadline. Closing the session
-    // ends any web call still blocked in it; a file read gives up by itself at
-    // the deadline.
-    const ULONGLONG deadline = ::GetTickCount64() + m_timeoutMs;
-    std::thread worker([d, url, path, isFile, deadline] {
-        if (isFile)
-            ReadLocalFile(d, path, deadline);
-        else
-            RunDownload(d, url);
-        ::SetEvent(d->done.Get());
-    });
-    const bool finished = ::WaitForSingleObject(d->done.Get(), m_timeoutMs + 500) == WAIT_OBJECT_0;
-    if (d->session) ::InternetCloseHandle(d->session);
-    if (finished) {
-        worker.join();
-    } else {
-        // Give the aborted call a moment to return; never hang the window on
-        // it. The worker keeps its own share of the state.
-        if (::WaitForSingleObject(d->done.Get(), 2000) == WAIT_OBJECT_0)
-            worker.join();
-        else
-            worker.detach();
-    }
-    if (!finished || d->timedOut) {
-        error = (isFile ? L"The update list " + path + L" could not be read within "
-                        : L"The update server did not answer within ") +
+    auto d = std::make_shared<Download>();
+    if (!ReadOnWorker(d, source, session, m_timeoutMs) || d->timedOut) {
+        error = (source.isFile ? L"The update list " + source.path + L" could not be read within "
+                               : L"The update server did not answer within ") +
                 std::to_wstring(m_timeoutMs / 1000) + L" seconds.";
         return false;
     }

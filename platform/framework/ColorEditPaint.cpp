@@ -16,6 +16,55 @@ namespace {
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+// Latin text needs no shaping: the font's advances are the layout.
+bool MeasureSimpleRun(HDC dc, const wchar_t* run, int count, std::vector<INT>& advances) {
+    SIZE size{};
+    if (!::GetTextExtentExPointW(dc, run, count, 0, nullptr, advances.data(), &size)) return false;
+    // From extents to advances, in place.
+    for (int k = count - 1; k > 0; --k)
+        advances[static_cast<std::size_t>(k)] -= advances[static_cast<std::size_t>(k) - 1];
+    return true;
+}
+
+// A character that is no caret stop (a mark, the rest of a cluster) is drawn
+// with the one before: its width goes there. Nonspacing marks count too, where
+// the breaking rules at hand do not say so.
+void JoinClusterWidths(SCRIPT_STRING_ANALYSIS ssa, const wchar_t* run, int count,
+                       std::vector<INT>& advances) {
+    const SCRIPT_LOGATTR* attrs = ::ScriptString_pLogAttr(ssa);
+    std::vector<WORD> types(static_cast<std::size_t>(count), 0);
+    ::GetStringTypeW(CT_CTYPE3, run, count, types.data());
+    for (int k = count - 1; k > 0; --k) {
+        const bool mark = types[static_cast<std::size_t>(k)] & C3_NONSPACING;
+        const bool stop = (!attrs || attrs[k].fCharStop) && !mark;
+        if (stop) continue;
+        advances[static_cast<std::size_t>(k) - 1] += advances[static_cast<std::size_t>(k)];
+        advances[static_cast<std::size_t>(k)] = 0;
+    }
+}
+
+// Other scripts, combining marks and characters the font lacks: shaped by the
+// system, with fallback fonts, and measured per character as laid out.
+bool MeasureShapedRun(HDC dc, const wchar_t* run, int count, std::vector<INT>& advances) {
+    SCRIPT_STRING_ANALYSIS ssa = nullptr;
+    if (FAILED(::ScriptStringAnalyse(dc, run, count, count * 3 / 2 + 16, -1,
+                                     SSA_GLYPHS | SSA_FALLBACK | SSA_LINK, 0, nullptr, nullptr, nullptr,
+                                     nullptr, nullptr, &ssa)))
+        return false;
+    const bool measured = SUCCEEDED(::ScriptStringGetLogicalWidths(ssa, advances.data()));
+    if (measured) JoinClusterWidths(ssa, run, count, advances);
+    ::ScriptStringFree(&ssa);
+    return measured;
+}
+
+// Fills advances with the width of each code unit of a run without tabs; false
+// when the system could not measure it.
+bool MeasureRun(HDC dc, const wchar_t* run, int count, std::vector<INT>& advances) {
+    advances.assign(static_cast<std::size_t>(count), 0);
+    const bool simple = std::all_of(run, run + count, [](wchar_t c) { return c < 0x300; });
+    return simple ? MeasureSimpleRun(dc, run, count, advances) : MeasureShapedRun(dc, run, count, advances);
+}
+
 }  // namespace
 
 void ColorEditWnd::UpdatePalette() {
@@ -56,7 +105,7 @@ void ColorEditWnd::MeasureLine(HDC dc, const std::wstring& text, std::vector<int
     const std::size_t n = text.size();
     x.assign(n + 1, 0);
     const int tab = std::max(1, m_tabWidth * m_charWidth);
-    std::vector<INT> partial;
+    std::vector<INT> advances;
     std::size_t i = 0;
     while (i < n) {
         if (text[i] == L'\t') {
@@ -64,51 +113,12 @@ void ColorEditWnd::MeasureLine(HDC dc, const std::wstring& text, std::vector<int
             ++i;
             continue;
         }
-        std::size_t end = i;
-        while (end < n && text[end] != L'\t') ++end;
+        const std::size_t end = std::min(text.find(L'\t', i), n);
         const int count = static_cast<int>(end - i);
-        partial.assign(static_cast<std::size_t>(count), 0);
-        const bool simple =
-            std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i),
-                        text.begin() + static_cast<std::ptrdiff_t>(end), [](wchar_t c) { return c < 0x300; });
-        bool measured = false;
-        if (simple) {
-            // Latin text needs no shaping: the font's advances are the layout.
-            SIZE size{};
-            measured = ::GetTextExtentExPointW(dc, text.data() + i, count, 0, nullptr, partial.data(), &size);
-            // From extents to advances, in place.
-            for (int k = count - 1; measured && k > 0; --k)
-                partial[static_cast<std::size_t>(k)] -= partial[static_cast<std::size_t>(k) - 1];
-        } else {
-            // Other scripts, combining marks and characters the font lacks:
-            // shaped by the system, with fallback fonts, and measured per
-            // character as laid out.
-            SCRIPT_STRING_ANALYSIS ssa = nullptr;
-            if (SUCCEEDED(::ScriptStringAnalyse(dc, text.data() + i, count, count * 3 / 2 + 16, -1,
-                                                SSA_GLYPHS | SSA_FALLBACK | SSA_LINK, 0, nullptr, nullptr,
-                                                nullptr, nullptr, nullptr, &ssa))) {
-                measured = SUCCEEDED(::ScriptStringGetLogicalWidths(ssa, partial.data()));
-                // A character that is no caret stop (a mark, the rest of a
-                // cluster) is drawn with the one before: its width goes there.
-                // Nonspacing marks count too, where the breaking rules at hand
-                // do not say so.
-                const SCRIPT_LOGATTR* attrs = ::ScriptString_pLogAttr(ssa);
-                std::vector<WORD> types(static_cast<std::size_t>(count), 0);
-                ::GetStringTypeW(CT_CTYPE3, text.data() + i, count, types.data());
-                for (int k = count - 1; measured && k > 0; --k) {
-                    const bool mark = types[static_cast<std::size_t>(k)] & C3_NONSPACING;
-                    const bool stop = (!attrs || attrs[k].fCharStop) && !mark;
-                    if (stop) continue;
-                    partial[static_cast<std::size_t>(k) - 1] += partial[static_cast<std::size_t>(k)];
-                    partial[static_cast<std::size_t>(k)] = 0;
-                }
-                ::ScriptStringFree(&ssa);
-            }
-        }
-        for (int k = 0; k < count; ++k) {
-            const int w = measured ? std::max(0, partial[static_cast<std::size_t>(k)]) : m_charWidth;
-            x[i + static_cast<std::size_t>(k) + 1] = x[i + static_cast<std::size_t>(k)] + w;
-        }
+        // A run the system cannot measure falls back to the average width.
+        const bool measured = MeasureRun(dc, text.data() + i, count, advances);
+        for (std::size_t k = 0; k < end - i; ++k)
+            x[i + k + 1] = x[i + k] + (measured ? std::max(0, advances[k]) : m_charWidth);
         i = end;
     }
     // A surrogate pair is one character: its width goes to the first unit.
