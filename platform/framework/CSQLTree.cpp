@@ -47,62 +47,58 @@ os::FindHandle FindFirst(const std::wstring& folder, WIN32_FIND_DATAW& fd) {
 // look the same on every machine: folder, open folder, script.
 void DrawIcons(HDC dc) {
     const COLORREF edge = RGB(150, 110, 20), body = RGB(240, 200, 90), front = RGB(255, 226, 140);
-    HPEN pen = ::CreatePen(PS_SOLID, 1, edge);
-    HBRUSH bodyBrush = ::CreateSolidBrush(body);
-    HBRUSH frontBrush = ::CreateSolidBrush(front);
-    HGDIOBJ oldPen = ::SelectObject(dc, pen);
-    HGDIOBJ oldBrush = ::SelectObject(dc, bodyBrush);
+    // Made before anything is selected, so that each outlives its selection.
+    const ui::Pen folderPen(::CreatePen(PS_SOLID, 1, edge));
+    const ui::Pen pagePen(::CreatePen(PS_SOLID, 1, RGB(110, 110, 110)));
+    const ui::Pen linePen(::CreatePen(PS_SOLID, 1, RGB(40, 90, 200)));
+    const ui::Brush bodyBrush(::CreateSolidBrush(body));
+    const ui::Brush frontBrush(::CreateSolidBrush(front));
+
+    const ui::ScopedSelect outline(dc, folderPen.Get()), fill(dc, bodyBrush.Get());
     for (int i = 0; i < 2; ++i) {
         const int x = i * 16;
         const POINT tab[] = {{x + 1, 3}, {x + 6, 3}, {x + 8, 5}, {x + 14, 5}, {x + 14, 13}, {x + 1, 13}};
         ::Polygon(dc, tab, 6);
     }
-    ::SelectObject(dc, frontBrush);
-    const POINT open[] = {{16 + 4, 7}, {16 + 15, 7}, {16 + 12, 13}, {16 + 1, 13}};
-    ::Polygon(dc, open, 4);
+    {
+        const ui::ScopedSelect flap(dc, frontBrush.Get());
+        const POINT open[] = {{16 + 4, 7}, {16 + 15, 7}, {16 + 12, 13}, {16 + 1, 13}};
+        ::Polygon(dc, open, 4);
+    }
     // The script: a page with a folded corner and lines of text.
-    HPEN pagePen = ::CreatePen(PS_SOLID, 1, RGB(110, 110, 110));
-    ::SelectObject(dc, pagePen);
-    ::SelectObject(dc, ::GetStockObject(WHITE_BRUSH));
+    const ui::ScopedSelect pageOutline(dc, pagePen.Get()), paper(dc, ::GetStockObject(WHITE_BRUSH));
     const POINT page[] = {{32 + 3, 1}, {32 + 10, 1}, {32 + 13, 4}, {32 + 13, 14}, {32 + 3, 14}};
     ::Polygon(dc, page, 5);
     const POINT fold[] = {{32 + 10, 1}, {32 + 10, 4}, {32 + 13, 4}};
     ::Polyline(dc, fold, 3);
-    HPEN linePen = ::CreatePen(PS_SOLID, 1, RGB(40, 90, 200));
-    ::SelectObject(dc, linePen);
+    const ui::ScopedSelect text(dc, linePen.Get());
     for (int y = 6; y <= 12; y += 2) {
         ::MoveToEx(dc, 32 + 5, y, nullptr);
         ::LineTo(dc, 32 + (y == 12 ? 9 : 12), y);
     }
-    ::SelectObject(dc, oldPen);
-    ::SelectObject(dc, oldBrush);
-    ::DeleteObject(pen);
-    ::DeleteObject(pagePen);
-    ::DeleteObject(linePen);
-    ::DeleteObject(bodyBrush);
-    ::DeleteObject(frontBrush);
 }
 
-HIMAGELIST MakeIconList() {
-    HIMAGELIST list = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0);
-    if (!list) return nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    HBITMAP strip = ::CreateCompatibleBitmap(screen, 48, 16);
-    ::ReleaseDC(nullptr, screen);
-    const COLORREF transparent = RGB(255, 0, 255);
-    if (dc && strip) {
-        HGDIOBJ old = ::SelectObject(dc, strip);
-        RECT all{0, 0, 48, 16};
-        HBRUSH back = ::CreateSolidBrush(transparent);
-        ::FillRect(dc, &all, back);
-        ::DeleteObject(back);
-        DrawIcons(dc);
-        ::SelectObject(dc, old);
-        ::ImageList_AddMasked(list, strip, transparent);
+ui::ImageList MakeIconList() {
+    ui::ImageList list(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0));
+    if (!list) return list;
+    ui::MemoryDC dc;
+    ui::Bitmap strip;
+    {
+        const ui::WindowDC screen(nullptr);
+        dc.Reset(::CreateCompatibleDC(screen.Get()));
+        strip.Reset(::CreateCompatibleBitmap(screen.Get(), 48, 16));
     }
-    if (strip) ::DeleteObject(strip);
-    if (dc) ::DeleteDC(dc);
+    if (!dc || !strip) return list;
+    const COLORREF transparent = RGB(255, 0, 255);
+    {
+        // The strip must be out of the device context before the list copies it.
+        const ui::ScopedSelect target(dc.Get(), strip.Get());
+        const RECT all{0, 0, 48, 16};
+        const ui::Brush back(::CreateSolidBrush(transparent));
+        ::FillRect(dc.Get(), &all, back.Get());
+        DrawIcons(dc.Get());
+    }
+    ::ImageList_AddMasked(list.Get(), strip.Get(), transparent);
     return list;
 }
 
