@@ -170,8 +170,7 @@ TEST_F(WindowLayerTest, BoundControlGetsItsOwnNotificationsThroughItsMap) {
     NMHDR other{control.Hwnd(), 9, static_cast<UINT>(NM_DBLCLK)};
     EXPECT_EQ(parent.Send(WM_NOTIFY, 9, reinterpret_cast<LPARAM>(&other)), 0);
     EXPECT_EQ(control.from, nullptr);
-    // A command range: both ends belong to it, a declined id goes on, a code other than its own does not
-    // match.
+    // Both ends of a range belong to it; a declined id goes on; another code does not match.
     for (UINT id : {9u, 10u, 11u, 12u, 13u}) EXPECT_EQ(control.OnCommand(id, 0), id == 10 || id == 12) << id;
     EXPECT_FALSE(control.OnCommand(MAKEWPARAM(10, 1), 0));
     EXPECT_EQ(control.ids, (std::vector<UINT>{10, 11, 12}));
