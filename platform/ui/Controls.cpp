@@ -34,22 +34,25 @@ int ListView::InsertColumn(int index, const wchar_t* title, int format, int widt
         Send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&col)));
 }
 
-int ListView::InsertItem(int index, const std::wstring& text, int image) const {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
+int ListView::InsertRow(LVITEMW item, int index, const std::wstring& text) const {
+    item.mask |= LVIF_TEXT;
     item.iItem = index;
     item.pszText = const_cast<wchar_t*>(text.c_str());
-    item.iImage = image;
     return static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+int ListView::InsertItem(int index, const std::wstring& text, int image) const {
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iImage = image;
+    return InsertRow(item, index, text);
 }
 
 int ListView::InsertItemWithData(int index, const std::wstring& text, LPARAM data) const {
     LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = index;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
+    item.mask = LVIF_PARAM;
     item.lParam = data;
-    return static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    return InsertRow(item, index, text);
 }
 
 bool ListView::SetItemText(int index, int column, const std::wstring& text) const {

@@ -106,6 +106,10 @@ public:
     }
     int GetItemImage(int index) const;
     int GetColumnCount() const;
+
+private:
+    // Inserts `item` (its mask and fields other than the text) as row `index` with `text`.
+    int InsertRow(LVITEMW item, int index, const std::wstring& text) const;
 };
 
 class TreeView : public Control {
