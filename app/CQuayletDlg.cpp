@@ -30,7 +30,7 @@ const ui::MessageMap* CQuayletDlg::ThisMessageMap() {
         ui::OnMessage(WM_CLOSE, &CQuayletDlg::OnCloseMsg),
         ui::OnMessage(WM_DESTROY, &CQuayletDlg::OnDestroyMsg),
         ui::OnWheel(WM_MOUSEWHEEL, &CQuayletDlg::OnMouseWheel),
-        // First, so that the application sees every command before the window does.
+        // Before the window's own commands: the application sees every command first.
         ui::OnCommandRange(0, 0xFFFF, 0, &CQuayletDlg::OnApplicationCommand),
         ui::OnCommand(ID_TOOLS_CHECK_UPDATES, 0, &CQuayletDlg::RunUpdateCheck),
         ui::OnCommand(ID_HELP_ABOUT, 0, &CQuayletDlg::OnAbout),
