@@ -29,7 +29,11 @@ const ui::MessageMap* CQuayletDlg::ThisMessageMap() {
         ui::OnNotify(IDC_MAIN_TAB, TCN_SELCHANGE, &CQuayletDlg::OnTabSelChange),
         ui::OnMessage(WM_CLOSE, &CQuayletDlg::OnCloseMsg),
         ui::OnMessage(WM_DESTROY, &CQuayletDlg::OnDestroyMsg),
-        ui::OnMessage(WM_MOUSEWHEEL, &CQuayletDlg::OnMouseWheelMsg),
+        ui::OnWheel(WM_MOUSEWHEEL, &CQuayletDlg::OnMouseWheel),
+        // Before the window's own commands: the application sees every command first.
+        ui::OnCommandRange(0, 0xFFFF, 0, &CQuayletDlg::OnApplicationCommand),
+        ui::OnCommand(ID_TOOLS_CHECK_UPDATES, 0, &CQuayletDlg::RunUpdateCheck),
+        ui::OnCommand(ID_HELP_ABOUT, 0, &CQuayletDlg::OnAbout),
         ui::OnCommand(ID_HELP_INDEX, 0, &CQuayletDlg::OnHelpIndex),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
@@ -125,13 +129,13 @@ bool CQuayletDlg::OnDestroyMsg(ui::Message&) {
     return false;
 }
 
-BOOL CQuayletDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
-    if (CSmApp* app = CSmApp::Instance(); app && app->DoCommand(wParam)) return TRUE;
-    if (wParam == ID_TOOLS_CHECK_UPDATES)
-        RunUpdateCheck();
-    else if (wParam == ID_HELP_ABOUT && m_about)
-        m_about->DoModal();
-    return CSmDialog::OnCommand(wParam, lParam);
+bool CQuayletDlg::OnApplicationCommand(UINT id) {
+    CSmApp* app = CSmApp::Instance();
+    return app && app->DoCommand(id);
+}
+
+void CQuayletDlg::OnAbout() {
+    if (m_about) m_about->DoModal();
 }
 
 void CQuayletDlg::RunUpdateCheck() {
@@ -188,7 +192,7 @@ LRESULT CQuayletDlg::OnTabSelChange(NMHDR*) {
     return 0;
 }
 
-bool CQuayletDlg::OnMouseWheelMsg(ui::Message& m) {
+bool CQuayletDlg::OnMouseWheel(UINT keys, int delta, POINT pt) {
     // The wheel goes to the focused control and climbs to its parents; with
     // the focus on the tab strip it still scrolls the page under the pointer.
     // A page that does not scroll passes it back up: that ends here.
@@ -196,10 +200,10 @@ bool CQuayletDlg::OnMouseWheelMsg(ui::Message& m) {
     if (forwarding || m_currentPage < 0 || !m_pages[m_currentPage]) return false;
     HWND page = m_pages[m_currentPage]->Hwnd();
     RECT r{};
-    const POINT pt{static_cast<short>(LOWORD(m.lParam)), static_cast<short>(HIWORD(m.lParam))};
     if (!page || !::GetWindowRect(page, &r) || !::PtInRect(&r, pt)) return false;
     forwarding = true;
-    m.result = ::SendMessageW(page, WM_MOUSEWHEEL, m.wParam, m.lParam);
+    m_pages[m_currentPage]->Send(WM_MOUSEWHEEL, MAKEWPARAM(keys, static_cast<WORD>(delta)),
+                                 MAKELPARAM(pt.x, pt.y));
     forwarding = false;
     return true;
 }

@@ -16,7 +16,6 @@ public:
     CQuayletDlg();
     ~CQuayletDlg() override;
 
-    BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(ui::DataExchange& dx) override;
     BOOL OnInitDialog() override;
     virtual BOOL OnHelpInfo(HELPINFO* info);
@@ -44,7 +43,10 @@ protected:
     virtual CViewUpdates& Updates() { return m_updates; }
 
 private:
+    // The application sees every menu command first; true: it served it.
+    bool OnApplicationCommand(UINT id);
     void RunUpdateCheck();
+    void OnAbout();
     void OnHelpIndex();
     LRESULT OnTabSelChange(NMHDR* hdr);
     bool OnHelpMsg(ui::Message& m);
@@ -52,7 +54,7 @@ private:
     bool OnQueryDragIcon(ui::Message& m);
     bool OnCloseMsg(ui::Message& m);
     bool OnDestroyMsg(ui::Message& m);
-    bool OnMouseWheelMsg(ui::Message& m);
+    bool OnMouseWheel(UINT keys, int delta, POINT pt);
     void SelectPage(int index);
     static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
 

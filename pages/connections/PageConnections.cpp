@@ -96,8 +96,7 @@ void PageConnections::OnLoadAll() { m_list->LoadAll(m_hwnd, g_connectionProfiles
 
 void PageConnections::OnOpenSelected() {
     const std::wstring caption = LoadResourceString(IDS_CONN_CAPTION);
-    const int row = static_cast<int>(
-        m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+    const int row = m_list->GetSelected();
     if (row < 0) {
         ui::ShowMessageBox(m_hwnd, L"No profile was selected", caption.c_str(), MB_OK | MB_ICONHAND);
         return;

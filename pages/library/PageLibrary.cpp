@@ -78,8 +78,7 @@ BOOL PageLibrary::OnInitDialog() {
         m_location.AddString(second);
         m_location.SetCurSel(0);
     }
-    ::SendMessageW(m_tree.Hwnd(), TVM_SETIMAGELIST, TVSIL_NORMAL,
-                   reinterpret_cast<LPARAM>(m_tree.m_icons.Get()));
+    m_tree.SetImageList(m_tree.m_icons.Get(), TVSIL_NORMAL);
 
     AddControl(IDC_LIBRARY_BROWSE, RZ_MOVE_RIGHT, 0);
     AddControl(IDC_LIBRARY_LOCATION, RZ_GROW_RIGHT, 0);

@@ -74,14 +74,14 @@ BOOL PageProjects::OnInitDialog() {
         m_list.InsertColumn(i, kColumns[i].title, kColumns[i].format, ui::Scale(width, dpi));
     }
     // The time column's title is a blank; a screen reader gets a name for it.
-    m_names.Set(ListView_GetHeader(m_list.Hwnd()), L"Last Update Time", kTimeColumnChild);
+    m_names.Set(m_list.GetHeader(), L"Last Update Time", kTimeColumnChild);
     if (m_imageList) m_list.SetImageList(m_imageList, LVSIL_SMALL);
 
     // Without redrawing, a row costs the list no scroll-bar and layout work;
     // that is most of the time discovery takes otherwise.
-    m_list.Send(WM_SETREDRAW, FALSE);
+    m_list.SetRedraw(false);
     m_discovery.Run();
-    m_list.Send(WM_SETREDRAW, TRUE);
+    m_list.SetRedraw(true);
     ::InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
 
     AddControl(IDC_PROJECT_LIST, RZ_GROW_BOTH, 0);
@@ -116,7 +116,7 @@ void PageProjects::OpenSelected() {
 }
 
 bool PageProjects::OnDestroyMsg(ui::Message&) {
-    if (m_list) m_names.Clear(ListView_GetHeader(m_list.Hwnd()), kTimeColumnChild);
+    if (m_list) m_names.Clear(m_list.GetHeader(), kTimeColumnChild);
     if (g_settings && m_list) {
         const UINT dpi = ui::DpiOf(m_hwnd);
         for (int i = 0; i < 6; ++i)

@@ -192,7 +192,7 @@ conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
 void CAdvConnectList::Initialize(CSysReg* reg) {
     if (m_storePath.empty()) m_storePath = conn::ProfileStore::DefaultPath();
     SetExtendedStyle(LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
-    while (GetColumnCount() > 0) Send(LVM_DELETECOLUMN, 0);
+    while (GetColumnCount() > 0) DeleteColumn(0);
     for (int i = 0; i < kColumnCount; ++i) {
         int width = kDefaultWidths[i];
         if (reg) {
@@ -232,26 +232,20 @@ void CAdvConnectList::FillRows() {
     }
     std::stable_sort(order.begin(), order.end(),
                      [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    Send(WM_SETREDRAW, FALSE);
+    SetRedraw(false);
     DeleteAllItems();
-    Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(order.size()));
+    SetItemCount(static_cast<int>(order.size()));
     int row = 0;
     for (std::size_t index : order) {
         const CONN_INFO& p = m_profiles[index];
-        LVITEMW item{};
-        item.mask = LVIF_TEXT | LVIF_PARAM;
-        item.iItem = row;
         // Characters that do not show are written out, so that no two rows look alike.
-        const std::wstring shown = conn::VisibleName(p.name);
-        item.pszText = const_cast<wchar_t*>(shown.c_str());
-        item.lParam = static_cast<LPARAM>(index);
-        const int at = static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        const int at = InsertItemWithData(row, conn::VisibleName(p.name), static_cast<LPARAM>(index));
         if (at < 0) continue;
         const std::wstring* cells[] = {&p.kind, &p.server, &p.database, &p.user};
         for (int c = 0; c < 4; ++c) SetItemText(at, c + 1, *cells[c]);
         ++row;
     }
-    Send(WM_SETREDRAW, TRUE);
+    SetRedraw(true);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 
@@ -379,7 +373,7 @@ void CAdvConnectList::ShowProfile(std::size_t index) {
     for (int row = 0; row < GetItemCount(); ++row) {
         if (static_cast<std::size_t>(GetItemData(row)) == index) {
             Select(row);
-            Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+            EnsureVisible(row, false);
             return;
         }
     }

@@ -40,7 +40,7 @@ class CSysReg;
 class CAdvConnectList : public ui::ListView {
 public:
     CAdvConnectList() = default;
-    virtual ~CAdvConnectList() = default;
+    ~CAdvConnectList() override = default;
 
     // The store file; by default conn::ProfileStore::DefaultPath() at Initialize.
     void SetStorePath(std::wstring path) { m_storePath = std::move(path); }

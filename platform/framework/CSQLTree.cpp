@@ -47,89 +47,89 @@ os::FindHandle FindFirst(const std::wstring& folder, WIN32_FIND_DATAW& fd) {
 // look the same on every machine: folder, open folder, script.
 void DrawIcons(HDC dc) {
     const COLORREF edge = RGB(150, 110, 20), body = RGB(240, 200, 90), front = RGB(255, 226, 140);
-    HPEN pen = ::CreatePen(PS_SOLID, 1, edge);
-    HBRUSH bodyBrush = ::CreateSolidBrush(body);
-    HBRUSH frontBrush = ::CreateSolidBrush(front);
-    HGDIOBJ oldPen = ::SelectObject(dc, pen);
-    HGDIOBJ oldBrush = ::SelectObject(dc, bodyBrush);
+    // Made before anything is selected, so that each outlives its selection.
+    const ui::Pen folderPen(::CreatePen(PS_SOLID, 1, edge));
+    const ui::Pen pagePen(::CreatePen(PS_SOLID, 1, RGB(110, 110, 110)));
+    const ui::Pen linePen(::CreatePen(PS_SOLID, 1, RGB(40, 90, 200)));
+    const ui::Brush bodyBrush(::CreateSolidBrush(body));
+    const ui::Brush frontBrush(::CreateSolidBrush(front));
+
+    const ui::ScopedSelect outline(dc, folderPen.Get()), fill(dc, bodyBrush.Get());
     for (int i = 0; i < 2; ++i) {
         const int x = i * 16;
         const POINT tab[] = {{x + 1, 3}, {x + 6, 3}, {x + 8, 5}, {x + 14, 5}, {x + 14, 13}, {x + 1, 13}};
         ::Polygon(dc, tab, 6);
     }
-    ::SelectObject(dc, frontBrush);
-    const POINT open[] = {{16 + 4, 7}, {16 + 15, 7}, {16 + 12, 13}, {16 + 1, 13}};
-    ::Polygon(dc, open, 4);
+    {
+        const ui::ScopedSelect flap(dc, frontBrush.Get());
+        const POINT open[] = {{16 + 4, 7}, {16 + 15, 7}, {16 + 12, 13}, {16 + 1, 13}};
+        ::Polygon(dc, open, 4);
+    }
     // The script: a page with a folded corner and lines of text.
-    HPEN pagePen = ::CreatePen(PS_SOLID, 1, RGB(110, 110, 110));
-    ::SelectObject(dc, pagePen);
-    ::SelectObject(dc, ::GetStockObject(WHITE_BRUSH));
+    const ui::ScopedSelect pageOutline(dc, pagePen.Get()), paper(dc, ::GetStockObject(WHITE_BRUSH));
     const POINT page[] = {{32 + 3, 1}, {32 + 10, 1}, {32 + 13, 4}, {32 + 13, 14}, {32 + 3, 14}};
     ::Polygon(dc, page, 5);
     const POINT fold[] = {{32 + 10, 1}, {32 + 10, 4}, {32 + 13, 4}};
     ::Polyline(dc, fold, 3);
-    HPEN linePen = ::CreatePen(PS_SOLID, 1, RGB(40, 90, 200));
-    ::SelectObject(dc, linePen);
+    const ui::ScopedSelect text(dc, linePen.Get());
     for (int y = 6; y <= 12; y += 2) {
         ::MoveToEx(dc, 32 + 5, y, nullptr);
         ::LineTo(dc, 32 + (y == 12 ? 9 : 12), y);
     }
-    ::SelectObject(dc, oldPen);
-    ::SelectObject(dc, oldBrush);
-    ::DeleteObject(pen);
-    ::DeleteObject(pagePen);
-    ::DeleteObject(linePen);
-    ::DeleteObject(bodyBrush);
-    ::DeleteObject(frontBrush);
 }
 
-HIMAGELIST MakeIconList() {
-    HIMAGELIST list = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0);
-    if (!list) return nullptr;
-    HDC screen = ::GetDC(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen);
-    HBITMAP strip = ::CreateCompatibleBitmap(screen, 48, 16);
-    ::ReleaseDC(nullptr, screen);
-    const COLORREF transparent = RGB(255, 0, 255);
-    if (dc && strip) {
-        HGDIOBJ old = ::SelectObject(dc, strip);
-        RECT all{0, 0, 48, 16};
-        HBRUSH back = ::CreateSolidBrush(transparent);
-        ::FillRect(dc, &all, back);
-        ::DeleteObject(back);
-        DrawIcons(dc);
-        ::SelectObject(dc, old);
-        ::ImageList_AddMasked(list, strip, transparent);
+ui::ImageList MakeIconList() {
+    ui::ImageList list(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0));
+    if (!list) return list;
+    ui::MemoryDC dc;
+    ui::Bitmap strip;
+    {
+        const ui::WindowDC screen(nullptr);
+        dc.Reset(::CreateCompatibleDC(screen.Get()));
+        strip.Reset(::CreateCompatibleBitmap(screen.Get(), 48, 16));
     }
-    if (strip) ::DeleteObject(strip);
-    if (dc) ::DeleteDC(dc);
+    if (!dc || !strip) return list;
+    const COLORREF transparent = RGB(255, 0, 255);
+    {
+        // The strip must be out of the device context before the list copies it.
+        const ui::ScopedSelect target(dc.Get(), strip.Get());
+        const RECT all{0, 0, 48, 16};
+        const ui::Brush back(::CreateSolidBrush(transparent));
+        ::FillRect(dc.Get(), &all, back.Get());
+        DrawIcons(dc.Get());
+    }
+    ::ImageList_AddMasked(list.Get(), strip.Get(), transparent);
     return list;
 }
 
 }  // namespace
 
-CSQLTree::CSQLTree() : m_icons(MakeIconList()) {}
+CSQLTree::CSQLTree() : m_icons(MakeIconList()) {
+    // The tree's own handlers are all for its notifications; the messages
+    // sent to it skip the subclass chain, which a folder of 10,000 scripts
+    // would otherwise pass through once per item.
+    SendPastSubclasses(true);
+}
 
 CSQLTree::~CSQLTree() = default;
 
 const ui::MessageMap* CSQLTree::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
-        ui::OnMessage(ui::kReflectedNotify, &CSQLTree::OnReflectedNotify),
+        ui::OnReflectedNotify(TVN_ITEMEXPANDINGW, &CSQLTree::OnExpanding),
+        ui::OnReflectedNotify(TVN_ITEMEXPANDINGA, &CSQLTree::OnExpanding),
+        ui::OnReflectedNotify(TVN_SELCHANGEDW, &CSQLTree::OnSelChanged),
+        ui::OnReflectedNotify(TVN_SELCHANGEDA, &CSQLTree::OnSelChanged),
+        ui::OnReflectedNotify(TVN_GETDISPINFOW, &CSQLTree::OnGetDispInfo),
     };
-    static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
+    static const ui::MessageMap map(ui::TreeView::ThisMessageMap(), entries);
     return &map;
-}
-
-LRESULT CSQLTree::Direct(UINT msg, WPARAM wp, LPARAM lp) const {
-    const auto proc = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(m_hwnd, GCLP_WNDPROC));
-    return proc ? ::CallWindowProcW(proc, m_hwnd, msg, wp, lp) : ::SendMessageW(m_hwnd, msg, wp, lp);
 }
 
 void CSQLTree::Clear() {
     // Deleting the selected item may announce a new selection; none of that
     // is the user's.
     m_clearing = true;
-    if (m_hwnd) Direct(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    if (m_hwnd) DeleteAllItems();
     m_clearing = false;
     m_kinds.clear();
     m_paths.clear();
@@ -175,18 +175,11 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
     const std::vector<Found> found = ReadFolder(base);
     if (found.empty()) return;
     // One repaint for the whole level, however many entries it has.
-    Direct(WM_SETREDRAW, FALSE, 0);
+    SetRedraw(false);
     for (const Found& f : found) {
         const std::size_t entry = m_paths.size();
-        TVINSERTSTRUCTW ins{};
-        ins.hParent = parent ? parent : TVI_ROOT;
-        ins.hInsertAfter = TVI_LAST;
-        ins.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
-        ins.item.pszText = const_cast<wchar_t*>(f.name.c_str());
-        ins.item.iImage = ins.item.iSelectedImage = f.folder ? kIconFolder : kIconScript;
-        ins.item.cChildren = f.folder ? I_CHILDRENCALLBACK : 0;
-        ins.item.lParam = static_cast<LPARAM>(entry);
-        auto item = reinterpret_cast<HTREEITEM>(Direct(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+        HTREEITEM item = InsertItem(parent, f.name, f.folder ? kIconFolder : kIconScript,
+                                    f.folder ? I_CHILDRENCALLBACK : 0, static_cast<LPARAM>(entry));
         if (!item) break;  // the lists keep only entries that made it into the tree
         m_kinds.push_back(f.folder ? kDirectoryKind : kScriptKind);
         m_paths.push_back(Join(base, f.name));
@@ -194,36 +187,15 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
         m_listed.push_back(Listed::No);
         m_hasChildren.push_back(-1);
     }
-    Direct(WM_SETREDRAW, TRUE, 0);
+    SetRedraw(true);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 
-bool CSQLTree::OnReflectedNotify(ui::Message& m) {
-    auto* hdr = reinterpret_cast<NMHDR*>(m.lParam);
-    if (!hdr) return false;
-    switch (hdr->code) {
-    case TVN_ITEMEXPANDINGW:
-    case TVN_ITEMEXPANDINGA:
-        OnExpanding(reinterpret_cast<NMTREEVIEWW*>(hdr));
-        m.result = FALSE;  // let it expand
-        return true;
-    case TVN_SELCHANGEDW:
-    case TVN_SELCHANGEDA:
-        OnSelChanged(reinterpret_cast<NMTREEVIEWW*>(hdr));
-        m.result = 0;
-        return true;
-    case TVN_GETDISPINFOW:
-        OnGetDispInfo(reinterpret_cast<NMTVDISPINFOW*>(hdr));
-        m.result = 0;
-        return true;
-    default: return false;
-    }
-}
-
-void CSQLTree::OnExpanding(NMTREEVIEWW* tv) {
+LRESULT CSQLTree::OnExpanding(NMHDR* hdr) {
+    const auto* tv = reinterpret_cast<const NMTREEVIEWW*>(hdr);
     const auto entry = static_cast<std::size_t>(tv->itemNew.lParam);
     HTREEITEM item = tv->itemNew.hItem;
-    if (!item || entry >= m_paths.size() || m_kinds[entry] != kDirectoryKind) return;
+    if (!item || entry >= m_paths.size() || m_kinds[entry] != kDirectoryKind) return FALSE;  // let it expand
     const bool expanding = (tv->action & TVE_EXPAND) != 0;
     if (expanding && m_listed[entry] == Listed::No) {
         m_listed[entry] = Listed::Yes;
@@ -233,29 +205,29 @@ void CSQLTree::OnExpanding(NMTREEVIEWW* tv) {
         Level(path.c_str(), item);
         m_hasChildren[entry] = m_paths.size() > before ? 1 : 0;
     }
-    TVITEMW update{};
-    update.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
-    update.hItem = item;
     const bool open = expanding && m_hasChildren[entry] != 0;
-    update.iImage = update.iSelectedImage = open ? kIconFolderOpen : kIconFolder;
-    update.cChildren = m_hasChildren[entry] == 0 ? 0 : 1;
-    Send(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&update));
+    SetImageAndChildren(item, open ? kIconFolderOpen : kIconFolder, m_hasChildren[entry] == 0 ? 0 : 1);
+    return FALSE;
 }
 
-void CSQLTree::OnSelChanged(NMTREEVIEWW* tv) {
-    if (m_clearing || !tv->itemNew.hItem) return;
+LRESULT CSQLTree::OnSelChanged(NMHDR* hdr) {
+    const auto* tv = reinterpret_cast<const NMTREEVIEWW*>(hdr);
+    if (m_clearing || !tv->itemNew.hItem) return 0;
     const auto entry = static_cast<std::size_t>(tv->itemNew.lParam);
-    if (entry >= m_paths.size()) return;
+    if (entry >= m_paths.size()) return 0;
     ::SendMessageW(::GetParent(m_hwnd), WM_COMMAND, kSelectionCommand, static_cast<LPARAM>(entry));
+    return 0;
 }
 
-void CSQLTree::OnGetDispInfo(NMTVDISPINFOW* info) {
-    if (!(info->item.mask & TVIF_CHILDREN)) return;
+LRESULT CSQLTree::OnGetDispInfo(NMHDR* hdr) {
+    auto* info = reinterpret_cast<NMTVDISPINFOW*>(hdr);
+    if (!(info->item.mask & TVIF_CHILDREN)) return 0;
     const auto entry = static_cast<std::size_t>(info->item.lParam);
     if (entry >= m_paths.size()) {
         info->item.cChildren = 0;
-        return;
+        return 0;
     }
     if (m_hasChildren[entry] < 0) m_hasChildren[entry] = MayHaveEntries(m_paths[entry]) ? 1 : 0;
     info->item.cChildren = m_hasChildren[entry];
+    return 0;
 }

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/Controls.h"
 #include "platform/ui/Gdi.h"
-#include "platform/ui/Window.h"
 
-class CSQLTree : public ui::Window {
+class CSQLTree : public ui::TreeView {
 public:
     static constexpr WPARAM kSelectionCommand = 0x2400;
     static constexpr const wchar_t* kDirectoryKind = L"<Directory>";
@@ -54,15 +54,9 @@ private:
         bool folder;
     };
 
-    // Sends straight to the tree control's own procedure, past the subclass
-    // chain that has nothing to do with these messages: under Wine each pass
-    // through the chain costs about a tenth of a millisecond, which a folder
-    // of 10,000 scripts would pay per item.
-    LRESULT Direct(UINT msg, WPARAM wp, LPARAM lp) const;
-    bool OnReflectedNotify(ui::Message& m);
-    void OnExpanding(NMTREEVIEWW* tv);
-    void OnSelChanged(NMTREEVIEWW* tv);
-    void OnGetDispInfo(NMTVDISPINFOW* info);
+    LRESULT OnExpanding(NMHDR* hdr);
+    LRESULT OnSelChanged(NMHDR* hdr);
+    LRESULT OnGetDispInfo(NMHDR* hdr);
     // Whether a folder holds anything the tree would list, looking at no more
     // than a bounded number of names.
     static bool MayHaveEntries(const std::wstring& folder);

@@ -4,14 +4,6 @@
 
 namespace ui {
 
-std::wstring Control::Text() const {
-    const int length = ::GetWindowTextLengthW(m_hwnd);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const int got = ::GetWindowTextW(m_hwnd, text.data(), length + 1);
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
-}
-
 std::wstring TabCtrl::GetItemText(int index) const {
     wchar_t buffer[256] = {};
     TCITEMW item{};
@@ -42,13 +34,25 @@ int ListView::InsertColumn(int index, const wchar_t* title, int format, int widt
         Send(LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&col)));
 }
 
-int ListView::InsertItem(int index, const std::wstring& text, int image) const {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
+int ListView::InsertRow(LVITEMW item, int index, const std::wstring& text) const {
+    item.mask |= LVIF_TEXT;
     item.iItem = index;
     item.pszText = const_cast<wchar_t*>(text.c_str());
-    item.iImage = image;
     return static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+int ListView::InsertItem(int index, const std::wstring& text, int image) const {
+    LVITEMW item{};
+    item.mask = LVIF_IMAGE;
+    item.iImage = image;
+    return InsertRow(item, index, text);
+}
+
+int ListView::InsertItemWithData(int index, const std::wstring& text, LPARAM data) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.lParam = data;
+    return InsertRow(item, index, text);
 }
 
 bool ListView::SetItemText(int index, int column, const std::wstring& text) const {
@@ -102,7 +106,7 @@ int ListView::GetItemImage(int index) const {
 }
 
 int ListView::GetColumnCount() const {
-    HWND header = reinterpret_cast<HWND>(Send(LVM_GETHEADER));
+    HWND header = GetHeader();
     return header ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
 }
 
@@ -115,6 +119,28 @@ std::wstring TreeView::GetItemText(HTREEITEM handle) const {
     item.cchTextMax = MAX_PATH;
     if (!Send(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return {};
     return buffer;
+}
+
+HTREEITEM TreeView::InsertItem(HTREEITEM parent, const std::wstring& text, int image, int children,
+                               LPARAM data, HTREEITEM after) const {
+    TVINSERTSTRUCTW ins{};
+    ins.hParent = parent ? parent : TVI_ROOT;
+    ins.hInsertAfter = after;
+    ins.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
+    ins.item.pszText = const_cast<wchar_t*>(text.c_str());
+    ins.item.iImage = ins.item.iSelectedImage = image;
+    ins.item.cChildren = children;
+    ins.item.lParam = data;
+    return reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
+}
+
+bool TreeView::SetImageAndChildren(HTREEITEM item, int image, int children) const {
+    TVITEMW update{};
+    update.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;
+    update.hItem = item;
+    update.iImage = update.iSelectedImage = image;
+    update.cChildren = children;
+    return Send(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&update)) != 0;
 }
 
 }  // namespace ui

@@ -1,5 +1,7 @@
-// Thin, typed, non-owning wrappers over standard and common controls: a method
-// per message. They never destroy the window they name.
+// Standard and common controls with a typed method per message. A control is
+// a window: attached (Attach, or made from a handle) it only names the control
+// and never destroys it; bound (Subclass, CreateControl) it also has a message
+// map, typed handlers and its own notifications reflected back to it.
 #pragma once
 
 #include <windows.h>
@@ -8,29 +10,19 @@
 #include <cassert>
 #include <string>
 
+#include "platform/ui/Window.h"
+
 namespace ui {
 
-class Control {
+class Control : public Window {
 public:
     Control() = default;
-    explicit Control(HWND hwnd) : m_hwnd(hwnd) {}
-    void Attach(HWND hwnd) { m_hwnd = hwnd; }
-    HWND Hwnd() const { return m_hwnd; }
-    explicit operator bool() const { return m_hwnd != nullptr; }
-
-    LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
-        assert(::IsWindow(m_hwnd));
-        return ::SendMessageW(m_hwnd, msg, wp, lp);
+    explicit Control(HWND hwnd) { m_hwnd = hwnd; }
+    // Names a control without binding it; an object bound to a window keeps it.
+    void Attach(HWND hwnd) {
+        assert(!m_bound);
+        if (!m_bound) m_hwnd = hwnd;
     }
-    std::wstring Text() const;
-    void SetText(const std::wstring& text) const { ::SetWindowTextW(m_hwnd, text.c_str()); }
-    void Enable(bool on) const { ::EnableWindow(m_hwnd, on); }
-    bool IsEnabled() const { return ::IsWindowEnabled(m_hwnd) != FALSE; }
-    void Show(bool on) const { ::ShowWindow(m_hwnd, on ? SW_SHOW : SW_HIDE); }
-    bool IsVisible() const { return ::IsWindowVisible(m_hwnd) != FALSE; }
-
-protected:
-    HWND m_hwnd = nullptr;
 };
 
 class Button : public Control {
@@ -85,8 +77,13 @@ public:
     bool SetColumnWidth(int index, int width) const {
         return Send(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(index), MAKELPARAM(width, 0)) != 0;
     }
+    bool DeleteColumn(int index) const { return Send(LVM_DELETECOLUMN, static_cast<WPARAM>(index)) != 0; }
     int GetItemCount() const { return static_cast<int>(Send(LVM_GETITEMCOUNT)); }
+    // Room for `count` rows before they are inserted.
+    void SetItemCount(int count) const { Send(LVM_SETITEMCOUNT, static_cast<WPARAM>(count)); }
     int InsertItem(int index, const std::wstring& text, int image) const;
+    // A row with text and item data, no image; returns its index or -1.
+    int InsertItemWithData(int index, const std::wstring& text, LPARAM data) const;
     bool SetItemText(int index, int column, const std::wstring& text) const;
     std::wstring GetItemText(int index, int column) const;
     LPARAM GetItemData(int index) const;
@@ -96,6 +93,10 @@ public:
     }
     int GetSelected() const { return GetNextItem(-1, LVNI_SELECTED); }
     void Select(int index) const;
+    bool EnsureVisible(int index, bool partialOk) const {
+        return Send(LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), partialOk ? TRUE : FALSE) != 0;
+    }
+    HWND GetHeader() const { return reinterpret_cast<HWND>(Send(LVM_GETHEADER)); }
     void DeleteAllItems() const { Send(LVM_DELETEALLITEMS); }
     void SetExtendedStyle(DWORD mask, DWORD style) const { Send(LVM_SETEXTENDEDLISTVIEWSTYLE, mask, style); }
     DWORD GetExtendedStyle() const { return static_cast<DWORD>(Send(LVM_GETEXTENDEDLISTVIEWSTYLE)); }
@@ -105,6 +106,10 @@ public:
     }
     int GetItemImage(int index) const;
     int GetColumnCount() const;
+
+private:
+    // Inserts `item` (its mask and fields other than the text) as row `index` with `text`.
+    int InsertRow(LVITEMW item, int index, const std::wstring& text) const;
 };
 
 class TreeView : public Control {
@@ -114,6 +119,12 @@ public:
         return reinterpret_cast<HIMAGELIST>(
             Send(TVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(list)));
     }
+    // An item with one image for both states; children is 0, 1 or I_CHILDRENCALLBACK.
+    HTREEITEM InsertItem(HTREEITEM parent, const std::wstring& text, int image, int children, LPARAM data,
+                         HTREEITEM after = TVI_LAST) const;
+    bool DeleteAllItems() const { return Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)) != 0; }
+    // Sets the item's image (both states) and whether it shows an expand button.
+    bool SetImageAndChildren(HTREEITEM item, int image, int children) const;
     HTREEITEM GetRoot() const { return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, TVGN_ROOT)); }
     HTREEITEM GetNext(HTREEITEM item, UINT code) const {
         return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));

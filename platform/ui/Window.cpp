@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <cassert>
 #include <exception>
 #include <string>
 #include <unordered_map>
@@ -46,7 +47,7 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
 HINSTANCE ResourceModule() { return ::GetModuleHandleW(nullptr); }
 
 Window::~Window() {
-    if (m_hwnd) {
+    if (m_bound) {
         HWND hwnd = m_hwnd;
         Unbind();
         ::DestroyWindow(hwnd);
@@ -62,11 +63,13 @@ Window* Window::FromHandle(HWND hwnd) {
 
 void Window::Bind(HWND hwnd) {
     m_hwnd = hwnd;
+    m_bound = true;
     Bindings()[hwnd] = this;
 }
 
 void Window::Unbind() {
-    if (!m_hwnd) return;
+    if (!m_bound) return;
+    m_bound = false;
     Bindings().erase(m_hwnd);
     if (m_subclassed) {
         ::RemoveWindowSubclass(m_hwnd, SubclassProc, kSubclassId);
@@ -130,6 +133,23 @@ const MessageMap* Window::ThisMessageMap() {
 
 const MessageMap* Window::GetMessageMap() const { return ThisMessageMap(); }
 
+LRESULT Window::Send(UINT msg, WPARAM wp, LPARAM lp) const {
+    assert(::IsWindow(m_hwnd));
+    if (m_pastSubclasses) {
+        const auto proc = reinterpret_cast<WNDPROC>(::GetClassLongPtrW(m_hwnd, GCLP_WNDPROC));
+        if (proc) return ::CallWindowProcW(proc, m_hwnd, msg, wp, lp);
+    }
+    return ::SendMessageW(m_hwnd, msg, wp, lp);
+}
+
+std::wstring Window::Text() const {
+    const int length = ::GetWindowTextLengthW(m_hwnd);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = ::GetWindowTextW(m_hwnd, text.data(), length + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
 RECT Window::ClientRect() const {
     RECT r{};
     ::GetClientRect(m_hwnd, &r);
@@ -153,10 +173,18 @@ const MessageEntry* Window::Find(UINT msg, UINT id, UINT code, EntryKind kind) c
 }
 
 BOOL Window::OnCommand(WPARAM wParam, LPARAM) {
-    if (const MessageEntry* e = Find(WM_COMMAND, LOWORD(wParam), HIWORD(wParam), EntryKind::Command)) {
-        (this->*(e->onCommand))();
-        return TRUE;
-    }
+    const UINT id = LOWORD(wParam), code = HIWORD(wParam);
+    for (const MessageMap* map = GetMessageMap(); map; map = map->base)
+        for (const MessageEntry* e = map->begin; e != map->end; ++e) {
+            if (e->msg != WM_COMMAND || e->code != code) continue;
+            if (e->kind == EntryKind::Command && e->id == id) {
+                (this->*(e->onCommand))();
+                return TRUE;
+            }
+            if (e->kind == EntryKind::CommandRange && e->id <= id && id <= e->lastId &&
+                (this->*(e->onCommandRange))(id))
+                return TRUE;
+        }
     return FALSE;
 }
 
@@ -233,6 +261,17 @@ bool Window::Call(const MessageEntry& e, Message& m) {
     case EntryKind::Scroll:
         (this->*(e.onScroll))(LOWORD(m.wParam), HIWORD(m.wParam), reinterpret_cast<HWND>(m.lParam));
         break;
+    case EntryKind::Wheel:
+        if (!(this->*(e.onWheel))(GET_KEYSTATE_WPARAM(m.wParam), GET_WHEEL_DELTA_WPARAM(m.wParam),
+                                  POINT{static_cast<short>(lo), static_cast<short>(hi)}))
+            return false;
+        break;
+    case EntryKind::ReflectedNotify: {
+        auto* hdr = reinterpret_cast<NMHDR*>(m.lParam);
+        if (!hdr || hdr->code != e.code) return false;
+        m.result = (this->*(e.onNotify))(hdr);
+        return true;
+    }
     default: return false;  // command and notify entries are found by their own routes
     }
     m.result = 0;

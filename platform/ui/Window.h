@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
 
 namespace ui {
 
@@ -35,8 +36,26 @@ using KeyHandler = void (Window::*)(UINT vk, UINT repeat, UINT flags);
 using TimerHandler = void (Window::*)(UINT_PTR id);
 // pos is the 16-bit position the message carries; GetScrollInfo gives the full one.
 using ScrollHandler = void (Window::*)(UINT code, int pos, HWND bar);
+// The wheel passes to the parent when a window does not use it, so this handler
+// says whether it did. delta is signed (WHEEL_DELTA a notch); pt is in screen
+// coordinates, signed.
+using WheelHandler = bool (Window::*)(UINT keys, int delta, POINT pt);
+// A range of command ids with one handler; false lets the rest of the map have the command.
+using CommandRangeHandler = bool (Window::*)(UINT id);
 
-enum class EntryKind : unsigned char { Message, Command, Notify, Size, Mouse, Key, Timer, Scroll };
+enum class EntryKind : unsigned char {
+    Message,
+    Command,
+    Notify,
+    Size,
+    Mouse,
+    Key,
+    Timer,
+    Scroll,
+    ReflectedNotify,
+    Wheel,
+    CommandRange,
+};
 
 struct MessageEntry {
     UINT msg;
@@ -51,6 +70,9 @@ struct MessageEntry {
     KeyHandler onKey;
     TimerHandler onTimer;
     ScrollHandler onScroll;
+    WheelHandler onWheel;
+    CommandRangeHandler onCommandRange;
+    UINT lastId;  // CommandRange: the last id of the range (id is the first)
 };
 
 template <class T>
@@ -90,6 +112,31 @@ MessageEntry OnScroll(UINT msg, void (T::*fn)(UINT, int, HWND)) {
     return {.msg = msg, .kind = EntryKind::Scroll, .onScroll = static_cast<ScrollHandler>(fn)};
 }
 
+// The control's own notification, reflected back to it by its parent; for a
+// control class that owns its behaviour. The handler's answer is the result.
+template <class T>
+MessageEntry OnReflectedNotify(UINT code, LRESULT (T::*fn)(NMHDR*)) {
+    return {.msg = kReflectedNotify,
+            .code = code,
+            .kind = EntryKind::ReflectedNotify,
+            .onNotify = static_cast<NotifyHandler>(fn)};
+}
+// WM_MOUSEWHEEL, WM_MOUSEHWHEEL; answers 0 when the handler used the wheel.
+template <class T>
+MessageEntry OnWheel(UINT msg, bool (T::*fn)(UINT, int, POINT)) {
+    return {.msg = msg, .kind = EntryKind::Wheel, .onWheel = static_cast<WheelHandler>(fn)};
+}
+// Commands first..last with notification code `code` (0: menu items).
+template <class T>
+MessageEntry OnCommandRange(UINT first, UINT last, UINT code, bool (T::*fn)(UINT)) {
+    return {.msg = WM_COMMAND,
+            .id = first,
+            .code = code,
+            .kind = EntryKind::CommandRange,
+            .onCommandRange = static_cast<CommandRangeHandler>(fn),
+            .lastId = last};
+}
+
 struct MessageMap {
     const MessageMap* base;
     const MessageEntry* begin;
@@ -110,12 +157,17 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 // The module whose resources (templates, icons, bitmaps) the hub uses.
 HINSTANCE ResourceModule();
 
+// The root of every window object: top-level windows, dialogs and controls.
+// A window bound to its object (created through the layer, a dialog, or a
+// subclassed control) gets the message map, the typed handlers and reflected
+// notifications; an object that only names a window (ui::Control::Attach)
+// sends it messages and never destroys it.
 class Window {
 public:
     Window() = default;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
-    // Destroys the window this object manages, if it still exists.
+    // Destroys the window bound to this object, if it still exists.
     virtual ~Window();
 
     HWND Hwnd() const { return m_hwnd; }
@@ -146,12 +198,19 @@ public:
     virtual bool OnNotify(WPARAM wParam, LPARAM lParam, LRESULT* result);
 
     // Convenience wrappers.
-    LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::SendMessageW(m_hwnd, msg, wp, lp); }
+    LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const;
     HWND Item(int id) const { return ::GetDlgItem(m_hwnd, id); }
     RECT ClientRect() const;
     // A child's window rectangle in this window's client coordinates.
     RECT ChildRect(HWND child) const;
     bool IsVisible() const { return m_hwnd && ::IsWindowVisible(m_hwnd); }
+    std::wstring Text() const;
+    void SetText(const std::wstring& text) const { ::SetWindowTextW(m_hwnd, text.c_str()); }
+    void Enable(bool on) const { ::EnableWindow(m_hwnd, on); }
+    bool IsEnabled() const { return ::IsWindowEnabled(m_hwnd) != FALSE; }
+    void Show(bool on) const { ::ShowWindow(m_hwnd, on ? SW_SHOW : SW_HIDE); }
+    // Off: changes are not drawn until it is turned on again (and the window invalidated).
+    void SetRedraw(bool on) const { Send(WM_SETREDRAW, on ? TRUE : FALSE); }
 
 protected:
     // Default processing for a message no map entry handled.
@@ -168,8 +227,15 @@ protected:
     // of the window and gets its final call.
     void AfterMessage(UINT msg);
     virtual void OnFinalMessage() {}
+    // Send hands this object's messages straight to its window's class
+    // procedure, past every subclass (ours too): for a control whose map has
+    // nothing to do with the messages sent to it and that takes very many of
+    // them, since under Wine each pass through the subclass chain costs about
+    // a tenth of a millisecond.
+    void SendPastSubclasses(bool on) { m_pastSubclasses = on; }
 
     HWND m_hwnd = nullptr;
+    bool m_bound = false;  // m_hwnd is this object's own binding, not only a name
 
 private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
@@ -180,6 +246,7 @@ private:
     const MessageEntry* Find(UINT msg, UINT id, UINT code, EntryKind kind) const;
 
     bool m_subclassed = false;
+    bool m_pastSubclasses = false;
 };
 
 }  // namespace ui

@@ -1,8 +1,11 @@
 // The window layer's own promises: an exception never crosses a window
 // procedure (reported once, result 0), a derived map entry runs before the
-// base's, and a notification is reflected only to a real child.
+// base's, a notification is reflected only to a real child, and a bound
+// control gets its own notifications through its map.
 #include <stdexcept>
+#include <vector>
 
+#include "platform/ui/Controls.h"
 #include "platform/ui/Window.h"
 #include "tests/win/WinTestSupport.h"
 
@@ -129,6 +132,86 @@ TEST_F(WindowLayerTest, CommandIsReflectedOnlyToARealChild) {
     parent.Send(WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), reinterpret_cast<LPARAM>(stranger.Hwnd()));
     EXPECT_EQ(child.reflected, 1);
     EXPECT_EQ(stranger.reflected, 0);
+}
+
+// A control class: its own notification comes back to it, the wheel passes on.
+class Probe : public ui::Control {
+public:
+    static const ui::MessageMap* ThisMessageMap() {
+        static const ui::MessageEntry entries[] = {
+            ui::OnReflectedNotify(NM_CLICK, &Probe::OnClick),
+            ui::OnCommandRange(10, 12, 0, &Probe::OnRange),
+        };
+        static const ui::MessageMap map(ui::Control::ThisMessageMap(), entries);
+        return &map;
+    }
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    LRESULT OnClick(NMHDR* hdr) {
+        from = hdr->hwndFrom;
+        return 42;
+    }
+    bool OnRange(UINT id) {
+        ids.push_back(id);
+        return id != 11;  // 11 is left to the rest of the map
+    }
+    HWND from = nullptr;
+    std::vector<UINT> ids;
+};
+
+TEST_F(WindowLayerTest, BoundControlGetsItsOwnNotificationsThroughItsMap) {
+    Base parent;
+    ASSERT_TRUE(parent.Make());
+    Probe control;
+    ASSERT_TRUE(control.CreateControl(L"STATIC", L"", WS_CHILD, RECT{0, 0, 20, 20}, parent.Hwnd(), 9));
+    NMHDR click{control.Hwnd(), 9, static_cast<UINT>(NM_CLICK)};
+    EXPECT_EQ(parent.Send(WM_NOTIFY, 9, reinterpret_cast<LPARAM>(&click)), 42);
+    EXPECT_EQ(control.from, control.Hwnd());
+    control.from = nullptr;
+    NMHDR other{control.Hwnd(), 9, static_cast<UINT>(NM_DBLCLK)};
+    EXPECT_EQ(parent.Send(WM_NOTIFY, 9, reinterpret_cast<LPARAM>(&other)), 0);
+    EXPECT_EQ(control.from, nullptr);
+    // Both ends of a range belong to it; a declined id goes on; another code does not match.
+    for (UINT id : {9u, 10u, 11u, 12u, 13u}) EXPECT_EQ(control.OnCommand(id, 0), id == 10 || id == 12) << id;
+    EXPECT_FALSE(control.OnCommand(MAKEWPARAM(10, 1), 0));
+    EXPECT_EQ(control.ids, (std::vector<UINT>{10, 11, 12}));
+}
+
+class Wheel : public Base {
+public:
+    static const ui::MessageMap* ThisMessageMap() {
+        static const ui::MessageEntry entries[] = {ui::OnWheel(WM_MOUSEWHEEL, &Wheel::OnTurn)};
+        static const ui::MessageMap map(Base::ThisMessageMap(), entries);
+        return &map;
+    }
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    bool OnTurn(UINT k, int d, POINT p) {
+        keys = k, delta = d, pt = p;
+        ++turns;
+        return use;
+    }
+    bool use = true;
+    UINT keys = 0;
+    int delta = 0, turns = 0;
+    POINT pt{};
+};
+
+TEST_F(WindowLayerTest, WheelArgumentsKeepTheirSignAndAnUnusedWheelGoesToTheParent) {
+    Wheel parent;
+    ASSERT_TRUE(parent.Make());
+    Wheel child;
+    ASSERT_TRUE(child.Make(parent.Hwnd()));
+    child.use = false;
+    // Turned towards the user, with the pointer left of and above the screen's origin.
+    EXPECT_EQ(child.Send(WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, static_cast<WORD>(-2 * WHEEL_DELTA)),
+                         MAKELPARAM(-5, -7)),
+              0);
+    for (const Wheel* w : {&child, &parent}) {
+        EXPECT_EQ(w->turns, 1);
+        EXPECT_EQ(w->keys, static_cast<UINT>(MK_CONTROL));
+        EXPECT_EQ(w->delta, -2 * WHEEL_DELTA);
+        EXPECT_EQ(w->pt.x, -5);
+        EXPECT_EQ(w->pt.y, -7);
+    }
 }
 
 }  // namespace
