@@ -9,6 +9,13 @@
 
 #include "platform/framework/ColorEditWnd.h"
 
+namespace {
+
+// A copy that takes no longer than this is done before the key is answered.
+constexpr double kCopyAtOnceMs = 50;
+
+}  // namespace
+
 int ColorEditWnd::XOf(Pos pos) const {
     const Layout& l = LayoutOf(pos.line);
     return l.x[std::min(pos.unit, l.text.size())];
@@ -111,27 +118,94 @@ std::wstring ColorEditWnd::SelectedText() const {
 }
 
 bool ColorEditWnd::Copy() {
+    CancelCopy();
     if (m_anchor == m_caret) return false;
-    std::wstring text;
-    const text::CopyResult result = text::CopyRange(Lines(), m_anchor, m_caret, kMaxCopyUnits, text);
+    if (Loading() && (m_pending == Pending::SelectAll || m_pending == Pending::ExtendToEnd)) {
+        // The selection reaches the end of the file once it is read; what the
+        // user copies is that, even if the caret moves on meanwhile.
+        m_copyWhenRead = true;
+        m_copyFrom = m_pending == Pending::SelectAll ? Pos{} : m_anchor;
+        SetProgress(L"Copying...");
+        StartWork();
+        return true;
+    }
+    return StartCopy(m_anchor, m_caret);
+}
+
+ColorEditWnd::CopyJob::~CopyJob() {
+    if (!memory) return;
+    if (text) ::GlobalUnlock(memory);
+    ::GlobalFree(memory);
+}
+
+bool ColorEditWnd::StartCopy(Pos from, Pos to) {
+    const double start = NowMs();
+    m_copy = std::make_unique<CopyJob>(Lines(), from, to);
+    if (m_copy->copier.Done()) return FinishCopy();
+    CopyJob& job = *m_copy;
+    job.memory = ::GlobalAlloc(GMEM_MOVEABLE, (job.copier.Capacity() + 1) * sizeof(wchar_t));
+    job.text = job.memory ? static_cast<wchar_t*>(::GlobalLock(job.memory)) : nullptr;
+    if (!job.text) {
+        m_copy.reset();
+        ui::ShowMessageBox(m_hwnd, L"There is not enough memory to copy the selection.", L"Zelto Quaylet",
+                           MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    // A copy of a few thousand lines is done at once; a larger one goes on
+    // with the background work, so that the window keeps answering.
+    if (CopySlice(start + kCopyAtOnceMs)) return FinishCopy();
+    SetProgress(L"Copying... " + std::to_wstring(job.copier.Percent()) + L" %");
+    StartWork();
+    return true;
+}
+
+// Copies until `until` (NowMs) or the end; true when the copy is built.
+bool ColorEditWnd::CopySlice(double until) {
+    // A few hundred lines between looks at the clock: at most a few
+    // milliseconds, as lines are cut at a few thousand units.
+    constexpr std::size_t kLinesBetweenChecks = 256;
+    while (!m_copy->copier.Step(m_copy->text, kLinesBetweenChecks)) {
+        if (NowMs() >= until) return false;
+    }
+    return true;
+}
+
+bool ColorEditWnd::FinishCopy() {
+    const std::unique_ptr<CopyJob> job = std::move(m_copy);
+    SetProgress(std::wstring());
+    const text::CopyResult result = job->copier.Result();
     if (result == text::CopyResult::Nothing) return false;
     if (result == text::CopyResult::TooLarge) {
         ui::ShowMessageBox(m_hwnd, L"The selection is too large to copy.", L"Zelto Quaylet",
                            MB_OK | MB_ICONINFORMATION);
         return false;
     }
+    job->text[job->copier.Size()] = L'\0';
+    ::GlobalUnlock(job->memory);
+    job->text = nullptr;
     if (!::OpenClipboard(m_hwnd)) return false;
-    bool done = false;
     ::EmptyClipboard();
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL mem = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-        if (void* p = ::GlobalLock(mem)) {
-            std::memcpy(p, text.c_str(), bytes);
-            ::GlobalUnlock(mem);
-            done = ::SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
-        }
-        if (!done) ::GlobalFree(mem);
-    }
+    // The clipboard owns the memory once it has taken it.
+    if (::SetClipboardData(CF_UNICODETEXT, job->memory)) job->memory = nullptr;
     ::CloseClipboard();
-    return done;
+    return job->memory == nullptr;
+}
+
+void ColorEditWnd::CancelCopy() {
+    m_copy.reset();
+    m_copyWhenRead = false;
+    SetProgress(std::wstring());
+}
+
+void ColorEditWnd::SetProgress(const std::wstring& text) {
+    if (text == m_progress) return;
+    const bool cursor = text.empty() != m_progress.empty();
+    m_progress = text;
+    if (!m_hwnd) return;
+    ::InvalidateRect(m_hwnd, nullptr, FALSE);
+    POINT pt{};
+    // The pointer over the window shows that work goes on in the background.
+    if (cursor && ::GetCursorPos(&pt) && ::WindowFromPoint(pt) == m_hwnd)
+        ::SendMessageW(m_hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(m_hwnd),
+                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }
