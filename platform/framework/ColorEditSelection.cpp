@@ -13,6 +13,8 @@ namespace {
 
 // A copy that takes no longer than this is done before the key is answered.
 constexpr double kCopyAtOnceMs = 50;
+// A copied text up to this size goes to the clipboard at once.
+constexpr std::size_t kRenderAtOnceUnits = 1u << 20;
 
 }  // namespace
 
@@ -171,7 +173,7 @@ bool ColorEditWnd::CopySlice(double until) {
 }
 
 bool ColorEditWnd::FinishCopy() {
-    const std::unique_ptr<CopyJob> job = std::move(m_copy);
+    std::unique_ptr<CopyJob> job = std::move(m_copy);
     SetProgress(std::wstring());
     const text::CopyResult result = job->copier.Result();
     if (result == text::CopyResult::Nothing) return false;
@@ -184,11 +186,57 @@ bool ColorEditWnd::FinishCopy() {
     ::GlobalUnlock(job->memory);
     job->text = nullptr;
     if (!::OpenClipboard(m_hwnd)) return false;
+    // Emptying tells the owner before, perhaps this window, to let go of its text.
     ::EmptyClipboard();
-    // The clipboard owns the memory once it has taken it.
-    if (::SetClipboardData(CF_UNICODETEXT, job->memory)) job->memory = nullptr;
+    // Handing the clipboard a block can copy it, which for tens of megabytes
+    // takes long; such a text is only promised and handed over when a
+    // program asks for it (or before this window goes).
+    const bool promise = job->copier.Size() > kRenderAtOnceUnits;
+    ::SetLastError(ERROR_SUCCESS);
+    const bool done = ::SetClipboardData(CF_UNICODETEXT, promise ? nullptr : job->memory) != nullptr ||
+                      (promise && ::GetLastError() == ERROR_SUCCESS);
     ::CloseClipboard();
-    return job->memory == nullptr;
+    if (!done) return false;
+    if (promise) {
+        m_onClipboard = std::move(job);
+    } else {
+        job->memory = nullptr;  // the clipboard's now
+    }
+    return true;
+}
+
+void ColorEditWnd::RenderPromised() {
+    if (m_onClipboard && ::SetClipboardData(CF_UNICODETEXT, m_onClipboard->memory))
+        m_onClipboard->memory = nullptr;
+    m_onClipboard.reset();
+}
+
+bool ColorEditWnd::OnRenderFormat(ui::Message& m) {
+    if (m.wParam == CF_UNICODETEXT) RenderPromised();
+    m.result = 0;
+    return true;
+}
+
+void ColorEditWnd::RenderAllPromised() {
+    // Closing: what was promised is handed over, unless another program has
+    // put something on the clipboard since.
+    if (m_onClipboard && ::OpenClipboard(m_hwnd)) {
+        if (::GetClipboardOwner() == m_hwnd) RenderPromised();
+        ::CloseClipboard();
+    }
+    m_onClipboard.reset();
+}
+
+bool ColorEditWnd::OnRenderAllFormats(ui::Message& m) {
+    RenderAllPromised();
+    m.result = 0;
+    return true;
+}
+
+bool ColorEditWnd::OnDestroyClipboard(ui::Message& m) {
+    m_onClipboard.reset();
+    m.result = 0;
+    return true;
 }
 
 void ColorEditWnd::CancelCopy() {

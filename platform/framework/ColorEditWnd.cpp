@@ -71,7 +71,10 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     Reset();
 }
 
-ColorEditWnd::~ColorEditWnd() = default;
+ColorEditWnd::~ColorEditWnd() {
+    // The window goes after this object, when its messages no longer reach it.
+    if (m_hwnd) RenderAllPromised();
+}
 
 const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
@@ -99,6 +102,9 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),
         ui::OnMessage(WM_SETTINGCHANGE, &ColorEditWnd::OnColorsChanged),
         ui::OnMessage(WM_THEMECHANGED, &ColorEditWnd::OnColorsChanged),
+        ui::OnMessage(WM_RENDERFORMAT, &ColorEditWnd::OnRenderFormat),
+        ui::OnMessage(WM_RENDERALLFORMATS, &ColorEditWnd::OnRenderAllFormats),
+        ui::OnMessage(WM_DESTROYCLIPBOARD, &ColorEditWnd::OnDestroyClipboard),
     };
     static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
     return &map;

@@ -162,6 +162,11 @@ private:
     void CancelCopy();
     void SetProgress(const std::wstring& text);
     void PaintProgress(HDC dc, const RECT& client);
+    void RenderPromised();
+    void RenderAllPromised();
+    bool OnRenderFormat(ui::Message& m);
+    bool OnRenderAllFormats(ui::Message& m);
+    bool OnDestroyClipboard(ui::Message& m);
     void AfterLoad(std::size_t firstLine);
     std::size_t TotalRows() const { return LineCount() + (m_note.empty() ? 0 : 1); }
     int VisibleRows() const;
@@ -255,6 +260,8 @@ private:
         wchar_t* text = nullptr;
     };
     std::unique_ptr<CopyJob> m_copy;
+    // A large copied text the clipboard was promised and has not asked for yet.
+    std::unique_ptr<CopyJob> m_onClipboard;
     // A copy asked for while the selection waits to grow to the end of the
     // file: from here to the end, once read.
     bool m_copyWhenRead = false;
