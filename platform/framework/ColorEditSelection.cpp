@@ -12,9 +12,11 @@
 namespace {
 
 // A copy that takes no longer than this is done before the key is answered.
-constexpr double kCopyAtOnceMs = 50;
+constexpr double kCopyAtOnceMs = 30;
 // A copied text up to this size goes to the clipboard at once.
 constexpr std::size_t kRenderAtOnceUnits = 1u << 20;
+// Times the clipboard is tried on the work timer (some tens of milliseconds apart).
+constexpr int kClipboardTries = 40;
 
 }  // namespace
 
@@ -182,10 +184,29 @@ bool ColorEditWnd::FinishCopy() {
                            MB_OK | MB_ICONINFORMATION);
         return false;
     }
+    if (!::OpenClipboard(m_hwnd)) {
+        // Another program has the clipboard open for a moment: try again
+        // with the background work rather than lose the copy.
+        if (++job->tries < kClipboardTries) {
+            m_copy = std::move(job);
+            SetProgress(L"Copying... 100 %");
+            StartWork();
+            return true;
+        }
+        ui::ShowMessageBox(m_hwnd, L"The clipboard is in use by another program. Try copying again.",
+                           L"Zelto Quaylet", MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    const bool done = HandToClipboard(std::move(job));
+    ::CloseClipboard();
+    return done;
+}
+
+// With the clipboard open.
+bool ColorEditWnd::HandToClipboard(std::unique_ptr<CopyJob> job) {
     job->text[job->copier.Size()] = L'\0';
     ::GlobalUnlock(job->memory);
     job->text = nullptr;
-    if (!::OpenClipboard(m_hwnd)) return false;
     // Emptying tells the owner before, perhaps this window, to let go of its text.
     ::EmptyClipboard();
     // Handing the clipboard a block can copy it, which for tens of megabytes
@@ -195,14 +216,12 @@ bool ColorEditWnd::FinishCopy() {
     ::SetLastError(ERROR_SUCCESS);
     const bool done = ::SetClipboardData(CF_UNICODETEXT, promise ? nullptr : job->memory) != nullptr ||
                       (promise && ::GetLastError() == ERROR_SUCCESS);
-    ::CloseClipboard();
-    if (!done) return false;
-    if (promise) {
+    if (done && promise) {
         m_onClipboard = std::move(job);
-    } else {
+    } else if (done) {
         job->memory = nullptr;  // the clipboard's now
     }
-    return true;
+    return done;
 }
 
 void ColorEditWnd::RenderPromised() {

@@ -159,6 +159,8 @@ private:
     bool StartCopy(Pos from, Pos to);
     bool CopySlice(double until);
     bool FinishCopy();
+    struct CopyJob;
+    bool HandToClipboard(std::unique_ptr<CopyJob> job);
     void CancelCopy();
     void SetProgress(const std::wstring& text);
     void PaintProgress(HDC dc, const RECT& client);
@@ -258,6 +260,7 @@ private:
         text::RangeCopier copier;
         HGLOBAL memory = nullptr;
         wchar_t* text = nullptr;
+        int tries = 0;  // of opening the clipboard
     };
     std::unique_ptr<CopyJob> m_copy;
     // A large copied text the clipboard was promised and has not asked for yet.
