@@ -776,7 +776,10 @@ TEST_F(PreviewTest, ALargeCopyGoesOnInTheBackgroundAndANewerOneReplacesIt) {
     Type('C', true);
     EXPECT_TRUE(m_preview->Copying());
     EXPECT_NE(m_preview->Progress().find(L" %"), std::wstring::npos);
+    const COLORREF note = m_preview->RoleColor(ColorEditWnd::ColorRole::Note);
+    const int drawn = Capture(w).Count(note);
     EXPECT_GE(copyDone(), 2u);
+    EXPECT_GT(drawn, Capture(w).Count(note) + 20);
     m_preview.reset();
     EXPECT_TRUE(ClipboardText(m_host.Hwnd()) == expected);
     // Another text gives up a copy under way.
