@@ -176,6 +176,19 @@ void ColorEditWnd::Paint(HDC dc) {
         PaintLine(dc, line, y, state, colour, client);
         ++m_paintedLines;
     }
+    if (!m_progress.empty()) PaintProgress(dc, client);
+}
+
+void ColorEditWnd::PaintProgress(HDC dc, const RECT& client) {
+    // In the bottom right corner, where the user sees it wherever the text is scrolled.
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, m_progress.c_str(), static_cast<int>(m_progress.size()), &size);
+    RECT box{client.right - size.cx - 3 * kMargin, client.bottom - m_lineHeight - kMargin, client.right,
+             client.bottom};
+    ::SetTextColor(dc, RoleColor(ColorRole::Note));
+    ::SetBkColor(dc, RoleColor(ColorRole::Background));
+    ::ExtTextOutW(dc, box.left + kMargin, box.top + kMargin / 2, ETO_OPAQUE, &box, m_progress.c_str(),
+                  static_cast<UINT>(m_progress.size()), nullptr);
 }
 
 void ColorEditWnd::PaintLine(HDC dc, std::size_t line, int y, CColorizer::State& state, bool colour,

@@ -9,6 +9,17 @@
 
 #include "platform/framework/ColorEditWnd.h"
 
+namespace {
+
+// A copy that takes no longer than this is done before the key is answered.
+constexpr double kCopyAtOnceMs = 30;
+// A copied text up to this size goes to the clipboard at once.
+constexpr std::size_t kRenderAtOnceUnits = 1u << 20;
+// Times the clipboard is tried on the work timer (some tens of milliseconds apart).
+constexpr int kClipboardTries = 40;
+
+}  // namespace
+
 int ColorEditWnd::XOf(Pos pos) const {
     const Layout& l = LayoutOf(pos.line);
     return l.x[std::min(pos.unit, l.text.size())];
@@ -111,27 +122,157 @@ std::wstring ColorEditWnd::SelectedText() const {
 }
 
 bool ColorEditWnd::Copy() {
+    CancelCopy();
     if (m_anchor == m_caret) return false;
-    std::wstring text;
-    const text::CopyResult result = text::CopyRange(Lines(), m_anchor, m_caret, kMaxCopyUnits, text);
+    if (Loading() && (m_pending == Pending::SelectAll || m_pending == Pending::ExtendToEnd)) {
+        // The selection reaches the end of the file once it is read; what the
+        // user copies is that, even if the caret moves on meanwhile.
+        m_copyWhenRead = true;
+        m_copyFrom = m_pending == Pending::SelectAll ? Pos{} : m_anchor;
+        SetProgress(L"Copying...");
+        StartWork();
+        return true;
+    }
+    return StartCopy(m_anchor, m_caret);
+}
+
+ColorEditWnd::CopyJob::~CopyJob() {
+    if (!memory) return;
+    if (text) ::GlobalUnlock(memory);
+    ::GlobalFree(memory);
+}
+
+bool ColorEditWnd::StartCopy(Pos from, Pos to) {
+    const double start = NowMs();
+    m_copy = std::make_unique<CopyJob>(Lines(), from, to);
+    if (m_copy->copier.Done()) return FinishCopy();
+    CopyJob& job = *m_copy;
+    job.memory = ::GlobalAlloc(GMEM_MOVEABLE, (job.copier.Capacity() + 1) * sizeof(wchar_t));
+    job.text = job.memory ? static_cast<wchar_t*>(::GlobalLock(job.memory)) : nullptr;
+    if (!job.text) {
+        m_copy.reset();
+        ui::ShowMessageBox(m_hwnd, L"There is not enough memory to copy the selection.", L"Zelto Quaylet",
+                           MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
+    // A copy of a few thousand lines is done at once; a larger one goes on
+    // with the background work, so that the window keeps answering.
+    if (CopySlice(start + kCopyAtOnceMs)) return FinishCopy();
+    SetProgress(L"Copying... " + std::to_wstring(job.copier.Percent()) + L" %");
+    StartWork();
+    return true;
+}
+
+// Copies until `until` (NowMs) or the end; true when the copy is built.
+bool ColorEditWnd::CopySlice(double until) {
+    // A few hundred lines between looks at the clock: at most a few
+    // milliseconds, as lines are cut at a few thousand units.
+    constexpr std::size_t kLinesBetweenChecks = 256;
+    while (!m_copy->copier.Step(m_copy->text, kLinesBetweenChecks)) {
+        if (NowMs() >= until) return false;
+    }
+    return true;
+}
+
+bool ColorEditWnd::FinishCopy() {
+    std::unique_ptr<CopyJob> job = std::move(m_copy);
+    SetProgress(std::wstring());
+    const text::CopyResult result = job->copier.Result();
     if (result == text::CopyResult::Nothing) return false;
     if (result == text::CopyResult::TooLarge) {
         ui::ShowMessageBox(m_hwnd, L"The selection is too large to copy.", L"Zelto Quaylet",
                            MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    if (!::OpenClipboard(m_hwnd)) return false;
-    bool done = false;
-    ::EmptyClipboard();
-    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL mem = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-        if (void* p = ::GlobalLock(mem)) {
-            std::memcpy(p, text.c_str(), bytes);
-            ::GlobalUnlock(mem);
-            done = ::SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+    if (!::OpenClipboard(m_hwnd)) {
+        // Another program has the clipboard open for a moment: try again
+        // with the background work rather than lose the copy.
+        if (++job->tries < kClipboardTries) {
+            m_copy = std::move(job);
+            SetProgress(L"Copying... 100 %");
+            StartWork();
+            return true;
         }
-        if (!done) ::GlobalFree(mem);
+        ui::ShowMessageBox(m_hwnd, L"The clipboard is in use by another program. Try copying again.",
+                           L"Zelto Quaylet", MB_OK | MB_ICONINFORMATION);
+        return false;
     }
+    const bool done = HandToClipboard(std::move(job));
     ::CloseClipboard();
     return done;
+}
+
+// With the clipboard open.
+bool ColorEditWnd::HandToClipboard(std::unique_ptr<CopyJob> job) {
+    job->text[job->copier.Size()] = L'\0';
+    ::GlobalUnlock(job->memory);
+    job->text = nullptr;
+    // Emptying tells the owner before, perhaps this window, to let go of its text.
+    ::EmptyClipboard();
+    // Handing the clipboard a block can copy it, which for tens of megabytes
+    // takes long; such a text is only promised and handed over when a
+    // program asks for it (or before this window goes).
+    const bool promise = job->copier.Size() > kRenderAtOnceUnits;
+    ::SetLastError(ERROR_SUCCESS);
+    const bool done = ::SetClipboardData(CF_UNICODETEXT, promise ? nullptr : job->memory) != nullptr ||
+                      (promise && ::GetLastError() == ERROR_SUCCESS);
+    if (done && promise) {
+        m_onClipboard = std::move(job);
+    } else if (done) {
+        job->memory = nullptr;  // the clipboard's now
+    }
+    return done;
+}
+
+void ColorEditWnd::RenderPromised() {
+    if (m_onClipboard && ::SetClipboardData(CF_UNICODETEXT, m_onClipboard->memory))
+        m_onClipboard->memory = nullptr;
+    m_onClipboard.reset();
+}
+
+bool ColorEditWnd::OnRenderFormat(ui::Message& m) {
+    if (m.wParam == CF_UNICODETEXT) RenderPromised();
+    m.result = 0;
+    return true;
+}
+
+void ColorEditWnd::RenderAllPromised() {
+    // Closing: what was promised is handed over, unless another program has
+    // put something on the clipboard since.
+    if (m_onClipboard && ::OpenClipboard(m_hwnd)) {
+        if (::GetClipboardOwner() == m_hwnd) RenderPromised();
+        ::CloseClipboard();
+    }
+    m_onClipboard.reset();
+}
+
+bool ColorEditWnd::OnRenderAllFormats(ui::Message& m) {
+    RenderAllPromised();
+    m.result = 0;
+    return true;
+}
+
+bool ColorEditWnd::OnDestroyClipboard(ui::Message& m) {
+    m_onClipboard.reset();
+    m.result = 0;
+    return true;
+}
+
+void ColorEditWnd::CancelCopy() {
+    m_copy.reset();
+    m_copyWhenRead = false;
+    SetProgress(std::wstring());
+}
+
+void ColorEditWnd::SetProgress(const std::wstring& text) {
+    if (text == m_progress) return;
+    const bool cursor = text.empty() != m_progress.empty();
+    m_progress = text;
+    if (!m_hwnd) return;
+    ::InvalidateRect(m_hwnd, nullptr, FALSE);
+    POINT pt{};
+    // The pointer over the window shows that work goes on in the background.
+    if (cursor && ::GetCursorPos(&pt) && ::WindowFromPoint(pt) == m_hwnd)
+        ::SendMessageW(m_hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(m_hwnd),
+                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }

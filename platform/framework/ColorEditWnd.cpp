@@ -13,13 +13,6 @@ const wchar_t kClassName[] = L"QuayletColorEdit";
 // One slice of background work keeps the interface thread at most about this busy.
 constexpr double kSliceMs = 25;
 
-double NowMs() {
-    LARGE_INTEGER f, t;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
 void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out) {
     // Lines are at most a few thousand bytes, well inside an int.
     const int n = static_cast<int>(size);
@@ -36,6 +29,13 @@ void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out
 std::wstring MegaBytes(std::uint64_t bytes) { return std::to_wstring((bytes + (1u << 19)) >> 20) + L" MB"; }
 
 }  // namespace
+
+double ColorEditWnd::NowMs() {
+    LARGE_INTEGER f, t;
+    ::QueryPerformanceFrequency(&f);
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
 
 ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int tabWidth, int pointSize,
                            const wchar_t* face)
@@ -71,7 +71,10 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     Reset();
 }
 
-ColorEditWnd::~ColorEditWnd() = default;
+ColorEditWnd::~ColorEditWnd() {
+    // The window goes after this object, when its messages no longer reach it.
+    if (m_hwnd) RenderAllPromised();
+}
 
 const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
@@ -99,6 +102,9 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),
         ui::OnMessage(WM_SETTINGCHANGE, &ColorEditWnd::OnColorsChanged),
         ui::OnMessage(WM_THEMECHANGED, &ColorEditWnd::OnColorsChanged),
+        ui::OnMessage(WM_RENDERFORMAT, &ColorEditWnd::OnRenderFormat),
+        ui::OnMessage(WM_RENDERALLFORMATS, &ColorEditWnd::OnRenderAllFormats),
+        ui::OnMessage(WM_DESTROYCLIPBOARD, &ColorEditWnd::OnDestroyClipboard),
     };
     static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
     return &map;
@@ -115,6 +121,8 @@ void ColorEditWnd::Reset() {
     if (m_hwnd) ::KillTimer(m_hwnd, kWorkTimer);
     m_working = false;
     m_pending = Pending::None;
+    // A copy of the text shown so far is given up with it.
+    CancelCopy();
     m_reader.Close();
     m_textLoaded = false;
     m_textLines.Clear();
@@ -241,6 +249,8 @@ void ColorEditWnd::AfterStep() {
         // A byte far into the file showed the encoding to be another: once.
         m_encodingChanges = Lines().EncodingChanges();
         m_states.Reset(LineCount());
+        // What was copied so far was decoded the old way.
+        if (m_copy) StartCopy(m_copy->copier.From(), m_copy->copier.To());
     }
     m_states.Extend(LineCount());
     const std::size_t longest = std::min<std::size_t>(Lines().LongestLine(), INT_MAX / 64);
@@ -269,6 +279,16 @@ void ColorEditWnd::StartWork() {
 // One slice of background work; false when nothing is left.
 bool ColorEditWnd::DoWork() {
     const double start = NowMs();
+    if (m_copy) {
+        // The user waits for a copy; the reading goes on after it, which
+        // also keeps the lines being copied as they are.
+        if (CopySlice(start + kSliceMs)) {
+            FinishCopy();
+        } else {
+            SetProgress(L"Copying... " + std::to_wstring(m_copy->copier.Percent()) + L" %");
+        }
+        return true;
+    }
     if (!m_reader.Done()) {
         // Reading goes on in chunks for one slice of time, however fast the disk.
         do {
@@ -308,6 +328,10 @@ void ColorEditWnd::RunPending() {
     case Pending::ExtendToEnd: MoveCaret(Pos{last, LineLength(last)}, true); break;
     case Pending::SelectAll: SetSelection(Pos{0, 0}, Pos{last, LineLength(last)}); break;
     case Pending::Bottom: SetTop(static_cast<std::ptrdiff_t>(TotalRows())); break;
+    }
+    if (m_copyWhenRead) {
+        m_copyWhenRead = false;
+        StartCopy(m_copyFrom, Pos{last, LineLength(last)});
     }
 }
 
@@ -597,7 +621,8 @@ bool ColorEditWnd::OnKillFocus(ui::Message&) {
 
 bool ColorEditWnd::OnSetCursor(ui::Message& m) {
     if (LOWORD(m.lParam) != HTCLIENT) return false;
-    ::SetCursor(::LoadCursorW(nullptr, m_message.empty() ? IDC_IBEAM : IDC_ARROW));
+    const wchar_t* cursor = Copying() ? IDC_APPSTARTING : (m_message.empty() ? IDC_IBEAM : IDC_ARROW);
+    ::SetCursor(::LoadCursorW(nullptr, cursor));
     m.result = TRUE;
     return true;
 }

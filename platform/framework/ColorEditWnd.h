@@ -106,8 +106,16 @@ public:
     // The selected text as it is in the file. Empty when nothing is selected,
     // when the selection holds no text, or when it exceeds kMaxCopyUnits.
     std::wstring SelectedText() const;
-    // Puts the selection on the clipboard; false when there was nothing to copy.
+    // Puts the selection on the clipboard; false when there was nothing to
+    // copy. A copy that takes longer than a moment goes on in slices of the
+    // background work while the window shows its progress, and reaches the
+    // clipboard when done; a selection that grows to the end of a file still
+    // being read is copied once it has been read. A new copy, another text
+    // or closing the window gives up the one under way.
     bool Copy();
+    // Whether a copy is under way, and the progress shown meanwhile (empty when none).
+    bool Copying() const { return m_copy || m_copyWhenRead; }
+    const std::wstring& Progress() const { return m_progress; }
     // The pixel offset of a place in its line, from the text's left edge.
     int XOf(Pos pos) const;
 
@@ -145,6 +153,22 @@ private:
     bool DoWork();
     void OnTimer(UINT_PTR id);
     void RunPending();
+    static double NowMs();
+    // Copying: [from, to) is built into memory for the clipboard, for
+    // kCopyAtOnceMs at once and then a slice at a time.
+    bool StartCopy(Pos from, Pos to);
+    bool CopySlice(double until);
+    bool FinishCopy();
+    struct CopyJob;
+    bool HandToClipboard(std::unique_ptr<CopyJob> job);
+    void CancelCopy();
+    void SetProgress(const std::wstring& text);
+    void PaintProgress(HDC dc, const RECT& client);
+    void RenderPromised();
+    void RenderAllPromised();
+    bool OnRenderFormat(ui::Message& m);
+    bool OnRenderAllFormats(ui::Message& m);
+    bool OnDestroyClipboard(ui::Message& m);
     void AfterLoad(std::size_t firstLine);
     std::size_t TotalRows() const { return LineCount() + (m_note.empty() ? 0 : 1); }
     int VisibleRows() const;
@@ -225,6 +249,27 @@ private:
     ColorStateCache m_states;
     bool m_working = false;
     Pending m_pending = Pending::None;
+
+    // A copy under way: the text is written straight into the block that
+    // then goes to the clipboard, locked until then.
+    struct CopyJob {
+        CopyJob(const text::TextLines& lines, Pos from, Pos to) : copier(lines, from, to, kMaxCopyUnits) {}
+        ~CopyJob();
+        CopyJob(const CopyJob&) = delete;
+        CopyJob& operator=(const CopyJob&) = delete;
+        text::RangeCopier copier;
+        HGLOBAL memory = nullptr;
+        wchar_t* text = nullptr;
+        int tries = 0;  // of opening the clipboard
+    };
+    std::unique_ptr<CopyJob> m_copy;
+    // A large copied text the clipboard was promised and has not asked for yet.
+    std::unique_ptr<CopyJob> m_onClipboard;
+    // A copy asked for while the selection waits to grow to the end of the
+    // file: from here to the end, once read.
+    bool m_copyWhenRead = false;
+    Pos m_copyFrom;
+    std::wstring m_progress;
     std::wstring m_message;
     std::wstring m_note;
 

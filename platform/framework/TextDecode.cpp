@@ -398,30 +398,72 @@ wchar_t TextLines::FollowingUnit(std::size_t line) const {
 
 CopyResult CopyRange(const TextLines& lines, TextPos from, TextPos to, std::size_t maxUnits,
                      std::wstring& out) {
-    out.clear();
+    RangeCopier copier(lines, from, to, maxUnits);
+    out.assign(copier.Capacity(), L'\0');
+    while (!copier.Step(out.data(), static_cast<std::size_t>(-1))) {
+    }
+    out.resize(copier.Result() == CopyResult::Copied ? copier.Size() : 0);
+    return copier.Result();
+}
+
+RangeCopier::RangeCopier(const TextLines& lines, TextPos from, TextPos to, std::size_t maxUnits)
+    : lines_(lines) {
     if (to < from) std::swap(from, to);
-    if (lines.LineCount() == 0) return CopyResult::Nothing;
+    if (lines.LineCount() == 0) {
+        done_ = true;
+        result_ = CopyResult::Nothing;
+        return;
+    }
     to.line = std::min(to.line, lines.LineCount() - 1);
+    from_ = from;
+    to_ = to;
+    next_ = from.line;
+    const TextLines::Line first = lines.GetLineBytes(from.line);
+    const TextLines::Line last = lines.GetLineBytes(to.line);
+    const std::size_t unitBytes =
+        lines.GetEncoding() == Encoding::Utf16LE || lines.GetEncoding() == Encoding::Utf16BE ? 2 : 1;
+    const std::size_t bound = (std::max(last.end, first.begin) - first.begin) / unitBytes;
     // No code unit comes from more than three bytes, so the whole lines
     // between the ends tell at once when a range is sure to be too large.
     if (from.line + 1 < to.line) {
-        const std::size_t inner = lines.GetLineBytes(to.line).begin - lines.GetLineBytes(from.line + 1).begin;
-        if (inner / 3 > maxUnits) return CopyResult::TooLarge;
-    }
-    std::wstring line, lineBreak;
-    for (std::size_t i = from.line; i <= to.line; ++i) {
-        lines.GetRawLine(i, line, &lineBreak);
-        const std::size_t a = i == from.line ? std::min(from.unit, line.size()) : 0;
-        const std::size_t b = i == to.line ? std::min(to.unit, line.size()) : line.size();
-        const std::wstring& tail = i == to.line ? std::wstring() : lineBreak;
-        if (out.size() + (b > a ? b - a : 0) + tail.size() > maxUnits) {
-            out.clear();
-            return CopyResult::TooLarge;
+        const std::size_t inner = last.begin - lines.GetLineBytes(from.line + 1).begin;
+        if (inner / 3 > maxUnits) {
+            done_ = true;
+            result_ = CopyResult::TooLarge;
+            return;
         }
-        if (b > a) out.append(line, a, b - a);
-        out += tail;
     }
-    return out.empty() ? CopyResult::Nothing : CopyResult::Copied;
+    capacity_ = std::min(bound, maxUnits);
+}
+
+bool RangeCopier::Step(wchar_t* into, std::size_t count) {
+    for (; !done_ && count > 0; --count, ++next_) {
+        const std::size_t i = next_;
+        lines_.GetRawLine(i, line_, &lineBreak_);
+        const std::size_t a = i == from_.line ? std::min(from_.unit, line_.size()) : 0;
+        const std::size_t b = i == to_.line ? std::min(to_.unit, line_.size()) : line_.size();
+        const std::size_t tail = i == to_.line ? 0 : lineBreak_.size();
+        const std::size_t n = (b > a ? b - a : 0) + tail;
+        if (n > capacity_ - size_) {
+            done_ = true;
+            result_ = CopyResult::TooLarge;
+            size_ = 0;
+            return true;
+        }
+        if (b > a) line_.copy(into + size_, b - a, a);
+        lineBreak_.copy(into + size_ + n - tail, tail);
+        size_ += n;
+        if (i == to_.line) {
+            done_ = true;
+            if (size_ == 0) result_ = CopyResult::Nothing;
+        }
+    }
+    return done_;
+}
+
+int RangeCopier::Percent() const {
+    const std::size_t lines = to_.line - from_.line + 1;
+    return static_cast<int>((next_ - from_.line) * 100 / lines);
 }
 
 }  // namespace text

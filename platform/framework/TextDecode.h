@@ -170,4 +170,36 @@ enum class CopyResult { Copied, Nothing, TooLarge };
 CopyResult CopyRange(const TextLines& lines, TextPos from, TextPos to, std::size_t maxUnits,
                      std::wstring& out);
 
+// The same a few lines at a time, into memory the caller owns, so that a
+// copy of tens of megabytes can be spread over time and written straight
+// into the block that goes to the clipboard. The lines must not change while
+// copying.
+class RangeCopier {
+public:
+    RangeCopier(const TextLines& lines, TextPos from, TextPos to, std::size_t maxUnits);
+    // Code units the memory given to Step must hold: never fewer than the
+    // copy needs (a unit never takes less than a byte, or two in UTF-16).
+    std::size_t Capacity() const { return capacity_; }
+    // Copies up to `count` more lines into `into`; true when the copy is done.
+    bool Step(wchar_t* into, std::size_t count);
+    bool Done() const { return done_; }
+    // The outcome once done (until then Copied).
+    CopyResult Result() const { return result_; }
+    // Code units written so far.
+    std::size_t Size() const { return size_; }
+    int Percent() const;
+    TextPos From() const { return from_; }
+    TextPos To() const { return to_; }
+
+private:
+    const TextLines& lines_;
+    TextPos from_, to_;
+    std::size_t capacity_ = 0;
+    std::size_t next_ = 0;  // the next line to copy
+    std::size_t size_ = 0;
+    bool done_ = false;
+    CopyResult result_ = CopyResult::Copied;
+    std::wstring line_, lineBreak_;
+};
+
 }  // namespace text

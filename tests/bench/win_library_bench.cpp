@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -290,10 +291,34 @@ int main() {
             key('A', true);
         });
         run("Ctrl+C of all (refused: too large)", [&] { key('C', true); });
+        // What reached the clipboard, in code units, and how long a program
+        // pasting it waits for a text promised to the clipboard to be handed
+        // over; emptied for the next.
+        auto copied = [&] {
+            std::size_t units = 0;
+            const double t0 = Now();
+            if (::OpenClipboard(w)) {
+                if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+                    units = std::wcslen(static_cast<const wchar_t*>(::GlobalLock(data)));
+                    ::GlobalUnlock(data);
+                }
+                ::EmptyClipboard();
+                ::CloseClipboard();
+            }
+            std::printf("  %-36s %zu units on the clipboard, pasted in %.1f ms\n", "", units, Now() - t0);
+        };
         run("Ctrl+C of 10,000 lines", [&] {
             wnd->SetSelection({1000, 0}, {11000, 0});
             key('C', true);
         });
+        copied();
+        // The largest copy allowed: a quarter of 256 MB of one-byte characters is the limit.
+        const std::size_t quarter = wnd->LineCount() / 4 - 2000;
+        run("Ctrl+C of the largest allowed", [&] {
+            wnd->SetSelection({0, 0}, {quarter, 0});
+            key('C', true);
+        });
+        copied();
         wnd.reset();
         ::DeleteFileW(path.c_str());
     }

@@ -323,4 +323,47 @@ TEST(TextDecode, CopyKeepsControlsAndLineBreaksAsWritten) {
     EXPECT_TRUE(out.empty());
 }
 
+// A copy made a line at a time gives the text exactly in every encoding,
+// within memory worked out before it starts, and is refused one unit past the limit.
+TEST(TextDecode, CopyInStepsGivesTheTextInEveryEncoding) {
+    const std::wstring text = Units({'s', 0xE9, 0x20AC, '\r', '\n', 0xD834, 0xDD1E, 1, '\r', '\n', '\n'}) +
+                              std::wstring(40, L'x') + L"\r" + Units({0x4E2D, 0x6587, '\t'});
+    std::string utf8, le("\xFF\xFE", 2), be("\xFE\xFF", 2);
+    for (const wchar_t u : text) {
+        le += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+        be += {static_cast<char>(u >> 8), static_cast<char>(u & 0xFF)};
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned u = static_cast<unsigned>(text[i]);
+        unsigned c = u;
+        if (u >= 0xD800 && u < 0xDC00) c = 0x10000 + ((u - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            utf8 += {static_cast<char>(0xE0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                     static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            utf8 += {static_cast<char>(0xF0 | c >> 18), static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                     static_cast<char>(0x80 | (c >> 6 & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    for (const std::string& bytes : {utf8, le, be}) {
+        const auto data = Bytes(bytes);
+        text::TextLines t;
+        t.Assign(data.data(), data.size(), 16);
+        ASSERT_GT(t.LineCount(), 5u);
+        const text::TextPos end{t.LineCount() - 1, 99};
+        text::RangeCopier copier(t, {0, 0}, end, text.size());
+        std::wstring out(copier.Capacity(), L'?');
+        int steps = 1;
+        while (!copier.Step(out.data(), 1)) ++steps;
+        EXPECT_EQ(copier.Result(), text::CopyResult::Copied);
+        EXPECT_EQ(out.substr(0, copier.Size()), text);
+        EXPECT_EQ(steps, static_cast<int>(t.LineCount()));
+        EXPECT_EQ(text::CopyRange(t, {0, 0}, end, text.size() - 1, out), text::CopyResult::TooLarge);
+    }
+}
+
 }  // namespace

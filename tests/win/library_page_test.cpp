@@ -688,6 +688,113 @@ TEST_F(PreviewTest, CopyGivesTheFileTextAndTheSeamNothing) {
     EXPECT_TRUE(Boxes().empty());
 }
 
+// Types a key into the focused window through this thread's message loop,
+// with the modifiers held while it is handled.
+void Type(UINT vk, bool ctrl = false, bool shift = false) {
+    BYTE state[256] = {};
+    ::GetKeyboardState(state);
+    state[VK_CONTROL] = ctrl ? 0x80 : 0;
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    ::SetKeyboardState(state);
+    HWND focus = ::GetFocus();
+    const LPARAM scan = static_cast<LPARAM>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+    ::PostMessageW(focus, WM_KEYDOWN, vk, 1 | scan);
+    ::PostMessageW(focus, WM_KEYUP, vk, 1 | scan | 0xC0000000);
+    MSG m;
+    while (::PeekMessageW(&m, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+    state[VK_CONTROL] = state[VK_SHIFT] = 0;
+    ::SetKeyboardState(state);
+}
+
+std::wstring ClipboardText(HWND owner) {
+    std::wstring text;
+    if (!::OpenClipboard(owner)) return L"(clipboard busy)";
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(::GlobalLock(data));
+        ::GlobalUnlock(data);
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+// A copy of tens of megabytes is built while the window goes on answering,
+// shows its progress and ends on the clipboard exactly; a newer copy or
+// another file gives it up.
+TEST_F(PreviewTest, ALargeCopyGoesOnInTheBackgroundAndANewerOneReplacesIt) {
+    std::string big;
+    for (int i = 0; big.size() < (24u << 20); ++i)
+        big += "select " + std::to_string(i) + (i % 3 ? "\r\n" : i % 5 ? "\n" : "\x01\t\r");
+    std::wstring expected(big.begin(), big.end());
+    Load(big);
+    HWND w = m_preview->Hwnd();
+    ::SetFocus(w);
+    ASSERT_EQ(::GetFocus(), w);
+    auto copyDone = [&] {
+        // One message at a time, to see the progress between slices.
+        std::vector<std::wstring> seen;
+        MSG msg;
+        for (int i = 0; i < 100000 && m_preview->Copying(); ++i) {
+            if (seen.empty() || seen.back() != m_preview->Progress()) seen.push_back(m_preview->Progress());
+            if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ::Sleep(1);
+                continue;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        EXPECT_FALSE(m_preview->Copying());
+        EXPECT_TRUE(m_preview->Progress().empty());
+        return seen.size();
+    };
+    // Everything selected and copied while the file is still being read:
+    // what is copied is the whole file, even after the caret has moved on.
+    ASSERT_TRUE(m_preview->Loading());
+    Type('A', true);
+    Type('C', true);
+    Type(VK_HOME, true);
+    EXPECT_TRUE(m_preview->Copying());
+    copyDone();
+    ASSERT_FALSE(m_preview->Loading());
+    EXPECT_TRUE(ClipboardText(w) == expected) << ClipboardText(w).size() << " of " << expected.size();
+    // A newer copy replaces one under way, and a small one is done at once.
+    Type('A', true);
+    Type('C', true);
+    ASSERT_TRUE(m_preview->Copying());
+    Type(VK_HOME, true);
+    Type(VK_END, false, true);
+    Type('C', true);
+    EXPECT_FALSE(m_preview->Copying());
+    EXPECT_EQ(ClipboardText(w), L"select 0\x01\t");
+    for (int i = 0; i < 20; ++i) Pump();
+    EXPECT_EQ(ClipboardText(w), L"select 0\x01\t");
+    // In steps with the progress shown; the text stays on the clipboard
+    // after the window has gone.
+    Type('A', true);
+    Type('C', true);
+    EXPECT_TRUE(m_preview->Copying());
+    EXPECT_NE(m_preview->Progress().find(L" %"), std::wstring::npos);
+    const COLORREF note = m_preview->RoleColor(ColorEditWnd::ColorRole::Note);
+    const int drawn = Capture(w).Count(note);
+    EXPECT_GE(copyDone(), 2u);
+    EXPECT_GT(drawn, Capture(w).Count(note) + 20);
+    m_preview.reset();
+    EXPECT_TRUE(ClipboardText(m_host.Hwnd()) == expected);
+    // Another text gives up a copy under way.
+    m_preview = std::make_unique<ColorEditWnd>(&m_host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
+    m_preview->LoadText(expected, 0);
+    ::SetFocus(m_preview->Hwnd());
+    Type('A', true);
+    Type('C', true);
+    ASSERT_TRUE(m_preview->Copying());
+    Load("select 1");
+    EXPECT_FALSE(m_preview->Copying());
+    for (int i = 0; i < 20; ++i) Pump();
+    EXPECT_TRUE(ClipboardText(m_host.Hwnd()) == expected);
+}
+
 // When another window takes the mouse, the drag is over.
 TEST_F(PreviewTest, LosingTheCaptureEndsTheDrag) {
     Load("select 1\nselect 2\nselect 3\n");
