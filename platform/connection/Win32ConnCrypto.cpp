@@ -197,6 +197,6 @@ const NameCase& SystemNameCase() {
 
 }  // namespace conn
 
-std::wstring CONN_INFO::Pack(const std::wstring& arg) const {
+conn::PackResult CONN_INFO::Pack(const std::wstring& arg) const {
     return Pack(arg, conn::CurrentUserProtector());
 }
