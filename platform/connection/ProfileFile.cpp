@@ -62,7 +62,13 @@ bool AllDigits(std::string_view s) {
     return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-unsigned long ToNumber(std::string_view digits) { return std::stoul(std::string(digits)); }
+// The value of at most nine decimal digits (callers check them first), read
+// without anything that could throw.
+unsigned long ToNumber(std::string_view digits) {
+    unsigned long n = 0;
+    for (char c : digits) n = n * 10 + static_cast<unsigned long>(c - '0');
+    return n;
+}
 
 std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
