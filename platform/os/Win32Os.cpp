@@ -14,14 +14,14 @@ namespace {
 
 class Win32Registry final : public IRegistry {
 public:
-    bool KeyExists(const std::wstring& subKey) override { return static_cast<bool>(ReadKey(subKey)); }
+    bool KeyExists(const std::wstring& subKey) override { return static_cast<bool>(OpenForReading(subKey)); }
 
     RegValue QueryValue(const std::wstring& subKey, const std::wstring& name, std::size_t maxBytes) override {
-        return ReadKey(subKey).Query(name, maxBytes);
+        return OpenForReading(subKey).Query(name, maxBytes);
     }
 
 private:
-    static RegKey ReadKey(const std::wstring& subKey) {
+    static RegKey OpenForReading(const std::wstring& subKey) {
         RegKey key;
         key.Open(subKey);
         return key;
