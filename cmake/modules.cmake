@@ -69,7 +69,7 @@ function(quaylet_modules)
   quaylet_module(pages/connections PUBLIC platform/framework PRIVATE platform/services resources)
   quaylet_module(pages/projects PUBLIC catalogue platform/os platform/framework
                  PRIVATE platform/services resources)
-  quaylet_module(pages/library PUBLIC platform/framework PRIVATE platform/services resources)
+  quaylet_module(pages/library PUBLIC platform/framework PRIVATE platform/os platform/services resources)
   quaylet_module(app PUBLIC platform/framework platform/services
                  PRIVATE pages/products pages/connections pages/projects pages/library resources)
 

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     static const connfake::Cipher cipher;
     const std::wstring passphrase = L"the right passphrase";
-    std::string file = conn::WriteExport(written, &cipher, &passphrase, conn::kMinIterations);
+    std::string file = conn::WriteExport(written, &cipher, &passphrase, conn::kMinIterations).bytes;
     const auto clean = conn::ReadExport(file, &cipher, &passphrase);
     Check(clean.ok() && clean.profiles.size() == written.size());
     for (std::size_t i = 0; i < written.size(); ++i) Check(SameProfile(clean.profiles[i], written[i]));

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (error.empty()) std::abort();
         return 0;
     }
-    const std::wstring again = info.Pack(L"??", protector);
+    const std::wstring again = info.Pack(L"??", protector).text;
     if (again != text) std::abort();
     for (wchar_t c : again)
         if (c <= L' ' || c == L'"' || c == L'\\' || c >= 0x7F) std::abort();

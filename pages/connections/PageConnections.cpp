@@ -110,14 +110,12 @@ void PageConnections::OnOpenSelected() {
         return;
     }
     m_list->ScreenToCinfo(row, static_cast<int>(index));
-    std::wstring packed;
-    try {
-        packed = m_list->Profiles()[static_cast<std::size_t>(index)].Pack(L"??");
-    } catch (const conn::ConnError& e) {
-        ui::ShowMessageBox(m_hwnd, e.Message().c_str(), caption.c_str(), MB_OK | MB_ICONHAND);
+    const conn::PackResult packed = m_list->Profiles()[static_cast<std::size_t>(index)].Pack(L"??");
+    if (!packed.ok()) {
+        ui::ShowMessageBox(m_hwnd, packed.problem.c_str(), caption.c_str(), MB_OK | MB_ICONHAND);
         return;
     }
-    const std::wstring arguments = L"-#" + packed;
+    const std::wstring arguments = L"-#" + packed.text;
     const std::wstring exe = OwnFolder() + L"\\tb.exe";
     if (::_waccess(exe.c_str(), 0) != 0) {
         RunProduct(arguments);

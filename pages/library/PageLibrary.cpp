@@ -1,9 +1,8 @@
 #include "pages/library/PageLibrary.h"
 
-#include <cwchar>
-
 #include "platform/framework/CColorizer.h"
 #include "platform/framework/Process.h"
+#include "platform/os/RegKey.h"
 #include "platform/services/_Settings.h"
 #include "resources/resource.h"
 
@@ -36,23 +35,14 @@ void PageLibrary::DoDataExchange(ui::DataExchange& dx) {
 }
 
 std::wstring PageLibrary::ReadLibraryLocation(const wchar_t* productKey) {
-    wchar_t buffer[261] = {};
-    wchar_t keyPath[300] = {};
-    std::swprintf(keyPath, 300, L"Software\\Zerudozuz\\%ls\\Settings", productKey);
-    HKEY key = nullptr;
-    if (::RegOpenKeyW(HKEY_CURRENT_USER, keyPath, &key) != ERROR_SUCCESS) return std::wstring();
+    os::RegKey key;
+    if (!key.Open(std::wstring(L"Software\\Zerudozuz\\") + productKey + L"\\Settings")) return std::wstring();
     // 255 bytes on offer: 127 characters with their terminator no longer fit.
-    DWORD size = 255;
-    const LONG status =
-        ::RegQueryValueExW(key, L"Library", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-    ::RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return std::wstring();
+    const os::RegValue value = key.Query(L"Library", 255);
+    if (value.status != os::RegStatus::Ok) return std::wstring();
     // The data need not end in a terminator (or may be of another type): take
     // only the bytes that were returned, up to the first NUL.
-    const std::size_t units = size / sizeof(wchar_t);
-    std::size_t length = 0;
-    while (length < units && buffer[length] != L'\0') ++length;
-    return std::wstring(buffer, length);
+    return os::RegText(value.data);
 }
 
 BOOL PageLibrary::OnInitDialog() {

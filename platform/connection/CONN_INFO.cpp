@@ -6,12 +6,6 @@ namespace conn {
 
 namespace {
 
-std::string Ascii(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
-    return out;
-}
-
 void PutText(Bytes& out, const std::wstring& text) {
     const std::u16string units = ToUnits(text);
     PutVarint(out, units.size());
@@ -29,8 +23,6 @@ bool GetText(const Bytes& in, std::size_t& pos, std::size_t maxUnits, std::wstri
 
 }  // namespace
 
-ConnError::ConnError(const std::wstring& message) : std::runtime_error(Ascii(message)), m_message(message) {}
-
 void Wipe(std::vector<CONN_INFO>& profiles) {
     for (CONN_INFO& p : profiles) Wipe(p.password);
 }
@@ -42,7 +34,8 @@ bool CONN_INFO::SameSettings(const CONN_INFO& o) const {
            database == o.database && user == o.user && options == o.options;
 }
 
-std::wstring CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordProtector& protector) const {
+conn::PackResult CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordProtector& protector) const {
+    conn::PackResult result;
     conn::Bytes payload;
     for (const std::wstring* field : {&name, &kind, &server, &database, &user, &options})
         conn::PutText(payload, *field);
@@ -51,7 +44,10 @@ std::wstring CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordProtec
     if (arg == L"??") {
         if (!password.empty()) {
             const auto p = protector.Protect(conn::UnitsToLe(conn::ToUnits(password)));
-            if (!p) throw conn::ConnError(L"The password of \"" + name + L"\" could not be protected.");
+            if (!p) {
+                result.problem = L"The password of \"" + name + L"\" could not be protected.";
+                return result;
+            }
             sealed = *p;
         } else {
             sealed = protectedPassword;
@@ -66,8 +62,10 @@ std::wstring CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordProtec
     }
     const std::string text = kPackPrefix + conn::Base64Encode(payload, true);
     if (text.size() > kMaxPacked)
-        throw conn::ConnError(L"The profile \"" + name + L"\" is too large to pass on a command line.");
-    return std::wstring(text.begin(), text.end());
+        result.problem = L"The profile \"" + name + L"\" is too large to pass on a command line.";
+    else
+        result.text.assign(text.begin(), text.end());
+    return result;
 }
 
 namespace {

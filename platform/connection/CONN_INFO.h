@@ -1,5 +1,12 @@
 // A connection profile of the suite, and its packed form for a command line.
 //
+// Errors in the connection code: every expected failure (a file or text that
+// cannot be read, a password that cannot be protected or sealed, a store
+// that is locked or past its limits) comes back in the result, as false, an
+// error code or a result with a message for the user, and nothing here
+// throws for it. Only what no caller can handle, such as running out of
+// memory, leaves as an exception.
+//
 // Packed form: "ZQC1." followed by the profile's fields in base64url without
 // padding (letters, digits, '-' and '_'). It holds no blank, quote, backslash,
 // tab or other character that Windows splits or strips when it parses a
@@ -24,7 +31,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 namespace conn {
@@ -40,14 +46,11 @@ public:
     virtual std::optional<std::string> Unprotect(const std::string& sealed) const = 0;
 };
 
-// A profile operation that cannot complete; what() is ASCII, Message() the text for the user.
-class ConnError : public std::runtime_error {
-public:
-    explicit ConnError(const std::wstring& message);
-    const std::wstring& Message() const { return m_message; }
-
-private:
-    std::wstring m_message;
+// A packed profile, or why it could not be packed.
+struct PackResult {
+    std::wstring text;
+    std::wstring problem;  // for the user; empty when packed
+    bool ok() const { return problem.empty(); }
 };
 
 }  // namespace conn
@@ -78,11 +81,11 @@ struct CONN_INFO {
     bool SameSettings(const CONN_INFO& other) const;
 
     // Packs the profile (see the top of this file). A plain password wins
-    // over the protected one. Throws conn::ConnError when protection fails or
-    // the result would not fit on a command line.
-    std::wstring Pack(const std::wstring& arg, const conn::PasswordProtector& protector) const;
+    // over the protected one. Fails when protection fails or the result would
+    // not fit on a command line.
+    conn::PackResult Pack(const std::wstring& arg, const conn::PasswordProtector& protector) const;
     // The same with the current user's protector (DPAPI); Windows only.
-    std::wstring Pack(const std::wstring& arg) const;
+    conn::PackResult Pack(const std::wstring& arg) const;
 
     // The exact inverse of Pack: fills `out` (password in plain text, no
     // protected form) and returns true; anything else is refused with a

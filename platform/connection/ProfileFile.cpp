@@ -62,7 +62,13 @@ bool AllDigits(std::string_view s) {
     return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-unsigned long ToNumber(std::string_view digits) { return std::stoul(std::string(digits)); }
+// The value of at most nine decimal digits (callers check them first), read
+// without anything that could throw.
+unsigned long ToNumber(std::string_view digits) {
+    unsigned long n = 0;
+    for (char c : digits) n = n * 10 + static_cast<unsigned long>(c - '0');
+    return n;
+}
 
 std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
@@ -522,31 +528,46 @@ std::string ProfileAad(const CONN_INFO& p) {
     return out;
 }
 
-std::string WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCipher* cipher,
-                        const std::wstring* passphrase, std::uint32_t iterations) {
+namespace {
+
+// The passphrase header of an export: derives `key` from the passphrase under
+// a fresh salt and appends the lines that let a reader check the passphrase.
+bool AppendPassphraseHeader(std::string& out, const ProfileCipher& cipher, const std::wstring& passphrase,
+                            std::uint32_t iterations, std::string& key) {
+    std::string utf8 = Utf8Passphrase(passphrase);
+    WipeOnExit<std::string> wipeUtf8(utf8);
+    const auto salt = cipher.Random(16);
+    auto derived = salt ? cipher.DeriveKey(utf8, *salt, iterations) : std::nullopt;
+    const auto nonce = cipher.Random(kNonce);
+    const auto check = derived && nonce ? cipher.Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
+    if (derived) {
+        key = *derived;
+        Wipe(*derived);
+    }
+    if (!check) return false;
+    out += "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=" + std::to_string(iterations) +
+           "\r\nsalt=" + Base64Encode(*salt, false) + "\r\ncheck=" + Base64Encode(*nonce + *check, false) +
+           "\r\n";
+    return true;
+}
+
+}  // namespace
+
+ExportResult WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCipher* cipher,
+                         const std::wstring* passphrase, std::uint32_t iterations) {
     const bool seal = cipher && passphrase;
+    ExportResult result;
     // Files without passwords keep format 1, which every earlier version reads.
-    std::string out = std::string(kExportMagic) + (seal ? " 2\r\n" : " 1\r\n");
+    std::string& out = result.bytes;
+    out = std::string(kExportMagic) + (seal ? " 2\r\n" : " 1\r\n");
     std::string key;
     WipeOnExit<std::string> wipeKey(key);
     if (!seal) {
         out += "passwords=none\r\n";
-    } else {
-        std::string utf8 = Utf8Passphrase(*passphrase);
-        WipeOnExit<std::string> wipeUtf8(utf8);
-        const auto salt = cipher->Random(16);
-        auto derived = salt ? cipher->DeriveKey(utf8, *salt, iterations) : std::nullopt;
-        const auto nonce = cipher->Random(kNonce);
-        const auto check =
-            derived && nonce ? cipher->Seal(*derived, *nonce, kCheckText, "check") : std::nullopt;
-        if (derived) {
-            key = *derived;
-            Wipe(*derived);
-        }
-        if (!check) throw ConnError(L"The passwords could not be encrypted.");
-        out += "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=" + std::to_string(iterations) +
-               "\r\nsalt=" + Base64Encode(*salt, false) +
-               "\r\ncheck=" + Base64Encode(*nonce + *check, false) + "\r\n";
+    } else if (!AppendPassphraseHeader(out, *cipher, *passphrase, iterations, key)) {
+        out.clear();
+        result.problem = L"The passwords could not be encrypted.";
+        return result;
     }
     for (const CONN_INFO& p : profiles) {
         std::string secret;
@@ -555,13 +576,17 @@ std::string WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCip
             WipeOnExit<std::string> wipePlain(plain);
             const auto nonce = cipher->Random(kNonce);
             const auto sealed = nonce ? cipher->Seal(key, *nonce, plain, ProfileAad(p)) : std::nullopt;
-            if (!sealed) throw ConnError(L"The password of \"" + p.name + L"\" could not be encrypted.");
+            if (!sealed) {
+                out.clear();
+                result.problem = L"The password of \"" + p.name + L"\" could not be encrypted.";
+                return result;
+            }
             secret = *nonce + *sealed;
         }
         AppendProfile(out, p, "password.sealed", secret);
     }
     out += "eof " + std::to_string(profiles.size()) + "\r\n";
-    return out;
+    return result;
 }
 
 bool ExportNeedsPassphrase(const std::string& bytes) {

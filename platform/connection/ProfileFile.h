@@ -116,11 +116,18 @@ FileResult ParseStore(const std::string& bytes);
 // with a message for the user in `problem`.
 bool FitsStore(const std::vector<CONN_INFO>& profiles, std::string& bytes, std::wstring& problem);
 
+// An export file's bytes, or why it could not be made.
+struct ExportResult {
+    std::string bytes;
+    std::wstring problem;  // for the user; empty when made
+    bool ok() const { return problem.empty(); }
+};
+
 // Export files. Without a cipher and passphrase, passwords are left out.
 // With them, each plain password is sealed (the caller recovers plain
-// passwords first). Throws ConnError when the cipher fails.
-std::string WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCipher* cipher,
-                        const std::wstring* passphrase, std::uint32_t iterations = kDefaultIterations);
+// passwords first); a cipher that fails gives no bytes and a problem.
+ExportResult WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCipher* cipher,
+                         const std::wstring* passphrase, std::uint32_t iterations = kDefaultIterations);
 // Whether the file's header asks for a passphrase (false for anything else).
 bool ExportNeedsPassphrase(const std::string& bytes);
 // Reads an export file; passwords come back in plain text. A file with sealed

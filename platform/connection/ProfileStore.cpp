@@ -100,11 +100,11 @@ StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs) {
     const std::wstring lockPath = LongPathForm(storePath + L".lock");
     const ULONGLONG until = GetTickCount64() + waitMs;
     for (;;) {
-        HANDLE h = CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            m_lock = std::make_unique<Lock>();
-            m_lock->file.Reset(h);
+        os::KernelHandle file(CreateFileW(lockPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
+        if (file) {
+            m_lock = std::make_unique<Lock>(Lock{std::move(file)});
             return;
         }
         const DWORD code = GetLastError();
@@ -167,6 +167,11 @@ ProfileStore::LoadResult ProfileStore::Load() {
         result.profiles = std::move(parsed.profiles);
         return result;
     }
+    return Unreadable(parsed);
+}
+
+ProfileStore::LoadResult ProfileStore::Unreadable(const FileResult& parsed) {
+    LoadResult result;
     // A newer format or a store beyond this version's limits may be sound:
     // another program of the suite may rely on it. It is only left alone.
     if (parsed.error == FileError::NewerVersion || parsed.error == FileError::TooLarge ||
@@ -250,9 +255,11 @@ bool WriteFileAtomic(const std::wstring& path, const std::string& bytes, std::ws
         const bool ok =
             WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
             written == bytes.size() && FlushFileBuffers(file.Get());
-        const DWORD code = GetLastError();
+        DWORD code = GetLastError();
         // A write the system completes only at closing may fail there.
-        if (!CloseHandle(file.Release()) || !ok) {
+        const bool closed = file.Close();
+        if (ok && !closed) code = GetLastError();
+        if (!closed || !ok) {
             DeleteFileW(LongPathForm(temp).c_str());
             error = L"The file could not be written: " + SystemError(code);
             return false;

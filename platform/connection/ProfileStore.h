@@ -30,6 +30,8 @@
 
 namespace conn {
 
+struct FileResult;
+
 // The form in which a full path is handed to the system: "\\?\C:\..." or
 // "\\?\UNC\server\share\...", which the path length limit does not apply to.
 std::wstring LongPathForm(const std::wstring& path);
@@ -104,6 +106,10 @@ protected:
     virtual bool BeforeReplace(const std::wstring& tempPath);
 
 private:
+    // A store that holds no profiles this version can take: left alone when
+    // it may be sound, else moved aside.
+    LoadResult Unreadable(const FileResult& parsed);
+
     std::wstring m_path;
     bool m_writable = true;
 };

@@ -5,6 +5,7 @@
 #include <wincrypt.h>
 
 #include "platform/connection/ConnText.h"
+#include "platform/os/Handle.h"
 
 namespace conn {
 
@@ -23,35 +24,28 @@ DATA_BLOB Blob(const std::string& s) {
 
 std::optional<std::string> TakeBlob(BOOL ok, DATA_BLOB& out) {
     if (!ok) return std::nullopt;
+    const os::LocalMemory owned(out.pbData);
     std::string result(reinterpret_cast<const char*>(out.pbData), out.cbData);
     SecureZeroMemory(out.pbData, out.cbData);  // the plain password, when unprotecting
-    LocalFree(out.pbData);
     return result;
 }
 
-class AlgHandle {
-public:
-    AlgHandle(const wchar_t* id, ULONG flags) {
-        if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&m_h, id, nullptr, flags))) m_h = nullptr;
-    }
-    ~AlgHandle() {
-        if (m_h) BCryptCloseAlgorithmProvider(m_h, 0);
-    }
-    AlgHandle(const AlgHandle&) = delete;
-    AlgHandle& operator=(const AlgHandle&) = delete;
-    BCRYPT_ALG_HANDLE get() const { return m_h; }
-
-private:
-    BCRYPT_ALG_HANDLE m_h = nullptr;
+struct AlgorithmTraits {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static bool Close(BCRYPT_ALG_HANDLE h) { return BCRYPT_SUCCESS(BCryptCloseAlgorithmProvider(h, 0)); }
 };
-
-class KeyHandle {
-public:
-    ~KeyHandle() {
-        if (h) BCryptDestroyKey(h);
-    }
-    BCRYPT_KEY_HANDLE h = nullptr;
+struct KeyTraits {
+    using Handle = BCRYPT_KEY_HANDLE;
+    static bool Close(BCRYPT_KEY_HANDLE h) { return BCRYPT_SUCCESS(BCryptDestroyKey(h)); }
 };
+using Algorithm = os::UniqueHandle<AlgorithmTraits>;
+using Key = os::UniqueHandle<KeyTraits>;
+
+// The provider of an algorithm; empty when the system has none.
+Algorithm OpenAlgorithm(const wchar_t* id, ULONG flags) {
+    BCRYPT_ALG_HANDLE h = nullptr;
+    return Algorithm(BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&h, id, nullptr, flags)) ? h : nullptr);
+}
 
 PUCHAR Ptr(const std::string& s) { return reinterpret_cast<PUCHAR>(const_cast<char*>(s.data())); }
 
@@ -65,16 +59,17 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
         tag = data.substr(data.size() - 16);
         data.resize(data.size() - 16);
     }
-    AlgHandle aes(BCRYPT_AES_ALGORITHM, 0);
-    if (!aes.get()) return std::nullopt;
+    const Algorithm aes = OpenAlgorithm(BCRYPT_AES_ALGORITHM, 0);
+    if (!aes) return std::nullopt;
     if (!BCRYPT_SUCCESS(
-            BCryptSetProperty(aes.get(), BCRYPT_CHAINING_MODE,
+            BCryptSetProperty(aes.Get(), BCRYPT_CHAINING_MODE,
                               reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
                               sizeof(BCRYPT_CHAIN_MODE_GCM), 0)))
         return std::nullopt;
-    KeyHandle k;
-    if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(aes.get(), &k.h, nullptr, 0, Ptr(key), 32, 0)))
+    BCRYPT_KEY_HANDLE madeKey = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(aes.Get(), &madeKey, nullptr, 0, Ptr(key), 32, 0)))
         return std::nullopt;
+    const Key k(madeKey);
     BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
     BCRYPT_INIT_AUTH_MODE_INFO(info);
     info.pbNonce = Ptr(nonce);
@@ -86,10 +81,10 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
     std::string out(data.size(), '\0');
     ULONG done = 0;
     const NTSTATUS status =
-        encrypt ? BCryptEncrypt(k.h, Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0, Ptr(out),
-                                static_cast<ULONG>(out.size()), &done, 0)
-                : BCryptDecrypt(k.h, Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0, Ptr(out),
-                                static_cast<ULONG>(out.size()), &done, 0);
+        encrypt ? BCryptEncrypt(k.Get(), Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0,
+                                Ptr(out), static_cast<ULONG>(out.size()), &done, 0)
+                : BCryptDecrypt(k.Get(), Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0,
+                                Ptr(out), static_cast<ULONG>(out.size()), &done, 0);
     Wipe(data);  // the plain text, when sealing
     if (!BCRYPT_SUCCESS(status) || done != out.size()) {
         Wipe(out);
@@ -124,10 +119,10 @@ std::optional<std::string> CngCipher::Random(std::size_t count) const {
 
 std::optional<std::string> CngCipher::DeriveKey(const std::string& passphrase, const std::string& salt,
                                                 std::uint32_t iterations) const {
-    AlgHandle hmac(BCRYPT_SHA256_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
-    if (!hmac.get()) return std::nullopt;
+    const Algorithm hmac = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
+    if (!hmac) return std::nullopt;
     std::string key(32, '\0');
-    if (!BCRYPT_SUCCESS(BCryptDeriveKeyPBKDF2(hmac.get(), Ptr(passphrase),
+    if (!BCRYPT_SUCCESS(BCryptDeriveKeyPBKDF2(hmac.Get(), Ptr(passphrase),
                                               static_cast<ULONG>(passphrase.size()), Ptr(salt),
                                               static_cast<ULONG>(salt.size()), iterations, Ptr(key), 32, 0)))
         return std::nullopt;
@@ -197,6 +192,6 @@ const NameCase& SystemNameCase() {
 
 }  // namespace conn
 
-std::wstring CONN_INFO::Pack(const std::wstring& arg) const {
+conn::PackResult CONN_INFO::Pack(const std::wstring& arg) const {
     return Pack(arg, conn::CurrentUserProtector());
 }

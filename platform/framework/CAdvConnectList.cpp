@@ -187,6 +187,47 @@ conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
     });
 }
 
+// The export file of the profiles at `indexes`: passwords left out, or, with
+// a passphrase, recovered and sealed under it. `lost` counts the stored
+// passwords that could not be recovered for this user.
+conn::ExportResult MakeExport(const std::vector<CONN_INFO>& profiles, const std::vector<std::size_t>& indexes,
+                              const std::wstring* passphrase, int& lost) {
+    std::vector<CONN_INFO> out;
+    const conn::WipeOnExit wipeOut(out);
+    out.reserve(indexes.size());
+    for (std::size_t i : indexes) {
+        CONN_INFO p = profiles[i];
+        p.protectedPassword.clear();
+        p.password.clear();
+        if (passphrase) {
+            p.password = conn::RevealPassword(profiles[i], conn::CurrentUserProtector());
+            if (p.password.empty() && profiles[i].HasPassword()) ++lost;
+        }
+        out.push_back(std::move(p));
+    }
+    const conn::CngCipher cipher;
+    return passphrase ? conn::WriteExport(out, &cipher, passphrase)
+                      : conn::WriteExport(out, nullptr, nullptr);
+}
+
+// The common file dialog on profile files, starting at `suggested`; empty
+// when the user cancelled. `defaultExtension` is added to a name typed without one.
+std::wstring AskFileName(HWND owner, const std::wstring& title, const std::wstring& suggested,
+                         const wchar_t* defaultExtension, DWORD flags, BOOL(WINAPI* ask)(OPENFILENAMEW*)) {
+    wchar_t buffer[MAX_PATH * 4] = {};
+    suggested.copy(buffer, std::min<std::size_t>(suggested.size(), MAX_PATH));
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = L"Connection profile files (*.zcx)\0*.zcx\0All files (*.*)\0*.*\0";
+    ofn.lpstrFile = buffer;
+    ofn.nMaxFile = MAX_PATH * 4;
+    ofn.lpstrTitle = title.c_str();
+    ofn.lpstrDefExt = defaultExtension;
+    ofn.Flags = flags | OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    return ask(&ofn) ? std::wstring(buffer) : std::wstring();
+}
+
 }  // namespace
 
 void CAdvConnectList::Initialize(CSysReg* reg) {
@@ -307,30 +348,14 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     const std::wstring path = AskSaveFileName(owner, title, suggested);
     if (path.empty()) return;
 
-    std::vector<CONN_INFO> out;
-    const conn::WipeOnExit wipeOut(out);
-    out.reserve(indexes.size());
     int lost = 0;
-    for (std::size_t i : indexes) {
-        CONN_INFO p = m_profiles[i];
-        p.protectedPassword.clear();
-        p.password.clear();
-        if (passphrase) {
-            p.password = conn::RevealPassword(m_profiles[i], conn::CurrentUserProtector());
-            if (p.password.empty() && m_profiles[i].HasPassword()) ++lost;
-        }
-        out.push_back(std::move(p));
-    }
-    std::string bytes;
-    try {
-        conn::CngCipher cipher;
-        bytes = passphrase ? conn::WriteExport(out, &cipher, &*passphrase)
-                           : conn::WriteExport(out, nullptr, nullptr);
-    } catch (const conn::ConnError& e) {
-        ShowMessage(owner, e.Message() + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
+    const conn::ExportResult file =
+        MakeExport(m_profiles, indexes, passphrase ? &*passphrase : nullptr, lost);
+    if (!file.ok()) {
+        ShowMessage(owner, file.problem + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
         return;
     }
-    if (bytes.size() > conn::kMaxFileBytes) {
+    if (file.bytes.size() > conn::kMaxFileBytes) {
         ShowMessage(owner,
                     L"The file would be larger than 8 MB, more than a connection profile file may hold.\n"
                     L"Nothing was saved; export fewer profiles at a time.",
@@ -338,7 +363,7 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
         return;
     }
     std::wstring error;
-    if (!conn::WriteFileAtomic(path, bytes, error)) {
+    if (!conn::WriteFileAtomic(path, file.bytes, error)) {
         ShowMessage(owner, L"The profiles could not be saved to " + path + L".\n" + error, title,
                     MB_OK | MB_ICONHAND);
         return;
@@ -428,31 +453,11 @@ int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
 
 std::wstring CAdvConnectList::AskSaveFileName(HWND owner, const std::wstring& title,
                                               const std::wstring& suggested) {
-    wchar_t buffer[MAX_PATH * 4] = {};
-    suggested.copy(buffer, std::min<std::size_t>(suggested.size(), MAX_PATH));
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = L"Connection profile files (*.zcx)\0*.zcx\0All files (*.*)\0*.*\0";
-    ofn.lpstrFile = buffer;
-    ofn.nMaxFile = MAX_PATH * 4;
-    ofn.lpstrTitle = title.c_str();
-    ofn.lpstrDefExt = L"zcx";
-    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return ::GetSaveFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
+    return AskFileName(owner, title, suggested, L"zcx", OFN_OVERWRITEPROMPT, ::GetSaveFileNameW);
 }
 
 std::wstring CAdvConnectList::AskOpenFileName(HWND owner, const std::wstring& title) {
-    wchar_t buffer[MAX_PATH * 4] = {};
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = L"Connection profile files (*.zcx)\0*.zcx\0All files (*.*)\0*.*\0";
-    ofn.lpstrFile = buffer;
-    ofn.nMaxFile = MAX_PATH * 4;
-    ofn.lpstrTitle = title.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    return ::GetOpenFileNameW(&ofn) ? std::wstring(buffer) : std::wstring();
+    return AskFileName(owner, title, L"", nullptr, OFN_FILEMUSTEXIST, ::GetOpenFileNameW);
 }
 
 std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title,

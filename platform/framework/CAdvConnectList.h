@@ -18,6 +18,9 @@
 // and passphrases are wiped once used. Names are shown with any character
 // that does not show written out.
 //
+// The connection code reports its failures in what it returns; the list turns
+// each into a message box for the user and neither throws nor catches.
+//
 // Message boxes, file dialogs and the passphrase prompt go through virtual
 // methods so that tests can answer them.
 #pragma once

@@ -32,6 +32,13 @@ public:
         if (IsValid(m_handle)) Traits::Close(m_handle);
         m_handle = h;
     }
+    // Closes the handle now and says whether the system closed it cleanly (a
+    // write that the system completes only at closing fails here); false
+    // when nothing valid was held.
+    bool Close() {
+        const Handle h = Release();
+        return h != nullptr && Traits::Close(h);
+    }
     // Gives up ownership; the result is null when nothing valid was held.
     Handle Release() { return IsValid(m_handle) ? std::exchange(m_handle, nullptr) : (m_handle = nullptr); }
 
@@ -41,16 +48,22 @@ private:
 
 struct KernelHandleTraits {
     using Handle = HANDLE;
-    static void Close(HANDLE h) { ::CloseHandle(h); }
+    static bool Close(HANDLE h) { return ::CloseHandle(h) != FALSE; }
 };
 struct FindHandleTraits {
     using Handle = HANDLE;
-    static void Close(HANDLE h) { ::FindClose(h); }
+    static bool Close(HANDLE h) { return ::FindClose(h) != FALSE; }
+};
+struct LocalMemoryTraits {
+    using Handle = HLOCAL;
+    static bool Close(HLOCAL h) { return ::LocalFree(h) == nullptr; }
 };
 
 // Files, events, processes, threads, mappings.
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 // A FindFirstFileW search.
 using FindHandle = UniqueHandle<FindHandleTraits>;
+// Memory the system allocated for the caller with LocalAlloc.
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 
 }  // namespace os

@@ -24,6 +24,28 @@ void RegKey::Close() {
     m_key = nullptr;
 }
 
+RegValue RegKey::Query(const std::wstring& name, std::size_t maxBytes) const {
+    RegValue result;
+    if (!m_key) return result;
+    // Zero-filled and two bytes larger than offered, so that a string
+    // without its terminator still ends within the buffer.
+    result.data.assign(maxBytes + 2, 0);
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(maxBytes);
+    const LONG rc = RegQueryValueExW(m_key, name.c_str(), nullptr, &type, result.data.data(), &size);
+    result.type = type;
+    if (rc == ERROR_SUCCESS) {
+        result.status = RegStatus::Ok;
+        result.data.resize(size <= maxBytes ? size : maxBytes);
+    } else {
+        result.data.clear();
+        result.status = rc == ERROR_FILE_NOT_FOUND ? RegStatus::NoValue
+                        : rc == ERROR_MORE_DATA    ? RegStatus::MoreData
+                                                   : RegStatus::Error;
+    }
+    return result;
+}
+
 std::optional<long long> RegKey::ReadInteger(const std::wstring& name) const {
     if (!m_key) return std::nullopt;
     DWORD type = 0;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/Os.h"
+
 namespace os {
 
 class RegKey {
@@ -26,6 +28,10 @@ public:
     HKEY Get() const { return m_key; }
     explicit operator bool() const { return m_key != nullptr; }
 
+    // Value `name` as RegQueryValueExW gives it with a buffer of maxBytes
+    // bytes: any type; data larger than maxBytes gives MoreData and no bytes.
+    // A closed key gives NoKey.
+    RegValue Query(const std::wstring& name, std::size_t maxBytes) const;
     // A REG_DWORD, or a REG_SZ holding a decimal number; nothing for any other
     // type, size or text.
     std::optional<long long> ReadInteger(const std::wstring& name) const;

@@ -7,41 +7,24 @@
 #include <memory>
 
 #include "platform/os/Os.h"
+#include "platform/os/RegKey.h"
 
 namespace os {
 namespace {
 
 class Win32Registry final : public IRegistry {
 public:
-    bool KeyExists(const std::wstring& subKey) override {
-        HKEY key = nullptr;
-        if (RegOpenKeyW(HKEY_CURRENT_USER, subKey.c_str(), &key) != ERROR_SUCCESS) return false;
-        RegCloseKey(key);
-        return true;
-    }
+    bool KeyExists(const std::wstring& subKey) override { return static_cast<bool>(OpenForReading(subKey)); }
 
     RegValue QueryValue(const std::wstring& subKey, const std::wstring& name, std::size_t maxBytes) override {
-        RegValue result;
-        HKEY key = nullptr;
-        if (RegOpenKeyW(HKEY_CURRENT_USER, subKey.c_str(), &key) != ERROR_SUCCESS) return result;
-        // Zero-filled and two bytes larger than offered, so that a string
-        // without its terminator still ends within the buffer.
-        result.data.assign(maxBytes + 2, 0);
-        DWORD type = 0;
-        DWORD size = static_cast<DWORD>(maxBytes);
-        const LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, result.data.data(), &size);
-        RegCloseKey(key);
-        result.type = type;
-        if (rc == ERROR_SUCCESS) {
-            result.status = RegStatus::Ok;
-            result.data.resize(size <= maxBytes ? size : maxBytes);
-        } else {
-            result.data.clear();
-            result.status = rc == ERROR_FILE_NOT_FOUND ? RegStatus::NoValue
-                            : rc == ERROR_MORE_DATA    ? RegStatus::MoreData
-                                                       : RegStatus::Error;
-        }
-        return result;
+        return OpenForReading(subKey).Query(name, maxBytes);
+    }
+
+private:
+    static RegKey OpenForReading(const std::wstring& subKey) {
+        RegKey key;
+        key.Open(subKey);
+        return key;
     }
 };
 

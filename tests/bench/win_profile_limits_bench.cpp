@@ -92,7 +92,7 @@ int main() {
             conn::SystemNameCase());
     });
     const std::wstring clashFile = dir + L"\\clashing.zcx";
-    WriteBytes(clashFile, conn::WriteExport(clashing, nullptr, nullptr));
+    WriteBytes(clashFile, conn::WriteExport(clashing, nullptr, nullptr).bytes);
 
     HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700,
                                    nullptr, nullptr, nullptr, nullptr);
@@ -118,7 +118,8 @@ int main() {
     stored.password = L"secret";
     const std::wstring copiesFile = dir + L"\\copies.zcx";
     WriteBytes(copiesFile, conn::WriteExport(std::vector<CONN_INFO>(conn::kMaxProfiles, stored), &cipher,
-                                             &right, conn::kMinIterations));
+                                             &right, conn::kMinIterations)
+                               .bytes);
     conn::ProtectPassword(stored, conn::CurrentUserProtector());
     std::wstring error;
     conn::ProfileStore(storePath).Save({stored}, error);
@@ -169,7 +170,7 @@ int main() {
     double wrongMs[2] = {};
     const std::uint32_t counts[2] = {conn::kDefaultIterations, conn::kMaxIterations};
     for (int k = 0; k < 2; ++k) {
-        const std::string sealed = conn::WriteExport({one}, &cipher, &right, counts[k]);
+        const std::string sealed = conn::WriteExport({one}, &cipher, &right, counts[k]).bytes;
         wrongMs[k] = Ms([&] {
             if (conn::ReadExport(sealed, &cipher, &wrong).error != conn::FileError::WrongPassphrase)
                 std::fwprintf(stderr, L"wrong passphrase not refused\n");

@@ -109,7 +109,7 @@ TEST(ProfileStoreFile, TooManyProfiles) {
 }
 
 TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
-    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2")}, nullptr, nullptr);
+    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2")}, nullptr, nullptr).bytes;
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_FALSE(conn::ExportNeedsPassphrase(text));
     const auto r = conn::ReadExport(text, nullptr, nullptr);
@@ -122,11 +122,38 @@ TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
     EXPECT_EQ(conn::ReadExport(Store({Profile(L"A")}), nullptr, nullptr).error, FileError::OtherFormat);
 }
 
+// Seals `seals` times and then fails.
+class CipherFailingAfter : public connfake::Cipher {
+public:
+    explicit CipherFailingAfter(int seals) : m_left(seals) {}
+    std::optional<std::string> Seal(const std::string& key, const std::string& nonce,
+                                    const std::string& plain, const std::string& aad) const override {
+        if (m_left-- <= 0) return std::nullopt;
+        return connfake::Cipher::Seal(key, nonce, plain, aad);
+    }
+
+private:
+    mutable int m_left;
+};
+
+TEST(ProfileExportFile, ACipherThatFailsGivesNoPartOfTheFile) {
+    const std::wstring pass = L"passphrase";
+    // The passphrase check fails, or the second password after the check and the first.
+    for (const auto& [seals, named] : {std::pair{0, L"The passwords"}, std::pair{2, L"\"B\""}}) {
+        const CipherFailingAfter cipher(seals);
+        const auto r = conn::WriteExport({Profile(L"A", L"a"), Profile(L"B", L"b"), Profile(L"C", L"c")},
+                                         &cipher, &pass, 100000);
+        EXPECT_FALSE(r.ok());
+        EXPECT_EQ(r.bytes, "");
+        EXPECT_NE(r.problem.find(named), std::wstring::npos) << r.problem;
+    }
+}
+
 TEST(ProfileExportFile, PassphraseSealsPasswords) {
     connfake::Cipher cipher;
     const std::wstring pass = L"correct horse \u00e9";
     const std::string text =
-        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000);
+        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000).bytes;
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
     EXPECT_TRUE(conn::ExportNeedsPassphrase(text));
@@ -203,7 +230,7 @@ std::string FormatOneSealed(const connfake::Cipher& cipher, const std::wstring& 
                                                     conn::UnitsToLe(conn::ToUnits(p.name)));
     CONN_INFO body = p;
     body.password.clear();
-    std::string text = conn::WriteExport({body}, nullptr, nullptr);
+    std::string text = conn::WriteExport({body}, nullptr, nullptr).bytes;
     text.replace(text.find("passwords=none\r\n"), 16,
                  "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=100000\r\nsalt=" +
                      conn::Base64Encode(salt, false) + "\r\ncheck=" + conn::Base64Encode(check, false) +
@@ -219,7 +246,7 @@ TEST(ProfileExportFile, EverySettingOfASealedProfileIsAuthenticated) {
     connfake::Cipher cipher;
     const std::wstring pass = L"passphrase";
     const std::string text =
-        conn::WriteExport({Profile(L"Plain"), Profile(L"Sealed", L"hunter2")}, &cipher, &pass, 100000);
+        conn::WriteExport({Profile(L"Plain"), Profile(L"Sealed", L"hunter2")}, &cipher, &pass, 100000).bytes;
     EXPECT_EQ(text.rfind("ZQ-EXPORT 2\r\n", 0), 0u);
     ASSERT_TRUE(conn::ReadExport(text, &cipher, &pass).ok());
     // The sealed profile starts on line 16; each of its settings edited in turn.
@@ -251,8 +278,8 @@ TEST(ProfileExportFile, NamesThatDoNotShowAreRefusedAndShownVisibly) {
     const std::wstring hidden[] = {L"Sales\u200B", L"\u202ESales", L"Sa\u2066les", L"Sales\uFEFF",
                                    L"Sales\U000E0041"};
     for (const std::wstring& name : hidden) {
-        const auto r = conn::ReadExport(conn::WriteExport({Profile(L"ok"), Profile(name)}, nullptr, nullptr),
-                                        nullptr, nullptr);
+        const auto r = conn::ReadExport(
+            conn::WriteExport({Profile(L"ok"), Profile(name)}, nullptr, nullptr).bytes, nullptr, nullptr);
         EXPECT_EQ(r.error, FileError::Malformed);
         EXPECT_NE(r.message.find(L"Line 13:"), std::wstring::npos);
         EXPECT_NE(conn::VisibleName(name), L"Sales");

@@ -75,7 +75,7 @@ protected:
 
 TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
     const CONN_INFO in = Full();
-    const std::wstring packed = in.Pack(L"??");
+    const std::wstring packed = in.Pack(L"??").text;
     for (wchar_t c : packed) ASSERT_TRUE(c > L' ' && c < 0x7F && c != L'"' && c != L'\\');
     // The command line a started program sees: one argument, unchanged.
     int argc = 0;
@@ -89,7 +89,7 @@ TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
     EXPECT_TRUE(out.SameSettings(in));
     EXPECT_EQ(out.password, in.password);
     CONN_INFO empty;
-    ASSERT_TRUE(CONN_INFO::Unpack(empty.Pack(L"??"), conn::CurrentUserProtector(), out, error)) << error;
+    ASSERT_TRUE(CONN_INFO::Unpack(empty.Pack(L"??").text, conn::CurrentUserProtector(), out, error)) << error;
     EXPECT_TRUE(out.SameSettings(empty));
     EXPECT_EQ(out.password, L"");
     // A password protected by DPAPI with other entropy is not taken.
@@ -98,7 +98,7 @@ TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
     CONN_INFO foreign;
     foreign.protectedPassword.assign(reinterpret_cast<char*>(sealed.pbData), sealed.cbData);
     LocalFree(sealed.pbData);
-    EXPECT_FALSE(CONN_INFO::Unpack(foreign.Pack(L"??"), conn::CurrentUserProtector(), out, error));
+    EXPECT_FALSE(CONN_INFO::Unpack(foreign.Pack(L"??").text, conn::CurrentUserProtector(), out, error));
 }
 
 TEST_F(ConnStoreTest, PackedTextMatchesTheNativeBuild) {
@@ -108,7 +108,7 @@ TEST_F(ConnStoreTest, PackedTextMatchesTheNativeBuild) {
     c.server = L"s \"q\"";
     c.port = 1433;
     c.user = L"\u6771";
-    EXPECT_EQ(c.Pack(L""),
+    EXPECT_EQ(c.Pack(L"").text,
               L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");  // as in conn_info_test
 }
 
@@ -132,7 +132,7 @@ TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
     EXPECT_NE(*r1, *r2);
 
     const std::wstring pass = L"l\u00f6sen";
-    const std::string file = conn::WriteExport({Full()}, &cipher, &pass, 100000);
+    const std::string file = conn::WriteExport({Full()}, &cipher, &pass, 100000).bytes;
     const auto back = conn::ReadExport(file, &cipher, &pass);
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back.profiles[0].password, Full().password);

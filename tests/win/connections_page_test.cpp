@@ -324,7 +324,7 @@ TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
     CONN_INFO other = Profile(L"sales");
     other.server = L"elsewhere";
     const std::wstring file = TempDir() + L"\\in.zcx";
-    WriteFile(L"in.zcx", conn::WriteExport({other, Profile(L"Sales")}, nullptr, nullptr));
+    WriteFile(L"in.zcx", conn::WriteExport({other, Profile(L"Sales")}, nullptr, nullptr).bytes);
     m_list->openPaths = {file};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
     ASSERT_EQ(m_list->Profiles().size(), 2u);
@@ -336,7 +336,7 @@ TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
     Seed({Profile(L"\u00c9cole"), Profile(L"\u03a3\u03a9\u039c\u0391")});
     CONN_INFO ecole = Profile(L"\u00e9cole"), soma = Profile(L"\u03c3\u03c9\u03bc\u03b1");
     ecole.server = soma.server = L"elsewhere";
-    WriteFile(L"in.zcx", conn::WriteExport({ecole, soma}, nullptr, nullptr));
+    WriteFile(L"in.zcx", conn::WriteExport({ecole, soma}, nullptr, nullptr).bytes);
     m_list->openPaths = {file};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 2);
     ASSERT_EQ(m_list->Profiles().size(), 4u);
@@ -352,7 +352,8 @@ TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
     m_list->openPaths = {WriteFile(
         L"in.zcx",
         conn::WriteExport({Profile(L"one", L"pw 1"), Profile(L"one", L"pw 2"), Profile(L"one", L"pw 1")},
-                          &cipher, &pass, conn::kMinIterations))};
+                          &cipher, &pass, conn::kMinIterations)
+            .bytes)};
     m_list->passphrases = {pass};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
     EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 2 were already present"),
@@ -386,7 +387,7 @@ TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
     Seed({Profile(L"keep")});
     Open();
     const std::string before = ReadAll(StorePath());
-    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr).bytes)};
     {
         conn::StoreLock other(StorePath(), 0);  // as another program holds it
         ASSERT_TRUE(other.Held());
@@ -407,8 +408,8 @@ TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
     Seed(many);
     Open();
     const std::string before = ReadAll(StorePath());
-    m_list->openPaths = {
-        WriteFile(L"two.zcx", conn::WriteExport({Profile(L"new 1"), Profile(L"new 2")}, nullptr, nullptr))};
+    m_list->openPaths = {WriteFile(
+        L"two.zcx", conn::WriteExport({Profile(L"new 1"), Profile(L"new 2")}, nullptr, nullptr).bytes)};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_NE(m_list->messages.back().text.find(L"at most 20000"), std::wstring::npos);
     EXPECT_EQ(m_list->messages.back().type & 0xF0, static_cast<UINT>(MB_ICONHAND));
@@ -422,7 +423,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     Seed({Profile(L"keep", L"pw")});
     Open();
     const std::string before = ReadAll(StorePath());
-    const std::string good = conn::WriteExport({Profile(L"new")}, nullptr, nullptr);
+    const std::string good = conn::WriteExport({Profile(L"new")}, nullptr, nullptr).bytes;
     const std::pair<const wchar_t*, std::string> files[] = {
         {L"empty.zcx", ""},
         {L"other.zcx", "<html>not found</html>"},
@@ -441,7 +442,8 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     // A damaged encrypted field fails the whole file too.
     conn::CngCipher cipher;
     const std::wstring pass = L"passphrase";
-    std::string sealed = conn::WriteExport({Profile(L"n1"), Profile(L"n2", L"pw")}, &cipher, &pass, 100000);
+    std::string sealed =
+        conn::WriteExport({Profile(L"n1"), Profile(L"n2", L"pw")}, &cipher, &pass, 100000).bytes;
     const std::size_t at = sealed.find("password.sealed=") + 18;
     sealed[at] = sealed[at] == 'A' ? 'B' : 'A';
     m_list->openPaths = {WriteFile(L"damaged.zcx", sealed)};
@@ -451,7 +453,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     // Cancelling the passphrase loads nothing and says nothing more.
     const std::size_t shown = m_list->messages.size();
     m_list->openPaths = {
-        WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
+        WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000).bytes)};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_EQ(m_list->messages.size(), shown);
     EXPECT_EQ(ReadAll(StorePath()), before);
@@ -475,7 +477,7 @@ TEST_F(ConnectionsPageTest, NewerStoreMakesAReadOnlySession) {
     ASSERT_EQ(m_list->messages.size(), 1u);  // one message, at start
     EXPECT_NE(m_list->messages[0].text.find(L"newer version"), std::wstring::npos);
     EXPECT_NE(m_list->messages[0].text.find(L"left as it is"), std::wstring::npos);
-    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr).bytes)};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
     EXPECT_EQ(ReadAll(StorePath()), newer);
