@@ -40,7 +40,7 @@ PageConnections::PageConnections(ui::Window* parent)
     : PageConnections(parent, std::make_unique<CAdvConnectList>()) {}
 
 PageConnections::PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list)
-    : CSmDialog(IDD_PAGE_CONNECTIONS, parent), m_list(std::move(list)) {}
+    : CSmPage(IDD_PAGE_CONNECTIONS, parent), m_list(std::move(list)) {}
 
 PageConnections::~PageConnections() {
     if (m_hwnd) m_names.Clear(Item(IDC_CONN_OPEN));

@@ -11,7 +11,7 @@
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Gdi.h"
 
-class PageConnections : public CSmDialog {
+class PageConnections : public CSmPage {
 public:
     explicit PageConnections(ui::Window* parent);
     ~PageConnections() override;
@@ -21,9 +21,6 @@ public:
 
     void DoDataExchange(ui::DataExchange& dx) override;
     BOOL OnInitDialog() override;
-    // Enter and Esc inside the page must not end it.
-    void OnOK() override {}
-    void OnCancel() override {}
     // Stores the column widths, then hides the page.
     void Deactivate() override;
 

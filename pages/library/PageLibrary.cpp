@@ -14,7 +14,7 @@ constexpr int kPreviewPointSize = 90;  // tenths of a point
 
 }  // namespace
 
-PageLibrary::PageLibrary(ui::Window* parent) : CSmDialog(IDD_PAGE_LIBRARY, parent) {}
+PageLibrary::PageLibrary(ui::Window* parent) : CSmPage(IDD_PAGE_LIBRARY, parent) {}
 
 // The preview goes first, before the tree and the combo box.
 PageLibrary::~PageLibrary() { m_preview.reset(); }

@@ -11,7 +11,7 @@
 #include "platform/framework/ColorEditWnd.h"
 #include "platform/ui/Controls.h"
 
-class PageLibrary : public CSmDialog {
+class PageLibrary : public CSmPage {
 public:
     explicit PageLibrary(ui::Window* parent);
     ~PageLibrary() override;
@@ -33,10 +33,6 @@ public:
     // Shows the entry's script, or nothing for a folder; an index outside the
     // tree's lists changes nothing.
     void ShowPreview(int index);
-
-    // Enter and Esc would end this child dialog and leave its tab blank.
-    void OnOK() override {}
-    void OnCancel() override {}
 
     ui::ComboBox m_location;
     CSQLTree m_tree;

@@ -74,7 +74,7 @@ void RevealWhenFocused(PageProducts* page, HWND control) {
 }  // namespace
 
 PageProducts::PageProducts(ui::Window* parent)
-    : CSmDialog(IDD_PAGE_PRODUCTS, parent), m_versions(os::VersionReader(), os::FileSystem()) {}
+    : CSmPage(IDD_PAGE_PRODUCTS, parent), m_versions(os::VersionReader(), os::FileSystem()) {}
 
 PageProducts::~PageProducts() {
     for (ProductEntry& entry : m_entries) DestroyRowControls(entry);

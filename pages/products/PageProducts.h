@@ -28,7 +28,7 @@ struct RowControls {
     std::unique_ptr<CLabel> versionLabel;
 };
 
-class PageProducts : public CSmDialog {
+class PageProducts : public CSmPage {
 public:
     explicit PageProducts(ui::Window* parent);
     ~PageProducts() override;
@@ -39,9 +39,6 @@ public:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(ui::DataExchange& dx) override;
     BOOL OnInitDialog() override;
-    // Enter and Esc inside the page must not end it.
-    void OnOK() override {}
-    void OnCancel() override {}
     void OnSize(UINT type, int cx, int cy) override;
 
     // Applies one result of the update check (virtual so that tests can observe the main window's calls).

@@ -29,7 +29,7 @@ const PageProjects::ColumnSpec PageProjects::kColumns[6] = {
 };
 
 PageProjects::PageProjects(ui::Window* parent)
-    : CSmDialog(IDD_PAGE_PROJECTS, parent),
+    : CSmPage(IDD_PAGE_PROJECTS, parent),
       m_discovery(m_rows, m_keys, os::FileSystem(), os::ProfileReader(), os::Clock()) {}
 
 PageProjects::~PageProjects() {

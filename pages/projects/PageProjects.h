@@ -14,7 +14,7 @@
 #include "platform/framework/CSmDialog.h"
 #include "platform/ui/Accessibility.h"
 
-class PageProjects : public CSmDialog {
+class PageProjects : public CSmPage {
 public:
     explicit PageProjects(ui::Window* parent);
     ~PageProjects() override;
@@ -24,9 +24,6 @@ public:
 
     void DoDataExchange(ui::DataExchange& dx) override;
     BOOL OnInitDialog() override;
-    // Enter and Esc inside the page must not end it.
-    void OnOK() override {}
-    void OnCancel() override {}
 
     // Opens the first selected row with its associated program.
     void OpenSelected();

@@ -66,3 +66,12 @@ private:
     bool m_keepMaximized = false;  // restored maximised and not yet changed by the user
     std::unique_ptr<CSysReg> m_sysReg;
 };
+
+// A page of the hub: a child dialog shown in a tab. Enter and Esc inside it
+// would end the child dialog and leave its tab blank, so both do nothing.
+class CSmPage : public CSmDialog {
+public:
+    using CSmDialog::CSmDialog;
+    void OnOK() override {}
+    void OnCancel() override {}
+};
