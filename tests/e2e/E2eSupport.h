@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/RectAssert.h"
+
 namespace e2e {
 
 // The folder of the test program (the Windows build folder), without a trailing backslash.

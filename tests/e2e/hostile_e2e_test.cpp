@@ -227,10 +227,7 @@ TEST_F(E2eTest, AWindowClosedMaximisedComesBackMaximised) {
         },
         5000);
     EXPECT_FALSE(::IsZoomed(again.Window()));
-    EXPECT_EQ(r.left, 40);
-    EXPECT_EQ(r.top, 30);
-    EXPECT_EQ(r.right - r.left, 780);
-    EXPECT_EQ(r.bottom - r.top, 600);
+    EXPECT_RECT_EQ(r, test::RectAt(40, 30, 780, 600));
 }
 
 }  // namespace

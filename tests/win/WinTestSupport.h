@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/RectAssert.h"
+
 struct RecordedBox {
     std::wstring text;
     std::wstring caption;

@@ -16,19 +16,12 @@ namespace {
 TEST(ControlContainer, EveryResizeTypeAnchorsAsDeclared) {
     const RECT r{10, 20, 110, 70};
     auto anchored = [&](RZ_TYPE type) { return _ControlContainer::Anchor(r, type, 30, 40); };
-    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).left, 40);
-    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).right, 140);
-    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).top, 20);
-    const RECT grow = anchored(RZ_GROW_BOTH);
-    EXPECT_TRUE(grow.left == 10 && grow.top == 20 && grow.right == 140 && grow.bottom == 110);
-    const RECT wide = anchored(RZ_GROW_RIGHT);
-    EXPECT_TRUE(wide.left == 10 && wide.top == 20 && wide.right == 140 && wide.bottom == 70);
-    const RECT down = anchored(RZ_MOVE_BOTTOM);
-    EXPECT_TRUE(down.left == 10 && down.top == 60 && down.right == 110 && down.bottom == 110);
-    const RECT corner = anchored(RZ_MOVE_CORNER);
-    EXPECT_TRUE(corner.left == 40 && corner.top == 60 && corner.right == 140 && corner.bottom == 110);
-    const RECT preview = anchored(RZ_BOTTOM_GROW_RIGHT);
-    EXPECT_TRUE(preview.left == 10 && preview.top == 60 && preview.right == 140 && preview.bottom == 110);
+    EXPECT_RECT_EQ(anchored(RZ_MOVE_RIGHT), (RECT{40, 20, 140, 70}));
+    EXPECT_RECT_EQ(anchored(RZ_GROW_BOTH), (RECT{10, 20, 140, 110}));
+    EXPECT_RECT_EQ(anchored(RZ_GROW_RIGHT), (RECT{10, 20, 140, 70}));
+    EXPECT_RECT_EQ(anchored(RZ_MOVE_BOTTOM), (RECT{10, 60, 110, 110}));
+    EXPECT_RECT_EQ(anchored(RZ_MOVE_CORNER), (RECT{40, 60, 140, 110}));
+    EXPECT_RECT_EQ(anchored(RZ_BOTTOM_GROW_RIGHT), (RECT{10, 60, 140, 110}));
     // Shrinking far below the registered size never turns a control inside out.
     const RECT tiny = _ControlContainer::Anchor(r, RZ_GROW_BOTH, -500, -500);
     EXPECT_EQ(tiny.right, tiny.left);
@@ -81,9 +74,7 @@ TEST_F(AnchorTest, ChildrenFollowTheirAnchorsWhenTheDpiChangesAfterTheSize) {
     ::GetWindowRect(page.Hwnd(), &now);
     ::MapWindowPoints(HWND_DESKTOP, host.Hwnd(), reinterpret_cast<POINT*>(&now), 2);
     page.Send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&now));
-    shown = RectIn(page.Hwnd(), child);
-    EXPECT_TRUE(shown.left == 15 && shown.top == 15 && shown.right == 90 && shown.bottom == 45)
-        << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
+    EXPECT_RECT_EQ(RectIn(page.Hwnd(), child), (RECT{15, 15, 90, 45}));
 }
 
 TEST_F(AnchorTest, OnlyDirectChildrenAreAnchoredAndEachOnlyOnce) {
@@ -93,11 +84,8 @@ TEST_F(AnchorTest, OnlyDirectChildrenAreAnchoredAndEachOnlyOnce) {
     page.AddWnd(other, RZ_MOVE_RIGHT);
     page.AddWnd(other, RZ_MOVE_BOTTOM);
     Size(450, 340);
-    RECT shown = RectIn(child, grandchild);
-    EXPECT_TRUE(shown.left == 2 && shown.top == 2) << "a grandchild is refused";
-    shown = RectIn(page.Hwnd(), other);
-    EXPECT_TRUE(shown.left == 100 && shown.top == 140 && shown.right == 150 && shown.bottom == 160)
-        << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
+    EXPECT_RECT_EQ(RectIn(child, grandchild), (RECT{2, 2, 12, 12})) << "a grandchild is refused";
+    EXPECT_RECT_EQ(RectIn(page.Hwnd(), other), (RECT{100, 140, 150, 160}));
 }
 
 class RecordingLink : public CUrlStatic {

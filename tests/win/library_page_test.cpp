@@ -341,10 +341,7 @@ TEST_F(LibraryTest, PreviewSitsInsideTheFrameAndFollowsResizing) {
     HWND frame = m_page->Item(IDC_LIBRARY_PREVIEW_FRAME);
     RECT f = m_page->ChildRect(frame);
     RECT p = m_page->ChildRect(Preview().Hwnd());
-    EXPECT_EQ(p.left, f.left + 2);
-    EXPECT_EQ(p.top, f.top + 2);
-    EXPECT_EQ(p.right, f.right - 2);
-    EXPECT_EQ(p.bottom, f.bottom - 2);
+    EXPECT_RECT_EQ(p, (RECT{f.left + 2, f.top + 2, f.right - 2, f.bottom - 2}));
     EXPECT_EQ(::GetWindow(frame, GW_HWNDNEXT), Preview().Hwnd());
     EXPECT_EQ(::GetDlgCtrlID(Preview().Hwnd()), 1040);
 
@@ -352,10 +349,7 @@ TEST_F(LibraryTest, PreviewSitsInsideTheFrameAndFollowsResizing) {
     ::SetWindowPos(m_page->Hwnd(), nullptr, 0, 0, before.right + 100, before.bottom + 60,
                    SWP_NOMOVE | SWP_NOZORDER);
     const RECT p2 = m_page->ChildRect(Preview().Hwnd());
-    EXPECT_EQ(p2.left, p.left);
-    EXPECT_EQ(p2.top, p.top + 60);
-    EXPECT_EQ(p2.right, p.right + 100);
-    EXPECT_EQ(p2.bottom - p2.top, p.bottom - p.top);
+    EXPECT_RECT_EQ(p2, (RECT{p.left, p.top + 60, p.right + 100, p.bottom + 60}));
     const RECT tree = m_page->ChildRect(m_page->m_tree.Hwnd());
     const RECT combo = m_page->ChildRect(m_page->m_location.Hwnd());
     const RECT browse = m_page->ChildRect(m_page->Item(IDC_LIBRARY_BROWSE));

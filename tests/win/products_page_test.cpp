@@ -58,15 +58,6 @@ std::wstring ClassOf(HWND hwnd) {
     return buffer;
 }
 
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-#define EXPECT_RECT(actual, l, t, r, b)                                                                   \
-    EXPECT_TRUE(SameRect(actual, RECT{l, t, r, b}))                                                       \
-        << "(" << (actual).left << "," << (actual).top << "," << (actual).right << "," << (actual).bottom \
-        << ") != (" << (l) << "," << (t) << "," << (r) << "," << (b) << ")"
-
 class ProductsPage : public WinTest {
 protected:
     void SetUp() override {
@@ -151,23 +142,23 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
         EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON),
                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON);
         EXPECT_NE(::SendMessageW(icon, BM_GETIMAGE, IMAGE_ICON, 0), 0) << "icon resource " << commands[i];
-        EXPECT_RECT(RectOf(icon), 8, y, 58, y + 48);
+        EXPECT_RECT_EQ(RectOf(icon), (RECT{8, y, 58, y + 48}));
 
         EXPECT_EQ(Text(r.nameLabel->Hwnd()), names[i]);
         EXPECT_TRUE(r.nameLabel->IsBold());
         EXPECT_FALSE(r.nameLabel->IsColour());
-        EXPECT_RECT(RectOf(r.nameLabel->Hwnd()), 68, y + 2, 428, y + 48);
+        EXPECT_RECT_EQ(RectOf(r.nameLabel->Hwnd()), (RECT{68, y + 2, 428, y + 48}));
         EXPECT_EQ(::GetDlgCtrlID(r.nameLabel->Hwnd()), 0xFFFF);
 
         EXPECT_EQ(Text(r.descriptionLabel->Hwnd()), Entry(i).description);
         EXPECT_FALSE(r.descriptionLabel->IsBold());
-        EXPECT_RECT(RectOf(r.descriptionLabel->Hwnd()), 73, y + 23, 675, y + 50);
+        EXPECT_RECT_EQ(RectOf(r.descriptionLabel->Hwnd()), (RECT{73, y + 23, 675, y + 50}));
         EXPECT_EQ(
             ::GetWindowLongW(r.descriptionLabel->Hwnd(), GWL_STYLE) & (SS_TYPEMASK | WS_CHILD | WS_VISIBLE),
             WS_CHILD | WS_VISIBLE | SS_LEFT);
 
         EXPECT_EQ(Text(r.helpLink->Hwnd()), L"Online Help");
-        EXPECT_RECT(RectOf(r.helpLink->Hwnd()), 380, y + 5, 440, y + 20);
+        EXPECT_RECT_EQ(RectOf(r.helpLink->Hwnd()), (RECT{380, y + 5, 440, y + 20}));
         EXPECT_EQ(r.helpLink->URL(), g_siteBase + Entry(i).helpPath);
         EXPECT_EQ(::GetDlgCtrlID(r.helpLink->Hwnd()), 0xFFFF);
 
@@ -177,7 +168,7 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
         ASSERT_NE(r.updateLink, nullptr);
         EXPECT_EQ(Text(r.updateLink->Hwnd()), L"Download");
         EXPECT_EQ(r.updateLink->URL(), g_siteBase + L"login.html");
-        EXPECT_RECT(RectOf(r.updateLink->Hwnd()), 450, y + 5, 500, y + 20);
+        EXPECT_RECT_EQ(RectOf(r.updateLink->Hwnd()), (RECT{450, y + 5, 500, y + 20}));
     }
     EXPECT_EQ(Entry(12).description.substr(0, 3), L"An ");
 
@@ -207,7 +198,7 @@ TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
         EXPECT_EQ(Row(i)->updateLink, nullptr);
         EXPECT_FALSE(Row(i)->versionLabel->IsColour());
         EXPECT_FALSE(Row(i)->versionLabel->IsBold());
-        EXPECT_RECT(RectOf(Row(i)->versionLabel->Hwnd()), 295, y + 5, 375, y + 20);
+        EXPECT_RECT_EQ(RectOf(Row(i)->versionLabel->Hwnd()), (RECT{295, y + 5, 375, y + 20}));
     }
 }
 
@@ -229,7 +220,7 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     ASSERT_NE(update.updateLink, nullptr);
     EXPECT_EQ(Text(update.updateLink->Hwnd()), L"Update");
     EXPECT_EQ(update.updateLink->URL(), g_siteBase + L"login.html");
-    EXPECT_RECT(RectOf(update.updateLink->Hwnd()), 450, 21, 500, 36);
+    EXPECT_RECT_EQ(RectOf(update.updateLink->Hwnd()), (RECT{450, 21, 500, 36}));
     // Installed with an update: icon, name, description, update link, version, help.
     const std::vector<HWND> children = Children();
     const std::vector<HWND> expected{update.iconButton->Hwnd(),       update.nameLabel->Hwnd(),
@@ -344,9 +335,9 @@ TEST_F(ProductsPage, FilterShowsOnlyInstalledRowsClosedUpAndBack) {
     EXPECT_EQ(RowsShown(), 2);
     ASSERT_NE(Row(3), nullptr);
     ASSERT_NE(Row(9), nullptr);
-    EXPECT_RECT(RectOf(Row(3)->iconButton->Hwnd()), 8, 16, 58, 64);
-    EXPECT_RECT(RectOf(Row(9)->iconButton->Hwnd()), 8, 66, 58, 114);
-    EXPECT_RECT(RectOf(Row(9)->helpLink->Hwnd()), 380, 71, 440, 86);
+    EXPECT_RECT_EQ(RectOf(Row(3)->iconButton->Hwnd()), (RECT{8, 16, 58, 64}));
+    EXPECT_RECT_EQ(RectOf(Row(9)->iconButton->Hwnd()), (RECT{8, 66, 58, 114}));
+    EXPECT_RECT_EQ(RectOf(Row(9)->helpLink->Hwnd()), (RECT{380, 71, 440, 86}));
     EXPECT_EQ(Children().size(), 1u + 5 + 4) << "hidden rows keep no windows";
 
     ClickFilter();
@@ -367,7 +358,7 @@ TEST_F(ProductsPage, ToggleDetectsEveryProductAgain) {
     ClickFilter();
     EXPECT_EQ(Row(4), nullptr);
     ASSERT_NE(Row(6), nullptr);
-    EXPECT_RECT(RectOf(Row(6)->iconButton->Hwnd()), 8, 16, 58, 64);
+    EXPECT_RECT_EQ(RectOf(Row(6)->iconButton->Hwnd()), (RECT{8, 16, 58, 64}));
     EXPECT_EQ(Text(Row(6)->versionLabel->Hwnd()), L"10.00.03");
 
     ClickFilter();

@@ -44,13 +44,6 @@ std::wstring Text(HWND hwnd) {
     return buffer;
 }
 
-std::string RectText(const RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
-}
-
-bool SameRect(const RECT& a, const RECT& b) { return ::EqualRect(&a, &b) != FALSE; }
-
 // Every tool of a tooltip control and its text, as the control itself answers.
 std::map<HWND, std::wstring> TipsOf(HWND tooltip) {
     std::map<HWND, std::wstring> tips;
@@ -250,16 +243,15 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         const RowControls& r = Row(i);
         const int y = 16 + 50 * i;
         // The rows' rectangles, the very ones of 96 dpi scaled.
-        EXPECT_TRUE(SameRect(RectOf(r.iconButton->Hwnd()), Px(8, y, 58, y + 48, dpi)))
-            << RectText(RectOf(r.iconButton->Hwnd()));
-        EXPECT_TRUE(SameRect(RectOf(r.nameLabel->Hwnd()), Px(68, y + 2, 428, y + 48, dpi)));
-        EXPECT_TRUE(SameRect(RectOf(r.descriptionLabel->Hwnd()), Px(73, y + 23, 675, y + 50, dpi)));
-        EXPECT_TRUE(SameRect(RectOf(r.helpLink->Hwnd()), Px(380, y + 5, 440, y + 20, dpi)));
+        EXPECT_RECT_EQ(RectOf(r.iconButton->Hwnd()), Px(8, y, 58, y + 48, dpi));
+        EXPECT_RECT_EQ(RectOf(r.nameLabel->Hwnd()), Px(68, y + 2, 428, y + 48, dpi));
+        EXPECT_RECT_EQ(RectOf(r.descriptionLabel->Hwnd()), Px(73, y + 23, 675, y + 50, dpi));
+        EXPECT_RECT_EQ(RectOf(r.helpLink->Hwnd()), Px(380, y + 5, 440, y + 20, dpi));
         if (r.updateLink) {
-            EXPECT_TRUE(SameRect(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi)));
+            EXPECT_RECT_EQ(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi));
         }
         if (r.versionLabel) {
-            EXPECT_TRUE(SameRect(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi)));
+            EXPECT_RECT_EQ(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi));
         }
 
         // The icon at the size the DPI asks for.
@@ -284,13 +276,13 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         bool fits = false;
         inks.push_back(
             {Ink(r.nameLabel->Hwnd(), nameFont, DT_WORDBREAK, &fits), "name " + std::to_string(i)});
-        EXPECT_TRUE(fits) << "name of row " << i << " " << RectText(inks.back().box);
+        EXPECT_TRUE(fits) << "name of row " << i << " " << inks.back().box;
         inks.push_back({Ink(r.descriptionLabel->Hwnd(), LabelFont(*r.descriptionLabel), DT_WORDBREAK, &fits),
                         "description " + std::to_string(i)});
-        EXPECT_TRUE(fits) << "description of row " << i << " " << RectText(inks.back().box);
+        EXPECT_TRUE(fits) << "description of row " << i << " " << inks.back().box;
         inks.push_back(
             {Ink(r.helpLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "help " + std::to_string(i)});
-        EXPECT_TRUE(fits) << "help link of row " << i << " " << RectText(inks.back().box);
+        EXPECT_TRUE(fits) << "help link of row " << i << " " << inks.back().box;
         if (r.updateLink) {
             inks.push_back(
                 {Ink(r.updateLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "update " + std::to_string(i)});
@@ -304,8 +296,7 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         for (size_t b = a + 1; b < inks.size(); ++b) {
             RECT both{};
             EXPECT_FALSE(::IntersectRect(&both, &inks[a].box, &inks[b].box))
-                << inks[a].what << " " << RectText(inks[a].box) << " overlaps " << inks[b].what << " "
-                << RectText(inks[b].box);
+                << inks[a].what << " " << inks[a].box << " overlaps " << inks[b].what << " " << inks[b].box;
         }
 }
 
@@ -323,8 +314,8 @@ TEST_F(Readable, KeyboardFocusBringsTheWholeLastRowIntoView) {
     ASSERT_GT(products->ScrollPos(), 0);
     for (HWND control : {last.iconButton->Hwnd(), last.descriptionLabel->Hwnd()}) {
         const RECT shown = RectOf(control);
-        EXPECT_GE(shown.top, 0) << RectText(shown);
-        EXPECT_LE(shown.bottom, cy) << RectText(shown) << " below a page " << cy << " high";
+        EXPECT_GE(shown.top, 0) << shown;
+        EXPECT_LE(shown.bottom, cy) << shown << " below a page " << cy << " high";
     }
 }
 
