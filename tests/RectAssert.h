@@ -16,13 +16,13 @@ inline std::ostream& operator<<(std::ostream& out, const RECT& r) {
 
 namespace test {
 
-inline ::testing::AssertionResult RectsEqual(const char* actualText, const char* expectedText, const RECT& actual,
-                                             const RECT& expected) {
+inline ::testing::AssertionResult RectsEqual(const char* actualText, const char* expectedText,
+                                             const RECT& actual, const RECT& expected) {
     if (actual.left == expected.left && actual.top == expected.top && actual.right == expected.right &&
         actual.bottom == expected.bottom)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << actualText << " is " << actual << ", " << expectedText << " is "
-                                         << expected;
+    return ::testing::AssertionFailure()
+           << actualText << " is " << actual << ", " << expectedText << " is " << expected;
 }
 
 // The rectangle of width w and height h whose top left corner is (x, y).

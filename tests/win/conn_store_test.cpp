@@ -6,22 +6,10 @@
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
+#include "tests/SampleProfiles.h"
 #include "tests/win/WinTestSupport.h"
 
 namespace {
-
-CONN_INFO Full() {
-    CONN_INFO c;
-    c.name = L"Caf\u00e9 \u6771\u4eac \U0001F600";
-    c.kind = L"Network SQL";
-    c.server = L"db1.example.net\\inst";
-    c.port = 65535;
-    c.database = L"sales \"2024\"";
-    c.user = L"report user";
-    c.password = L"p\u00e4ss \"w\\ord\"";
-    c.options = L"sslmode=require\tapp=hub";
-    return c;
-}
 
 std::string ReadAll(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -74,7 +62,7 @@ protected:
 }  // namespace
 
 TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
-    const CONN_INFO in = Full();
+    const CONN_INFO in = test::FullProfile();
     const std::wstring packed = in.Pack(L"??");
     for (wchar_t c : packed) ASSERT_TRUE(c > L' ' && c < 0x7F && c != L'"' && c != L'\\');
     // The command line a started program sees: one argument, unchanged.
@@ -102,14 +90,7 @@ TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
 }
 
 TEST_F(ConnStoreTest, PackedTextMatchesTheNativeBuild) {
-    CONN_INFO c;
-    c.name = L"Caf\u00e9 \U0001F600";
-    c.kind = L"k";
-    c.server = L"s \"q\"";
-    c.port = 1433;
-    c.user = L"\u6771";
-    EXPECT_EQ(c.Pack(L""),
-              L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");  // as in conn_info_test
+    EXPECT_EQ(test::PackedSample().Pack(L""), test::kPackedSampleText);
 }
 
 TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
@@ -132,10 +113,10 @@ TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
     EXPECT_NE(*r1, *r2);
 
     const std::wstring pass = L"l\u00f6sen";
-    const std::string file = conn::WriteExport({Full()}, &cipher, &pass, 100000);
+    const std::string file = conn::WriteExport({test::FullProfile()}, &cipher, &pass, 100000);
     const auto back = conn::ReadExport(file, &cipher, &pass);
     ASSERT_TRUE(back.ok());
-    EXPECT_EQ(back.profiles[0].password, Full().password);
+    EXPECT_EQ(back.profiles[0].password, test::FullProfile().password);
     const std::wstring wrong = L"losen";
     EXPECT_EQ(conn::ReadExport(file, &cipher, &wrong).error, conn::FileError::WrongPassphrase);
 }
@@ -145,7 +126,7 @@ TEST_F(ConnStoreTest, StoreRoundTripsWithProtectedPasswords) {
     auto first = store.Load();
     EXPECT_TRUE(first.profiles.empty());
     EXPECT_EQ(first.problem, L"");
-    CONN_INFO a = Full();
+    CONN_INFO a = test::FullProfile();
     ASSERT_TRUE(conn::ProtectPassword(a, conn::CurrentUserProtector()));
     EXPECT_TRUE(a.password.empty());
     CONN_INFO b;
@@ -154,13 +135,14 @@ TEST_F(ConnStoreTest, StoreRoundTripsWithProtectedPasswords) {
     ASSERT_TRUE(store.Save({a, b}, error)) << error;
     const std::string bytes = ReadAll(StorePath());
     EXPECT_EQ(bytes.find("ss \"w"), std::string::npos);
-    EXPECT_EQ(bytes.find(conn::UnitsToLe(conn::ToUnits(Full().password))), std::string::npos);
+    EXPECT_EQ(bytes.find(conn::UnitsToLe(conn::ToUnits(test::FullProfile().password))), std::string::npos);
     conn::ProfileStore again(StorePath());
     const auto loaded = again.Load();
     ASSERT_EQ(loaded.problem, L"");
     ASSERT_EQ(loaded.profiles.size(), 2u);
-    EXPECT_TRUE(loaded.profiles[0].SameSettings(Full()));
-    EXPECT_EQ(conn::RevealPassword(loaded.profiles[0], conn::CurrentUserProtector()), Full().password);
+    EXPECT_TRUE(loaded.profiles[0].SameSettings(test::FullProfile()));
+    EXPECT_EQ(conn::RevealPassword(loaded.profiles[0], conn::CurrentUserProtector()),
+              test::FullProfile().password);
     EXPECT_EQ(conn::RevealPassword(loaded.profiles[1], conn::CurrentUserProtector()), L"");
     EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);  // no temporary file left
 }

@@ -17,7 +17,10 @@
 #include "platform/services/CSysReg.h"
 #include "resources/resource.h"
 #include "tests/ScopedEnvironment.h"
+#include "tests/SampleProfiles.h"
 #include "tests/win/WinTestSupport.h"
+
+using test::StoreProfile;
 
 namespace {
 
@@ -101,19 +104,6 @@ private:
     }
 };
 
-CONN_INFO Profile(const std::wstring& name, const std::wstring& password = L"") {
-    CONN_INFO c;
-    c.name = name;
-    c.kind = L"Network SQL";
-    c.server = L"srv-" + name;
-    c.port = 7401;
-    c.database = L"db \u00e9";
-    c.user = L"user";
-    c.password = password;
-    c.options = L"a=\"b c\"";
-    return c;
-}
-
 std::string ReadAll(const std::wstring& path) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "<missing>";
@@ -175,7 +165,7 @@ protected:
 }  // namespace
 
 TEST_F(ConnectionsPageTest, ShowsProfilesSortedWithIconAndColumns) {
-    Seed({Profile(L"beta"), Profile(L"Alpha", L"pw"), Profile(L"\u6771\u4eac")});
+    Seed({StoreProfile(L"beta"), StoreProfile(L"Alpha", L"pw"), StoreProfile(L"\u6771\u4eac")});
     TestPage& page = Open();
     EXPECT_NE(ui::Button(::GetDlgItem(page.Hwnd(), IDC_CONN_OPEN)).GetIcon(), nullptr);
     EXPECT_EQ(m_list->GetColumnCount(), 5);
@@ -184,8 +174,8 @@ TEST_F(ConnectionsPageTest, ShowsProfilesSortedWithIconAndColumns) {
     EXPECT_EQ(m_list->GetItemData(0), 1);  // the row's profile, not its position
     EXPECT_EQ(m_list->GetItemText(0, 1), L"Network SQL");
     EXPECT_EQ(m_list->GetItemText(0, 2), L"srv-Alpha");
-    EXPECT_EQ(m_list->GetItemText(0, 3), L"db \u00e9");
-    EXPECT_EQ(m_list->GetItemText(0, 4), L"user");
+    EXPECT_EQ(m_list->GetItemText(0, 3), L"db \u00e9\U0001F600");
+    EXPECT_EQ(m_list->GetItemText(0, 4), L"u\tv");
     EXPECT_EQ(m_list->GetItemText(1, 0), L"beta");
     // Enter and Esc do not end the page.
     ::SendMessageW(page.Hwnd(), WM_COMMAND, IDOK, 0);
@@ -195,7 +185,7 @@ TEST_F(ConnectionsPageTest, ShowsProfilesSortedWithIconAndColumns) {
 }
 
 TEST_F(ConnectionsPageTest, OpenWithoutSelectionSaysSo) {
-    Seed({Profile(L"a")});
+    Seed({StoreProfile(L"a")});
     TestPage& page = Open();
     Click(IDC_CONN_OPEN);
     ASSERT_EQ(Boxes().size(), 1u);
@@ -207,7 +197,7 @@ TEST_F(ConnectionsPageTest, OpenWithoutSelectionSaysSo) {
 }
 
 TEST_F(ConnectionsPageTest, OpensTheRowsProfileWithItsPassword) {
-    Seed({Profile(L"zeta", L"z-pass"), Profile(L"Alpha", L"a \"pass\"")});
+    Seed({StoreProfile(L"zeta", L"z-pass"), StoreProfile(L"Alpha", L"a \"pass\"")});
     const std::wstring tb = TestProgramFolder() + L"\\tb.exe";
     ::DeleteFileW(tb.c_str());  // left over from an interrupted run
     TestPage& page = Open();
@@ -254,7 +244,7 @@ TEST_F(ConnectionsPageTest, LeavingThePageStoresColumnWidths) {
 }
 
 TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
-    Seed({Profile(L"one", L"secret 1"), Profile(L"two")});
+    Seed({StoreProfile(L"one", L"secret 1"), StoreProfile(L"two")});
     Open();
     const std::wstring plainFile = TempDir() + L"\\plain.zcx";
     const std::wstring sealedFile = TempDir() + L"\\sealed.zcx";
@@ -286,7 +276,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     ASSERT_EQ(m_list->Profiles().size(), 1u);
     EXPECT_EQ(m_list->passphraseNew, (std::vector<bool>{false, false}));
     EXPECT_EQ(conn::RevealPassword(m_list->Profiles()[0], conn::CurrentUserProtector()), L"secret 1");
-    EXPECT_TRUE(m_list->Profiles()[0].SameSettings(Profile(L"one")));
+    EXPECT_TRUE(m_list->Profiles()[0].SameSettings(StoreProfile(L"one")));
     // The plain file adds "two"; "one" is already there.
     m_list->openPaths = {plainFile};
     Click(IDC_CONN_LOAD_ALL);
@@ -300,7 +290,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
 }
 
 TEST_F(ConnectionsPageTest, ExportOneWithoutSelectionIsTheListsToReport) {
-    Seed({Profile(L"a", L"pw")});
+    Seed({StoreProfile(L"a", L"pw")});
     TestPage& page = Open();
     Click(IDC_CONN_EXPORT_ONE);
     ASSERT_EQ(m_list->messages.size(), 1u);
@@ -319,12 +309,12 @@ TEST_F(ConnectionsPageTest, ExportOneWithoutSelectionIsTheListsToReport) {
 }
 
 TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
-    Seed({Profile(L"Sales")});
+    Seed({StoreProfile(L"Sales")});
     Open();
-    CONN_INFO other = Profile(L"sales");
+    CONN_INFO other = StoreProfile(L"sales");
     other.server = L"elsewhere";
     const std::wstring file = TempDir() + L"\\in.zcx";
-    WriteFile(L"in.zcx", conn::WriteExport({other, Profile(L"Sales")}, nullptr, nullptr));
+    WriteFile(L"in.zcx", conn::WriteExport({other, StoreProfile(L"Sales")}, nullptr, nullptr));
     m_list->openPaths = {file};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
     ASSERT_EQ(m_list->Profiles().size(), 2u);
@@ -333,8 +323,8 @@ TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
     EXPECT_NE(m_list->messages.back().text.find(L"sales -> sales (2)"), std::wstring::npos);
     EXPECT_EQ(m_list->messages.back().owner, m_page->Hwnd());
     // Case is ignored in every script, not only in ASCII.
-    Seed({Profile(L"\u00c9cole"), Profile(L"\u03a3\u03a9\u039c\u0391")});
-    CONN_INFO ecole = Profile(L"\u00e9cole"), soma = Profile(L"\u03c3\u03c9\u03bc\u03b1");
+    Seed({StoreProfile(L"\u00c9cole"), StoreProfile(L"\u03a3\u03a9\u039c\u0391")});
+    CONN_INFO ecole = StoreProfile(L"\u00e9cole"), soma = StoreProfile(L"\u03c3\u03c9\u03bc\u03b1");
     ecole.server = soma.server = L"elsewhere";
     WriteFile(L"in.zcx", conn::WriteExport({ecole, soma}, nullptr, nullptr));
     m_list->openPaths = {file};
@@ -345,14 +335,14 @@ TEST_F(ConnectionsPageTest, ClashingNamesAreAddedUnderNewNames) {
 }
 
 TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
-    Seed({Profile(L"one", L"pw 1")});
+    Seed({StoreProfile(L"one", L"pw 1")});
     Open();
     conn::CngCipher cipher;
     const std::wstring pass = L"passphrase";
-    m_list->openPaths = {WriteFile(
-        L"in.zcx",
-        conn::WriteExport({Profile(L"one", L"pw 1"), Profile(L"one", L"pw 2"), Profile(L"one", L"pw 1")},
-                          &cipher, &pass, conn::kMinIterations))};
+    m_list->openPaths = {
+        WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"one", L"pw 1"), StoreProfile(L"one", L"pw 2"),
+                                                StoreProfile(L"one", L"pw 1")},
+                                               &cipher, &pass, conn::kMinIterations))};
     m_list->passphrases = {pass};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
     EXPECT_NE(m_list->messages.back().text.find(L"1 profile added, 2 were already present"),
@@ -367,7 +357,7 @@ TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
 
 TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
     // As another program may have stored them: the two rows must not look alike.
-    Seed({Profile(L"Sales"), Profile(L"Sales\u200B")});
+    Seed({StoreProfile(L"Sales"), StoreProfile(L"Sales\u200B")});
     Open();
     ASSERT_EQ(m_list->GetItemCount(), 2);
     EXPECT_NE(RowOf(L"Sales"), -1);
@@ -375,10 +365,10 @@ TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
 }
 
 TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
-    Seed({Profile(L"keep")});
+    Seed({StoreProfile(L"keep")});
     Open();
     const std::string before = ReadAll(StorePath());
-    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"new")}, nullptr, nullptr))};
     {
         conn::StoreLock other(StorePath(), 0);  // as another program holds it
         ASSERT_TRUE(other.Held());
@@ -399,8 +389,8 @@ TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
     Seed(many);
     Open();
     const std::string before = ReadAll(StorePath());
-    m_list->openPaths = {
-        WriteFile(L"two.zcx", conn::WriteExport({Profile(L"new 1"), Profile(L"new 2")}, nullptr, nullptr))};
+    m_list->openPaths = {WriteFile(
+        L"two.zcx", conn::WriteExport({StoreProfile(L"new 1"), StoreProfile(L"new 2")}, nullptr, nullptr))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_NE(m_list->messages.back().text.find(L"at most 20000"), std::wstring::npos);
     EXPECT_EQ(m_list->messages.back().type & 0xF0, static_cast<UINT>(MB_ICONHAND));
@@ -411,10 +401,10 @@ TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
 }
 
 TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
-    Seed({Profile(L"keep", L"pw")});
+    Seed({StoreProfile(L"keep", L"pw")});
     Open();
     const std::string before = ReadAll(StorePath());
-    const std::string good = conn::WriteExport({Profile(L"new")}, nullptr, nullptr);
+    const std::string good = conn::WriteExport({StoreProfile(L"new")}, nullptr, nullptr);
     const std::pair<const wchar_t*, std::string> files[] = {
         {L"empty.zcx", ""},
         {L"other.zcx", "<html>not found</html>"},
@@ -433,7 +423,8 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     // A damaged encrypted field fails the whole file too.
     conn::CngCipher cipher;
     const std::wstring pass = L"passphrase";
-    std::string sealed = conn::WriteExport({Profile(L"n1"), Profile(L"n2", L"pw")}, &cipher, &pass, 100000);
+    std::string sealed =
+        conn::WriteExport({StoreProfile(L"n1"), StoreProfile(L"n2", L"pw")}, &cipher, &pass, 100000);
     const std::size_t at = sealed.find("password.sealed=") + 18;
     sealed[at] = sealed[at] == 'A' ? 'B' : 'A';
     m_list->openPaths = {WriteFile(L"damaged.zcx", sealed)};
@@ -443,7 +434,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     // Cancelling the passphrase loads nothing and says nothing more.
     const std::size_t shown = m_list->messages.size();
     m_list->openPaths = {
-        WriteFile(L"sealed.zcx", conn::WriteExport({Profile(L"x")}, &cipher, &pass, 100000))};
+        WriteFile(L"sealed.zcx", conn::WriteExport({StoreProfile(L"x")}, &cipher, &pass, 100000))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_EQ(m_list->messages.size(), shown);
     EXPECT_EQ(ReadAll(StorePath()), before);
@@ -467,7 +458,7 @@ TEST_F(ConnectionsPageTest, NewerStoreMakesAReadOnlySession) {
     ASSERT_EQ(m_list->messages.size(), 1u);  // one message, at start
     EXPECT_NE(m_list->messages[0].text.find(L"newer version"), std::wstring::npos);
     EXPECT_NE(m_list->messages[0].text.find(L"left as it is"), std::wstring::npos);
-    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({Profile(L"new")}, nullptr, nullptr))};
+    m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"new")}, nullptr, nullptr))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
     EXPECT_EQ(ReadAll(StorePath()), newer);
