@@ -40,7 +40,7 @@ TEST_F(E2eTest, StartsShowsFourTabsSwitchesAndClosesKeepingItsPlacement) {
 }
 
 TEST_F(E2eTest, AToolsCommandStartsTheInstalledProduct) {
-    const std::wstring exe = e2e::BuildDir() + L"\\demo\\standin.exe";
+    const std::wstring exe = test::ProgramFolder() + L"\\demo\\standin.exe";
     e2e::SetString(L"Software\\Zerudozuz\\ValueMasker", L"ExePath", exe);
     Hub hub;
     ASSERT_TRUE(hub.Start());

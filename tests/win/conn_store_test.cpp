@@ -11,16 +11,6 @@
 
 namespace {
 
-std::string ReadAll(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string out(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &got, nullptr);
-    CloseHandle(h);
-    return out;
-}
-
 void WriteAll(const std::wstring& path, const std::string& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -49,7 +39,7 @@ public:
 
 protected:
     bool BeforeReplace(const std::wstring& tempPath) override {
-        tempBytes = ReadAll(tempPath);
+        tempBytes = test::ReadFileBytes(tempPath);
         return false;
     }
 };
@@ -133,7 +123,7 @@ TEST_F(ConnStoreTest, StoreRoundTripsWithProtectedPasswords) {
     b.name = L"b";
     std::wstring error;
     ASSERT_TRUE(store.Save({a, b}, error)) << error;
-    const std::string bytes = ReadAll(StorePath());
+    const std::string bytes = test::ReadFileBytes(StorePath());
     EXPECT_EQ(bytes.find("ss \"w"), std::string::npos);
     EXPECT_EQ(bytes.find(conn::UnitsToLe(conn::ToUnits(test::FullProfile().password))), std::string::npos);
     conn::ProfileStore again(StorePath());
@@ -153,7 +143,7 @@ TEST_F(ConnStoreTest, InterruptedWriteLeavesTheOldStoreWhole) {
     CONN_INFO old;
     old.name = L"old";
     ASSERT_TRUE(store.Save({old}, error));
-    const std::string before = ReadAll(StorePath());
+    const std::string before = test::ReadFileBytes(StorePath());
     InterruptedStore interrupted(StorePath());
     CONN_INFO added;
     added.name = L"new";
@@ -161,7 +151,7 @@ TEST_F(ConnStoreTest, InterruptedWriteLeavesTheOldStoreWhole) {
     EXPECT_NE(error.find(L"unchanged"), std::wstring::npos);
     EXPECT_NE(interrupted.tempBytes.find("name=new"),
               std::string::npos);  // the new store was written in full
-    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
     EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);
     // A temporary file left by a killed write is not taken for the store.
     WriteAll(StorePath() + L".tmp-1-2", "ZQ-PROFILES 1\r\nprofile\r\nna");
@@ -181,13 +171,13 @@ TEST_F(ConnStoreTest, UnreadableStoreIsMovedAsideNotOverwritten) {
     EXPECT_NE(r.problem.find(L"Line 4"), std::wstring::npos);
     ASSERT_NE(r.movedTo, L"");
     EXPECT_NE(r.movedTo.find(L"profiles.zcp.unreadable-"), std::wstring::npos);
-    EXPECT_EQ(ReadAll(r.movedTo), garbage);
-    EXPECT_EQ(ReadAll(StorePath()), "<missing>");
+    EXPECT_EQ(test::ReadFileBytes(r.movedTo), garbage);
+    EXPECT_FALSE(test::FileExists(StorePath()));
     std::wstring error;
     CONN_INFO fresh;
     fresh.name = L"fresh";
     EXPECT_TRUE(store.Save({fresh}, error));
-    EXPECT_EQ(ReadAll(r.movedTo), garbage);
+    EXPECT_EQ(test::ReadFileBytes(r.movedTo), garbage);
 }
 
 TEST_F(ConnStoreTest, StoreBeyondThisVersionStaysInPlaceReadOnly) {
@@ -217,7 +207,7 @@ TEST_F(ConnStoreTest, StoreBeyondThisVersionStaysInPlaceReadOnly) {
             return true;
         });
         EXPECT_NE(update.problem, L"");
-        EXPECT_EQ(ReadAll(StorePath()), bytes);
+        EXPECT_EQ(test::ReadFileBytes(StorePath()), bytes);
         EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);
     }
 }

@@ -18,21 +18,12 @@
 #include "resources/resource.h"
 #include "tests/ScopedEnvironment.h"
 #include "tests/SampleProfiles.h"
+#include "tests/PageHost.h"
 #include "tests/win/WinTestSupport.h"
 
 using test::StoreProfile;
 
 namespace {
-
-class Host : public ui::Window {
-public:
-    Host() {
-        ui::Window::RegisterClass(L"QuayletConnectionsTestHost", 0, nullptr,
-                                  ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletConnectionsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800},
-                 nullptr, 0);
-    }
-};
 
 struct Message {
     std::wstring text;
@@ -104,16 +95,6 @@ private:
     }
 };
 
-std::string ReadAll(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string out(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &got, nullptr);
-    CloseHandle(h);
-    return out;
-}
-
 class ConnectionsPageTest : public WinTest {
 protected:
     void SetUp() override {
@@ -156,7 +137,7 @@ protected:
         return out;
     }
 
-    Host m_host;
+    test::PageHost m_host;
     AnsweredList* m_list = nullptr;
     std::unique_ptr<TestPage> m_page;
     std::optional<test::ScopedEnvironment> m_appData;
@@ -198,7 +179,7 @@ TEST_F(ConnectionsPageTest, OpenWithoutSelectionSaysSo) {
 
 TEST_F(ConnectionsPageTest, OpensTheRowsProfileWithItsPassword) {
     Seed({StoreProfile(L"zeta", L"z-pass"), StoreProfile(L"Alpha", L"a \"pass\"")});
-    const std::wstring tb = TestProgramFolder() + L"\\tb.exe";
+    const std::wstring tb = test::ProgramFolder() + L"\\tb.exe";
     ::DeleteFileW(tb.c_str());  // left over from an interrupted run
     TestPage& page = Open();
     const int row = RowOf(L"Alpha");
@@ -213,7 +194,7 @@ TEST_F(ConnectionsPageTest, OpensTheRowsProfileWithItsPassword) {
     EXPECT_TRUE(m_list->Profiles()[1].password.empty());  // nothing plain left in memory
 
     // With tb.exe beside the program it is started through the shell instead.
-    ASSERT_TRUE(::CopyFileW((TestProgramFolder() + L"\\win_tests.exe").c_str(), tb.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"\\win_tests.exe").c_str(), tb.c_str(), FALSE));
     m_list->Select(RowOf(L"zeta"));
     Click(IDC_CONN_OPEN);
     ::DeleteFileW(tb.c_str());
@@ -253,7 +234,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     Click(IDC_CONN_SAVE_ALL);
     // Enter on the question leaves the passwords out.
     EXPECT_EQ(m_list->messages.back().type & MB_DEFMASK, static_cast<UINT>(MB_DEFBUTTON2));
-    EXPECT_EQ(ReadAll(plainFile).find("secret"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(plainFile).find("secret"), std::string::npos);
     EXPECT_EQ(m_list->dialogTitles.back(), L"Connection profiles");
     m_list->answers = {IDYES};
     m_list->passphrases = {std::wstring(L"long passphrase")};
@@ -261,7 +242,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     m_list->Select(RowOf(L"one"));
     Click(IDC_CONN_EXPORT_ONE);
     EXPECT_EQ(m_list->passphraseNew.back(), true);
-    const std::string sealed = ReadAll(sealedFile);
+    const std::string sealed = test::ReadFileBytes(sealedFile);
     EXPECT_NE(sealed.find("passwords=passphrase"), std::string::npos);
     EXPECT_EQ(sealed.find("name=two"), std::string::npos);
 
@@ -367,7 +348,7 @@ TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
 TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
     Seed({StoreProfile(L"keep")});
     Open();
-    const std::string before = ReadAll(StorePath());
+    const std::string before = test::ReadFileBytes(StorePath());
     m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"new")}, nullptr, nullptr))};
     {
         conn::StoreLock other(StorePath(), 0);  // as another program holds it
@@ -376,7 +357,7 @@ TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
     }
     EXPECT_NE(m_list->messages.back().text.find(L"being changed by another program"), std::wstring::npos);
     EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
-    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
     EXPECT_EQ(m_list->GetItemCount(), 1);
     // Once it lets go, the same file loads.
     m_list->openPaths = {TempDir() + L"\\in.zcx"};
@@ -388,13 +369,13 @@ TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
     for (std::size_t i = 0; i < many.size(); ++i) many[i].name = L"p" + std::to_wstring(i);
     Seed(many);
     Open();
-    const std::string before = ReadAll(StorePath());
+    const std::string before = test::ReadFileBytes(StorePath());
     m_list->openPaths = {WriteFile(
         L"two.zcx", conn::WriteExport({StoreProfile(L"new 1"), StoreProfile(L"new 2")}, nullptr, nullptr))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_NE(m_list->messages.back().text.find(L"at most 20000"), std::wstring::npos);
     EXPECT_EQ(m_list->messages.back().type & 0xF0, static_cast<UINT>(MB_ICONHAND));
-    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
     EXPECT_EQ(m_list->Profiles().size(), conn::kMaxProfiles - 1);
     // The store that is there still opens, in full.
     EXPECT_EQ(conn::ProfileStore(StorePath()).Load().profiles.size(), conn::kMaxProfiles - 1);
@@ -403,7 +384,7 @@ TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
 TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     Seed({StoreProfile(L"keep", L"pw")});
     Open();
-    const std::string before = ReadAll(StorePath());
+    const std::string before = test::ReadFileBytes(StorePath());
     const std::string good = conn::WriteExport({StoreProfile(L"new")}, nullptr, nullptr);
     const std::pair<const wchar_t*, std::string> files[] = {
         {L"empty.zcx", ""},
@@ -437,7 +418,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
         WriteFile(L"sealed.zcx", conn::WriteExport({StoreProfile(L"x")}, &cipher, &pass, 100000))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_EQ(m_list->messages.size(), shown);
-    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
     EXPECT_EQ(m_list->GetItemCount(), 1);
 }
 
@@ -448,7 +429,7 @@ TEST_F(ConnectionsPageTest, UnreadableStoreIsReportedAndKept) {
     EXPECT_NE(m_list->messages[0].text.find(L"unreadable-"), std::wstring::npos);
     EXPECT_EQ(m_list->messages[0].owner, m_page->Hwnd());
     EXPECT_EQ(m_list->GetItemCount(), 0);
-    EXPECT_EQ(ReadAll(StorePath()), "<missing>");
+    EXPECT_FALSE(test::FileExists(StorePath()));
 }
 
 TEST_F(ConnectionsPageTest, NewerStoreMakesAReadOnlySession) {
@@ -461,5 +442,5 @@ TEST_F(ConnectionsPageTest, NewerStoreMakesAReadOnlySession) {
     m_list->openPaths = {WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"new")}, nullptr, nullptr))};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
-    EXPECT_EQ(ReadAll(StorePath()), newer);
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), newer);
 }

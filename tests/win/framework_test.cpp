@@ -211,7 +211,7 @@ TEST_F(WinTest, ToolsCommandsStartProductsAndOtherCommandsPass) {
 }
 
 TEST_F(WinTest, HelpGoesToTheLocalIndexWhenPresentElseTheSite) {
-    const std::wstring local = TestProgramFolder() + L"\\help\\index.html";
+    const std::wstring local = test::ProgramFolder() + L"\\help\\index.html";
     if (::GetFileAttributesW(local.c_str()) == INVALID_FILE_ATTRIBUTES)
         EXPECT_EQ(CSmApp::HelpTarget(L"index.html"),
                   L"https://www.zerudozuz.example/quaylet/help/index.html");
