@@ -9,6 +9,7 @@
 #include "platform/framework/_ControlContainer.h"
 #include "QuayletVersion.h"
 #include "resources/resource.h"
+#include "tests/PageHost.h"
 #include "tests/win/WinTestSupport.h"
 
 namespace {
@@ -28,15 +29,12 @@ TEST(ControlContainer, EveryResizeTypeAnchorsAsDeclared) {
     EXPECT_EQ(tiny.bottom, tiny.top);
 }
 
-class Host : public ui::Window {};
-
 // A bare page with children of its own, anchored as a page anchors its controls.
 class AnchorTest : public WinTest {
 protected:
     void SetUp() override {
         WinTest::SetUp();
-        ASSERT_TRUE(ui::Window::RegisterClass(L"QuayletAnchorHost", 0, nullptr, nullptr));
-        ASSERT_TRUE(host.CreateEx(0, L"QuayletAnchorHost", L"", WS_POPUP, RECT{0, 0, 1000, 800}, nullptr, 0));
+        ASSERT_TRUE(host.Hwnd());
         ASSERT_TRUE(page.Create(0, 0));
         Size(400, 300);
         child = Static(page.Hwnd(), RECT{10, 10, 60, 30});
@@ -59,7 +57,7 @@ protected:
         ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
-    Host host;
+    test::PageHost host{1000, 800};
     CSmDialog page{IDD_PAGE_CONNECTIONS, &host};
     HWND child = nullptr;
 };
@@ -126,9 +124,8 @@ class LinkTest : public WinTest {
 protected:
     void SetUp() override {
         WinTest::SetUp();
-        ASSERT_TRUE(ui::Window::RegisterClass(L"QuayletTestHost", 0, nullptr, nullptr));
-        ASSERT_TRUE(host.CreateEx(0, L"QuayletTestHost", L"", WS_POPUP, RECT{0, 0, 300, 200}, nullptr, 0));
         parent = host.Hwnd();
+        ASSERT_TRUE(parent);
         ASSERT_TRUE(
             link.Create(L"Online Help", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 30}, parent, 0xFFFF));
     }
@@ -137,7 +134,7 @@ protected:
         host.DestroyWindow();
         WinTest::TearDown();
     }
-    Host host;
+    test::PageHost host{300, 200};
     HWND parent = nullptr;
     RecordingLink link;
 };
