@@ -12,6 +12,7 @@
 
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
+#include "tests/host/MergeByScan.h"
 
 namespace {
 
@@ -24,22 +25,6 @@ std::wstring Name(const std::string& line) {
     std::wstring out;
     for (unsigned char c : line) out.push_back(static_cast<wchar_t>(c < 0x20 ? c + 0x100 : c));
     return out;
-}
-
-std::wstring ScanFreeName(const std::vector<CONN_INFO>& store, const std::wstring& wanted,
-                          const conn::NameCase& names) {
-    for (std::size_t n = 2;; ++n) {
-        const std::wstring suffix = L" (" + std::to_wstring(n) + L")";
-        std::u16string base = conn::ToUnits(wanted);
-        if (base.size() + suffix.size() > CONN_INFO::kMaxName) {
-            base.resize(CONN_INFO::kMaxName - suffix.size());
-            if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) base.pop_back();
-        }
-        const std::wstring candidate = conn::FromUnits(base) + suffix;
-        bool taken = false;
-        for (const CONN_INFO& e : store) taken = taken || names.Key(e.name) == names.Key(candidate);
-        if (!taken) return candidate;
-    }
 }
 
 }  // namespace
@@ -83,19 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The same names as a scan of the whole store for the first free one.
     std::vector<CONN_INFO> scanned = before;
-    std::size_t renamed = 0;
-    for (const CONN_INFO& p : incoming) {
-        const CONN_INFO* clash = nullptr;
-        for (const CONN_INFO& e : scanned)
-            if (!clash && names.Key(e.name) == names.Key(p.name)) clash = &e;
-        if (clash && clash->SameSettings(p)) continue;
-        CONN_INFO added = p;
-        if (clash) {
-            added.name = ScanFreeName(scanned, p.name, names);
-            Check(renamed < result.renamed.size() && result.renamed[renamed++].second == added.name);
-        }
-        scanned.push_back(added);
-    }
+    const auto want = connfake::ScanMerge(scanned, incoming, names);
+    Check(want.added == result.added && want.alreadyPresent == result.alreadyPresent);
+    Check(want.renamed == result.renamed);
     Check(scanned.size() == store.size());
     for (std::size_t i = 0; i < store.size(); ++i) Check(scanned[i].name == store[i].name);
     std::string bytes;

@@ -17,6 +17,8 @@
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "platform/framework/CAdvConnectList.h"
+#include "tests/Win32Sandbox.h"
+#include "tests/bench/BenchSupport.h"
 
 namespace {
 
@@ -42,29 +44,11 @@ protected:
     }
 };
 
-template <class F>
-double MedianMs(F f) {
-    std::vector<double> times;
-    for (int i = 0; i < kRuns; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        f();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 }  // namespace
 
 int main() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-    ::InitCommonControlsEx(&icc);
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir =
-        std::wstring(temp) + L"quaylet-conn-bench-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(dir.c_str(), nullptr);
+    const test::TempFolder folder(L"quaylet-conn-bench-");
+    const std::wstring& dir = folder.Path();
     const std::wstring storePath = dir + L"\\profiles.zcp";
 
     std::vector<CONN_INFO> profiles;
@@ -87,16 +71,12 @@ int main() {
         return 1;
     }
 
-    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700,
-                                   nullptr, nullptr, nullptr, nullptr);
-    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL,
-                                     0, 0, 880, 660, frame, nullptr, nullptr, nullptr);
+    const bench::ListFrame window;
+    HWND frame = window.frame, listWnd = window.list;
     BenchList list;
-    list.Attach(listWnd);
-    list.SetStorePath(storePath);
-    list.Initialize(nullptr);
+    bench::ShowStore(list, window, storePath);
 
-    const double load = MedianMs([&] {
+    const double load = bench::MedianMs(kRuns, [&] {
         list.LoadProfiles();
         ::UpdateWindow(listWnd);
     });
@@ -104,12 +84,13 @@ int main() {
         std::fwprintf(stderr, L"expected %d rows, got %d\n", kProfiles, list.GetItemCount());
         return 1;
     }
-    const double storeSave = MedianMs([&] { conn::ProfileStore(storePath).Save(list.Profiles(), error); });
+    const double storeSave =
+        bench::MedianMs(kRuns, [&] { conn::ProfileStore(storePath).Save(list.Profiles(), error); });
     list.exportPath = dir + L"\\all.zcx";
     list.answer = IDNO;
-    const double exportPlain = MedianMs([&] { list.SaveAll(frame, L"Connection profiles"); });
+    const double exportPlain = bench::MedianMs(kRuns, [&] { list.SaveAll(frame, L"Connection profiles"); });
     list.answer = IDYES;
-    const double exportSealed = MedianMs([&] { list.SaveAll(frame, L"Connection profiles"); });
+    const double exportSealed = bench::MedianMs(kRuns, [&] { list.SaveAll(frame, L"Connection profiles"); });
 
     std::printf("connection list, %d profiles, median of %d runs:\n", kProfiles, kRuns);
     std::printf("  load the store and show every row:          %8.1f ms (target < 100)\n", load);
@@ -117,8 +98,5 @@ int main() {
     std::printf("  save all to a file, passwords left out:     %8.1f ms (target < 100)\n", exportPlain);
     std::printf("  save all to a file, passwords sealed:       %8.1f ms (1,000 DPAPI reads + PBKDF2)\n",
                 exportSealed);
-    ::DestroyWindow(frame);
-    for (const wchar_t* name : {L"\\profiles.zcp", L"\\all.zcx"}) ::DeleteFileW((dir + name).c_str());
-    ::RemoveDirectoryW(dir.c_str());
     return 0;
 }

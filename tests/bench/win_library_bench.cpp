@@ -19,32 +19,11 @@
 #include "platform/framework/Process.h"
 #include "platform/services/_Settings.h"
 #include "resources/resource.h"
-
-const std::wstring g_connectionProfilesDescription = L"Connection profiles";
-CColorizer g_sharedColorizer;
-const std::wstring g_siteBase = L"https://www.zerudozuz.example/";
-_Settings* g_settings = nullptr;
+#include "tests/PageHost.h"
+#include "tests/Win32Sandbox.h"
+#include "tests/bench/BenchSupport.h"
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
-
-// Committed private memory of the process (what Wine reports as page-file usage).
-double CommittedMB() {
-    PROCESS_MEMORY_COUNTERS pmc{};
-    pmc.cb = sizeof pmc;
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
-    return static_cast<double>(pmc.PagefileUsage) / (1024.0 * 1024.0);
-}
 
 // Processor time of this thread, to tell own work from waiting for the processor.
 double ThreadCpuMs() {
@@ -56,11 +35,6 @@ double ThreadCpuMs() {
         return static_cast<double>(ticks) / 1e4;
     };
     return ms(kernel) + ms(user);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void WriteScript(const std::wstring& path, std::size_t bytes) {
@@ -81,7 +55,7 @@ void WriteScript(const std::wstring& path, std::size_t bytes) {
 
 // The floor: the whole file read into fresh memory.
 double ReadWhole(const std::wstring& path) {
-    const double t0 = Now();
+    const double t0 = bench::NowMs();
     HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     LARGE_INTEGER size{};
@@ -98,7 +72,7 @@ double ReadWhole(const std::wstring& path) {
     ::CloseHandle(h);
     volatile unsigned char sink = buffer[have / 2];
     (void)sink;
-    return Now() - t0;
+    return bench::NowMs() - t0;
 }
 
 // Paints the window's client area into an off-screen bitmap, as a WM_PAINT would.
@@ -117,56 +91,20 @@ void PaintOnce(HWND hwnd) {
     ::ReleaseDC(hwnd, screen);
 }
 
-class Host : public ui::Window {
-public:
-    Host() {
-        ui::Window::RegisterClass(L"QuayletBenchHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletBenchHost", L"bench", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr, 0);
-    }
-};
-
-void DeleteTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    HANDLE f = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (f != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = dir + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path);
-            } else {
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(f, &fd));
-        ::FindClose(f);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-}
-
 }  // namespace
 
 int main() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir =
-        std::wstring(temp) + L"quaylet-library-bench-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(dir.c_str(), nullptr);
-
-    // Isolated registry for the page.
-    HKEY override = nullptr;
-    const std::wstring regKey = L"Software\\QuayletBench\\" + std::to_wstring(::GetCurrentProcessId());
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &override,
-                      nullptr);
-    ::RegOverridePredefKey(HKEY_CURRENT_USER, override);
+    const test::TempFolder folder(L"quaylet-library-bench-");
+    const std::wstring& dir = folder.Path();
+    const test::RedirectedUserKey userKey(L"Software\\QuayletBench");  // isolated registry for the page
 
     _Settings settings;
     g_settings = &settings;
     g_sharedColorizer.SetKeywords(settings.m_keywords);
     g_sharedColorizer.SetHighlighting(1);
-    Host host;
+    test::PageHost host;
 
     std::printf("Script preview (median of runs; the file is in the system's cache for all)\n");
     std::printf("  read: the whole file read into fresh memory (the floor)\n");
@@ -191,15 +129,15 @@ int main() {
             auto wnd =
                 std::make_unique<ColorEditWnd>(&host, RECT{0, 0, 800, 400}, 1040, 4, 90, L"Courier New");
             wnd->SetColorizer(&g_sharedColorizer);
-            const double before = CommittedMB();
-            const double t0 = Now();
+            const double before = bench::CommittedMiB();
+            const double t0 = bench::NowMs();
             wnd->LoadFile(path);
             PaintOnce(wnd->Hwnd());
-            first.push_back(Now() - t0);
+            first.push_back(bench::NowMs() - t0);
             wnd->FinishLoading();
-            whole.push_back(Now() - t0);
-            memory = CommittedMB() - before;
-            const double t1 = Now();
+            whole.push_back(bench::NowMs() - t0);
+            memory = bench::CommittedMiB() - before;
+            const double t1 = bench::NowMs();
             BYTE state[256] = {};
             ::GetKeyboardState(state);
             state[VK_CONTROL] = 0x80;
@@ -208,11 +146,11 @@ int main() {
             state[VK_CONTROL] = 0;
             ::SetKeyboardState(state);
             PaintOnce(wnd->Hwnd());
-            jump.push_back(Now() - t1);
+            jump.push_back(bench::NowMs() - t1);
         }
-        const double f = Median(floor), w = Median(whole);
-        std::printf("%5zu MB %9.1f %13.1f %9.1f %6.2fx %10.1f %12.1f\n", mb, f, Median(first), w, w / f,
-                    memory, Median(jump));
+        const double f = bench::Median(floor), w = bench::Median(whole);
+        std::printf("%5zu MB %9.1f %13.1f %9.1f %6.2fx %10.1f %12.1f\n", mb, f, bench::Median(first), w,
+                    w / f, memory, bench::Median(jump));
         ::DeleteFileW(path.c_str());
     }
 
@@ -234,11 +172,11 @@ int main() {
             UINT longestMessage = 0;
             double longestCpu = 0;
             int over = 0;
-            const double t0 = Now();
-            const double a0 = Now();
+            const double t0 = bench::NowMs();
+            const double a0 = bench::NowMs();
             action();
             PaintOnce(w);
-            longest = Now() - a0;
+            longest = bench::NowMs() - a0;
             MSG msg;
             for (;;) {
                 if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -246,7 +184,7 @@ int main() {
                     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
                     continue;
                 }
-                const double m0 = Now();
+                const double m0 = bench::NowMs();
                 const double c0 = ThreadCpuMs();
                 ::TranslateMessage(&msg);
                 ::DispatchMessageW(&msg);
@@ -255,7 +193,7 @@ int main() {
                     PaintOnce(w);
                     ::ValidateRect(w, nullptr);
                 }
-                const double took = Now() - m0;
+                const double took = bench::NowMs() - m0;
                 over += took > 100;
                 if (took > longest) {
                     longest = took;
@@ -264,7 +202,7 @@ int main() {
                 longestCpu = std::max(longestCpu, ThreadCpuMs() - c0);
             }
             std::printf("  %-36s %7.1f ms (0x%04X) %6.1f ms cpu, %d over 100 ms, done after %7.1f ms\n", what,
-                        longest, longestMessage, longestCpu, over, Now() - t0);
+                        longest, longestMessage, longestCpu, over, bench::NowMs() - t0);
         };
         auto key = [&](UINT vk, bool ctrl) {
             BYTE state[256] = {};
@@ -296,7 +234,7 @@ int main() {
         // over; emptied for the next.
         auto copied = [&] {
             std::size_t units = 0;
-            const double t0 = Now();
+            const double t0 = bench::NowMs();
             if (::OpenClipboard(w)) {
                 if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
                     units = std::wcslen(static_cast<const wchar_t*>(::GlobalLock(data)));
@@ -305,7 +243,8 @@ int main() {
                 ::EmptyClipboard();
                 ::CloseClipboard();
             }
-            std::printf("  %-36s %zu units on the clipboard, pasted in %.1f ms\n", "", units, Now() - t0);
+            std::printf("  %-36s %zu units on the clipboard, pasted in %.1f ms\n", "", units,
+                        bench::NowMs() - t0);
         };
         run("Ctrl+C of 10,000 lines", [&] {
             wnd->SetSelection({1000, 0}, {11000, 0});
@@ -347,19 +286,19 @@ int main() {
     double create = 0;
     std::size_t entries = 0;
     for (int r = 0; r < 5; ++r) {
-        const double t0 = Now();
+        const double t0 = bench::NowMs();
         auto page = std::make_unique<PageLibrary>(&host);
         page->Create(0, 0);
-        const double t1 = Now();
+        const double t1 = bench::NowMs();
         create = t1 - t0;
         page->FillTree();
-        fill.push_back(Now() - t1);
+        fill.push_back(bench::NowMs() - t1);
         entries = page->m_tree.m_paths.size();
     }
     // The part of that which is listing the folder.
     std::vector<double> listing;
     for (int r = 0; r < 5; ++r) {
-        const double t0 = Now();
+        const double t0 = bench::NowMs();
         WIN32_FIND_DATAW fd;
         HANDLE f = ::FindFirstFileExW((many + L"\\*").c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch,
                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
@@ -368,16 +307,11 @@ int main() {
             while (::FindNextFileW(f, &fd)) ++n;
             ::FindClose(f);
         }
-        listing.push_back(Now() - t0);
+        listing.push_back(bench::NowMs() - t0);
     }
     std::printf("\nLocation with 10,000 scripts (and a folder nested 20 deep, listed lazily)\n");
     std::printf("  page created and first filled: %.1f ms; FillTree again: %.1f ms (median); %zu entries\n",
-                create, Median(fill), entries);
-    std::printf("  of which listing the folder: %.1f ms\n", Median(listing));
-
-    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    ::RegCloseKey(override);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, regKey.c_str());
-    DeleteTree(dir);
+                create, bench::Median(fill), entries);
+    std::printf("  of which listing the folder: %.1f ms\n", bench::Median(listing));
     return 0;
 }

@@ -18,6 +18,8 @@
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "platform/framework/CAdvConnectList.h"
+#include "tests/Win32Sandbox.h"
+#include "tests/bench/BenchSupport.h"
 
 namespace {
 
@@ -36,20 +38,6 @@ protected:
     }
 };
 
-template <class F>
-double Ms(F f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-double PeakMiB() {
-    PROCESS_MEMORY_COUNTERS pmc{};
-    pmc.cb = sizeof pmc;
-    ::GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc);
-    return static_cast<double>(pmc.PeakWorkingSetSize) / 1048576.0;
-}
-
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     std::wstring error;
     if (!conn::WriteFileAtomic(path, bytes, error))
@@ -59,24 +47,19 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 }  // namespace
 
 int main() {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-    ::InitCommonControlsEx(&icc);
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir =
-        std::wstring(temp) + L"quaylet-limits-bench-" + std::to_wstring(::GetCurrentProcessId());
-    ::CreateDirectoryW(dir.c_str(), nullptr);
+    const test::TempFolder folder(L"quaylet-limits-bench-");
+    const std::wstring& dir = folder.Path();
     const std::wstring storePath = dir + L"\\profiles.zcp";
 
     // 8 MiB of blank lines, first, so that the peak memory is its own.
-    const double peakBefore = PeakMiB();
+    const double peakBefore = bench::PeakWorkingSetMiB();
     double blankMs = 0;
     {
         const std::string blank =
             "ZQ-EXPORT 1\r\npasswords=none\r\n" + std::string(conn::kMaxFileBytes - 29, '\n');
-        blankMs = Ms([&] { conn::ReadExport(blank, nullptr, nullptr); });
+        blankMs = bench::TimeMs([&] { conn::ReadExport(blank, nullptr, nullptr); });
     }
-    const double blankPeak = PeakMiB() - peakBefore;
+    const double blankPeak = bench::PeakWorkingSetMiB() - peakBefore;
 
     // 20,000 profiles that all have one name.
     std::vector<CONN_INFO> clashing(conn::kMaxProfiles);
@@ -86,7 +69,7 @@ int main() {
     }
     std::vector<CONN_INFO> merged;
     conn::MergeResult merge;
-    const double mergeMs = Ms([&] {
+    const double mergeMs = bench::TimeMs([&] {
         merge = conn::Merge(
             merged, clashing, [](const CONN_INFO&, const CONN_INFO&) { return true; },
             conn::SystemNameCase());
@@ -94,17 +77,13 @@ int main() {
     const std::wstring clashFile = dir + L"\\clashing.zcx";
     WriteBytes(clashFile, conn::WriteExport(clashing, nullptr, nullptr).bytes);
 
-    HWND frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700,
-                                   nullptr, nullptr, nullptr, nullptr);
-    HWND listWnd = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL,
-                                     0, 0, 880, 660, frame, nullptr, nullptr, nullptr);
+    const bench::ListFrame window;
+    HWND frame = window.frame, listWnd = window.list;
     BenchList list;
-    list.Attach(listWnd);
-    list.SetStorePath(storePath);
-    list.Initialize(nullptr);
+    bench::ShowStore(list, window, storePath);
     list.openPath = clashFile;
     int added = 0;
-    const double loadAllMs = Ms([&] { added = list.LoadAll(frame, L"Connection profiles"); });
+    const double loadAllMs = bench::TimeMs([&] { added = list.LoadAll(frame, L"Connection profiles"); });
     if (added != static_cast<int>(conn::kMaxProfiles)) {
         std::fwprintf(stderr, L"expected %zu profiles added, got %d: %ls\n", conn::kMaxProfiles, added,
                       list.lastMessage.c_str());
@@ -125,7 +104,7 @@ int main() {
     conn::ProfileStore(storePath).Save({stored}, error);
     list.openPath = copiesFile;
     list.passphrase = right;
-    const double copiesMs = Ms([&] { added = list.LoadAll(frame, L"Connection profiles"); });
+    const double copiesMs = bench::TimeMs([&] { added = list.LoadAll(frame, L"Connection profiles"); });
     if (added != 0 || list.lastMessage.find(L"20000 were already present") == std::wstring::npos) {
         std::fwprintf(stderr, L"copies: %ls\n", list.lastMessage.c_str());
         return 1;
@@ -153,8 +132,8 @@ int main() {
         return 1;
     }
     WriteBytes(storePath, bytes);
-    const double parseMs = Ms([&] { conn::ParseStore(bytes); });
-    const double largestMs = Ms([&] {
+    const double parseMs = bench::TimeMs([&] { conn::ParseStore(bytes); });
+    const double largestMs = bench::TimeMs([&] {
         list.LoadProfiles();
         ::UpdateWindow(listWnd);
     });
@@ -171,7 +150,7 @@ int main() {
     const std::uint32_t counts[2] = {conn::kDefaultIterations, conn::kMaxIterations};
     for (int k = 0; k < 2; ++k) {
         const std::string sealed = conn::WriteExport({one}, &cipher, &right, counts[k]).bytes;
-        wrongMs[k] = Ms([&] {
+        wrongMs[k] = bench::TimeMs([&] {
             if (conn::ReadExport(sealed, &cipher, &wrong).error != conn::FileError::WrongPassphrase)
                 std::fwprintf(stderr, L"wrong passphrase not refused\n");
         });
@@ -187,9 +166,5 @@ int main() {
     std::printf("    of which reading the 8 MiB store:         %8.1f ms\n", parseMs);
     std::printf("  wrong passphrase, %u iterations (default): %8.1f ms\n", counts[0], wrongMs[0]);
     std::printf("  wrong passphrase, %u iterations (largest): %8.1f ms\n", counts[1], wrongMs[1]);
-    ::DestroyWindow(frame);
-    for (const wchar_t* name : {L"\\profiles.zcp", L"\\clashing.zcx", L"\\copies.zcx"})
-        ::DeleteFileW((dir + name).c_str());
-    ::RemoveDirectoryW(dir.c_str());
     return 0;
 }

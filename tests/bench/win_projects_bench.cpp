@@ -17,6 +17,8 @@
 #include "pages/projects/Win32RegistryKeys.h"
 #include "platform/os/Os.h"
 #include "platform/os/RegKey.h"
+#include "tests/Win32Sandbox.h"
+#include "tests/bench/BenchSupport.h"
 
 namespace {
 
@@ -85,27 +87,15 @@ Figures Measure(HWND parent) {
         Win32RegistryKeys keys;
         RecentDiscovery discovery(listRows, keys, os::FileSystem(), os::ProfileReader(), os::Clock());
         // As the page runs it: the list does not redraw while it is filled.
-        const auto start = std::chrono::steady_clock::now();
-        list.Send(WM_SETREDRAW, FALSE);
-        discovery.Run();
-        list.Send(WM_SETREDRAW, TRUE);
-        const auto end = std::chrono::steady_clock::now();
-        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        times.push_back(bench::TimeMs([&] {
+            list.Send(WM_SETREDRAW, FALSE);
+            discovery.Run();
+            list.Send(WM_SETREDRAW, TRUE);
+        }));
         rows = list.GetItemCount();
         ::DestroyWindow(hwnd);
     }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], times.back(), rows};
-}
-
-void DeleteTree(const std::wstring& dir) {
-    std::wstring from = dir;
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    ::SHFileOperationW(&op);
+    return {bench::Median(times), *std::max_element(times.begin(), times.end()), rows};
 }
 
 }  // namespace
@@ -114,20 +104,13 @@ int main() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&icc);
 
-    const std::wstring unique =
-        std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetTickCount64());
-    const std::wstring regKey = L"Software\\QuayletBench\\" + unique;
-    HKEY override = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, regKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          &override, nullptr) != ERROR_SUCCESS ||
-        ::RegOverridePredefKey(HKEY_CURRENT_USER, override) != ERROR_SUCCESS) {
+    const test::RedirectedUserKey userKey(L"Software\\QuayletBench");
+    if (!userKey) {
         std::fprintf(stderr, "cannot redirect HKEY_CURRENT_USER\n");
         return 1;
     }
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"quaylet-bench-" + unique;
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const test::TempFolder temp(L"quaylet-bench-");
+    const std::wstring& folder = temp.Path();
     HWND parent =
         ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 700, 500, nullptr, nullptr, nullptr, nullptr);
 
@@ -145,10 +128,5 @@ int main() {
                 missing.maxMs, missing.rows);
 
     ::DestroyWindow(parent);
-    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    ::RegCloseKey(override);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, regKey.c_str());
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, regKey.c_str());
-    DeleteTree(folder);
     return present.rows == 132 && missing.rows == 0 ? 0 : 1;
 }

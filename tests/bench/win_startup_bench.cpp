@@ -19,24 +19,9 @@
 #include "catalogue/Catalogue.h"
 #include "pages/projects/RecentDiscovery.h"
 #include "platform/os/RegKey.h"
+#include "tests/Win32Sandbox.h"
 
 namespace {
-
-struct FindData {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisible(HWND hwnd, LPARAM lp) {
-    auto* d = reinterpret_cast<FindData*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == d->pid && IsWindowVisible(hwnd)) {
-        d->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // Milliseconds until the window shows, or -1.
 double TimeToWindow(const std::wstring& exe) {
@@ -49,18 +34,18 @@ double TimeToWindow(const std::wstring& exe) {
     QueryPerformanceCounter(&t0);
     if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return -1;
-    FindData d{pi.dwProcessId, nullptr};
-    for (int i = 0; i < 20000 && !d.found; ++i) {
-        EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&d));
-        if (!d.found) Sleep(1);
+    HWND found = nullptr;
+    for (int i = 0; i < 20000 && !found; ++i) {
+        found = test::FindShownWindow(pi.dwProcessId, [](HWND) { return true; });
+        if (!found) Sleep(1);
     }
     QueryPerformanceCounter(&t1);
-    if (d.found) PostMessageW(d.found, WM_COMMAND, IDCANCEL, 0);
+    if (found) PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
     if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
-    return d.found ? 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart)
-                   : -1;
+    return found ? 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart)
+                 : -1;
 }
 
 void Report(const wchar_t* name, const std::wstring& exe, int runs) {

@@ -5,65 +5,13 @@
 #include <shlobj.h>
 
 namespace e2e {
-namespace {
-
-struct Search {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindHubWindow(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<Search*>(lp);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t title[64] = {};
-    ::GetWindowTextW(hwnd, title, 64);
-    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(title) == L"Zelto Quaylet") {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
-    HANDLE h =
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-    ::CloseHandle(h);
-    return bytes;
-}
-
-}  // namespace
-
-std::wstring BuildDir() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring p = path;
-    return p.substr(0, p.find_last_of(L'\\'));
-}
 
 void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                nullptr),
-              ERROR_SUCCESS);
-    ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
+    ASSERT_TRUE(test::SetUserString(subKey, name, value));
 }
 
 void SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                nullptr),
-              ERROR_SUCCESS);
-    ::RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    ::RegCloseKey(key);
+    ASSERT_TRUE(test::SetUserDword(subKey, name, value));
 }
 
 void DeleteTree(const std::wstring& subKey) {
@@ -102,11 +50,10 @@ Hub::~Hub() {
 }
 
 bool Hub::Start(const std::wstring& exeArg) {
-    const std::wstring exe = exeArg.empty() ? BuildDir() + L"\\quaylet.exe" : exeArg;
+    const std::wstring exe = exeArg.empty() ? test::ProgramFolder() + L"\\quaylet.exe" : exeArg;
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
-    m_log = std::wstring(temp) + L"quaylet-launches-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-            std::to_wstring(::GetTickCount64()) + L".log";
+    m_log = std::wstring(temp) + L"quaylet-launches-" + test::UniqueName() + L".log";
     ::SetEnvironmentVariableW(L"QUAYLET_LAUNCH_LOG", m_log.c_str());
     // Stand-ins log their launch and end at once, so that no window outlives the test.
     ::SetEnvironmentVariableW(L"QUAYLET_STANDIN_EXIT", L"1");
@@ -117,13 +64,11 @@ bool Hub::Start(const std::wstring& exeArg) {
     if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
                           &m_pi))
         return false;
-    Search s{m_pi.dwProcessId, nullptr};
-    const bool shown = WaitFor([&] {
-        ::EnumWindows(FindHubWindow, reinterpret_cast<LPARAM>(&s));
-        return s.found != nullptr;
+    return WaitFor([&] {
+        m_window = test::FindShownWindow(
+            m_pi.dwProcessId, [](HWND hwnd) { return test::WindowText(hwnd) == L"Zelto Quaylet"; });
+        return m_window != nullptr;
     });
-    m_window = s.found;
-    return shown;
 }
 
 HWND Hub::Page(int index) const {
@@ -165,7 +110,7 @@ bool Hub::WaitForExit(DWORD timeoutMs) {
 
 std::vector<std::wstring> Hub::Launches() const {
     std::vector<std::wstring> lines;
-    const std::string bytes = ReadAll(m_log);
+    const std::string bytes = test::ReadFileBytes(m_log);
     const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<size_t>(n), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
@@ -189,7 +134,8 @@ void E2eTest::SetUp() {
 
 std::wstring E2eTest::InstallSheetFoundry() {
     const std::wstring exe = m_dir + L"\\sheet.exe";
-    if (!::CopyFileW((BuildDir() + L"\\demo\\sheetfoundry.exe").c_str(), exe.c_str(), FALSE)) return {};
+    if (!::CopyFileW((test::ProgramFolder() + L"\\demo\\sheetfoundry.exe").c_str(), exe.c_str(), FALSE))
+        return {};
     SetString(L"Software\\Zerudozuz\\SheetFoundry", L"ExePath", exe);
     return exe;
 }

@@ -14,10 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/RectAssert.h"
+#include "tests/Win32Sandbox.h"
+
 namespace e2e {
 
-// The folder of the test program (the Windows build folder), without a trailing backslash.
-std::wstring BuildDir();
+// The main window's tabs, in their order on the tab strip.
+enum Tab { kProductsTab = 0, kConnectionsTab = 1, kProjectsTab = 2, kLibraryTab = 3 };
 
 // HKCU registry helpers on the real (prefix) registry.
 void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value);

@@ -9,52 +9,28 @@
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "tests/ScopedEnvironment.h"
+#include "resources/resource.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
 
 using e2e::E2eTest;
 using e2e::Hub;
-
-constexpr int kConnectionsTab = 1;
-constexpr int kList = 1113;
-constexpr int kOpen = 1011;
-constexpr int kExportOne = 1091;
-constexpr int kLoadAll = 1148;
-
-struct DialogSearch {
-    DWORD pid;
-    int childId;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<DialogSearch*>(lp);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(hwnd, cls, 32);
-    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" &&
-        ::GetDlgItem(hwnd, s->childId)) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
+using e2e::kConnectionsTab;
 
 // A dialog of the hub's process that has a child with one of these ids.
 HWND WaitForDialog(HWND hub, std::initializer_list<int> childIds) {
-    DialogSearch s{0, 0, nullptr};
-    ::GetWindowThreadProcessId(hub, &s.pid);
+    HWND found = nullptr;
     e2e::WaitFor([&] {
-        for (int id : childIds) {
-            s.childId = id;
-            ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&s));
-            if (s.found) return true;
-        }
-        return false;
+        found = test::FindShownWindow(test::ProcessOf(hub), [&](HWND hwnd) {
+            if (test::ClassName(hwnd) != L"#32770") return false;
+            for (int id : childIds)
+                if (::GetDlgItem(hwnd, id)) return true;
+            return false;
+        });
+        return found != nullptr;
     });
-    return s.found;
+    return found;
 }
 
 // Types a path into a common file dialog and confirms it.
@@ -110,8 +86,8 @@ protected:
             conn::ProfileStore(TempDir() + L"\\Zerudozuz\\Connections\\profiles.zcp").Save(profiles, error));
         // The hub and the stand-in side by side, as installed.
         m_hub = TempDir() + L"\\quaylet.exe";
-        ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\quaylet.exe").c_str(), m_hub.c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\tb.exe").c_str(),
+        ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"\\quaylet.exe").c_str(), m_hub.c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"\\demo\\tb.exe").c_str(),
                                 (TempDir() + L"\\tb.exe").c_str(), FALSE));
     }
     void TearDown() override {
@@ -122,13 +98,23 @@ protected:
     std::wstring StorePath() const { return TempDir() + L"\\Zerudozuz\\Connections\\profiles.zcp"; }
     // Selects the first row ("Alpha é") with a posted click.
     void SelectFirstRow(Hub& hub) {
-        HWND list = hub.PageItem(kConnectionsTab, kList);
+        HWND list = hub.PageItem(kConnectionsTab, IDC_CONN_LIST);
         HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
         RECT hr{};
         ::GetWindowRect(header, &hr);
         Hub::Click(list, 40, (hr.bottom - hr.top) + 6);
         ASSERT_TRUE(e2e::WaitFor(
             [&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
+    }
+    // Starts the hub beside the stand-in with its connection list shown; the list, or null.
+    HWND StartOnTheList(Hub& hub) {
+        if (!hub.Start(m_hub) || !hub.SelectTab(kConnectionsTab)) return nullptr;
+        return hub.PageItem(kConnectionsTab, IDC_CONN_LIST);
+    }
+    // The notification a button of the page sends when clicked.
+    static void PostButton(const Hub& hub, int id) {
+        ::PostMessageW(hub.Page(kConnectionsTab), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(hub.PageItem(kConnectionsTab, id)));
     }
     void ExportDeleteAndLoad(bool withPassphrase);
 
@@ -138,14 +124,12 @@ protected:
 
 TEST_F(ConnectionsE2eTest, OpenButtonStartsTableBenchWithTheSelectedProfile) {
     Hub hub;
-    ASSERT_TRUE(hub.Start(m_hub));
-    ASSERT_TRUE(hub.SelectTab(kConnectionsTab));
-    HWND list = hub.PageItem(kConnectionsTab, kList);
+    HWND list = StartOnTheList(hub);
+    ASSERT_NE(list, nullptr);
     ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
 
     // Nothing selected yet: the hub says so and starts nothing.
-    ::PostMessageW(hub.Page(kConnectionsTab), WM_COMMAND, MAKEWPARAM(kOpen, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(hub.PageItem(kConnectionsTab, kOpen)));
+    PostButton(hub, IDC_CONN_OPEN);
     HWND box = nullptr;
     ASSERT_TRUE(e2e::WaitFor([&] {
         box = ::FindWindowW(L"#32770", L"Zelto Quaylet - Connections");
@@ -162,7 +146,7 @@ TEST_F(ConnectionsE2eTest, OpenButtonStartsTableBenchWithTheSelectedProfile) {
     Hub::Click(list, 40, (hr.bottom - hr.top) + 6);
     ASSERT_TRUE(
         e2e::WaitFor([&] { return ::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED) == 0; }));
-    ::PostMessageW(hub.PageItem(kConnectionsTab, kOpen), BM_CLICK, 0, 0);
+    ::PostMessageW(hub.PageItem(kConnectionsTab, IDC_CONN_OPEN), BM_CLICK, 0, 0);
     ASSERT_TRUE(e2e::WaitFor([&] { return hub.Launches().size() >= 2; }));
     const auto lines = hub.Launches();
     EXPECT_EQ(lines[0].substr(0, lines[0].find(L'|')), TempDir() + L"\\tb.exe");
@@ -178,11 +162,9 @@ void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {
     const std::wstring passphrase = L"a long passphrase";
     {
         Hub hub;
-        ASSERT_TRUE(hub.Start(m_hub));
-        ASSERT_TRUE(hub.SelectTab(kConnectionsTab));
+        ASSERT_NE(StartOnTheList(hub), nullptr);
         SelectFirstRow(hub);
-        ::PostMessageW(hub.Page(kConnectionsTab), WM_COMMAND, MAKEWPARAM(kExportOne, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(hub.PageItem(kConnectionsTab, kExportOne)));
+        PostButton(hub, IDC_CONN_EXPORT_ONE);
         AnswerBox(hub.Window(), withPassphrase ? IDYES : IDNO);
         if (withPassphrase) AnswerPassphrase(hub.Window(), passphrase);
         AnswerFileDialog(hub.Window(), file);
@@ -192,12 +174,10 @@ void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {
     }
     ASSERT_TRUE(::DeleteFileW(StorePath().c_str()));
     Hub hub;
-    ASSERT_TRUE(hub.Start(m_hub));
-    ASSERT_TRUE(hub.SelectTab(kConnectionsTab));
-    HWND list = hub.PageItem(kConnectionsTab, kList);
+    HWND list = StartOnTheList(hub);
+    ASSERT_NE(list, nullptr);
     ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
-    ::PostMessageW(hub.Page(kConnectionsTab), WM_COMMAND, MAKEWPARAM(kLoadAll, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(hub.PageItem(kConnectionsTab, kLoadAll)));
+    PostButton(hub, IDC_CONN_LOAD_ALL);
     AnswerFileDialog(hub.Window(), file);
     if (withPassphrase) AnswerPassphrase(hub.Window(), passphrase);
     AnswerBox(hub.Window(), IDOK);  // the summary

@@ -8,13 +8,13 @@
 
 #include <string>
 
+#include "resources/resource.h"
+
 namespace {
 
 using e2e::E2eTest;
 using e2e::Hub;
 
-constexpr int kProjectsPage = 2;
-constexpr int kList = 1113;
 const wchar_t kSuite[] = L"Software\\Zerudozuz\\";
 
 // A pipe server that waits for a client and never writes a byte.
@@ -65,39 +65,18 @@ std::wstring SparseFile(const std::wstring& path, const std::string& head, LONGL
     return path;
 }
 
-struct BoxSearch {
-    DWORD pid;
-    const wchar_t* caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM lp) {
-    auto* s = reinterpret_cast<BoxSearch*>(lp);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[16] = {}, title[128] = {};
-    ::GetClassNameW(hwnd, cls, 16);
-    ::GetWindowTextW(hwnd, title, 128);
-    if (pid == s->pid && ::IsWindowVisible(hwnd) && std::wstring(cls) == L"#32770" &&
-        std::wstring(title) == s->caption) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The hub's visible message box with this caption, waiting for it up to timeoutMs.
 HWND WaitForBox(const Hub& hub, const wchar_t* caption, DWORD timeoutMs) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hub.Window(), &pid);
-    BoxSearch s{pid, caption, nullptr};
+    HWND box = nullptr;
     e2e::WaitFor(
         [&] {
-            ::EnumWindows(FindBox, reinterpret_cast<LPARAM>(&s));
-            return s.found != nullptr;
+            box = test::FindShownWindow(test::ProcessOf(hub.Window()), [caption](HWND hwnd) {
+                return test::ClassName(hwnd) == L"#32770" && test::WindowText(hwnd) == caption;
+            });
+            return box != nullptr;
         },
         timeoutMs);
-    return s.found;
+    return box;
 }
 
 std::wstring BoxText(HWND box) {
@@ -146,8 +125,8 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     }
     EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(products, 240)));
 
-    ASSERT_TRUE(hub.SelectTab(kProjectsPage));
-    HWND list = hub.PageItem(kProjectsPage, kList);
+    ASSERT_TRUE(hub.SelectTab(e2e::kProjectsTab));
+    HWND list = hub.PageItem(e2e::kProjectsTab, IDC_PROJECT_LIST);
     ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
     EXPECT_EQ(e2e::ItemText(list, 0, 0), L"real.rfp");
     EXPECT_EQ(e2e::ItemText(list, 0, 4), L"Ann");
@@ -227,10 +206,7 @@ TEST_F(E2eTest, AWindowClosedMaximisedComesBackMaximised) {
         },
         5000);
     EXPECT_FALSE(::IsZoomed(again.Window()));
-    EXPECT_EQ(r.left, 40);
-    EXPECT_EQ(r.top, 30);
-    EXPECT_EQ(r.right - r.left, 780);
-    EXPECT_EQ(r.bottom - r.top, 600);
+    EXPECT_RECT_EQ(r, test::RectAt(40, 30, 780, 600));
 }
 
 }  // namespace

@@ -183,23 +183,8 @@ TEST_F(E2eTest, WheelAndTabBringTheRowsIntoViewAndEnterOnAFocusedIconStartsThePr
 
 // A top-level window of the hub's process other than its main window.
 HWND OtherTopLevel(const Hub& hub) {
-    struct Search {
-        DWORD pid;
-        HWND main;
-        HWND found;
-    } s{0, hub.Window(), nullptr};
-    ::GetWindowThreadProcessId(hub.Window(), &s.pid);
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            auto* p = reinterpret_cast<Search*>(lp);
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(hwnd, &pid);
-            if (pid != p->pid || hwnd == p->main || !::IsWindowVisible(hwnd)) return TRUE;
-            p->found = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    HWND main = hub.Window();
+    return test::FindShownWindow(test::ProcessOf(main), [main](HWND hwnd) { return hwnd != main; });
 }
 
 TEST_F(E2eTest, EnterOnAFocusedPageButtonPressesItAndItsDialogTakesItsOwnKeys) {

@@ -7,15 +7,14 @@
 
 #include <string>
 
+#include "resources/resource.h"
+
 namespace {
 
 using e2e::E2eTest;
 using e2e::Hub;
 
-constexpr int kLibraryPage = 3;
-constexpr int kLocation = 1013;
-constexpr int kTree = 1015;
-constexpr int kPreview = 1040;
+constexpr int kPreview = 1040;  // made by the page, not by its template
 
 // The preview's text as it answers WM_GETTEXT (GetWindowText would give only
 // the caption of another process's window).
@@ -35,7 +34,8 @@ HTREEITEM Item(HWND tree, int index) {
 
 void ChooseLocation(HWND page, HWND combo, int index) {
     ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(kLocation, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_LIBRARY_LOCATION, CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(combo));
 }
 
 TEST_F(E2eTest, LibraryTreeFollowsTheLocationAndThePreviewTheSelection) {
@@ -50,11 +50,11 @@ TEST_F(E2eTest, LibraryTreeFollowsTheLocationAndThePreviewTheSelection) {
 
     Hub hub;
     ASSERT_TRUE(hub.Start());
-    ASSERT_TRUE(hub.SelectTab(kLibraryPage));
-    HWND page = hub.Page(kLibraryPage);
-    HWND combo = hub.PageItem(kLibraryPage, kLocation);
-    HWND tree = hub.PageItem(kLibraryPage, kTree);
-    HWND preview = hub.PageItem(kLibraryPage, kPreview);
+    ASSERT_TRUE(hub.SelectTab(e2e::kLibraryTab));
+    HWND page = hub.Page(e2e::kLibraryTab);
+    HWND combo = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_LOCATION);
+    HWND tree = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_TREE);
+    HWND preview = hub.PageItem(e2e::kLibraryTab, kPreview);
     ASSERT_NE(preview, nullptr);
     EXPECT_EQ(::SendMessageW(combo, CB_GETCOUNT, 0, 0), 2);
     EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);

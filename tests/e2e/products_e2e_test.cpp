@@ -32,7 +32,7 @@ TEST_F(E2eTest, ClickOnAnInstalledProductsIconStartsItsRecordedProgram) {
     const std::wstring folder = TempDir() + L"\\Row Foundry";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring exe = folder + L"\\rowfoundry.exe";
-    ASSERT_TRUE(::CopyFileW((e2e::BuildDir() + L"\\demo\\rowfoundry.exe").c_str(), exe.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW((test::ProgramFolder() + L"\\demo\\rowfoundry.exe").c_str(), exe.c_str(), FALSE));
     e2e::SetString(L"Software\\Zerudozuz\\RowFoundry", L"ExePath", exe);
     e2e::SetString(L"Software\\Zerudozuz\\LoadHammer", L"ExePath", TempDir() + L"\\gone\\lh.exe");
 

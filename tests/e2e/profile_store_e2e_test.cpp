@@ -31,7 +31,7 @@ protected:
 TEST_F(ProfileStoreE2eTest, ConcurrentWritersLoseNoProfile) {
     constexpr int kWriters = 3;
     constexpr int kEach = 40;
-    const std::wstring exe = e2e::BuildDir() + L"\\demo\\profilewriter.exe";
+    const std::wstring exe = test::ProgramFolder() + L"\\demo\\profilewriter.exe";
     std::vector<PROCESS_INFORMATION> running;
     for (int w = 0; w < kWriters; ++w) {
         std::wstring cmd = L"\"" + exe + L"\" Writer" + std::to_wstring(w) + L" " + std::to_wstring(kEach);

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
+
 namespace {
 
 using e2e::E2eTest;
 using e2e::Hub;
 
-constexpr int kProjectsPage = 2;
-constexpr int kList = 1113;
 const wchar_t kHubSettings[] = L"Software\\Zerudozuz\\Quaylet\\Settings";
 
 int FindRow(HWND list, const std::wstring& name) {
@@ -50,7 +50,7 @@ class ProjectsE2eTest : public E2eTest {
 protected:
     void SetUp() override {
         E2eTest::SetUp();
-        const std::wstring demo = e2e::BuildDir() + L"\\demo";
+        const std::wstring demo = test::ProgramFolder() + L"\\demo";
         m_root = TempDir() + L"\\suite";
         std::wstring cmd = L"\"" + demo + L"\\seed.exe\" \"" + m_root + L"\" \"" + demo + L"\"";
         STARTUPINFOW si{sizeof si};
@@ -65,8 +65,8 @@ protected:
     }
 
     HWND OpenProjects(Hub& hub) {
-        if (!hub.Start() || !hub.SelectTab(kProjectsPage)) return nullptr;
-        return hub.PageItem(kProjectsPage, kList);
+        if (!hub.Start() || !hub.SelectTab(e2e::kProjectsTab)) return nullptr;
+        return hub.PageItem(e2e::kProjectsTab, IDC_PROJECT_LIST);
     }
 
     std::wstring m_root;

@@ -28,10 +28,7 @@ TEST_F(E2eTest, StartsShowsFourTabsSwitchesAndClosesKeepingItsPlacement) {
     ASSERT_TRUE(again.Start());
     RECT r{};
     ::GetWindowRect(again.Window(), &r);
-    EXPECT_EQ(r.left, 33);
-    EXPECT_EQ(r.top, 44);
-    EXPECT_EQ(r.right - r.left, 800);
-    EXPECT_EQ(r.bottom - r.top, 620);
+    EXPECT_RECT_EQ(r, test::RectAt(33, 44, 800, 620));
     // "Quit" ends the program at once, without storing the placement again.
     ::SetWindowPos(again.Window(), nullptr, 50, 60, 760, 600, SWP_NOZORDER);
     ::PostMessageW(again.Window(), WM_COMMAND, 1, 0);
@@ -43,7 +40,7 @@ TEST_F(E2eTest, StartsShowsFourTabsSwitchesAndClosesKeepingItsPlacement) {
 }
 
 TEST_F(E2eTest, AToolsCommandStartsTheInstalledProduct) {
-    const std::wstring exe = e2e::BuildDir() + L"\\demo\\standin.exe";
+    const std::wstring exe = test::ProgramFolder() + L"\\demo\\standin.exe";
     e2e::SetString(L"Software\\Zerudozuz\\ValueMasker", L"ExePath", exe);
     Hub hub;
     ASSERT_TRUE(hub.Start());

@@ -2,22 +2,10 @@
 
 #include "platform/connection/CONN_INFO.h"
 #include "platform/connection/ConnText.h"
+#include "tests/SampleProfiles.h"
 #include "tests/host/ConnFakes.h"
 
 namespace {
-
-CONN_INFO Sample() {
-    CONN_INFO c;
-    c.name = L"Sales \"live\" db";
-    c.kind = L"Network SQL";
-    c.server = L"db1.example.net";
-    c.port = 7401;
-    c.database = L"sales";
-    c.user = L"report user";
-    c.password = L"p a\\\"ss\tword";
-    c.options = L"sslmode=require; app=\"hub\"";
-    return c;
-}
 
 // What Windows' command-line parsing would split or strip.
 bool SurvivesCommandLine(const std::wstring& s) {
@@ -35,7 +23,7 @@ std::wstring Unpacked(const std::wstring& text, const conn::PasswordProtector& p
 
 TEST(ConnInfoPack, RoundTripsEveryFieldWithoutPlainPassword) {
     connfake::Protector protector;
-    const CONN_INFO in = Sample();
+    const CONN_INFO in = test::FullProfile();
     const std::wstring packed = in.Pack(L"??", protector).text;
     EXPECT_EQ(packed.rfind(L"ZQC1.", 0), 0u);
     EXPECT_TRUE(SurvivesCommandLine(packed));
@@ -43,7 +31,7 @@ TEST(ConnInfoPack, RoundTripsEveryFieldWithoutPlainPassword) {
     ASSERT_EQ(Unpacked(packed, protector, out), L"");
     EXPECT_TRUE(out.SameSettings(in));
     EXPECT_EQ(out.password, in.password);
-    EXPECT_EQ(out.port, 7401u);
+    EXPECT_EQ(out.port, 65535u);
     // The plain password appears nowhere in the decoded bytes.
     const auto bytes = conn::Base64Decode(std::string(packed.begin() + 5, packed.end()), true);
     ASSERT_TRUE(bytes);
@@ -75,14 +63,14 @@ TEST(ConnInfoPack, EmptyNonAsciiAndAstralFields) {
 
 TEST(ConnInfoPack, ArgumentDecidesAboutThePassword) {
     connfake::Protector protector;
-    const CONN_INFO in = Sample();
+    const CONN_INFO in = test::FullProfile();
     CONN_INFO out;
     for (const wchar_t* arg : {L"", L"?", L"x", L"???"}) {
         ASSERT_EQ(Unpacked(in.Pack(arg, protector).text, protector, out), L"");
         EXPECT_EQ(out.password, L"") << arg;
     }
     // A record holding only the protected form passes it on as it is.
-    CONN_INFO stored = Sample();
+    CONN_INFO stored = test::FullProfile();
     stored.password.clear();
     stored.protectedPassword = *protector.Protect(conn::UnitsToLe(conn::ToUnits(L"secret")));
     ASSERT_EQ(Unpacked(stored.Pack(L"??", protector).text, protector, out), L"");
@@ -96,14 +84,14 @@ TEST(ConnInfoPack, AnotherUserCannotRecoverThePassword) {
     connfake::Protector mine('A'), theirs('B');
     CONN_INFO out;
     out.name = L"untouched";
-    EXPECT_NE(Unpacked(Sample().Pack(L"??", mine).text, theirs, out).find(L"another user"),
+    EXPECT_NE(Unpacked(test::FullProfile().Pack(L"??", mine).text, theirs, out).find(L"another user"),
               std::wstring::npos);
     EXPECT_EQ(out.name, L"untouched");
 }
 
 TEST(ConnInfoUnpack, RefusesEverythingElse) {
     connfake::Protector p;
-    const std::wstring good = Sample().Pack(L"??", p).text;
+    const std::wstring good = test::FullProfile().Pack(L"??", p).text;
     CONN_INFO out;
     EXPECT_NE(Unpacked(L"", p, out).find(L"empty"), std::wstring::npos);
     EXPECT_NE(Unpacked(L"ZQC2." + good.substr(5), p, out).find(L"newer"), std::wstring::npos);
@@ -119,16 +107,10 @@ TEST(ConnInfoUnpack, RefusesEverythingElse) {
     EXPECT_EQ(out.name, L"");  // never filled by a refused text
 }
 
-// The same text on every platform: conn_store_test checks this string under Wine.
+// The same text on every platform: the store tests check it under Wine too.
 TEST(ConnInfoPack, SameTextWhateverTheWidthOfWchar) {
     connfake::Protector p;
-    CONN_INFO c;
-    c.name = L"Caf\u00e9 \U0001F600";
-    c.kind = L"k";
-    c.server = L"s \"q\"";
-    c.port = 1433;
-    c.user = L"\u6771";
-    EXPECT_EQ(c.Pack(L"", p).text, L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");
+    EXPECT_EQ(test::PackedSample().Pack(L"", p).text, test::kPackedSampleText);
     // An unpaired surrogate survives; a value that is no code point becomes U+FFFD.
     CONN_INFO odd;
     odd.name = std::wstring(1, static_cast<wchar_t>(0xD800)) + L"x";

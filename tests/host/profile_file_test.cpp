@@ -4,31 +4,20 @@
 
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
+#include "tests/SampleProfiles.h"
 #include "tests/host/ConnFakes.h"
 
 using conn::FileError;
+using test::StoreProfile;
 
 namespace {
-
-CONN_INFO Profile(const std::wstring& name, const std::wstring& password = L"") {
-    CONN_INFO c;
-    c.name = name;
-    c.kind = L"Network SQL";
-    c.server = L"srv\\inst";
-    c.port = 7401;
-    c.database = L"db \u00e9\U0001F600";
-    c.user = L"u\tv";
-    c.options = L"a=b\r\nc=\"d\"";
-    c.password = password;
-    return c;
-}
 
 std::string Store(std::vector<CONN_INFO> v) { return conn::SerializeStore(v); }
 
 }  // namespace
 
 TEST(ProfileStoreFile, RoundTripsFieldsAndProtectedPasswords) {
-    CONN_INFO a = Profile(L"Sales");
+    CONN_INFO a = StoreProfile(L"Sales");
     a.protectedPassword = std::string("\x00\x01\xFF secret blob", 15);
     CONN_INFO b;
     b.name = L"\u6771\u4eac";  // everything else empty
@@ -43,7 +32,7 @@ TEST(ProfileStoreFile, RoundTripsFieldsAndProtectedPasswords) {
     EXPECT_EQ(r.profiles[1].server, L"");
     EXPECT_EQ(r.profiles[1].protectedPassword, "");
     // A plain password is never written to the store.
-    EXPECT_EQ(Store({Profile(L"x", L"hunter2")}).find("hunter2"), std::string::npos);
+    EXPECT_EQ(Store({StoreProfile(L"x", L"hunter2")}).find("hunter2"), std::string::npos);
     // Empty store, LF line ends and a byte-order mark are read.
     EXPECT_TRUE(conn::ParseStore("\xEF\xBB\xBFZQ-PROFILES 1\neof 0\n").ok());
 }
@@ -62,7 +51,7 @@ TEST(ProfileStoreFile, EscapesKeepEveryCodeUnit) {
 }
 
 TEST(ProfileStoreFile, RefusesBadFilesWithSpecificErrors) {
-    const std::string good = Store({Profile(L"One"), Profile(L"Two")});
+    const std::string good = Store({StoreProfile(L"One"), StoreProfile(L"Two")});
     EXPECT_EQ(conn::ParseStore("").error, FileError::Empty);
     EXPECT_EQ(conn::ParseStore("\r\n").error, FileError::Empty);
     EXPECT_EQ(conn::ParseStore("<html>").error, FileError::OtherFormat);
@@ -109,17 +98,17 @@ TEST(ProfileStoreFile, TooManyProfiles) {
 }
 
 TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
-    const std::string text = conn::WriteExport({Profile(L"A", L"hunter2")}, nullptr, nullptr).bytes;
+    const std::string text = conn::WriteExport({StoreProfile(L"A", L"hunter2")}, nullptr, nullptr).bytes;
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_FALSE(conn::ExportNeedsPassphrase(text));
     const auto r = conn::ReadExport(text, nullptr, nullptr);
     ASSERT_TRUE(r.ok());
     ASSERT_EQ(r.profiles.size(), 1u);
-    EXPECT_TRUE(r.profiles[0].SameSettings(Profile(L"A")));
+    EXPECT_TRUE(r.profiles[0].SameSettings(StoreProfile(L"A")));
     EXPECT_EQ(r.profiles[0].password, L"");
     // An export file is not a store and the other way round.
     EXPECT_EQ(conn::ParseStore(text).error, FileError::OtherFormat);
-    EXPECT_EQ(conn::ReadExport(Store({Profile(L"A")}), nullptr, nullptr).error, FileError::OtherFormat);
+    EXPECT_EQ(conn::ReadExport(Store({StoreProfile(L"A")}), nullptr, nullptr).error, FileError::OtherFormat);
 }
 
 // Seals `seals` times and then fails.
@@ -141,8 +130,9 @@ TEST(ProfileExportFile, ACipherThatFailsGivesNoPartOfTheFile) {
     // The passphrase check fails, or the second password after the check and the first.
     for (const auto& [seals, named] : {std::pair{0, L"The passwords"}, std::pair{2, L"\"B\""}}) {
         const CipherFailingAfter cipher(seals);
-        const auto r = conn::WriteExport({Profile(L"A", L"a"), Profile(L"B", L"b"), Profile(L"C", L"c")},
-                                         &cipher, &pass, 100000);
+        const auto r =
+            conn::WriteExport({StoreProfile(L"A", L"a"), StoreProfile(L"B", L"b"), StoreProfile(L"C", L"c")},
+                              &cipher, &pass, 100000);
         EXPECT_FALSE(r.ok());
         EXPECT_EQ(r.bytes, "");
         EXPECT_NE(r.problem.find(named), std::wstring::npos) << r.problem;
@@ -153,7 +143,7 @@ TEST(ProfileExportFile, PassphraseSealsPasswords) {
     connfake::Cipher cipher;
     const std::wstring pass = L"correct horse \u00e9";
     const std::string text =
-        conn::WriteExport({Profile(L"A", L"hunter2"), Profile(L"B")}, &cipher, &pass, 100000).bytes;
+        conn::WriteExport({StoreProfile(L"A", L"hunter2"), StoreProfile(L"B")}, &cipher, &pass, 100000).bytes;
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
     EXPECT_TRUE(conn::ExportNeedsPassphrase(text));
@@ -185,11 +175,12 @@ TEST(ProfileExportFile, PassphraseSealsPasswords) {
 }
 
 TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
-    std::vector<CONN_INFO> store = {Profile(L"Sales"), Profile(L"HR"), Profile(L"HR (2)")};
+    std::vector<CONN_INFO> store = {StoreProfile(L"Sales"), StoreProfile(L"HR"), StoreProfile(L"HR (2)")};
     store[0].protectedPassword = "blob";
-    CONN_INFO changed = Profile(L"hr");
+    CONN_INFO changed = StoreProfile(L"hr");
     changed.server = L"other";
-    std::vector<CONN_INFO> incoming = {Profile(L"Sales"), changed, Profile(L"New"), Profile(L"New")};
+    std::vector<CONN_INFO> incoming = {StoreProfile(L"Sales"), changed, StoreProfile(L"New"),
+                                       StoreProfile(L"New")};
     incoming[3].port = 1;
     const auto r = conn::Merge(
         store, incoming, [](const CONN_INFO&, const CONN_INFO&) { return true; }, conn::AsciiNameCase());
@@ -197,7 +188,7 @@ TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
     EXPECT_EQ(r.alreadyPresent, 1);
     ASSERT_EQ(store.size(), 6u);
     EXPECT_EQ(store[0].protectedPassword, "blob");  // untouched
-    EXPECT_EQ(store[1].server, L"srv\\inst");
+    EXPECT_EQ(store[1].server, L"srv-HR");
     EXPECT_EQ(store[3].name, L"hr (3)");
     EXPECT_EQ(store[4].name, L"New");
     EXPECT_EQ(store[5].name, L"New (2)");
@@ -206,15 +197,15 @@ TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
     EXPECT_NE(summary.find(L"3 profiles added, 1 was already present"), std::wstring::npos);
     EXPECT_NE(summary.find(L"hr -> hr (3)"), std::wstring::npos);
     // A clashing profile whose password differs is added, not dropped.
-    std::vector<CONN_INFO> again = {Profile(L"Sales", L"pw")};
+    std::vector<CONN_INFO> again = {StoreProfile(L"Sales", L"pw")};
     const auto r2 = conn::Merge(
         store, again, [](const CONN_INFO&, const CONN_INFO&) { return false; }, conn::AsciiNameCase());
     EXPECT_EQ(r2.added, 1);
     EXPECT_EQ(store.back().name, L"Sales (2)");
     // Renamed long names stay within the limit.
-    std::vector<CONN_INFO> longStore = {Profile(std::wstring(256, L'x'))};
+    std::vector<CONN_INFO> longStore = {StoreProfile(std::wstring(256, L'x'))};
     conn::Merge(
-        longStore, {Profile(std::wstring(256, L'x'), L"pw")},
+        longStore, {StoreProfile(std::wstring(256, L'x'), L"pw")},
         [](const CONN_INFO&, const CONN_INFO&) { return false; }, conn::AsciiNameCase());
     EXPECT_EQ(longStore.back().name, std::wstring(252, L'x') + L" (2)");
 }
@@ -245,8 +236,9 @@ std::string FormatOneSealed(const connfake::Cipher& cipher, const std::wstring& 
 TEST(ProfileExportFile, EverySettingOfASealedProfileIsAuthenticated) {
     connfake::Cipher cipher;
     const std::wstring pass = L"passphrase";
-    const std::string text =
-        conn::WriteExport({Profile(L"Plain"), Profile(L"Sealed", L"hunter2")}, &cipher, &pass, 100000).bytes;
+    const std::string text = conn::WriteExport({StoreProfile(L"Plain"), StoreProfile(L"Sealed", L"hunter2")},
+                                               &cipher, &pass, 100000)
+                                 .bytes;
     EXPECT_EQ(text.rfind("ZQ-EXPORT 2\r\n", 0), 0u);
     ASSERT_TRUE(conn::ReadExport(text, &cipher, &pass).ok());
     // The sealed profile starts on line 16; each of its settings edited in turn.
@@ -261,7 +253,8 @@ TEST(ProfileExportFile, EverySettingOfASealedProfileIsAuthenticated) {
         EXPECT_TRUE(r.profiles.empty());
     }
     // Files of the earlier format still load.
-    const auto old = conn::ReadExport(FormatOneSealed(cipher, pass, Profile(L"Old", L"pw")), &cipher, &pass);
+    const auto old =
+        conn::ReadExport(FormatOneSealed(cipher, pass, StoreProfile(L"Old", L"pw")), &cipher, &pass);
     ASSERT_TRUE(old.ok()) << std::string(old.message.begin(), old.message.end());
     EXPECT_EQ(old.profiles[0].password, L"pw");
     // A newer seal relabelled as the earlier format does not open.
@@ -279,7 +272,8 @@ TEST(ProfileExportFile, NamesThatDoNotShowAreRefusedAndShownVisibly) {
                                    L"Sales\U000E0041"};
     for (const std::wstring& name : hidden) {
         const auto r = conn::ReadExport(
-            conn::WriteExport({Profile(L"ok"), Profile(name)}, nullptr, nullptr).bytes, nullptr, nullptr);
+            conn::WriteExport({StoreProfile(L"ok"), StoreProfile(name)}, nullptr, nullptr).bytes, nullptr,
+            nullptr);
         EXPECT_EQ(r.error, FileError::Malformed);
         EXPECT_NE(r.message.find(L"Line 13:"), std::wstring::npos);
         EXPECT_NE(conn::VisibleName(name), L"Sales");
@@ -288,7 +282,7 @@ TEST(ProfileExportFile, NamesThatDoNotShowAreRefusedAndShownVisibly) {
     EXPECT_EQ(conn::VisibleName(L"Sales\u200B (2)"), L"Sales<U+200B> (2)");
     EXPECT_EQ(conn::VisibleName(L"Caf\u00e9 \U0001F600"), L"Caf\u00e9 \U0001F600");
     // A store written by another program keeps such a name as it is.
-    const auto stored = conn::ParseStore(Store({Profile(hidden[0])}));
+    const auto stored = conn::ParseStore(Store({StoreProfile(hidden[0])}));
     ASSERT_TRUE(stored.ok());
     EXPECT_EQ(stored.profiles[0].name, hidden[0]);
 }

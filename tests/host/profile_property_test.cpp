@@ -8,6 +8,7 @@
 
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
+#include "tests/host/MergeByScan.h"
 
 namespace {
 
@@ -137,46 +138,6 @@ TEST(ProfileStoreProperty, LargestAllowedStoresReadBack) {
 
 namespace {
 
-// The first free name as a scan of the whole store finds it.
-std::wstring ScanFreeName(const std::vector<CONN_INFO>& store, const std::wstring& wanted,
-                          const conn::NameCase& names) {
-    for (std::size_t n = 2;; ++n) {
-        const std::wstring suffix = L" (" + std::to_wstring(n) + L")";
-        std::u16string base = conn::ToUnits(wanted);
-        if (base.size() + suffix.size() > CONN_INFO::kMaxName) {
-            base.resize(CONN_INFO::kMaxName - suffix.size());
-            if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) base.pop_back();
-        }
-        const std::wstring candidate = conn::FromUnits(base) + suffix;
-        bool taken = false;
-        for (const CONN_INFO& e : store) taken = taken || names.Key(e.name) == names.Key(candidate);
-        if (!taken) return candidate;
-    }
-}
-
-// The merge as a full scan does it, quadratic but plain.
-conn::MergeResult ScanMerge(std::vector<CONN_INFO>& store, std::vector<CONN_INFO> incoming,
-                            const conn::NameCase& names) {
-    conn::MergeResult r;
-    for (CONN_INFO& p : incoming) {
-        const CONN_INFO* clash = nullptr;
-        for (const CONN_INFO& e : store)
-            if (!clash && names.Key(e.name) == names.Key(p.name)) clash = &e;
-        if (clash && clash->SameSettings(p)) {
-            ++r.alreadyPresent;
-            continue;
-        }
-        if (clash) {
-            const std::wstring given = ScanFreeName(store, p.name, names);
-            r.renamed.emplace_back(p.name, given);
-            p.name = given;
-        }
-        store.push_back(p);
-        ++r.added;
-    }
-    return r;
-}
-
 std::wstring PoolName(std::mt19937& rng) {
     static const std::wstring long248(248, L'x');
     switch (rng() % 9) {
@@ -216,7 +177,7 @@ TEST(ProfileMergeProperty, GivesTheFirstFreeNameAsAFullScanDoes) {
             incoming.push_back(c);
         }
         std::vector<CONN_INFO> expected = store;
-        const auto want = ScanMerge(expected, incoming, names);
+        const auto want = connfake::ScanMerge(expected, incoming, names);
         const auto got = conn::Merge(
             store, incoming, [](const CONN_INFO&, const CONN_INFO&) { return true; }, names);
         ASSERT_EQ(got.added, want.added);

@@ -8,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/RectAssert.h"
+#include "tests/Win32Sandbox.h"
 
 struct RecordedBox {
     std::wstring text;
@@ -27,7 +31,7 @@ protected:
     void TearDown() override;
 
     // A folder of this test's own, without a trailing backslash.
-    const std::wstring& TempDir() const { return m_tempDir; }
+    const std::wstring& TempDir() const { return m_tempDir->Path(); }
     // Writes bytes to TempDir()\name (folders created as needed); returns the full path.
     std::wstring WriteFile(const std::wstring& name, const std::string& bytes);
     std::wstring MakeDir(const std::wstring& name);
@@ -43,10 +47,6 @@ protected:
     static void AnswerBoxesWith(int answer);
 
 private:
-    std::wstring m_tempDir;
-    std::wstring m_regKey;
-    HKEY m_override = nullptr;
+    std::optional<test::RedirectedUserKey> m_userKey;
+    std::optional<test::TempFolder> m_tempDir;
 };
-
-// The path of the running test program's folder.
-std::wstring TestProgramFolder();

@@ -6,32 +6,10 @@
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
+#include "tests/SampleProfiles.h"
 #include "tests/win/WinTestSupport.h"
 
 namespace {
-
-CONN_INFO Full() {
-    CONN_INFO c;
-    c.name = L"Caf\u00e9 \u6771\u4eac \U0001F600";
-    c.kind = L"Network SQL";
-    c.server = L"db1.example.net\\inst";
-    c.port = 65535;
-    c.database = L"sales \"2024\"";
-    c.user = L"report user";
-    c.password = L"p\u00e4ss \"w\\ord\"";
-    c.options = L"sslmode=require\tapp=hub";
-    return c;
-}
-
-std::string ReadAll(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string out(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &got, nullptr);
-    CloseHandle(h);
-    return out;
-}
 
 void WriteAll(const std::wstring& path, const std::string& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -61,7 +39,7 @@ public:
 
 protected:
     bool BeforeReplace(const std::wstring& tempPath) override {
-        tempBytes = ReadAll(tempPath);
+        tempBytes = test::ReadFileBytes(tempPath);
         return false;
     }
 };
@@ -74,7 +52,7 @@ protected:
 }  // namespace
 
 TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
-    const CONN_INFO in = Full();
+    const CONN_INFO in = test::FullProfile();
     const std::wstring packed = in.Pack(L"??").text;
     for (wchar_t c : packed) ASSERT_TRUE(c > L' ' && c < 0x7F && c != L'"' && c != L'\\');
     // The command line a started program sees: one argument, unchanged.
@@ -102,14 +80,7 @@ TEST_F(ConnStoreTest, PackRoundTripsEveryFieldThroughDpapi) {
 }
 
 TEST_F(ConnStoreTest, PackedTextMatchesTheNativeBuild) {
-    CONN_INFO c;
-    c.name = L"Caf\u00e9 \U0001F600";
-    c.kind = L"k";
-    c.server = L"s \"q\"";
-    c.port = 1433;
-    c.user = L"\u6771";
-    EXPECT_EQ(c.Pack(L"").text,
-              L"ZQC1.B0MAYQBmAOkAIAA92ADeAWsABXMAIAAiAHEAIgAAAXFnAJkLAA");  // as in conn_info_test
+    EXPECT_EQ(test::PackedSample().Pack(L"").text, test::kPackedSampleText);
 }
 
 TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
@@ -132,10 +103,10 @@ TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
     EXPECT_NE(*r1, *r2);
 
     const std::wstring pass = L"l\u00f6sen";
-    const std::string file = conn::WriteExport({Full()}, &cipher, &pass, 100000).bytes;
+    const std::string file = conn::WriteExport({test::FullProfile()}, &cipher, &pass, 100000).bytes;
     const auto back = conn::ReadExport(file, &cipher, &pass);
     ASSERT_TRUE(back.ok());
-    EXPECT_EQ(back.profiles[0].password, Full().password);
+    EXPECT_EQ(back.profiles[0].password, test::FullProfile().password);
     const std::wstring wrong = L"losen";
     EXPECT_EQ(conn::ReadExport(file, &cipher, &wrong).error, conn::FileError::WrongPassphrase);
 }
@@ -145,22 +116,23 @@ TEST_F(ConnStoreTest, StoreRoundTripsWithProtectedPasswords) {
     auto first = store.Load();
     EXPECT_TRUE(first.profiles.empty());
     EXPECT_EQ(first.problem, L"");
-    CONN_INFO a = Full();
+    CONN_INFO a = test::FullProfile();
     ASSERT_TRUE(conn::ProtectPassword(a, conn::CurrentUserProtector()));
     EXPECT_TRUE(a.password.empty());
     CONN_INFO b;
     b.name = L"b";
     std::wstring error;
     ASSERT_TRUE(store.Save({a, b}, error)) << error;
-    const std::string bytes = ReadAll(StorePath());
+    const std::string bytes = test::ReadFileBytes(StorePath());
     EXPECT_EQ(bytes.find("ss \"w"), std::string::npos);
-    EXPECT_EQ(bytes.find(conn::UnitsToLe(conn::ToUnits(Full().password))), std::string::npos);
+    EXPECT_EQ(bytes.find(conn::UnitsToLe(conn::ToUnits(test::FullProfile().password))), std::string::npos);
     conn::ProfileStore again(StorePath());
     const auto loaded = again.Load();
     ASSERT_EQ(loaded.problem, L"");
     ASSERT_EQ(loaded.profiles.size(), 2u);
-    EXPECT_TRUE(loaded.profiles[0].SameSettings(Full()));
-    EXPECT_EQ(conn::RevealPassword(loaded.profiles[0], conn::CurrentUserProtector()), Full().password);
+    EXPECT_TRUE(loaded.profiles[0].SameSettings(test::FullProfile()));
+    EXPECT_EQ(conn::RevealPassword(loaded.profiles[0], conn::CurrentUserProtector()),
+              test::FullProfile().password);
     EXPECT_EQ(conn::RevealPassword(loaded.profiles[1], conn::CurrentUserProtector()), L"");
     EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);  // no temporary file left
 }
@@ -171,7 +143,7 @@ TEST_F(ConnStoreTest, InterruptedWriteLeavesTheOldStoreWhole) {
     CONN_INFO old;
     old.name = L"old";
     ASSERT_TRUE(store.Save({old}, error));
-    const std::string before = ReadAll(StorePath());
+    const std::string before = test::ReadFileBytes(StorePath());
     InterruptedStore interrupted(StorePath());
     CONN_INFO added;
     added.name = L"new";
@@ -179,7 +151,7 @@ TEST_F(ConnStoreTest, InterruptedWriteLeavesTheOldStoreWhole) {
     EXPECT_NE(error.find(L"unchanged"), std::wstring::npos);
     EXPECT_NE(interrupted.tempBytes.find("name=new"),
               std::string::npos);  // the new store was written in full
-    EXPECT_EQ(ReadAll(StorePath()), before);
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
     EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);
     // A temporary file left by a killed write is not taken for the store.
     WriteAll(StorePath() + L".tmp-1-2", "ZQ-PROFILES 1\r\nprofile\r\nna");
@@ -199,13 +171,13 @@ TEST_F(ConnStoreTest, UnreadableStoreIsMovedAsideNotOverwritten) {
     EXPECT_NE(r.problem.find(L"Line 4"), std::wstring::npos);
     ASSERT_NE(r.movedTo, L"");
     EXPECT_NE(r.movedTo.find(L"profiles.zcp.unreadable-"), std::wstring::npos);
-    EXPECT_EQ(ReadAll(r.movedTo), garbage);
-    EXPECT_EQ(ReadAll(StorePath()), "<missing>");
+    EXPECT_EQ(test::ReadFileBytes(r.movedTo), garbage);
+    EXPECT_FALSE(test::FileExists(StorePath()));
     std::wstring error;
     CONN_INFO fresh;
     fresh.name = L"fresh";
     EXPECT_TRUE(store.Save({fresh}, error));
-    EXPECT_EQ(ReadAll(r.movedTo), garbage);
+    EXPECT_EQ(test::ReadFileBytes(r.movedTo), garbage);
 }
 
 TEST_F(ConnStoreTest, StoreBeyondThisVersionStaysInPlaceReadOnly) {
@@ -235,7 +207,7 @@ TEST_F(ConnStoreTest, StoreBeyondThisVersionStaysInPlaceReadOnly) {
             return true;
         });
         EXPECT_NE(update.problem, L"");
-        EXPECT_EQ(ReadAll(StorePath()), bytes);
+        EXPECT_EQ(test::ReadFileBytes(StorePath()), bytes);
         EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);
     }
 }

@@ -9,6 +9,7 @@
 #include "platform/framework/_ControlContainer.h"
 #include "QuayletVersion.h"
 #include "resources/resource.h"
+#include "tests/PageHost.h"
 #include "tests/win/WinTestSupport.h"
 
 namespace {
@@ -16,34 +17,24 @@ namespace {
 TEST(ControlContainer, EveryResizeTypeAnchorsAsDeclared) {
     const RECT r{10, 20, 110, 70};
     auto anchored = [&](RZ_TYPE type) { return _ControlContainer::Anchor(r, type, 30, 40); };
-    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).left, 40);
-    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).right, 140);
-    EXPECT_EQ(anchored(RZ_MOVE_RIGHT).top, 20);
-    const RECT grow = anchored(RZ_GROW_BOTH);
-    EXPECT_TRUE(grow.left == 10 && grow.top == 20 && grow.right == 140 && grow.bottom == 110);
-    const RECT wide = anchored(RZ_GROW_RIGHT);
-    EXPECT_TRUE(wide.left == 10 && wide.top == 20 && wide.right == 140 && wide.bottom == 70);
-    const RECT down = anchored(RZ_MOVE_BOTTOM);
-    EXPECT_TRUE(down.left == 10 && down.top == 60 && down.right == 110 && down.bottom == 110);
-    const RECT corner = anchored(RZ_MOVE_CORNER);
-    EXPECT_TRUE(corner.left == 40 && corner.top == 60 && corner.right == 140 && corner.bottom == 110);
-    const RECT preview = anchored(RZ_BOTTOM_GROW_RIGHT);
-    EXPECT_TRUE(preview.left == 10 && preview.top == 60 && preview.right == 140 && preview.bottom == 110);
+    EXPECT_RECT_EQ(anchored(RZ_MOVE_RIGHT), (RECT{40, 20, 140, 70}));
+    EXPECT_RECT_EQ(anchored(RZ_GROW_BOTH), (RECT{10, 20, 140, 110}));
+    EXPECT_RECT_EQ(anchored(RZ_GROW_RIGHT), (RECT{10, 20, 140, 70}));
+    EXPECT_RECT_EQ(anchored(RZ_MOVE_BOTTOM), (RECT{10, 60, 110, 110}));
+    EXPECT_RECT_EQ(anchored(RZ_MOVE_CORNER), (RECT{40, 60, 140, 110}));
+    EXPECT_RECT_EQ(anchored(RZ_BOTTOM_GROW_RIGHT), (RECT{10, 60, 140, 110}));
     // Shrinking far below the registered size never turns a control inside out.
     const RECT tiny = _ControlContainer::Anchor(r, RZ_GROW_BOTH, -500, -500);
     EXPECT_EQ(tiny.right, tiny.left);
     EXPECT_EQ(tiny.bottom, tiny.top);
 }
 
-class Host : public ui::Window {};
-
 // A bare page with children of its own, anchored as a page anchors its controls.
 class AnchorTest : public WinTest {
 protected:
     void SetUp() override {
         WinTest::SetUp();
-        ASSERT_TRUE(ui::Window::RegisterClass(L"QuayletAnchorHost", 0, nullptr, nullptr));
-        ASSERT_TRUE(host.CreateEx(0, L"QuayletAnchorHost", L"", WS_POPUP, RECT{0, 0, 1000, 800}, nullptr, 0));
+        ASSERT_TRUE(host.Hwnd());
         ASSERT_TRUE(page.Create(0, 0));
         Size(400, 300);
         child = Static(page.Hwnd(), RECT{10, 10, 60, 30});
@@ -66,7 +57,7 @@ protected:
         ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
         return r;
     }
-    Host host;
+    test::PageHost host{1000, 800};
     CSmDialog page{IDD_PAGE_CONNECTIONS, &host};
     HWND child = nullptr;
 };
@@ -81,9 +72,7 @@ TEST_F(AnchorTest, ChildrenFollowTheirAnchorsWhenTheDpiChangesAfterTheSize) {
     ::GetWindowRect(page.Hwnd(), &now);
     ::MapWindowPoints(HWND_DESKTOP, host.Hwnd(), reinterpret_cast<POINT*>(&now), 2);
     page.Send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&now));
-    shown = RectIn(page.Hwnd(), child);
-    EXPECT_TRUE(shown.left == 15 && shown.top == 15 && shown.right == 90 && shown.bottom == 45)
-        << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
+    EXPECT_RECT_EQ(RectIn(page.Hwnd(), child), (RECT{15, 15, 90, 45}));
 }
 
 TEST_F(AnchorTest, OnlyDirectChildrenAreAnchoredAndEachOnlyOnce) {
@@ -93,11 +82,8 @@ TEST_F(AnchorTest, OnlyDirectChildrenAreAnchoredAndEachOnlyOnce) {
     page.AddWnd(other, RZ_MOVE_RIGHT);
     page.AddWnd(other, RZ_MOVE_BOTTOM);
     Size(450, 340);
-    RECT shown = RectIn(child, grandchild);
-    EXPECT_TRUE(shown.left == 2 && shown.top == 2) << "a grandchild is refused";
-    shown = RectIn(page.Hwnd(), other);
-    EXPECT_TRUE(shown.left == 100 && shown.top == 140 && shown.right == 150 && shown.bottom == 160)
-        << shown.left << "," << shown.top << "," << shown.right << "," << shown.bottom;
+    EXPECT_RECT_EQ(RectIn(child, grandchild), (RECT{2, 2, 12, 12})) << "a grandchild is refused";
+    EXPECT_RECT_EQ(RectIn(page.Hwnd(), other), (RECT{100, 140, 150, 160}));
 }
 
 class RecordingLink : public CUrlStatic {
@@ -138,9 +124,8 @@ class LinkTest : public WinTest {
 protected:
     void SetUp() override {
         WinTest::SetUp();
-        ASSERT_TRUE(ui::Window::RegisterClass(L"QuayletTestHost", 0, nullptr, nullptr));
-        ASSERT_TRUE(host.CreateEx(0, L"QuayletTestHost", L"", WS_POPUP, RECT{0, 0, 300, 200}, nullptr, 0));
         parent = host.Hwnd();
+        ASSERT_TRUE(parent);
         ASSERT_TRUE(
             link.Create(L"Online Help", WS_CHILD | WS_VISIBLE, RECT{10, 10, 110, 30}, parent, 0xFFFF));
     }
@@ -149,7 +134,7 @@ protected:
         host.DestroyWindow();
         WinTest::TearDown();
     }
-    Host host;
+    test::PageHost host{300, 200};
     HWND parent = nullptr;
     RecordingLink link;
 };
@@ -223,7 +208,7 @@ TEST_F(WinTest, ToolsCommandsStartProductsAndOtherCommandsPass) {
 }
 
 TEST_F(WinTest, HelpGoesToTheLocalIndexWhenPresentElseTheSite) {
-    const std::wstring local = TestProgramFolder() + L"\\help\\index.html";
+    const std::wstring local = test::ProgramFolder() + L"\\help\\index.html";
     if (::GetFileAttributesW(local.c_str()) == INVALID_FILE_ATTRIBUTES)
         EXPECT_EQ(CSmApp::HelpTarget(L"index.html"),
                   L"https://www.zerudozuz.example/quaylet/help/index.html");

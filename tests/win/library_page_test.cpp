@@ -16,22 +16,12 @@
 #include "platform/framework/Process.h"
 #include "platform/services/_Settings.h"
 #include "resources/resource.h"
-#include "tests/win/WinTestSupport.h"
+#include "tests/win/PageTest.h"
 
 namespace {
 
 const wchar_t kDeskKey[] = L"Software\\Zerudozuz\\StatementDesk2\\Settings";
 const wchar_t kHammerKey[] = L"Software\\Zerudozuz\\LoadHammer\\Settings";
-
-// A top-level window to hold a page, as the main window does.
-class Host : public ui::Window {
-public:
-    Host() {
-        ui::Window::RegisterClass(L"QuayletLibraryTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletLibraryTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr,
-                 0);
-    }
-};
 
 // The pixels of a window's client area as its own painting leaves them.
 struct Snapshot {
@@ -83,25 +73,9 @@ void Press(HWND hwnd, UINT vk, bool ctrl = false, bool shift = false) {
     ::SetKeyboardState(state);
 }
 
-class LibraryTest : public WinTest {
+class LibraryTest : public PageTest<PageLibrary, _Settings> {
 protected:
-    void SetUp() override {
-        WinTest::SetUp();
-        m_settings = std::make_unique<_Settings>();
-        g_settings = m_settings.get();
-    }
-    void TearDown() override {
-        m_page.reset();
-        g_settings = nullptr;
-        m_settings.reset();
-        WinTest::TearDown();
-    }
-
-    PageLibrary& OpenPage() {
-        m_page = std::make_unique<PageLibrary>(&m_host);
-        EXPECT_TRUE(m_page->Create(0, 0));
-        return *m_page;
-    }
+    PageLibrary& OpenPage() { return CreatePage(); }
     std::vector<std::wstring> Locations() const {
         std::vector<std::wstring> items;
         for (int i = 0; i < m_page->m_location.GetCount(); ++i)
@@ -127,10 +101,6 @@ protected:
         ui::TreeView(m_page->m_tree.Hwnd()).SelectItem(item);
     }
     ColorEditWnd& Preview() { return *m_page->m_preview; }
-
-    Host m_host;
-    std::unique_ptr<_Settings> m_settings;
-    std::unique_ptr<PageLibrary> m_page;
 };
 
 TEST_F(LibraryTest, LocationsInFixedOrderWithoutDuplicateCheck) {
@@ -341,10 +311,7 @@ TEST_F(LibraryTest, PreviewSitsInsideTheFrameAndFollowsResizing) {
     HWND frame = m_page->Item(IDC_LIBRARY_PREVIEW_FRAME);
     RECT f = m_page->ChildRect(frame);
     RECT p = m_page->ChildRect(Preview().Hwnd());
-    EXPECT_EQ(p.left, f.left + 2);
-    EXPECT_EQ(p.top, f.top + 2);
-    EXPECT_EQ(p.right, f.right - 2);
-    EXPECT_EQ(p.bottom, f.bottom - 2);
+    EXPECT_RECT_EQ(p, (RECT{f.left + 2, f.top + 2, f.right - 2, f.bottom - 2}));
     EXPECT_EQ(::GetWindow(frame, GW_HWNDNEXT), Preview().Hwnd());
     EXPECT_EQ(::GetDlgCtrlID(Preview().Hwnd()), 1040);
 
@@ -352,10 +319,7 @@ TEST_F(LibraryTest, PreviewSitsInsideTheFrameAndFollowsResizing) {
     ::SetWindowPos(m_page->Hwnd(), nullptr, 0, 0, before.right + 100, before.bottom + 60,
                    SWP_NOMOVE | SWP_NOZORDER);
     const RECT p2 = m_page->ChildRect(Preview().Hwnd());
-    EXPECT_EQ(p2.left, p.left);
-    EXPECT_EQ(p2.top, p.top + 60);
-    EXPECT_EQ(p2.right, p.right + 100);
-    EXPECT_EQ(p2.bottom - p2.top, p.bottom - p.top);
+    EXPECT_RECT_EQ(p2, (RECT{p.left, p.top + 60, p.right + 100, p.bottom + 60}));
     const RECT tree = m_page->ChildRect(m_page->m_tree.Hwnd());
     const RECT combo = m_page->ChildRect(m_page->m_location.Hwnd());
     const RECT browse = m_page->ChildRect(m_page->Item(IDC_LIBRARY_BROWSE));
@@ -400,7 +364,7 @@ protected:
         return all;
     }
 
-    Host m_host;
+    test::PageHost m_host;
     CColorizer m_colorizer;
     std::unique_ptr<ColorEditWnd> m_preview;
     int m_files = 0;

@@ -138,7 +138,7 @@ TEST_F(MainWindowTest, StartsWithFourTabsAndOnlyTheProductsPageShown) {
         EXPECT_EQ(::GetParent(dlg.Page(i)->Hwnd()), dlg.Hwnd());
         EXPECT_EQ(dlg.Page(i)->IsVisible(), i == 0) << i;
     }
-    // Every page sits 2 pixels inside the host frame.
+    // Every page's corner sits 2 pixels inside the host frame.
     const RECT frame = dlg.ChildRect(dlg.Item(IDC_PAGE_FRAME));
     const RECT page = dlg.ChildRect(dlg.Page(2)->Hwnd());
     EXPECT_EQ(page.left, frame.left + 2);
@@ -258,13 +258,9 @@ TEST_F(MainWindowTest, MinimumSizeAndAnchorsFollowTheWindow) {
     const RECT frame1 = dlg.ChildRect(dlg.Item(IDC_PAGE_FRAME));
     const RECT tab1 = dlg.ChildRect(dlg.Tab().Hwnd());
     const RECT page1 = dlg.ChildRect(dlg.Page(1)->Hwnd());
-    EXPECT_EQ(frame1.right - frame0.right, 100);
-    EXPECT_EQ(frame1.bottom - frame0.bottom, 80);
-    EXPECT_EQ(frame1.left, frame0.left);
-    EXPECT_EQ(tab1.right - tab0.right, 100);
-    EXPECT_EQ(tab1.bottom, tab0.bottom);
-    EXPECT_EQ(page1.right - page0.right, 100);
-    EXPECT_EQ(page1.bottom - page0.bottom, 80);
+    EXPECT_RECT_EQ(frame1, (RECT{frame0.left, frame0.top, frame0.right + 100, frame0.bottom + 80}));
+    EXPECT_RECT_EQ(tab1, (RECT{tab0.left, tab0.top, tab0.right + 100, tab0.bottom}));
+    EXPECT_RECT_EQ(page1, (RECT{page0.left, page0.top, page0.right + 100, page0.bottom + 80}));
 }
 
 TEST_F(MainWindowTest, PlacementRoundTrip) {
@@ -275,10 +271,7 @@ TEST_F(MainWindowTest, PlacementRoundTrip) {
     ASSERT_TRUE(second.CreateModeless());
     RECT r{};
     ::GetWindowRect(second.Hwnd(), &r);
-    EXPECT_EQ(r.left, 40);
-    EXPECT_EQ(r.top, 30);
-    EXPECT_EQ(r.right - r.left, 760);
-    EXPECT_EQ(r.bottom - r.top, 600);
+    EXPECT_RECT_EQ(r, test::RectAt(40, 30, 760, 600));
 }
 
 class PlacementTest : public WinTest {
@@ -296,13 +289,14 @@ protected:
         ASSERT_TRUE(dlg.CreateModeless());
         RECT r{};
         ::GetWindowRect(dlg.Hwnd(), &r);
-        EXPECT_EQ(r.right - r.left, expected.right - expected.left);
-        EXPECT_EQ(r.bottom - r.top, expected.bottom - expected.top);
+        // The size it had before anything was stored, wherever it lies.
+        EXPECT_RECT_EQ(
+            r, test::RectAt(r.left, r.top, expected.right - expected.left, expected.bottom - expected.top));
         MONITORINFO mi{sizeof mi};
         ::GetMonitorInfoW(::MonitorFromWindow(dlg.Hwnd(), MONITOR_DEFAULTTOPRIMARY), &mi);
         RECT inside{};
         ::IntersectRect(&inside, &r, &mi.rcMonitor);
-        EXPECT_TRUE(::EqualRect(&inside, &r));
+        EXPECT_RECT_EQ(inside, r);
     }
     std::function<void()> store;
     const std::wstring key = L"Software\\Zerudozuz\\Quaylet\\Settings";

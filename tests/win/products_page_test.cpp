@@ -12,19 +12,10 @@
 #include "pages/products/PageProducts.h"
 #include "platform/framework/Process.h"
 #include "resources/resource.h"
+#include "tests/PageHost.h"
 #include "tests/win/WinTestSupport.h"
 
 namespace {
-
-// A top-level window to hold the page, as the main window does.
-class Host : public ui::Window {
-public:
-    Host() {
-        ui::Window::RegisterClass(L"QuayletProductsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletProductsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1000, 900}, nullptr,
-                 0);
-    }
-};
 
 std::wstring KeyOf(int position) {
     static const wchar_t* const kKeys[] = {
@@ -33,39 +24,6 @@ std::wstring KeyOf(int position) {
         L"ResultPrinter", L"DocumentFoundry", L"StatementDesk2", L"SheetFoundry"};
     return std::wstring(L"Software\\Zerudozuz\\") + kKeys[position];
 }
-
-std::string ReadAll(const std::wstring& path) {
-    std::string bytes;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    ::CloseHandle(h);
-    return bytes;
-}
-
-std::wstring Text(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    ::GetWindowTextW(hwnd, buffer, 512);
-    return buffer;
-}
-
-std::wstring ClassOf(HWND hwnd) {
-    wchar_t buffer[64] = {};
-    ::GetClassNameW(hwnd, buffer, 64);
-    return buffer;
-}
-
-bool SameRect(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-#define EXPECT_RECT(actual, l, t, r, b)                                                                   \
-    EXPECT_TRUE(SameRect(actual, RECT{l, t, r, b}))                                                       \
-        << "(" << (actual).left << "," << (actual).top << "," << (actual).right << "," << (actual).bottom \
-        << ") != (" << (l) << "," << (t) << "," << (r) << "," << (b) << ")"
 
 class ProductsPage : public WinTest {
 protected:
@@ -83,7 +41,7 @@ protected:
 
     // A copy of a test program from the build's demo folder, under a name of the test's own.
     std::wstring Program(const std::wstring& standin, const std::wstring& as) {
-        const std::wstring from = TestProgramFolder() + L"\\demo\\" + standin + L".exe";
+        const std::wstring from = test::ProgramFolder() + L"\\demo\\" + standin + L".exe";
         const std::wstring to = TempDir() + L"\\" + as;
         EXPECT_TRUE(::CopyFileW(from.c_str(), to.c_str(), FALSE)) << "missing test program " << standin;
         return to;
@@ -119,7 +77,7 @@ protected:
         return n;
     }
 
-    Host host;
+    test::PageHost host{1000, 900};
     std::unique_ptr<PageProducts> page;
 };
 
@@ -145,29 +103,29 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
 
         HWND icon = r.iconButton->Hwnd();
         EXPECT_EQ(page->Item(commands[i]), icon);
-        EXPECT_EQ(ClassOf(icon), L"Button");
-        EXPECT_EQ(Text(icon), L"NULL");
+        EXPECT_EQ(test::ClassName(icon), L"Button");
+        EXPECT_EQ(test::WindowText(icon), L"NULL");
         const LONG style = ::GetWindowLongW(icon, GWL_STYLE);
         EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON),
                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_FLAT | BS_ICON);
         EXPECT_NE(::SendMessageW(icon, BM_GETIMAGE, IMAGE_ICON, 0), 0) << "icon resource " << commands[i];
-        EXPECT_RECT(RectOf(icon), 8, y, 58, y + 48);
+        EXPECT_RECT_EQ(RectOf(icon), (RECT{8, y, 58, y + 48}));
 
-        EXPECT_EQ(Text(r.nameLabel->Hwnd()), names[i]);
+        EXPECT_EQ(test::WindowText(r.nameLabel->Hwnd()), names[i]);
         EXPECT_TRUE(r.nameLabel->IsBold());
         EXPECT_FALSE(r.nameLabel->IsColour());
-        EXPECT_RECT(RectOf(r.nameLabel->Hwnd()), 68, y + 2, 428, y + 48);
+        EXPECT_RECT_EQ(RectOf(r.nameLabel->Hwnd()), (RECT{68, y + 2, 428, y + 48}));
         EXPECT_EQ(::GetDlgCtrlID(r.nameLabel->Hwnd()), 0xFFFF);
 
-        EXPECT_EQ(Text(r.descriptionLabel->Hwnd()), Entry(i).description);
+        EXPECT_EQ(test::WindowText(r.descriptionLabel->Hwnd()), Entry(i).description);
         EXPECT_FALSE(r.descriptionLabel->IsBold());
-        EXPECT_RECT(RectOf(r.descriptionLabel->Hwnd()), 73, y + 23, 675, y + 50);
+        EXPECT_RECT_EQ(RectOf(r.descriptionLabel->Hwnd()), (RECT{73, y + 23, 675, y + 50}));
         EXPECT_EQ(
             ::GetWindowLongW(r.descriptionLabel->Hwnd(), GWL_STYLE) & (SS_TYPEMASK | WS_CHILD | WS_VISIBLE),
             WS_CHILD | WS_VISIBLE | SS_LEFT);
 
-        EXPECT_EQ(Text(r.helpLink->Hwnd()), L"Online Help");
-        EXPECT_RECT(RectOf(r.helpLink->Hwnd()), 380, y + 5, 440, y + 20);
+        EXPECT_EQ(test::WindowText(r.helpLink->Hwnd()), L"Online Help");
+        EXPECT_RECT_EQ(RectOf(r.helpLink->Hwnd()), (RECT{380, y + 5, 440, y + 20}));
         EXPECT_EQ(r.helpLink->URL(), g_siteBase + Entry(i).helpPath);
         EXPECT_EQ(::GetDlgCtrlID(r.helpLink->Hwnd()), 0xFFFF);
 
@@ -175,9 +133,9 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
         EXPECT_FALSE(::IsWindowEnabled(icon));
         EXPECT_EQ(r.versionLabel, nullptr);
         ASSERT_NE(r.updateLink, nullptr);
-        EXPECT_EQ(Text(r.updateLink->Hwnd()), L"Download");
+        EXPECT_EQ(test::WindowText(r.updateLink->Hwnd()), L"Download");
         EXPECT_EQ(r.updateLink->URL(), g_siteBase + L"login.html");
-        EXPECT_RECT(RectOf(r.updateLink->Hwnd()), 450, y + 5, 500, y + 20);
+        EXPECT_RECT_EQ(RectOf(r.updateLink->Hwnd()), (RECT{450, y + 5, 500, y + 20}));
     }
     EXPECT_EQ(Entry(12).description.substr(0, 3), L"An ");
 
@@ -197,9 +155,9 @@ TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
     Install(2, L"test_v10037");
     Open();
     ASSERT_EQ(Entry(0).installed, 1);
-    EXPECT_EQ(Text(Row(0)->versionLabel->Hwnd()), L"1.02.03");
-    EXPECT_EQ(Text(Row(1)->versionLabel->Hwnd()), L"1.02.300");
-    EXPECT_EQ(Text(Row(2)->versionLabel->Hwnd()), L"10.00.03");
+    EXPECT_EQ(test::WindowText(Row(0)->versionLabel->Hwnd()), L"1.02.03");
+    EXPECT_EQ(test::WindowText(Row(1)->versionLabel->Hwnd()), L"1.02.300");
+    EXPECT_EQ(test::WindowText(Row(2)->versionLabel->Hwnd()), L"10.00.03");
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const int y = 16 + 50 * i;
@@ -207,7 +165,7 @@ TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
         EXPECT_EQ(Row(i)->updateLink, nullptr);
         EXPECT_FALSE(Row(i)->versionLabel->IsColour());
         EXPECT_FALSE(Row(i)->versionLabel->IsBold());
-        EXPECT_RECT(RectOf(Row(i)->versionLabel->Hwnd()), 295, y + 5, 375, y + 20);
+        EXPECT_RECT_EQ(RectOf(Row(i)->versionLabel->Hwnd()), (RECT{295, y + 5, 375, y + 20}));
     }
 }
 
@@ -224,12 +182,12 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     page->RelayoutRows();
 
     const RowControls& update = *Row(0);
-    EXPECT_EQ(Text(update.versionLabel->Hwnd()), L"1.02.03 [1.02.04]");
+    EXPECT_EQ(test::WindowText(update.versionLabel->Hwnd()), L"1.02.03 [1.02.04]");
     EXPECT_TRUE(update.versionLabel->IsColour());
     ASSERT_NE(update.updateLink, nullptr);
-    EXPECT_EQ(Text(update.updateLink->Hwnd()), L"Update");
+    EXPECT_EQ(test::WindowText(update.updateLink->Hwnd()), L"Update");
     EXPECT_EQ(update.updateLink->URL(), g_siteBase + L"login.html");
-    EXPECT_RECT(RectOf(update.updateLink->Hwnd()), 450, 21, 500, 36);
+    EXPECT_RECT_EQ(RectOf(update.updateLink->Hwnd()), (RECT{450, 21, 500, 36}));
     // Installed with an update: icon, name, description, update link, version, help.
     const std::vector<HWND> children = Children();
     const std::vector<HWND> expected{update.iconButton->Hwnd(),       update.nameLabel->Hwnd(),
@@ -237,22 +195,22 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
                                      update.versionLabel->Hwnd(),     update.helpLink->Hwnd()};
     EXPECT_EQ(std::vector<HWND>(children.begin() + 1, children.begin() + 7), expected);
 
-    EXPECT_EQ(Text(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.02.03]");
+    EXPECT_EQ(test::WindowText(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.02.03]");
     EXPECT_FALSE(Row(1)->versionLabel->IsColour());
     EXPECT_EQ(Row(1)->updateLink, nullptr);
 
-    EXPECT_EQ(Text(Row(2)->versionLabel->Hwnd()), L"1.02.03 [1.2.3]");
+    EXPECT_EQ(test::WindowText(Row(2)->versionLabel->Hwnd()), L"1.02.03 [1.2.3]");
     EXPECT_TRUE(Row(2)->versionLabel->IsColour());
-    EXPECT_EQ(Text(Row(2)->updateLink->Hwnd()), L"Update");
+    EXPECT_EQ(test::WindowText(Row(2)->updateLink->Hwnd()), L"Update");
 
     EXPECT_EQ(Row(3)->versionLabel, nullptr);
-    EXPECT_EQ(Text(Row(3)->updateLink->Hwnd()), L"Download");
+    EXPECT_EQ(test::WindowText(Row(3)->updateLink->Hwnd()), L"Download");
 
     // A later result of the same product replaces the earlier one.
     page->SetUpdateVersion(L"Load Hammer", L"1.03.00");
     page->RelayoutRows();
-    EXPECT_EQ(Text(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.03.00]");
-    EXPECT_EQ(Text(Row(1)->updateLink->Hwnd()), L"Update");
+    EXPECT_EQ(test::WindowText(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.03.00]");
+    EXPECT_EQ(test::WindowText(Row(1)->updateLink->Hwnd()), L"Update");
 }
 
 TEST_F(ProductsPage, InstalledWithoutUsableVersionShowsOnlyTheHelpLink) {
@@ -262,7 +220,7 @@ TEST_F(ProductsPage, InstalledWithoutUsableVersionShowsOnlyTheHelpLink) {
     // A version resource whose root block is damaged: the signature of the fixed record is gone.
     {
         const std::wstring exe = Program(L"test_v1234", L"damaged.exe");
-        std::string bytes = ReadAll(exe);
+        std::string bytes = test::ReadFileBytes(exe);
         const std::string signature("\xBD\x04\xEF\xFE", 4);
         const size_t at = bytes.find(signature);
         ASSERT_NE(at, std::string::npos);
@@ -300,7 +258,7 @@ TEST_F(ProductsPage, BadExePathValuesCountAsNotInstalled) {
     Open();
     EXPECT_EQ(Entry(0).installed, 1);
     EXPECT_EQ(Entry(0).exePath, exe);
-    EXPECT_EQ(Text(Row(0)->versionLabel->Hwnd()), L"1.02.03");
+    EXPECT_EQ(test::WindowText(Row(0)->versionLabel->Hwnd()), L"1.02.03");
     EXPECT_EQ(Entry(2).installed, 1);
     EXPECT_EQ(Entry(2).exePath, exe);
     for (int i : {1, 3, 4, 5, 6, 7}) {
@@ -329,7 +287,7 @@ TEST_F(ProductsPage, PathsAtTheBufferLimitWithRealFiles) {
     Open();
     EXPECT_EQ(Entry(0).installed, 1);
     EXPECT_EQ(Entry(0).exePath, exe259);
-    EXPECT_EQ(Text(Row(0)->versionLabel->Hwnd()), L"1.02.03");
+    EXPECT_EQ(test::WindowText(Row(0)->versionLabel->Hwnd()), L"1.02.03");
     EXPECT_EQ(Entry(1).installed, 0);
     EXPECT_TRUE(Entry(1).exePath.empty());
 }
@@ -344,9 +302,9 @@ TEST_F(ProductsPage, FilterShowsOnlyInstalledRowsClosedUpAndBack) {
     EXPECT_EQ(RowsShown(), 2);
     ASSERT_NE(Row(3), nullptr);
     ASSERT_NE(Row(9), nullptr);
-    EXPECT_RECT(RectOf(Row(3)->iconButton->Hwnd()), 8, 16, 58, 64);
-    EXPECT_RECT(RectOf(Row(9)->iconButton->Hwnd()), 8, 66, 58, 114);
-    EXPECT_RECT(RectOf(Row(9)->helpLink->Hwnd()), 380, 71, 440, 86);
+    EXPECT_RECT_EQ(RectOf(Row(3)->iconButton->Hwnd()), (RECT{8, 16, 58, 64}));
+    EXPECT_RECT_EQ(RectOf(Row(9)->iconButton->Hwnd()), (RECT{8, 66, 58, 114}));
+    EXPECT_RECT_EQ(RectOf(Row(9)->helpLink->Hwnd()), (RECT{380, 71, 440, 86}));
     EXPECT_EQ(Children().size(), 1u + 5 + 4) << "hidden rows keep no windows";
 
     ClickFilter();
@@ -367,15 +325,15 @@ TEST_F(ProductsPage, ToggleDetectsEveryProductAgain) {
     ClickFilter();
     EXPECT_EQ(Row(4), nullptr);
     ASSERT_NE(Row(6), nullptr);
-    EXPECT_RECT(RectOf(Row(6)->iconButton->Hwnd()), 8, 16, 58, 64);
-    EXPECT_EQ(Text(Row(6)->versionLabel->Hwnd()), L"10.00.03");
+    EXPECT_RECT_EQ(RectOf(Row(6)->iconButton->Hwnd()), (RECT{8, 16, 58, 64}));
+    EXPECT_EQ(test::WindowText(Row(6)->versionLabel->Hwnd()), L"10.00.03");
 
     ClickFilter();
     EXPECT_EQ(Entry(4).installed, 0);
     EXPECT_EQ(Entry(4).exePath, exe) << "the last found path stays";
     EXPECT_FALSE(::IsWindowEnabled(Row(4)->iconButton->Hwnd()));
     EXPECT_EQ(Row(4)->versionLabel, nullptr);
-    EXPECT_EQ(Text(Row(4)->updateLink->Hwnd()), L"Download");
+    EXPECT_EQ(test::WindowText(Row(4)->updateLink->Hwnd()), L"Download");
 }
 
 class ProductsLaunch : public ProductsPage {
@@ -387,7 +345,7 @@ protected:
         ::SetEnvironmentVariableW(L"QUAYLET_STANDIN_EXIT", L"1");
     }
     std::vector<std::wstring> Launched() const {
-        std::istringstream in(ReadAll(log));
+        std::istringstream in(test::ReadFileBytes(log));
         std::string line;
         std::vector<std::wstring> paths;
         while (std::getline(in, line)) {
@@ -639,7 +597,7 @@ protected:
     LRESULT Request(CLabel& label, int kind) {
         return ::SendMessageW(label.Hwnd(), ui::kReflectedCtlColor, reinterpret_cast<WPARAM>(dc), kind);
     }
-    Host host;
+    test::PageHost host{1000, 900};
     HDC dc = nullptr;
 };
 

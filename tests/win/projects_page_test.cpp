@@ -14,20 +14,11 @@
 #include "platform/framework/Process.h"
 #include "platform/os/Os.h"
 #include "resources/resource.h"
-#include "tests/win/WinTestSupport.h"
+#include "tests/win/PageTest.h"
 
 namespace {
 
 const wchar_t kQuayletSettings[] = L"Software\\Zerudozuz\\Quaylet\\Settings";
-
-class Host : public ui::Window {
-public:
-    Host() {
-        ui::Window::RegisterClass(L"QuayletProjectsTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletProjectsTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 900, 800}, nullptr,
-                 0);
-    }
-};
 
 // UTF-16LE with a byte-order mark.
 std::string Utf16Bom(const std::wstring& w) {
@@ -39,32 +30,15 @@ std::string Utf16Bom(const std::wstring& w) {
     return s;
 }
 
-class ProjectsPageTest : public WinTest {
+class ProjectsPageTest : public PageTest<PageProjects, CSettings> {
 protected:
-    void SetUp() override {
-        WinTest::SetUp();
-        m_settings = std::make_unique<CSettings>();
-        g_settings = m_settings.get();
-    }
-    void TearDown() override {
-        m_page.reset();
-        g_settings = nullptr;
-        m_settings.reset();
-        WinTest::TearDown();
-    }
-
     PageProjects& OpenPage() {
-        m_page = std::make_unique<PageProjects>(&m_host);
-        EXPECT_TRUE(m_page->Create(0, 0));
-        m_page->Activate();
+        CreatePage().Activate();
         return *m_page;
     }
     void ClosePage() {
         m_page.reset();
-        // A new store reads what the old one saved, as at the next start.
-        g_settings = nullptr;
-        m_settings = std::make_unique<CSettings>();
-        g_settings = m_settings.get();
+        ReopenSettings();
     }
     static std::wstring Key(int product) { return ProductSettingsKey(product); }
 
@@ -85,10 +59,6 @@ protected:
         n.iItem = -1;
         ::SendMessageW(m_page->Hwnd(), WM_NOTIFY, IDC_PROJECT_LIST, reinterpret_cast<LPARAM>(&n));
     }
-
-    Host m_host;
-    std::unique_ptr<CSettings> m_settings;
-    std::unique_ptr<PageProjects> m_page;
 };
 
 using PathList = std::vector<std::wstring>;

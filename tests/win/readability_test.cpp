@@ -25,31 +25,9 @@
 #include "platform/ui/Colours.h"
 #include "platform/ui/Dpi.h"
 #include "resources/resource.h"
-#include "tests/win/WinTestSupport.h"
+#include "tests/win/PageTest.h"
 
 namespace {
-
-class Host : public ui::Window {
-public:
-    Host() {
-        ui::Window::RegisterClass(L"QuayletReadableTestHost", 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-        CreateEx(0, L"QuayletReadableTestHost", L"host", WS_OVERLAPPEDWINDOW, RECT{0, 0, 1400, 1400}, nullptr,
-                 0);
-    }
-};
-
-std::wstring Text(HWND hwnd) {
-    wchar_t buffer[512] = {};
-    ::GetWindowTextW(hwnd, buffer, 512);
-    return buffer;
-}
-
-std::string RectText(const RECT& r) {
-    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-           std::to_string(r.bottom) + ")";
-}
-
-bool SameRect(const RECT& a, const RECT& b) { return ::EqualRect(&a, &b) != FALSE; }
 
 // Every tool of a tooltip control and its text, as the control itself answers.
 std::map<HWND, std::wstring> TipsOf(HWND tooltip) {
@@ -154,19 +132,9 @@ private:
         0xcb905ff2, 0x7bd1, 0x4c05, {0xb3, 0xc8, 0xe6, 0xc2, 0x41, 0x36, 0x4d, 0x70}};
 };
 
-class Readable : public WinTest {
+class Readable : public PageTest<PageProducts, CSettings> {
 protected:
-    void SetUp() override {
-        WinTest::SetUp();
-        m_settings = std::make_unique<CSettings>();
-        g_settings = m_settings.get();
-    }
-    void TearDown() override {
-        products.reset();
-        g_settings = nullptr;
-        m_settings.reset();
-        WinTest::TearDown();
-    }
+    Readable() : PageTest(1400, 1400) {}
 
     // The DPI this run is for: the prefix's, when the build says which it is.
     static UINT Dpi(HWND hwnd) {
@@ -182,7 +150,7 @@ protected:
         static const wchar_t* const kKeys[] = {L"RowFoundry", L"LoadHammer", L"LayoutScribe"};
         const std::wstring exe = TempDir() + L"\\p" + std::to_wstring(position) + L".exe";
         EXPECT_TRUE(
-            ::CopyFileW((TestProgramFolder() + L"\\demo\\test_v1234.exe").c_str(), exe.c_str(), FALSE));
+            ::CopyFileW((test::ProgramFolder() + L"\\demo\\test_v1234.exe").c_str(), exe.c_str(), FALSE));
         SetString(std::wstring(L"Software\\Zerudozuz\\") + kKeys[position], L"ExePath", exe);
         return exe;
     }
@@ -190,14 +158,12 @@ protected:
     void OpenProducts() {
         Install(0);
         Install(1);
-        products = std::make_unique<PageProducts>(&host);
-        ASSERT_TRUE(products->Create(0, 0));
-        products->Activate();
-        products->SetUpdateVersion(L"Row Foundry", L"1.02.04");
-        products->RelayoutRows();
+        CreatePage().Activate();
+        m_page->SetUpdateVersion(L"Row Foundry", L"1.02.04");
+        m_page->RelayoutRows();
     }
-    const RowControls& Row(int i) const { return *products->Entries()[i].controls; }
-    RECT RectOf(HWND child) const { return products->ChildRect(child); }
+    const RowControls& Row(int i) const { return *m_page->Entries()[i].controls; }
+    RECT RectOf(HWND child) const { return m_page->ChildRect(child); }
 
     // What a control paints: its text as its font lays it out in its
     // rectangle (clipped to it), or the whole rectangle of an icon button.
@@ -207,7 +173,7 @@ protected:
         HDC dc = ::GetDC(control);
         HGDIOBJ old = ::SelectObject(dc, font);
         RECT text{0, 0, r.right - r.left, 0};
-        const std::wstring s = Text(control);
+        const std::wstring s = test::WindowText(control);
         ::DrawTextW(dc, s.c_str(), -1, &text, format | DT_CALCRECT | DT_NOPREFIX);
         ::SelectObject(dc, old);
         ::ReleaseDC(control, dc);
@@ -222,23 +188,19 @@ protected:
     HFONT LabelFont(CLabel& label) const {
         // The font is made at the first colour request, as when the label first paints.
         HDC dc = ::GetDC(label.Hwnd());
-        ::SendMessageW(products->Hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+        ::SendMessageW(m_page->Hwnd(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                        reinterpret_cast<LPARAM>(label.Hwnd()));
         ::ReleaseDC(label.Hwnd(), dc);
         return label.Font();
     }
-
-    Host host;
-    std::unique_ptr<PageProducts> products;
-    std::unique_ptr<CSettings> m_settings;
 };
 
 TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
     OpenProducts();
-    const UINT dpi = Dpi(products->Hwnd());
-    EXPECT_EQ(products->Dpi(), dpi);
-    EXPECT_EQ(products->ContentHeight(), ui::Scale(716, dpi));
-    HFONT linkFont = reinterpret_cast<HFONT>(::SendMessageW(products->Hwnd(), WM_GETFONT, 0, 0));
+    const UINT dpi = Dpi(m_page->Hwnd());
+    EXPECT_EQ(m_page->Dpi(), dpi);
+    EXPECT_EQ(m_page->ContentHeight(), ui::Scale(716, dpi));
+    HFONT linkFont = reinterpret_cast<HFONT>(::SendMessageW(m_page->Hwnd(), WM_GETFONT, 0, 0));
 
     struct Painted {
         RECT box;
@@ -250,16 +212,15 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         const RowControls& r = Row(i);
         const int y = 16 + 50 * i;
         // The rows' rectangles, the very ones of 96 dpi scaled.
-        EXPECT_TRUE(SameRect(RectOf(r.iconButton->Hwnd()), Px(8, y, 58, y + 48, dpi)))
-            << RectText(RectOf(r.iconButton->Hwnd()));
-        EXPECT_TRUE(SameRect(RectOf(r.nameLabel->Hwnd()), Px(68, y + 2, 428, y + 48, dpi)));
-        EXPECT_TRUE(SameRect(RectOf(r.descriptionLabel->Hwnd()), Px(73, y + 23, 675, y + 50, dpi)));
-        EXPECT_TRUE(SameRect(RectOf(r.helpLink->Hwnd()), Px(380, y + 5, 440, y + 20, dpi)));
+        EXPECT_RECT_EQ(RectOf(r.iconButton->Hwnd()), Px(8, y, 58, y + 48, dpi));
+        EXPECT_RECT_EQ(RectOf(r.nameLabel->Hwnd()), Px(68, y + 2, 428, y + 48, dpi));
+        EXPECT_RECT_EQ(RectOf(r.descriptionLabel->Hwnd()), Px(73, y + 23, 675, y + 50, dpi));
+        EXPECT_RECT_EQ(RectOf(r.helpLink->Hwnd()), Px(380, y + 5, 440, y + 20, dpi));
         if (r.updateLink) {
-            EXPECT_TRUE(SameRect(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi)));
+            EXPECT_RECT_EQ(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi));
         }
         if (r.versionLabel) {
-            EXPECT_TRUE(SameRect(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi)));
+            EXPECT_RECT_EQ(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi));
         }
 
         // The icon at the size the DPI asks for.
@@ -284,13 +245,13 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         bool fits = false;
         inks.push_back(
             {Ink(r.nameLabel->Hwnd(), nameFont, DT_WORDBREAK, &fits), "name " + std::to_string(i)});
-        EXPECT_TRUE(fits) << "name of row " << i << " " << RectText(inks.back().box);
+        EXPECT_TRUE(fits) << "name of row " << i << " " << inks.back().box;
         inks.push_back({Ink(r.descriptionLabel->Hwnd(), LabelFont(*r.descriptionLabel), DT_WORDBREAK, &fits),
                         "description " + std::to_string(i)});
-        EXPECT_TRUE(fits) << "description of row " << i << " " << RectText(inks.back().box);
+        EXPECT_TRUE(fits) << "description of row " << i << " " << inks.back().box;
         inks.push_back(
             {Ink(r.helpLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "help " + std::to_string(i)});
-        EXPECT_TRUE(fits) << "help link of row " << i << " " << RectText(inks.back().box);
+        EXPECT_TRUE(fits) << "help link of row " << i << " " << inks.back().box;
         if (r.updateLink) {
             inks.push_back(
                 {Ink(r.updateLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "update " + std::to_string(i)});
@@ -304,34 +265,33 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         for (size_t b = a + 1; b < inks.size(); ++b) {
             RECT both{};
             EXPECT_FALSE(::IntersectRect(&both, &inks[a].box, &inks[b].box))
-                << inks[a].what << " " << RectText(inks[a].box) << " overlaps " << inks[b].what << " "
-                << RectText(inks[b].box);
+                << inks[a].what << " " << inks[a].box << " overlaps " << inks[b].what << " " << inks[b].box;
         }
 }
 
 TEST_F(Readable, KeyboardFocusBringsTheWholeLastRowIntoView) {
     OpenProducts();
-    const UINT dpi = Dpi(products->Hwnd());
-    ::ShowWindow(host.Hwnd(), SW_SHOWNOACTIVATE);
+    const UINT dpi = Dpi(m_page->Hwnd());
+    ::ShowWindow(m_host.Hwnd(), SW_SHOWNOACTIVATE);
     RECT r{};
-    ::GetWindowRect(products->Hwnd(), &r);
-    ::SetWindowPos(products->Hwnd(), nullptr, 0, 0, r.right - r.left, ui::Scale(300, dpi),
+    ::GetWindowRect(m_page->Hwnd(), &r);
+    ::SetWindowPos(m_page->Hwnd(), nullptr, 0, 0, r.right - r.left, ui::Scale(300, dpi),
                    SWP_NOZORDER | SWP_NOMOVE);
-    const int cy = products->ClientHeight();
+    const int cy = m_page->ClientHeight();
     const RowControls& last = Row(kProductEntryCount - 1);
     ::SetFocus(last.helpLink->Hwnd());
-    ASSERT_GT(products->ScrollPos(), 0);
+    ASSERT_GT(m_page->ScrollPos(), 0);
     for (HWND control : {last.iconButton->Hwnd(), last.descriptionLabel->Hwnd()}) {
         const RECT shown = RectOf(control);
-        EXPECT_GE(shown.top, 0) << RectText(shown);
-        EXPECT_LE(shown.bottom, cy) << RectText(shown) << " below a page " << cy << " high";
+        EXPECT_GE(shown.top, 0) << shown;
+        EXPECT_LE(shown.bottom, cy) << shown << " below a page " << cy << " high";
     }
 }
 
 TEST_F(Readable, TooltipsHoldWhatTheControlsCannotShow) {
     OpenProducts();
     const std::wstring rowFoundry = TempDir() + L"\\p0.exe";
-    std::map<HWND, std::wstring> tips = TipsOf(products->ToolTip());
+    std::map<HWND, std::wstring> tips = TipsOf(m_page->ToolTip());
     const RowControls& update = Row(0);
     EXPECT_EQ(tips[update.iconButton->Hwnd()], L"Zelto Row Foundry\n" + rowFoundry);
     EXPECT_EQ(tips[update.versionLabel->Hwnd()], L"Installed version 1.02.03\nNewer version 1.02.04");
@@ -344,14 +304,14 @@ TEST_F(Readable, TooltipsHoldWhatTheControlsCannotShow) {
     EXPECT_EQ(tips.size(), 4u + 3 + 12 * 3);
 
     // A relayout leaves no tool behind for a window that is gone.
-    ::SendMessageW(products->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
+    ::SendMessageW(m_page->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
     Pump();
-    tips = TipsOf(products->ToolTip());
+    tips = TipsOf(m_page->ToolTip());
     EXPECT_EQ(tips.size(), 4u + 3);
     for (const auto& [tool, text] : tips)
         EXPECT_TRUE(::IsWindow(tool)) << std::string(text.begin(), text.end());
 
-    PageConnections connections(&host);
+    PageConnections connections(&m_host);
     ASSERT_TRUE(connections.Create(0, 0));
     HWND open = connections.Item(IDC_CONN_OPEN);
     std::wstring openTip;
@@ -378,20 +338,20 @@ TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
         annotations.links.count(Row(0).helpLink->Hwnd()) + annotations.links.count(Row(0).updateLink->Hwnd()),
         2u);
     EXPECT_EQ(annotations.links.size(), 2u + 1 + 12 * 2) << "help, update and download links";
-    ::SendMessageW(products->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
+    ::SendMessageW(m_page->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
     Pump();
     EXPECT_EQ(annotations.names.size(), 3u + 2) << "names of destroyed rows are taken back";
 
     {
-        PageConnections connections(&host);
+        PageConnections connections(&m_host);
         ASSERT_TRUE(connections.Create(0, 0));
         EXPECT_EQ(annotations.NameOf(connections.Item(IDC_CONN_OPEN)),
                   L"Open selected database with Zelto Table Bench");
-        PageProjects projects(&host);
+        PageProjects projects(&m_host);
         ASSERT_TRUE(projects.Create(0, 0));
         EXPECT_EQ(annotations.NameOf(ListView_GetHeader(projects.List().Hwnd()), 4), L"Last Update Time");
     }
-    products.reset();
+    m_page.reset();
     EXPECT_TRUE(annotations.names.empty());
     EXPECT_TRUE(annotations.links.empty());
     ::CoRevokeClassObject(cookie);
@@ -405,7 +365,7 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     m_settings = std::make_unique<CSettings>();
     g_settings = m_settings.get();
     {
-        PageProjects projects(&host);
+        PageProjects projects(&m_host);
         ASSERT_TRUE(projects.Create(0, 0));
         const UINT dpi = Dpi(projects.Hwnd());
         for (int i = 0; i < 6; ++i)
@@ -420,7 +380,7 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     m_settings = std::make_unique<CSettings>();
     g_settings = m_settings.get();
     {
-        PageProjects projects(&host);
+        PageProjects projects(&m_host);
         ASSERT_TRUE(projects.Create(0, 0));
         EXPECT_GT(projects.List().GetColumnWidth(4), ui::Scale(widths[4], Dpi(projects.Hwnd())));
     }
@@ -435,12 +395,12 @@ TEST_F(ReadableOwnPrefix, DarkSchemeLabelsTakeTheSystemColours) {
     const int which[] = {COLOR_BTNFACE, COLOR_BTNTEXT};
     const COLORREF before[] = {::GetSysColor(COLOR_BTNFACE), ::GetSysColor(COLOR_BTNTEXT)};
     CLabel plain(0, 0), red(0, 1);
-    ASSERT_TRUE(plain.Create(L"plain", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, host.Hwnd(), 0xFFFF));
+    ASSERT_TRUE(plain.Create(L"plain", WS_CHILD | WS_VISIBLE, RECT{0, 0, 100, 20}, m_host.Hwnd(), 0xFFFF));
     ASSERT_TRUE(
-        red.Create(L"1.02.03 [1.02.04]", WS_CHILD | WS_VISIBLE, RECT{0, 20, 100, 40}, host.Hwnd(), 0xFFFF));
+        red.Create(L"1.02.03 [1.02.04]", WS_CHILD | WS_VISIBLE, RECT{0, 20, 100, 40}, m_host.Hwnd(), 0xFFFF));
     HDC dc = ::CreateCompatibleDC(nullptr);
     auto request = [&](CLabel& label) {
-        const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(host.Hwnd(), WM_CTLCOLORSTATIC,
+        const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(m_host.Hwnd(), WM_CTLCOLORSTATIC,
                                                                    reinterpret_cast<WPARAM>(dc),
                                                                    reinterpret_cast<LPARAM>(label.Hwnd())));
         LOGBRUSH lb{};
