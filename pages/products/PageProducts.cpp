@@ -84,7 +84,7 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnCommand(IDC_SHOW_INSTALLED_ONLY, BN_CLICKED, &PageProducts::OnShowInstalledOnly),
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
-        ui::OnMessage(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
+        ui::OnWheel(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &PageProducts::OnDpiChanged),
         ui::OnMessage(WM_MOUSEMOVE, &PageProducts::OnMouseMove),
         ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
@@ -350,8 +350,7 @@ void PageProducts::ScrollIntoView(HWND child) {
     ScrollTo(pos);
 }
 
-bool PageProducts::OnMouseWheel(ui::Message& m) {
-    const int delta = GET_WHEEL_DELTA_WPARAM(m.wParam);
+bool PageProducts::OnMouseWheel(UINT, int delta, POINT) {
     // Fine-grained wheels send parts of a notch: they add up, and a turn the
     // other way starts afresh.
     if ((delta > 0) != (m_wheelDelta > 0)) m_wheelDelta = 0;
@@ -363,7 +362,6 @@ bool PageProducts::OnMouseWheel(ui::Message& m) {
     const int perNotch =
         lines == WHEEL_PAGESCROLL ? m_contentHeight / 10 : static_cast<int>(lines) * (m_contentHeight / 100);
     ScrollTo(m_scrollPos - notches * perNotch);
-    m.result = 0;
     return true;
 }
 

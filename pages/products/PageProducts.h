@@ -73,7 +73,7 @@ public:
 private:
     void OnShowInstalledOnly();
     bool OnVScroll(ui::Message& m);
-    bool OnMouseWheel(ui::Message& m);
+    bool OnMouseWheel(UINT keys, int delta, POINT pt);
     int RangeFor(int clientHeight) const;
     void SetScrollBar(int range);
     void ScrollTo(int pos);

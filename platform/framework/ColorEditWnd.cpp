@@ -84,7 +84,7 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnSize(&ColorEditWnd::OnSize),
         ui::OnScroll(WM_VSCROLL, &ColorEditWnd::OnVScroll),
         ui::OnScroll(WM_HSCROLL, &ColorEditWnd::OnHScroll),
-        ui::OnMessage(WM_MOUSEWHEEL, &ColorEditWnd::OnMouseWheel),
+        ui::OnWheel(WM_MOUSEWHEEL, &ColorEditWnd::OnMouseWheel),
         ui::OnMessage(WM_KEYDOWN, &ColorEditWnd::OnKeyDown),
         ui::OnMessage(WM_CHAR, &ColorEditWnd::OnChar),
         ui::OnMessage(WM_GETDLGCODE, &ColorEditWnd::OnGetDlgCode),
@@ -457,11 +457,11 @@ void ColorEditWnd::OnHScroll(UINT code, int, HWND) {
     }
 }
 
-bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
+bool ColorEditWnd::OnMouseWheel(UINT, int delta, POINT) {
     m_pending = Pending::None;
     UINT lines = 3;
     ::SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
-    m_wheelRest += GET_WHEEL_DELTA_WPARAM(m.wParam);
+    m_wheelRest += delta;
     const int notches = m_wheelRest / WHEEL_DELTA;
     m_wheelRest -= notches * WHEEL_DELTA;
     if (notches) {
@@ -469,7 +469,6 @@ bool ColorEditWnd::OnMouseWheel(ui::Message& m) {
             lines == WHEEL_PAGESCROLL ? VisibleRows() : static_cast<std::ptrdiff_t>(lines);
         SetTop(static_cast<std::ptrdiff_t>(m_top) - notches * step);
     }
-    m.result = 0;
     return true;
 }
 

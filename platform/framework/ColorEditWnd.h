@@ -210,7 +210,7 @@ private:
     void OnSize(UINT type, int cx, int cy);
     void OnVScroll(UINT code, int pos, HWND bar);
     void OnHScroll(UINT code, int pos, HWND bar);
-    bool OnMouseWheel(ui::Message& m);
+    bool OnMouseWheel(UINT keys, int delta, POINT pt);
     bool OnKeyDown(ui::Message& m);
     bool OnChar(ui::Message& m);
     bool OnGetDlgCode(ui::Message& m);
