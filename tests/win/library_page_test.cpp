@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pages/library/PageLibrary.h"
@@ -869,3 +870,53 @@ TEST_F(PreviewTest, WideCharactersAndMarksAreMeasuredAsDrawn) {
 }
 
 }  // namespace
+
+// Another program holding the clipboard open for a moment does not lose the
+// copy; one that keeps it open is reported instead of the copy vanishing.
+TEST_F(PreviewTest, ABusyClipboardIsWaitedForAndOtherwiseReported) {
+    Load("select 1;\r\nselect 2;\n");
+    ::SetFocus(m_preview->Hwnd());
+    auto holdClipboard = [](HANDLE opened, HANDLE release) {
+        return std::thread([=] {
+            const BOOL open = ::OpenClipboard(nullptr);
+            ::SetEvent(opened);
+            ::WaitForSingleObject(release, INFINITE);
+            if (open) ::CloseClipboard();
+        });
+    };
+    auto waitForCopy = [&] {
+        for (int i = 0; i < 2000 && m_preview->Copying(); ++i) {
+            Pump();
+            ::Sleep(2);
+        }
+    };
+    const HANDLE opened = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder = holdClipboard(opened, release);
+    ::WaitForSingleObject(opened, INFINITE);
+    Type('A', true);
+    Type('C', true);
+    EXPECT_TRUE(m_preview->Copying());  // waiting for the clipboard
+    ::SetEvent(release);
+    holder.join();
+    waitForCopy();
+    EXPECT_EQ(ClipboardText(m_host.Hwnd()), L"select 1;\r\nselect 2;\n");
+    EXPECT_TRUE(Boxes().empty());
+
+    ::ResetEvent(opened);
+    ::ResetEvent(release);
+    holder = holdClipboard(opened, release);
+    ::WaitForSingleObject(opened, INFINITE);
+    Type(VK_HOME, true);
+    Type(VK_END, false, true);
+    Type('C', true);
+    waitForCopy();
+    ::SetEvent(release);
+    holder.join();
+    EXPECT_FALSE(m_preview->Copying());
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, L"The clipboard is in use by another program. Try copying again.");
+    EXPECT_EQ(ClipboardText(m_host.Hwnd()), L"select 1;\r\nselect 2;\n");  // the older copy stays
+    ::CloseHandle(opened);
+    ::CloseHandle(release);
+}
