@@ -304,7 +304,7 @@ void CAdvConnectList::ScreenToCinfo(int row, int profileIndex) {
     conn::ProtectPassword(p, conn::CurrentUserProtector());
 }
 
-void CAdvConnectList::SaveOne(HWND owner, std::wstring title) {
+void CAdvConnectList::SaveOne(HWND owner, const std::wstring& title) {
     const int row = GetSelected();
     if (row < 0) {
         ShowMessage(owner, L"Select the profile to export first.", title, MB_OK | MB_ICONINFORMATION);
@@ -315,7 +315,7 @@ void CAdvConnectList::SaveOne(HWND owner, std::wstring title) {
     Export(owner, title, {index});
 }
 
-void CAdvConnectList::SaveAll(HWND owner, std::wstring title) {
+void CAdvConnectList::SaveAll(HWND owner, const std::wstring& title) {
     if (m_profiles.empty()) {
         ShowMessage(owner, L"There are no connection profiles to save.", title, MB_OK | MB_ICONINFORMATION);
         return;
@@ -404,7 +404,7 @@ void CAdvConnectList::ShowProfile(std::size_t index) {
     }
 }
 
-int CAdvConnectList::LoadAll(HWND owner, std::wstring title) {
+int CAdvConnectList::LoadAll(HWND owner, const std::wstring& title) {
     const std::wstring path = AskOpenFileName(owner, title);
     if (path.empty()) return 0;
     const std::wstring failed = L"The file " + FileNameOf(path) + L" could not be loaded.\n";

@@ -60,10 +60,10 @@ public:
     void ScreenToCinfo(int row, int profileIndex);
 
     // Exports the selected profile / all profiles to a file the user picks.
-    void SaveOne(HWND owner, std::wstring title);
-    void SaveAll(HWND owner, std::wstring title);
+    void SaveOne(HWND owner, const std::wstring& title);
+    void SaveAll(HWND owner, const std::wstring& title);
     // Loads a file the user picks into the store; returns the number of profiles added.
-    int LoadAll(HWND owner, std::wstring title);
+    int LoadAll(HWND owner, const std::wstring& title);
 
     std::vector<CONN_INFO>& Profiles() { return m_profiles; }
     const std::vector<CONN_INFO>& Profiles() const { return m_profiles; }

@@ -181,7 +181,7 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
         HTREEITEM item = InsertItem(parent, f.name, f.folder ? kIconFolder : kIconScript,
                                     f.folder ? I_CHILDRENCALLBACK : 0, static_cast<LPARAM>(entry));
         if (!item) break;  // the lists keep only entries that made it into the tree
-        m_kinds.push_back(f.folder ? kDirectoryKind : kScriptKind);
+        m_kinds.emplace_back(f.folder ? kDirectoryKind : kScriptKind);
         m_paths.push_back(Join(base, f.name));
         m_items.push_back(item);
         m_listed.push_back(Listed::No);
