@@ -19,7 +19,7 @@ namespace {
 
 struct InternetHandleTraits {
     using Handle = HINTERNET;
-    static void Close(HINTERNET h) { ::InternetCloseHandle(h); }
+    static bool Close(HINTERNET h) { return ::InternetCloseHandle(h) != FALSE; }
 };
 // A WinINet session or request; closing a session also ends the calls still blocked in it.
 using InternetHandle = os::UniqueHandle<InternetHandleTraits>;

@@ -137,9 +137,7 @@ bool ColorEditWnd::Copy() {
 }
 
 ColorEditWnd::CopyJob::~CopyJob() {
-    if (!memory) return;
-    if (text) ::GlobalUnlock(memory);
-    ::GlobalFree(memory);
+    if (text) ::GlobalUnlock(memory.Get());
 }
 
 bool ColorEditWnd::StartCopy(Pos from, Pos to) {
@@ -147,8 +145,8 @@ bool ColorEditWnd::StartCopy(Pos from, Pos to) {
     m_copy = std::make_unique<CopyJob>(Lines(), from, to);
     if (m_copy->copier.Done()) return FinishCopy();
     CopyJob& job = *m_copy;
-    job.memory = ::GlobalAlloc(GMEM_MOVEABLE, (job.copier.Capacity() + 1) * sizeof(wchar_t));
-    job.text = job.memory ? static_cast<wchar_t*>(::GlobalLock(job.memory)) : nullptr;
+    job.memory.Reset(::GlobalAlloc(GMEM_MOVEABLE, (job.copier.Capacity() + 1) * sizeof(wchar_t)));
+    job.text = job.memory ? static_cast<wchar_t*>(::GlobalLock(job.memory.Get())) : nullptr;
     if (!job.text) {
         m_copy.reset();
         ui::ShowMessageBox(m_hwnd, L"There is not enough memory to copy the selection.", L"Zelto Quaylet",
@@ -205,7 +203,7 @@ bool ColorEditWnd::FinishCopy() {
 // With the clipboard open.
 bool ColorEditWnd::HandToClipboard(std::unique_ptr<CopyJob> job) {
     job->text[job->copier.Size()] = L'\0';
-    ::GlobalUnlock(job->memory);
+    ::GlobalUnlock(job->memory.Get());
     job->text = nullptr;
     // Emptying tells the owner before, perhaps this window, to let go of its text.
     ::EmptyClipboard();
@@ -214,19 +212,19 @@ bool ColorEditWnd::HandToClipboard(std::unique_ptr<CopyJob> job) {
     // program asks for it (or before this window goes).
     const bool promise = job->copier.Size() > kRenderAtOnceUnits;
     ::SetLastError(ERROR_SUCCESS);
-    const bool done = ::SetClipboardData(CF_UNICODETEXT, promise ? nullptr : job->memory) != nullptr ||
+    const bool done = ::SetClipboardData(CF_UNICODETEXT, promise ? nullptr : job->memory.Get()) != nullptr ||
                       (promise && ::GetLastError() == ERROR_SUCCESS);
     if (done && promise) {
         m_onClipboard = std::move(job);
     } else if (done) {
-        job->memory = nullptr;  // the clipboard's now
+        job->memory.Release();  // the clipboard's now
     }
     return done;
 }
 
 void ColorEditWnd::RenderPromised() {
-    if (m_onClipboard && ::SetClipboardData(CF_UNICODETEXT, m_onClipboard->memory))
-        m_onClipboard->memory = nullptr;
+    if (m_onClipboard && ::SetClipboardData(CF_UNICODETEXT, m_onClipboard->memory.Get()))
+        m_onClipboard->memory.Release();  // the clipboard's now
     m_onClipboard.reset();
 }
 

@@ -24,6 +24,7 @@
 #include "platform/framework/CColorizer.h"
 #include "platform/framework/TextDecode.h"
 #include "platform/framework/TextReader.h"
+#include "platform/os/Handle.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Window.h"
 
@@ -258,9 +259,9 @@ private:
         CopyJob(const CopyJob&) = delete;
         CopyJob& operator=(const CopyJob&) = delete;
         text::RangeCopier copier;
-        HGLOBAL memory = nullptr;
-        wchar_t* text = nullptr;
-        int tries = 0;  // of opening the clipboard
+        os::GlobalMemory memory;
+        wchar_t* text = nullptr;  // the block locked while it is written
+        int tries = 0;            // of opening the clipboard
     };
     std::unique_ptr<CopyJob> m_copy;
     // A large copied text the clipboard was promised and has not asked for yet.

@@ -54,6 +54,10 @@ struct FindHandleTraits {
     using Handle = HANDLE;
     static bool Close(HANDLE h) { return ::FindClose(h) != FALSE; }
 };
+struct GlobalMemoryTraits {
+    using Handle = HGLOBAL;
+    static bool Close(HGLOBAL h) { return ::GlobalFree(h) == nullptr; }
+};
 struct LocalMemoryTraits {
     using Handle = HLOCAL;
     static bool Close(HLOCAL h) { return ::LocalFree(h) == nullptr; }
@@ -65,5 +69,8 @@ using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 // Memory the system allocated for the caller with LocalAlloc.
 using LocalMemory = UniqueHandle<LocalMemoryTraits>;
+// Memory from GlobalAlloc, such as a block for the clipboard until the
+// clipboard takes it.
+using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
 
 }  // namespace os
