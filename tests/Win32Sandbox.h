@@ -41,6 +41,19 @@ inline std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
+// Writes the whole file, making the folders above it first. False when it
+// could not be written in full.
+inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    return ::CloseHandle(h) && ok;
+}
+
 inline bool FileExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

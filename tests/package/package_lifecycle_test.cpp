@@ -83,15 +83,6 @@ std::string ReadBytes(const std::wstring& path) {
     return bytes;
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    ::SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(h);
-}
-
 // Every file below dir, by path relative to it, with its bytes.
 void CollectFiles(const std::wstring& dir, const std::wstring& prefix,
                   std::map<std::wstring, std::string>& out) {
@@ -414,7 +405,7 @@ TEST_F(PackageLifecycle, SilentInstallForTheUserWithShortcutAndUninstallEntry) {
 TEST_F(PackageLifecycle, UpgradeLeavesOneInstallationOfTheNewVersionAndTheUsersData) {
     // What the user has by now: settings of the hub and the suite's profiles.
     e2e::SetDword(kSettingsKey, L"ProjColW1", 123);
-    WriteBytes(profiles_, kProfiles);
+    ASSERT_TRUE(test::WriteFileBytes(profiles_, kProfiles));
 
     const MsiRun run = Msiexec(L"/i \"" + newer_.msi + L"\" /qn");
     Report("upgrade (silent)", run);

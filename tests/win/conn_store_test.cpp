@@ -11,14 +11,6 @@
 
 namespace {
 
-void WriteAll(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD done = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-    CloseHandle(h);
-}
-
 int CountFiles(const std::wstring& folder) {
     WIN32_FIND_DATAW d;
     HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &d);
@@ -154,17 +146,15 @@ TEST_F(ConnStoreTest, InterruptedWriteLeavesTheOldStoreWhole) {
     EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
     EXPECT_EQ(CountFiles(TempDir() + L"\\Zerudozuz\\Connections"), 1);
     // A temporary file left by a killed write is not taken for the store.
-    WriteAll(StorePath() + L".tmp-1-2", "ZQ-PROFILES 1\r\nprofile\r\nna");
+    ASSERT_TRUE(test::WriteFileBytes(StorePath() + L".tmp-1-2", "ZQ-PROFILES 1\r\nprofile\r\nna"));
     const auto loaded = conn::ProfileStore(StorePath()).Load();
     ASSERT_EQ(loaded.profiles.size(), 1u);
     EXPECT_EQ(loaded.profiles[0].name, L"old");
 }
 
 TEST_F(ConnStoreTest, UnreadableStoreIsMovedAsideNotOverwritten) {
-    CreateDirectoryW((TempDir() + L"\\Zerudozuz").c_str(), nullptr);
-    CreateDirectoryW((TempDir() + L"\\Zerudozuz\\Connections").c_str(), nullptr);
     const std::string garbage = "ZQ-PROFILES 1\r\nprofile\r\nname=x\r\nbroken\r\n";
-    WriteAll(StorePath(), garbage);
+    ASSERT_TRUE(test::WriteFileBytes(StorePath(), garbage));
     conn::ProfileStore store(StorePath());
     const auto r = store.Load();
     EXPECT_TRUE(r.profiles.empty());
@@ -189,9 +179,7 @@ TEST_F(ConnStoreTest, StoreBeyondThisVersionStaysInPlaceReadOnly) {
     const std::string files[] = {"ZQ-PROFILES 7\r\nfuture\r\n", tooMany,
                                  std::string(conn::kMaxFileBytes + 1, 'x')};
     for (const std::string& bytes : files) {
-        CreateDirectoryW((TempDir() + L"\\Zerudozuz").c_str(), nullptr);
-        CreateDirectoryW((TempDir() + L"\\Zerudozuz\\Connections").c_str(), nullptr);
-        WriteAll(StorePath(), bytes);
+        ASSERT_TRUE(test::WriteFileBytes(StorePath(), bytes));
         conn::ProfileStore store(StorePath());
         const auto r = store.Load();
         EXPECT_TRUE(r.profiles.empty());
