@@ -1,5 +1,6 @@
 // Keys typed into the real program: each is posted to the control that has the
 // keyboard focus and handled by the hub's own modal loop, as when typed.
+#include "resources/resource.h"
 #include "tests/e2e/E2eSupport.h"
 
 #include <commctrl.h>
@@ -100,7 +101,7 @@ TEST_F(E2eTest, EscAndEnterInsideEveryPageLeaveTheHubOpenWhileEscOnTheTabStripEn
         ASSERT_TRUE(Within(hub.Page(3), TabOnce(hub)));
         {
             HeldKey ctrl(hub, VK_CONTROL);
-            EXPECT_EQ(TabOnce(hub), ::GetDlgItem(hub.Page(0), 1013));
+            EXPECT_EQ(TabOnce(hub), ::GetDlgItem(hub.Page(0), IDC_SHOW_INSTALLED_ONLY));
         }
         EXPECT_TRUE(::IsWindowVisible(hub.Page(0)));
         EXPECT_FALSE(::IsWindowVisible(hub.Page(3)));
@@ -137,7 +138,7 @@ TEST_F(E2eTest, WheelAndTabBringTheRowsIntoViewAndEnterOnAFocusedIconStartsThePr
     HWND tab = ::GetDlgItem(hub.Window(), 1188);
     ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000));
     // The wheel over the page scrolls it, although the tab strip has the focus.
-    HWND box = ::GetDlgItem(page, 1013);
+    HWND box = ::GetDlgItem(page, IDC_SHOW_INSTALLED_ONLY);
     auto boxTop = [&] {
         RECT r{};
         ::GetWindowRect(box, &r);
@@ -192,7 +193,7 @@ TEST_F(E2eTest, EnterOnAFocusedPageButtonPressesItAndItsDialogTakesItsOwnKeys) {
     ASSERT_TRUE(hub.Start());
     ASSERT_TRUE(hub.SelectTab(1));
     HWND page = hub.Page(1);
-    HWND load = ::GetDlgItem(page, 1148);
+    HWND load = ::GetDlgItem(page, IDC_CONN_LOAD_ALL);
     HWND focus = nullptr;
     for (int guard = 0; guard < 8 && focus != load; ++guard) focus = TabOnce(hub);
     ASSERT_EQ(focus, load) << "Tab reaches \"Load...\"";

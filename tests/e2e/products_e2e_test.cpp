@@ -1,6 +1,7 @@
 // The products page of the real program: rows tell installed from not
 // installed, and a click on an installed product's icon starts the program
 // recorded under the product's key.
+#include "resources/resource.h"
 #include "tests/e2e/E2eSupport.h"
 
 #include <string>
@@ -69,7 +70,7 @@ TEST_F(E2eTest, ShowInstalledOnlyClosesUpTheRowsInTheRunningHub) {
     Hub hub;
     ASSERT_TRUE(hub.Start());
     HWND page = hub.Page(0);
-    HWND check = ::GetDlgItem(page, 1013);
+    HWND check = ::GetDlgItem(page, IDC_SHOW_INSTALLED_ONLY);
     ASSERT_NE(check, nullptr);
     ::PostMessageW(check, BM_CLICK, 0, 0);
     // The relayout runs in the hub: wait until it has finished with the last row.
