@@ -388,6 +388,51 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     EXPECT_GT(wide.getInt(keys[4]), widths[4]);
 }
 
+TEST_F(Readable, ColumnWidthsComeBackAsTheyWereLeftInBothLists) {
+    // Three pixels in a row meet every rounding of 96-dpi units at 144 and
+    // 192 dpi; thirty of them, and some wide ones, in both lists.
+    std::vector<int> widths;
+    for (int w = 40; w < 70; ++w) widths.push_back(w);
+    for (int w : {1001, 4097, 32767, 100003}) widths.push_back(w);
+    auto set = [](const ui::ListView& list, int column, int width) {
+        LVCOLUMNW col{};
+        col.mask = LVCF_WIDTH;
+        col.cx = width;
+        ASSERT_TRUE(list.Send(LVM_SETCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
+        ASSERT_EQ(list.GetColumnWidth(column), width);
+    };
+    for (std::size_t first = 0; first < widths.size(); first += 6) {
+        const std::size_t count = std::min<std::size_t>(6, widths.size() - first);
+        {
+            PageProjects projects(&m_host);
+            ASSERT_TRUE(projects.Create(0, 0));
+            Dpi(projects.Hwnd());
+            for (std::size_t i = 0; i < count; ++i)
+                set(projects.List(), static_cast<int>(i), widths[first + i]);
+        }
+        ReopenSettings();
+        PageProjects again(&m_host);
+        ASSERT_TRUE(again.Create(0, 0));
+        for (std::size_t i = 0; i < count; ++i)
+            EXPECT_EQ(again.List().GetColumnWidth(static_cast<int>(i)), widths[first + i]) << "projects";
+    }
+    for (std::size_t first = 0; first < widths.size(); first += 5) {
+        const std::size_t count = std::min<std::size_t>(5, widths.size() - first);
+        {
+            PageConnections connections(&m_host);
+            ASSERT_TRUE(connections.Create(0, 0));
+            connections.Activate();
+            for (std::size_t i = 0; i < count; ++i)
+                set(connections.List(), static_cast<int>(i), widths[first + i]);
+            connections.Deactivate();
+        }
+        PageConnections again(&m_host);
+        ASSERT_TRUE(again.Create(0, 0));
+        for (std::size_t i = 0; i < count; ++i)
+            EXPECT_EQ(again.List().GetColumnWidth(static_cast<int>(i)), widths[first + i]) << "connections";
+    }
+}
+
 // Changes the session's colours, so it runs only in a prefix of its own.
 class ReadableOwnPrefix : public Readable {};
 
