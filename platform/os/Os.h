@@ -37,7 +37,8 @@ public:
 };
 
 // The text of a registry value's data taken as UTF-16LE: it ends at the first
-// NUL code unit or at the end of the data (an odd trailing byte is dropped).
+// NUL code unit or at the end of the data; an odd trailing byte is the low
+// byte of a last code unit (as read into a zero-filled buffer).
 // One wchar_t per UTF-16 code unit, on every platform.
 std::wstring RegText(const std::vector<unsigned char>& data);
 

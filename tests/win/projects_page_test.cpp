@@ -270,6 +270,15 @@ TEST_F(ProjectsPageTest, AProjectNamedAgainInAnotherCaseOfAnyScriptIsListedOnce)
     EXPECT_EQ(Paths(), expected);
 }
 
+TEST_F(ProjectsPageTest, AValueOfOddLengthKeepsItsLastCharacter) {
+    // A writer that counted the text's bytes one short: the last letter's
+    // high byte (zero for ASCII) is missing, and the NUL with it.
+    const std::wstring path = WriteFile(L"odd\\sales.rfp", "");
+    SetRaw(Key(2), L"Profile0", REG_SZ, path.c_str(), static_cast<DWORD>(path.size() * 2 - 1));
+    OpenPage();
+    EXPECT_EQ(Paths(), PathList{path});
+}
+
 TEST_F(ProjectsPageTest, ColumnWidthsSurviveARestart) {
     OpenPage();
     // Whatever width a column can be given comes back, far beyond any screen too.
