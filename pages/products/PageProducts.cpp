@@ -7,6 +7,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <initializer_list>
 
 #include "platform/framework/Process.h"
@@ -19,6 +20,12 @@ namespace {
 void DestroyControls(RowControls* controls) { delete controls; }
 
 constexpr DWORD kRowTextStyle = WS_CHILD | WS_VISIBLE;
+// Between the version and the links of a row, at 96 dpi.
+constexpr int kTextGap = 5;
+// The widest version text, at 96 dpi: room for two long version numbers; an
+// update list that names a longer one does not push the links off the page
+// (its tip holds the whole text).
+constexpr int kMaxVersionWidth = 200;
 
 // Moves every child of the page by dy pixels in one batch and repaints the
 // page. The children are moved here rather than by ScrollWindow's
@@ -125,6 +132,7 @@ void PageProducts::RelayoutRows() {
     if (redraw) Send(WM_SETREDRAW, FALSE);
     int row = 0;
     for (ProductEntry& entry : m_entries) row += LayoutRow(entry, row);
+    AlignLinks();
     if (redraw) {
         Send(WM_SETREDRAW, TRUE);
         ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
@@ -192,6 +200,7 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
         CreateUpdateLink(entry, y, false);
     }
     CreateHelpLink(entry, y);
+    FitTexts(Controls(entry), y);
     return 1;
 }
 
@@ -236,7 +245,7 @@ void PageProducts::CreateVersionLabel(ProductEntry& entry, int y) {
     c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);
     c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Place(295, y + 5, 375, y + 20), m_hwnd,
                            kRowControlId);
-    // The label is too narrow for the bracketed newer version; the tip holds it all.
+    // The tip says in words what the two numbers are.
     std::wstring tip = L"Installed version " + *installed;
     if (display.updateAvailable) tip += L"\nNewer version " + entry.updateVersion;
     Describe(c.versionLabel->Hwnd(), L"", tip);
@@ -261,6 +270,58 @@ void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
     Describe(c.updateLink->Hwnd(), std::wstring(text) + L" " + entry.name, c.updateLink->URL());
     m_names.SetRole(c.updateLink->Hwnd(), ROLE_SYSTEM_LINK);
     RevealWhenFocused(this, c.updateLink->Hwnd());
+}
+
+void PageProducts::FitTexts(RowControls& c, int y) {
+    // Each text is as wide as the font in use draws it: the user's font, or
+    // the one that stands in for the dialog's, may be wider than the rows were
+    // drawn for. Each starts where the row puts it, or just after the text
+    // before it when that one needs the room, so that none is cut and none
+    // covers another.
+    const int gap = ui::Scale(kTextGap, m_dpi);
+    LONG end = LONG_MIN;  // the right edge of the text before, in page pixels
+    const auto fit = [&](HWND control, SIZE text, int left) {
+        RECT r = Place(left, y + 5, left, y + 20);
+        if (end != LONG_MIN) r.left = std::max(r.left, end + gap);
+        r.right = r.left + text.cx;
+        r.bottom = std::max(r.bottom, r.top + text.cy);
+        ::SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        end = r.right;
+    };
+    if (c.versionLabel && c.versionLabel->Hwnd()) {
+        SIZE text = c.versionLabel->TextExtent();
+        text.cx = std::min<LONG>(text.cx, ui::Scale(kMaxVersionWidth, m_dpi));
+        fit(c.versionLabel->Hwnd(), text, 295);
+    }
+    if (c.helpLink && c.helpLink->Hwnd()) fit(c.helpLink->Hwnd(), c.helpLink->IdealSize(), 380);
+    if (c.updateLink && c.updateLink->Hwnd()) fit(c.updateLink->Hwnd(), c.updateLink->IdealSize(), 450);
+}
+
+void PageProducts::AlignLinks() {
+    // The links of all rows stand in one column each, as far right as the
+    // row that needs the most room has them.
+    const auto moveTo = [this](CUrlStatic* link, LONG left) {
+        if (!link || !link->Hwnd()) return;
+        const RECT r = ChildRect(link->Hwnd());
+        ::SetWindowPos(link->Hwnd(), nullptr, left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    LONG help = LONG_MIN, update = LONG_MIN;
+    for (const ProductEntry& entry : m_entries)
+        if (entry.controls && entry.controls->helpLink && entry.controls->helpLink->Hwnd())
+            help = std::max(help, ChildRect(entry.controls->helpLink->Hwnd()).left);
+    for (const ProductEntry& entry : m_entries) {
+        if (!entry.controls) continue;
+        moveTo(entry.controls->helpLink.get(), help);
+        if (!entry.controls->updateLink || !entry.controls->updateLink->Hwnd()) continue;
+        LONG left = ChildRect(entry.controls->updateLink->Hwnd()).left;
+        if (entry.controls->helpLink && entry.controls->helpLink->Hwnd())
+            left = std::max(left,
+                            ChildRect(entry.controls->helpLink->Hwnd()).right + ui::Scale(kTextGap, m_dpi));
+        update = std::max(update, left);
+    }
+    for (const ProductEntry& entry : m_entries)
+        if (entry.controls) moveTo(entry.controls->updateLink.get(), update);
 }
 
 void PageProducts::OnShowInstalledOnly() {
