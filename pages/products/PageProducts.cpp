@@ -4,7 +4,6 @@
 #include <shellapi.h>
 
 #include <oleacc.h>
-#include <windowsx.h>
 
 #include <algorithm>
 #include <climits>
@@ -93,7 +92,6 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
         ui::OnWheel(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &PageProducts::OnDpiChanged),
-        ui::OnMessage(WM_MOUSEMOVE, &PageProducts::OnMouseMove),
         ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_THEMECHANGED, &PageProducts::OnColoursChanged),
@@ -133,6 +131,7 @@ void PageProducts::RelayoutRows() {
     int row = 0;
     for (ProductEntry& entry : m_entries) row += LayoutRow(entry, row);
     AlignLinks();
+    m_tips.FollowControls();
     if (redraw) {
         Send(WM_SETREDRAW, TRUE);
         ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
@@ -196,7 +195,6 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     if (entry.installed) {
         CreateVersionLabel(entry, y);
     } else {
-        if (HWND icon = Controls(entry).iconButton->Hwnd()) ::EnableWindow(icon, FALSE);
         CreateUpdateLink(entry, y, false);
     }
     CreateHelpLink(entry, y);
@@ -216,10 +214,14 @@ void PageProducts::CreateIconButton(ProductEntry& entry, int y) {
     if (icon) c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.Get()));
     // The button's text is never shown; these say what it does.
     const std::wstring product = L"Zelto " + entry.name;
-    if (entry.installed)
+    if (entry.installed) {
         Describe(c.iconButton->Hwnd(), L"Start " + product, product + L"\n" + entry.exePath);
-    else
+    } else {
+        // Greyed, it starts nothing; disabled before its tip is given, which
+        // then watches the page under it.
+        ::EnableWindow(c.iconButton->Hwnd(), FALSE);
         Describe(c.iconButton->Hwnd(), product + L", not installed", product + L"\nnot installed");
+    }
     RevealWhenFocused(this, c.iconButton->Hwnd());
 }
 
@@ -364,6 +366,7 @@ void PageProducts::OnSize(UINT type, int cx, int cy) {
         const int back = m_scrollPos - range;
         m_scrollPos = range;
         MoveChildren(m_hwnd, back);
+        m_tips.FollowControls();
     }
     SetScrollBar(range);
 }
@@ -389,6 +392,7 @@ void PageProducts::ScrollTo(int pos) {
     m_scrollPos = pos;
     ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);
     MoveChildren(m_hwnd, -d);
+    m_tips.FollowControls();
 }
 
 void PageProducts::ScrollIntoView(HWND child) {
@@ -460,30 +464,6 @@ bool PageProducts::OnDpiChanged(ui::Message&) {
     RelayoutRows();
     const RECT client = ClientRect();
     OnSize(SIZE_RESTORED, client.right, client.bottom);
-    return false;
-}
-
-bool PageProducts::OnMouseMove(ui::Message& m) {
-    // Plain statics let the mouse through to the page, and a disabled button
-    // gets no mouse messages at all: the page hands the tooltip what lies
-    // under the pointer, so that their tips show too.
-    HWND tips = m_tips.Hwnd();
-    if (!tips) return false;
-    const POINT at{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
-    for (HWND c = ::GetWindow(m_hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
-        const RECT r = ChildRect(c);
-        if (!::IsWindowVisible(c) || !::PtInRect(&r, at) || !m_tips.Has(c)) continue;
-        POINT inChild = at;
-        ::MapWindowPoints(m_hwnd, c, &inChild, 1);
-        MSG relay{c,
-                  WM_MOUSEMOVE,
-                  m.wParam,
-                  MAKELPARAM(inChild.x, inChild.y),
-                  static_cast<DWORD>(::GetMessageTime()),
-                  {}};
-        ::SendMessageW(tips, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
-        break;
-    }
     return false;
 }
 

@@ -95,7 +95,6 @@ private:
     void Describe(HWND control, const std::wstring& name = {}, const std::wstring& tip = {});
     void Forget(HWND control);
     bool OnDpiChanged(ui::Message& m);
-    bool OnMouseMove(ui::Message& m);
     bool OnColoursChanged(ui::Message& m);
 
     ProductEntries m_entries;
