@@ -4,14 +4,9 @@
 #include <climits>
 #include <utility>
 
-#include "platform/os/Handle.h"
-#include "platform/services/CLog.h"
-
 namespace {
 
 const wchar_t kClassName[] = L"QuayletColorEdit";
-// One slice of background work keeps the interface thread at most about this busy.
-constexpr double kSliceMs = 25;
 
 void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out) {
     // Lines are at most a few thousand bytes, well inside an int.
@@ -25,8 +20,6 @@ void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out
     out.resize(at + static_cast<std::size_t>(units));
     ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), n, out.data() + at, units);
 }
-
-std::wstring MegaBytes(std::uint64_t bytes) { return std::to_wstring((bytes + (1u << 19)) >> 20) + L" MB"; }
 
 }  // namespace
 
@@ -97,6 +90,7 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
         ui::OnMessage(WM_SETCURSOR, &ColorEditWnd::OnSetCursor),
         ui::OnTimer(&ColorEditWnd::OnTimer),
+        ui::OnMessage(kReadNews, &ColorEditWnd::OnReadNews),
         ui::OnMessage(WM_GETTEXT, &ColorEditWnd::OnGetText),
         ui::OnMessage(WM_GETTEXTLENGTH, &ColorEditWnd::OnGetTextLength),
         ui::OnMessage(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),
@@ -175,164 +169,6 @@ int ColorEditWnd::LoadText(const std::wstring& textIn, int firstLine) {
                               m_textCopy.size() * sizeof(wchar_t), text::Encoding::Utf16LE);
     AfterLoad(firstLine > 0 ? static_cast<std::size_t>(firstLine) : 0);
     return 1;
-}
-
-int ColorEditWnd::Fail(const wchar_t* what, DWORD error) {
-    std::wstring reason;
-    CLog::FormatLastError(reason, error);
-    std::wstring text = std::wstring(what) + L"\n\n" + m_path;
-    if (!reason.empty()) text += L"\n\n" + reason;
-    ShowMessage(text);
-    return 0;
-}
-
-int ColorEditWnd::LoadFile(const std::wstring& path) {
-    Reset();
-    m_path = path;
-    // The reader's read function owns the file: it is closed when the reading
-    // ends, fails or is given up.
-    auto file = std::make_shared<os::KernelHandle>(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!*file) return Fail(L"This script cannot be opened.", ::GetLastError());
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file->Get(), &size) || size.QuadPart < 0)
-        return Fail(L"This script cannot be read.", ::GetLastError());
-    auto read = [file](std::uint64_t offset, unsigned char* into, std::size_t ask, std::size_t& got) {
-        // Every read says where it starts: a synchronous read at an offset.
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD n = 0;
-        if (!::ReadFile(file->Get(), into, static_cast<DWORD>(std::min<std::size_t>(ask, 1u << 30)), &n,
-                        &at)) {
-            // At or past the end of the file a read at an offset fails with
-            // this rather than reading nothing.
-            if (::GetLastError() != ERROR_HANDLE_EOF) return false;
-            n = 0;
-        }
-        got = n;
-        return true;
-    };
-    m_textLoaded = false;
-    const auto status = m_reader.Open(static_cast<std::uint64_t>(size.QuadPart), m_fileLimit, read);
-    if (status == text::TextReader::Status::NoMemory) {
-        const std::wstring megabytes = MegaBytes(static_cast<std::uint64_t>(size.QuadPart));
-        ShowMessage(L"This script is too large to preview with the memory available.\n\n" + path + L"\n\n" +
-                    megabytes);
-        return 0;
-    }
-    if (!HandleStatus(status) || !HandleStatus(m_reader.ReadUpTo(kFirstBytes))) return 0;
-    if (!m_reader.Done()) m_note = L"Reading the script...";
-    AfterLoad(0);
-    return 1;
-}
-
-// Notes a text cut short once it is read and shows a read error; false after one.
-bool ColorEditWnd::HandleStatus(text::TextReader::Status status) {
-    using Status = text::TextReader::Status;
-    if (status == Status::ReadError) {
-        const DWORD error = ::GetLastError();
-        Fail(L"This script cannot be read.", error);
-        return false;
-    }
-    if (status == Status::Done) {
-        m_note = m_reader.Cut() ? L"The preview shows the first " + MegaBytes(m_reader.Want()) +
-                                      L" of this " + MegaBytes(m_reader.FileSize()) + L" script."
-                                : std::wstring();
-    }
-    return true;
-}
-
-void ColorEditWnd::AfterStep() {
-    if (Lines().EncodingChanges() != m_encodingChanges) {
-        // A byte far into the file showed the encoding to be another: once.
-        m_encodingChanges = Lines().EncodingChanges();
-        m_states.Reset(LineCount());
-        // What was copied so far was decoded the old way.
-        if (m_copy) StartCopy(m_copy->copier.From(), m_copy->copier.To());
-    }
-    m_states.Extend(LineCount());
-    const std::size_t longest = std::min<std::size_t>(Lines().LongestLine(), INT_MAX / 64);
-    m_contentWidth = std::max<int>(m_contentWidth, static_cast<int>(longest) * m_charWidth + m_charWidth);
-    const std::size_t last = LineCount() - 1;
-    if (m_caret.line > last || m_anchor.line > last) m_caret = m_anchor = Pos{last, 0};
-    m_layout = Layout{};
-    SetTop(static_cast<std::ptrdiff_t>(m_top));
-    UpdateScrollBars();
-    if (m_hwnd) ::InvalidateRect(m_hwnd, nullptr, FALSE);
-}
-
-void ColorEditWnd::FinishLoading() {
-    if (m_reader.Done()) return;
-    if (!HandleStatus(m_reader.ReadUpTo(m_reader.Want()))) return;
-    AfterStep();
-    RunPending();
-}
-
-void ColorEditWnd::StartWork() {
-    if (!m_hwnd || m_working) return;
-    m_working = true;
-    ::SetTimer(m_hwnd, kWorkTimer, USER_TIMER_MINIMUM, nullptr);
-}
-
-// One slice of background work; false when nothing is left.
-bool ColorEditWnd::DoWork() {
-    const double start = NowMs();
-    if (m_copy) {
-        // The user waits for a copy; the reading goes on after it, which
-        // also keeps the lines being copied as they are.
-        if (CopySlice(start + kSliceMs)) {
-            FinishCopy();
-        } else {
-            SetProgress(L"Copying... " + std::to_wstring(m_copy->copier.Percent()) + L" %");
-        }
-        return true;
-    }
-    if (!m_reader.Done()) {
-        // Reading goes on in chunks for one slice of time, however fast the disk.
-        do {
-            if (!HandleStatus(m_reader.Step(text::TextReader::kChunk))) return false;
-        } while (!m_reader.Done() && NowMs() - start < kSliceMs);
-        if (!m_reader.Done())
-            m_note = L"Reading the script... " + std::to_wstring(m_reader.Percent()) + L" %";
-        AfterStep();
-        if (m_reader.Done()) RunPending();
-        return true;
-    }
-    if (!Colouring()) return false;
-    // The colouring state of lines far down, learnt a slice at a time so that
-    // a jump there finds it ready.
-    const bool wasNear = m_states.Near(m_top);
-    bool more = true;
-    while (more && NowMs() - start < kSliceMs)
-        more = m_states.ScanAhead(4 * ColorStateCache::kInterval, *m_colorizer, StateSource());
-    if (!wasNear && m_states.Near(m_top) && m_hwnd) ::InvalidateRect(m_hwnd, nullptr, FALSE);
-    return more;
-}
-
-void ColorEditWnd::OnTimer(UINT_PTR id) {
-    if (id == kWorkTimer && !DoWork()) {
-        ::KillTimer(m_hwnd, kWorkTimer);
-        m_working = false;
-    }
-}
-
-void ColorEditWnd::RunPending() {
-    const Pending pending = m_pending;
-    m_pending = Pending::None;
-    const std::size_t last = LineCount() - 1;
-    switch (pending) {
-    case Pending::None: break;
-    case Pending::End: MoveCaret(Pos{last, LineLength(last)}, false); break;
-    case Pending::ExtendToEnd: MoveCaret(Pos{last, LineLength(last)}, true); break;
-    case Pending::SelectAll: SetSelection(Pos{0, 0}, Pos{last, LineLength(last)}); break;
-    case Pending::Bottom: SetTop(static_cast<std::ptrdiff_t>(TotalRows())); break;
-    }
-    if (m_copyWhenRead) {
-        m_copyWhenRead = false;
-        StartCopy(m_copyFrom, Pos{last, LineLength(last)});
-    }
 }
 
 std::wstring ColorEditWnd::LineText(std::size_t line) const {
