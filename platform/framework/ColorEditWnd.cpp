@@ -4,6 +4,8 @@
 #include <climits>
 #include <utility>
 
+#include "platform/ui/Dpi.h"
+
 namespace {
 
 const wchar_t kClassName[] = L"QuayletColorEdit";
@@ -32,36 +34,77 @@ double ColorEditWnd::NowMs() {
 
 ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int tabWidth, int pointSize,
                            const wchar_t* face)
-    : m_tabWidth(std::clamp(tabWidth, 1, 32)) {
+    : m_tabWidth(std::clamp(tabWidth, 1, 32)),
+      m_pointSize(std::clamp(pointSize, 10, 720)),
+      m_face(face ? face : L"Courier New") {
     m_reader.Lines().SetAnsiConverter(AnsiToUtf16);
     m_textLines.SetAnsiConverter(AnsiToUtf16);
     const ui::WindowDC screen(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
-    LOGFONTW lf{};
-    lf.lfHeight = -::MulDiv(std::clamp(pointSize, 10, 720), dpi, 720);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-    lstrcpynW(lf.lfFaceName, face ? face : L"Courier New", LF_FACESIZE);
-    m_font.Reset(::CreateFontIndirectW(&lf));
     m_measure.Reset(::CreateCompatibleDC(screen.Get()));
-    if (m_measure) {
-        ::SelectObject(m_measure.Get(),
-                       m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
-        TEXTMETRICW tm{};
-        if (::GetTextMetricsW(m_measure.Get(), &tm)) {
-            m_charWidth = std::max<int>(1, tm.tmAveCharWidth);
-            m_lineHeight = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
-        }
-        SIZE size{};
-        if (::GetTextExtentPoint32W(m_measure.Get(), L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
-            m_charWidth = size.cx / 10;
-    }
+    MakeFont(ui::DpiOf(parent ? parent->Hwnd() : nullptr));
     UpdatePalette();
     Window::RegisterClass(kClassName, CS_DBLCLKS, ::LoadCursorW(nullptr, IDC_IBEAM), nullptr);
     CreateEx(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, rect,
              parent ? parent->Hwnd() : nullptr, id);
     Reset();
+}
+
+// The font at the given DPI, and the character and line sizes it gives.
+void ColorEditWnd::MakeFont(UINT dpi) {
+    m_dpi = dpi;
+    LOGFONTW lf{};
+    lf.lfHeight = -::MulDiv(m_pointSize, static_cast<int>(dpi), 720);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    lstrcpynW(lf.lfFaceName, m_face.c_str(), LF_FACESIZE);
+    ui::Font font(::CreateFontIndirectW(&lf));
+    if (!m_measure) {
+        m_font = std::move(font);
+        return;
+    }
+    // The new font goes into the measuring context before the old one is deleted.
+    ::SelectObject(m_measure.Get(),
+                   font ? static_cast<HGDIOBJ>(font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
+    m_font = std::move(font);
+    TEXTMETRICW tm{};
+    if (::GetTextMetricsW(m_measure.Get(), &tm)) {
+        m_charWidth = std::max<int>(1, tm.tmAveCharWidth);
+        m_lineHeight = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
+    }
+    SIZE size{};
+    if (::GetTextExtentPoint32W(m_measure.Get(), L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
+        m_charWidth = size.cx / 10;
+}
+
+// A move to a monitor of another scale, or a change of the scale: the text
+// keeps its point size, so it is laid out again in the new pixels.
+bool ColorEditWnd::OnDpiChanged(ui::Message& m) {
+    const UINT dpi = m.msg == WM_DPICHANGED ? LOWORD(m.wParam) : ui::DpiOf(m_hwnd);
+    if (dpi && dpi != m_dpi) {
+        MakeFont(dpi);
+        m_layout = Layout{};
+        m_paintLayout = Layout{};
+        const std::size_t longest = std::min<std::size_t>(Lines().LongestLine(), INT_MAX / 64);
+        m_contentWidth = static_cast<int>(longest) * m_charWidth + m_charWidth;
+        if (::GetFocus() == m_hwnd) {
+            ::DestroyCaret();
+            ::CreateCaret(m_hwnd, nullptr, 2, m_lineHeight);
+            ::ShowCaret(m_hwnd);
+        }
+        SetTop(static_cast<std::ptrdiff_t>(m_top));
+        SetLeft(m_left);
+        UpdateScrollBars();
+        PlaceCaret();
+        ::InvalidateRect(m_hwnd, nullptr, FALSE);
+    }
+    m.result = 0;
+    return true;
+}
+
+bool ColorEditWnd::OnGetFont(ui::Message& m) {
+    m.result = reinterpret_cast<LRESULT>(m_font.Get());
+    return true;
 }
 
 ColorEditWnd::~ColorEditWnd() {
@@ -99,6 +142,9 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_RENDERFORMAT, &ColorEditWnd::OnRenderFormat),
         ui::OnMessage(WM_RENDERALLFORMATS, &ColorEditWnd::OnRenderAllFormats),
         ui::OnMessage(WM_DESTROYCLIPBOARD, &ColorEditWnd::OnDestroyClipboard),
+        ui::OnMessage(WM_DPICHANGED, &ColorEditWnd::OnDpiChanged),
+        ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &ColorEditWnd::OnDpiChanged),
+        ui::OnMessage(WM_GETFONT, &ColorEditWnd::OnGetFont),
     };
     static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
     return &map;

@@ -6,8 +6,8 @@
 // keyboard, the wheel and the scroll bars, selects with the mouse or Shift and
 // the keys, and copies with Ctrl+C (Ctrl+A selects everything).
 //
-// The class is spread over four files: ColorEditWnd.cpp (the window,
-// scrolling and input), ColorEditLoad.cpp (loading on a worker and the
+// The class is spread over four files: ColorEditWnd.cpp (the window, its
+// font, scrolling and input), ColorEditLoad.cpp (loading on a worker and the
 // background work on a timer), ColorEditSelection.cpp (caret, selection,
 // hit-testing and the clipboard) and ColorEditPaint.cpp (colour roles, line
 // layout and painting).
@@ -95,6 +95,8 @@ public:
     bool Loading() const { return !m_reader.Done(); }
     // Whether background work (reading, colouring states) is still going on.
     bool Working() const { return m_working || Loading(); }
+    // The height of a line in pixels, for the font at the window's DPI.
+    int LineHeight() const { return m_lineHeight; }
     // Shows `text`, scrolled so that line `firstLine` is at the top (0: the start).
     int LoadText(const std::wstring& text, int firstLine);
 
@@ -240,10 +242,16 @@ private:
     bool OnGetText(ui::Message& m);
     bool OnGetTextLength(ui::Message& m);
     bool OnColorsChanged(ui::Message& m);
+    void MakeFont(UINT dpi);
+    bool OnDpiChanged(ui::Message& m);
+    bool OnGetFont(ui::Message& m);
     // The lines on screen joined with CR LF, or the message shown instead.
     std::wstring ScreenText() const;
 
     int m_tabWidth;
+    int m_pointSize;  // tenths of a point
+    std::wstring m_face;
+    UINT m_dpi = 96;  // the font's
     std::uint64_t m_fileLimit = kMaxFileBytes;
     long long m_firstWaitMs = kFirstWaitMs;
     ui::Font m_font;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "platform/framework/CColorizer.h"
 #include "platform/framework/Process.h"
 #include "platform/services/_Settings.h"
+#include "platform/ui/Dpi.h"
 #include "resources/resource.h"
 #include "tests/win/PageTest.h"
 
@@ -903,6 +905,48 @@ TEST_F(PreviewTest, WideCharactersAndMarksAreMeasuredAsDrawn) {
     EXPECT_EQ(m_preview->Caret().unit, 2u);
     Press(w, VK_LEFT);
     EXPECT_EQ(m_preview->Caret().unit, 0u);
+}
+
+// The preview's text on a screen of any scale, and after a move to a monitor
+// of another: the font keeps its point size in the window's own DPI, and the
+// lines are laid out again. (Named Readable so that it runs again in the
+// prefixes at 144 and 192 dpi.)
+class ReadablePreview : public WinTest {};
+
+TEST_F(ReadablePreview, TheScriptFontFollowsTheWindowsDpi) {
+    test::PageHost host;
+    ColorEditWnd preview(&host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
+    std::wstring text;
+    for (int i = 0; i < 100; ++i) text += L"SELECT name FROM t WHERE x = " + std::to_wstring(i) + L"\n";
+    preview.LoadText(text, 0);
+    auto fontHeight = [&] {
+        LOGFONTW lf{};
+        const auto font = reinterpret_cast<HFONT>(::SendMessageW(preview.Hwnd(), WM_GETFONT, 0, 0));
+        return font && ::GetObjectW(font, sizeof lf, &lf) ? lf.lfHeight : 0;
+    };
+    const UINT dpi = ui::DpiOf(preview.Hwnd());
+    if (const char* expected = std::getenv("QUAYLET_TEST_DPI")) {
+        EXPECT_EQ(dpi, static_cast<UINT>(std::atoi(expected)));
+    }
+    EXPECT_EQ(fontHeight(), -::MulDiv(90, static_cast<int>(dpi), 720));
+    const int line = preview.LineHeight();
+    const int x = preview.XOf({0, 6});
+    EXPECT_GT(line, 0);
+
+    // Moved to a monitor at twice the scale, and back.
+    ::SendMessageW(preview.Hwnd(), WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), 0);
+    EXPECT_EQ(fontHeight(), -::MulDiv(90, static_cast<int>(2 * dpi), 720));
+    EXPECT_NEAR(preview.LineHeight(), 2 * line, 2);
+    EXPECT_GT(preview.XOf({0, 6}), x * 17 / 10);
+    EXPECT_LT(preview.XOf({0, 6}), x * 23 / 10 + 2);
+    // The scroll bar counts the rows that fit now.
+    SCROLLINFO si{sizeof si, SIF_PAGE};
+    ::GetScrollInfo(preview.Hwnd(), SB_VERT, &si);
+    EXPECT_EQ(static_cast<int>(si.nPage), preview.ClientRect().bottom / preview.LineHeight());
+    ::SendMessageW(preview.Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0);
+    EXPECT_EQ(fontHeight(), -::MulDiv(90, static_cast<int>(dpi), 720));
+    EXPECT_EQ(preview.LineHeight(), line);
+    EXPECT_EQ(preview.XOf({0, 6}), x);
 }
 
 }  // namespace
