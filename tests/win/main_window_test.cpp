@@ -236,10 +236,11 @@ TEST_F(MainWindowTest, UpdateCheckHandsTrimmedVersionsAndRelaysOnce) {
                                                 L"update [Row Foundry] [5.06.00]", L"relayout"}));
 }
 
-TEST_F(MainWindowTest, AnEntryWithoutNameEndsTheListButStillRelays) {
-    dlg.updates.list = L"ZeltoUpdates 1\n=1.00.00\nRow Foundry=5.05.01\n";
+// A line without a name is skipped, and the entries after it still count.
+TEST_F(MainWindowTest, AnEntryWithoutNameIsSkippedAndAFailedListStillRelays) {
+    dlg.updates.list = L"ZeltoUpdates 1\n=1.00.00\n  = 2\nRow Foundry=5.05.01\n";
     dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
-    EXPECT_EQ(g_log, std::vector<std::wstring>{L"relayout"});
+    EXPECT_EQ(g_log, (std::vector<std::wstring>{L"update [Row Foundry] [5.05.01]", L"relayout"}));
     g_log.clear();
     dlg.updates.list.clear();  // a failed download yields no entries
     dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
