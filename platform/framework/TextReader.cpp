@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -91,6 +92,59 @@ namespace {
 
 constexpr std::uint32_t kEndOfFile = 38;  // the system's code for a read past the end
 
+// Reading threads wait a while for the next script after their read, since
+// making a thread costs a few milliseconds on some systems, as much as
+// reading the first screen. A thread blocked in a read is simply not free: a
+// new one is made for the next script.
+class Workers {
+public:
+    static void Run(std::function<void()> job) {
+        Workers& w = Instance();
+        {
+            const std::lock_guard<std::mutex> lock(w.mutex_);
+            if (w.idle_ > 0) {
+                --w.idle_;  // this thread takes the job
+                w.jobs_.push_back(std::move(job));
+                w.queued_.notify_one();
+                return;
+            }
+        }
+        std::thread([job = std::move(job)]() mutable {
+            job();
+            job = nullptr;  // what it holds goes now, not when the thread ends
+            Instance().Serve();
+        }).detach();
+    }
+
+private:
+    static Workers& Instance() {
+        // Never destroyed: threads may still wait on it when the program ends.
+        static Workers* const workers = new Workers;
+        return *workers;
+    }
+    void Serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ++idle_;
+            if (!queued_.wait_for(lock, std::chrono::seconds(30), [&] { return !jobs_.empty(); })) {
+                --idle_;
+                return;
+            }
+            std::function<void()> job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job();
+            job = nullptr;
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::deque<std::function<void()>> jobs_;
+    int idle_ = 0;
+};
+
 // Reads exactly `count` bytes at `offset`; 0 or the error code (a file that
 // ends early counts as a failed read).
 std::uint32_t ReadExactly(const TextReader::ReadAt& read, unsigned char* into, std::size_t offset,
@@ -159,7 +213,7 @@ void TextReader::Start(OpenSource open, std::uint64_t limit, Notify notify, std:
     shared_ = std::make_shared<Shared>();
     shared_->notify = std::move(notify);
     try {
-        std::thread(Run, shared_, std::move(open), limit).detach();
+        Workers::Run([shared = shared_, open = std::move(open), limit] { Run(shared, open, limit); });
     } catch (const std::system_error& e) {
         shared_->failure = Status::OpenError;
         shared_->error = static_cast<std::uint32_t>(e.code().value());

@@ -229,4 +229,35 @@ TEST(TextReader, AReadThatDoesNotReturnIsGivenUpWithoutWaiting) {
     EXPECT_EQ(*news, heard);
 }
 
+// Reading threads wait for the next file after a read: one blocked in a read
+// never holds up the next file, and a finished one keeps nothing of the file
+// it read.
+TEST(TextReader, AThreadBlockedInAReadHoldsUpNoOtherFileAndAFreeOneKeepsNothing) {
+    auto gate = std::make_shared<Gate>();
+    TextReader blocked;
+    blocked.Start(
+        [gate] {
+            gate->Pass();
+            return TextReader::Source{2, 0, nullptr};
+        },
+        1000);
+    ASSERT_TRUE(gate->WaitReached());
+    for (int i = 0; i < 3; ++i) {
+        MemoryFile file;
+        file.bytes = "select " + std::to_string(i);
+        auto token = std::make_shared<int>(i);  // held by the file's source while it is read
+        auto opener = file.Opener();
+        TextReader reader;
+        reader.Start([opener, token] { return opener(); }, 1000);
+        ASSERT_TRUE(reader.WaitFor(1000, 10000)) << "waited behind the blocked read";
+        EXPECT_EQ(ReadAll(reader), Status::Done);
+        EXPECT_EQ(AllLines(reader.Lines()), std::vector<std::wstring>{L"select " + std::to_wstring(i)});
+        reader.Close();
+        for (int wait = 0; wait < 1000 && token.use_count() > 1; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(token.use_count(), 1) << "a free thread still holds the file it read";
+    }
+    gate->Open();
+}
+
 }  // namespace
