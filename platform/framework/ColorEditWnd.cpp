@@ -510,6 +510,8 @@ bool ColorEditWnd::OnSetCursor(ui::Message& m) {
 
 std::wstring ColorEditWnd::ScreenText() const {
     if (!m_message.empty()) return m_message;
+    // Nothing of a script that is still being opened is shown but the note.
+    if (m_textLoaded && Loading()) return m_note;
     std::wstring out, line;
     const std::size_t end = std::min(LineCount(), m_top + static_cast<std::size_t>(VisibleRows()));
     for (std::size_t i = m_top; i < end; ++i) {

@@ -37,7 +37,7 @@ public:
     // A copy larger than this many characters is refused with a message.
     static constexpr std::size_t kMaxCopyUnits = 64u << 20;
     static constexpr std::size_t kFirstBytes = 1u << 20;
-    static constexpr long long kFirstWaitMs = 100;
+    static constexpr long long kFirstWaitMs = 50;
     static_assert(kFirstBytes >= text::TextLines::kDecideBytes,
                   "the first screen shows the decided encoding");
     // The timer that drives the background work (reading, then working out
@@ -135,8 +135,8 @@ public:
     int XOf(Pos pos) const;
 
     // The window's text (WM_GETTEXT) is what it shows: the lines on screen, or
-    // the message in their place, so that screen readers and other programs
-    // can read it.
+    // the message in their place ("Reading the script..." while a script is
+    // opened), so that screen readers and other programs can read it.
 
     // Paints the visible part of the text into `dc` (client coordinates).
     void Paint(HDC dc);
@@ -245,7 +245,8 @@ private:
     void MakeFont(UINT dpi);
     bool OnDpiChanged(ui::Message& m);
     bool OnGetFont(ui::Message& m);
-    // The lines on screen joined with CR LF, or the message shown instead.
+    // The lines on screen joined with CR LF, or the message shown instead
+    // (the note while a script is still being opened).
     std::wstring ScreenText() const;
 
     int m_tabWidth;
