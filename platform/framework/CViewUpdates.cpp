@@ -273,7 +273,7 @@ CViewUpdates::FetchEnd CViewUpdates::Fetch(const std::wstring& url, std::string&
     options.deadlineMs = m_timeoutMs + kGraceMs;
     const DWORD timeoutMs = m_timeoutMs;
     const ui::ProgressEnd end = ui::RunWithProgress(
-        m_owner, options, [d, source, timeoutMs](std::stop_token stop, ui::ProgressReport&) {
+        m_owner, options, [d, source, timeoutMs](const std::stop_token& stop, ui::ProgressReport&) {
             if (source.isFile)
                 ReadLocalFile(*d, source.path, ::GetTickCount64() + timeoutMs, stop);
             else
