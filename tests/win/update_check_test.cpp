@@ -221,10 +221,13 @@ TEST_F(UpdateCheckTest, CancelEndsAWaitForAServerThatSaysNothing) {
     const DWORD ui = ::GetCurrentThreadId();
     std::wstring shown;
     std::thread watcher([&] {
+        // This thread's window only: a test in another process may show the
+        // same caption on the same desktop at the same time.
         HWND window = nullptr;
         for (int i = 0; i < 1000 && !window; ++i) {
             ::Sleep(10);
-            window = ::FindWindowW(L"#32770", CViewUpdates::kCaption);
+            for (HWND w = nullptr; (w = ::FindWindowExW(nullptr, w, L"#32770", CViewUpdates::kCaption));)
+                if (::GetWindowThreadProcessId(w, nullptr) == ui) window = w;
         }
         if (!window) return;
         wchar_t line[512] = {};
