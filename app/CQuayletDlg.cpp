@@ -264,13 +264,12 @@ bool CQuayletDlg::OnCloseMsg(ui::Message&) {
 
 bool CQuayletDlg::OnPaintMsg(ui::Message& m) {
     if (!::IsIconic(m_hwnd)) return false;
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(m_hwnd, &ps);
+    const ui::PaintDC paint(m_hwnd);
+    HDC dc = paint.Get();
     Send(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     const int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
     const RECT rc = ClientRect();
     ::DrawIcon(dc, (rc.right - cx + 1) / 2, (rc.bottom - cy + 1) / 2, m_appIcon);
-    ::EndPaint(m_hwnd, &ps);
     m.result = 0;
     return true;
 }

@@ -8,6 +8,7 @@
 #include "catalogue/Catalogue.h"
 #include "platform/framework/CColorizer.h"
 #include "platform/framework/Process.h"
+#include "platform/os/Handle.h"
 
 CQuayletApp theApp;
 const std::wstring g_connectionProfilesDescription = L"Connection profiles";
@@ -20,8 +21,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                              ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     ::InitCommonControlsEx(&icc);
     // The shell (file associations, file dialogs) expects an apartment thread.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const os::ComApartment com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     theApp.InitInstance();
-    if (SUCCEEDED(com)) ::CoUninitialize();
     return 0;
 }

@@ -64,7 +64,7 @@ function(quaylet_modules)
 
   quaylet_module(catalogue)
   quaylet_module(platform/os)
-  quaylet_module(platform/ui PRIVATE platform/os)
+  quaylet_module(platform/ui PUBLIC platform/os)
   quaylet_module(platform/services PUBLIC catalogue PRIVATE platform/os platform/ui)
   quaylet_module(platform/connection PRIVATE platform/os)
   quaylet_module(platform/framework PUBLIC catalogue platform/ui platform/connection platform/services

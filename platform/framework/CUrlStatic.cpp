@@ -84,8 +84,8 @@ bool CUrlStatic::OnEraseBkgnd(ui::Message& m) {
 }
 
 bool CUrlStatic::OnPaint(ui::Message& m) {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(m_hwnd, &ps);
+    const ui::PaintDC paint(m_hwnd);
+    HDC dc = paint.Get();
     RECT rc = ClientRect();
     HWND parent = ::GetParent(m_hwnd);
     auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
@@ -105,7 +105,6 @@ bool CUrlStatic::OnPaint(ui::Message& m) {
             ::DrawFocusRect(dc, &textRect);
         }
     }
-    ::EndPaint(m_hwnd, &ps);
     m.result = 0;
     return true;
 }

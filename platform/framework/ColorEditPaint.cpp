@@ -290,8 +290,8 @@ void ColorEditWnd::PaintLineEnd(HDC dc, std::size_t line, std::size_t selectedEn
 }
 
 bool ColorEditWnd::OnPaint(ui::Message& m) {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(m_hwnd, &ps);
+    const ui::PaintDC paint(m_hwnd);
+    HDC dc = paint.Get();
     const RECT rc = ClientRect();
     // Drawn off screen and copied in one go, so that scrolling does not flicker.
     const ui::MemoryDC mem(::CreateCompatibleDC(dc));
@@ -305,7 +305,6 @@ bool ColorEditWnd::OnPaint(ui::Message& m) {
     } else {
         Paint(dc);
     }
-    ::EndPaint(m_hwnd, &ps);
     m.result = 0;
     return true;
 }

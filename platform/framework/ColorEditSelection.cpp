@@ -136,18 +136,14 @@ bool ColorEditWnd::Copy() {
     return StartCopy(m_anchor, m_caret);
 }
 
-ColorEditWnd::CopyJob::~CopyJob() {
-    if (text) ::GlobalUnlock(memory.Get());
-}
-
 bool ColorEditWnd::StartCopy(Pos from, Pos to) {
     const double start = NowMs();
     m_copy = std::make_unique<CopyJob>(Lines(), from, to);
     if (m_copy->copier.Done()) return FinishCopy();
     CopyJob& job = *m_copy;
     job.memory.Reset(::GlobalAlloc(GMEM_MOVEABLE, (job.copier.Capacity() + 1) * sizeof(wchar_t)));
-    job.text = job.memory ? static_cast<wchar_t*>(::GlobalLock(job.memory.Get())) : nullptr;
-    if (!job.text) {
+    job.text.emplace(job.memory.Get());
+    if (!*job.text) {
         m_copy.reset();
         ui::ShowMessageBox(m_hwnd, L"There is not enough memory to copy the selection.", L"Zelto Quaylet",
                            MB_OK | MB_ICONINFORMATION);
@@ -166,7 +162,7 @@ bool ColorEditWnd::CopySlice(double until) {
     // A few hundred lines between looks at the clock: at most a few
     // milliseconds, as lines are cut at a few thousand units.
     constexpr std::size_t kLinesBetweenChecks = 256;
-    while (!m_copy->copier.Step(m_copy->text, kLinesBetweenChecks)) {
+    while (!m_copy->copier.Step(m_copy->text->Get(), kLinesBetweenChecks)) {
         if (NowMs() >= until) return false;
     }
     return true;
@@ -182,7 +178,8 @@ bool ColorEditWnd::FinishCopy() {
                            MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    if (!::OpenClipboard(m_hwnd)) {
+    const os::OpenClipboard clipboard(m_hwnd);
+    if (!clipboard) {
         // Another program has the clipboard open for a moment: try again
         // with the background work rather than lose the copy.
         if (++job->tries < kClipboardTries) {
@@ -195,16 +192,13 @@ bool ColorEditWnd::FinishCopy() {
                            L"Zelto Quaylet", MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    const bool done = HandToClipboard(std::move(job));
-    ::CloseClipboard();
-    return done;
+    return HandToClipboard(std::move(job));
 }
 
 // With the clipboard open.
 bool ColorEditWnd::HandToClipboard(std::unique_ptr<CopyJob> job) {
-    job->text[job->copier.Size()] = L'\0';
-    ::GlobalUnlock(job->memory.Get());
-    job->text = nullptr;
+    job->text->Get()[job->copier.Size()] = L'\0';
+    job->text.reset();
     // Emptying tells the owner before, perhaps this window, to let go of its text.
     ::EmptyClipboard();
     // Handing the clipboard a block can copy it, which for tens of megabytes
@@ -237,9 +231,9 @@ bool ColorEditWnd::OnRenderFormat(ui::Message& m) {
 void ColorEditWnd::RenderAllPromised() {
     // Closing: what was promised is handed over, unless another program has
     // put something on the clipboard since.
-    if (m_onClipboard && ::OpenClipboard(m_hwnd)) {
-        if (::GetClipboardOwner() == m_hwnd) RenderPromised();
-        ::CloseClipboard();
+    if (m_onClipboard) {
+        const os::OpenClipboard clipboard(m_hwnd);
+        if (clipboard && ::GetClipboardOwner() == m_hwnd) RenderPromised();
     }
     m_onClipboard.reset();
 }

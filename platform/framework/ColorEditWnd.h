@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -279,13 +280,11 @@ private:
     // then goes to the clipboard, locked until then.
     struct CopyJob {
         CopyJob(const text::TextLines& lines, Pos from, Pos to) : copier(lines, from, to, kMaxCopyUnits) {}
-        ~CopyJob();
-        CopyJob(const CopyJob&) = delete;
-        CopyJob& operator=(const CopyJob&) = delete;
         text::RangeCopier copier;
         os::GlobalMemory memory;
-        wchar_t* text = nullptr;  // the block locked while it is written
-        int tries = 0;            // of opening the clipboard
+        // The block locked while it is written; unlocked before the memory goes.
+        std::optional<os::GlobalLock<wchar_t>> text;
+        int tries = 0;  // of opening the clipboard
     };
     std::unique_ptr<CopyJob> m_copy;
     // A large copied text the clipboard was promised and has not asked for yet.

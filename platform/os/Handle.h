@@ -1,9 +1,12 @@
-// Owned kernel handles (Windows only). Some functions report failure with a null
+// The one ownership template of the program (Windows only), with the owners
+// of kernel handles, memory blocks, a block's lock, the open clipboard and
+// the thread's COM apartment. Some functions report failure with a null
 // handle and others with INVALID_HANDLE_VALUE; an owner treats both as empty,
 // so it never closes either and callers test one way: `if (h)`.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -72,5 +75,56 @@ using LocalMemory = UniqueHandle<LocalMemoryTraits>;
 // Memory from GlobalAlloc, such as a block for the clipboard until the
 // clipboard takes it.
 using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+
+// A memory block from GlobalAlloc locked for one owner's lifetime (or until
+// Unlock), so that no path leaves it locked when the block changes hands.
+template <class T>
+class GlobalLock {
+public:
+    explicit GlobalLock(HGLOBAL memory)
+        : m_memory(memory), m_data(memory ? static_cast<T*>(::GlobalLock(memory)) : nullptr) {}
+    GlobalLock(const GlobalLock&) = delete;
+    GlobalLock& operator=(const GlobalLock&) = delete;
+    ~GlobalLock() { Unlock(); }
+    T* Get() const { return m_data; }
+    explicit operator bool() const { return m_data != nullptr; }
+    void Unlock() {
+        if (m_data) ::GlobalUnlock(m_memory);
+        m_data = nullptr;
+    }
+
+private:
+    HGLOBAL m_memory;
+    T* m_data;
+};
+
+// The clipboard, open for this scope when opening succeeded.
+class OpenClipboard {
+public:
+    explicit OpenClipboard(HWND owner) : m_open(::OpenClipboard(owner) != FALSE) {}
+    OpenClipboard(const OpenClipboard&) = delete;
+    OpenClipboard& operator=(const OpenClipboard&) = delete;
+    ~OpenClipboard() {
+        if (m_open) ::CloseClipboard();
+    }
+    explicit operator bool() const { return m_open; }
+
+private:
+    bool m_open;
+};
+
+// The calling thread in a COM apartment for this scope; left only if it was entered.
+class ComApartment {
+public:
+    explicit ComApartment(DWORD model) : m_entered(SUCCEEDED(::CoInitializeEx(nullptr, model))) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (m_entered) ::CoUninitialize();
+    }
+
+private:
+    bool m_entered;
+};
 
 }  // namespace os

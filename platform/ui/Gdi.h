@@ -5,35 +5,21 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "platform/os/Handle.h"
+
 #include <utility>
 
 namespace ui {
 
-template <class Handle, BOOL(WINAPI* Free)(Handle)>
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    explicit OwnedHandle(Handle h) : m_handle(h) {}
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    OwnedHandle(OwnedHandle&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-    OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-        if (this != &other) Reset(std::exchange(other.m_handle, nullptr));
-        return *this;
-    }
-    ~OwnedHandle() { Reset(); }
-
-    Handle Get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != nullptr; }
-    void Reset(Handle h = nullptr) {
-        if (m_handle) Free(m_handle);
-        m_handle = h;
-    }
-    Handle Release() { return std::exchange(m_handle, nullptr); }
-
-private:
-    Handle m_handle = nullptr;
+// A GDI or common-controls handle freed by `Free`, in the program's one
+// ownership template.
+template <class H, BOOL(WINAPI* Free)(H)>
+struct FreedBy {
+    using Handle = H;
+    static bool Close(H h) { return Free(h) != FALSE; }
 };
+template <class H, BOOL(WINAPI* Free)(H)>
+using OwnedHandle = os::UniqueHandle<FreedBy<H, Free>>;
 
 inline BOOL WINAPI FreeFont(HFONT h) { return ::DeleteObject(h); }
 inline BOOL WINAPI FreeBrush(HBRUSH h) { return ::DeleteObject(h); }
@@ -66,6 +52,22 @@ public:
 
 private:
     HWND m_hwnd;
+    HDC m_dc;
+};
+
+// BeginPaint and EndPaint of one WM_PAINT, so that no path leaves the window
+// unvalidated or the paint structure open.
+class PaintDC {
+public:
+    explicit PaintDC(HWND hwnd) : m_hwnd(hwnd), m_dc(::BeginPaint(hwnd, &m_ps)) {}
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+    ~PaintDC() { ::EndPaint(m_hwnd, &m_ps); }
+    HDC Get() const { return m_dc; }
+
+private:
+    HWND m_hwnd;
+    PAINTSTRUCT m_ps{};
     HDC m_dc;
 };
 
