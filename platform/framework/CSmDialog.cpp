@@ -11,7 +11,7 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnSize(&CSmDialog::OnSizeMsg),
         ui::OnMessage(WM_GETMINMAXINFO, &CSmDialog::OnGetMinMaxInfo),
-        ui::OnMessage(WM_SYSCOMMAND, &CSmDialog::OnSysCommandMsg),
+        ui::OnSignal(WM_SYSCOMMAND, &CSmDialog::OnSysCommandMsg),
         ui::OnMessage(WM_DPICHANGED, &CSmDialog::OnDpiChangedMsg),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &CSmDialog::OnDpiChangedMsg),
         ui::OnMessage(WM_SYSCOLORCHANGE, &CSmDialog::OnSchemeChangedMsg),
@@ -96,10 +96,10 @@ void CSmDialog::OnSizeMsg(UINT type, int cx, int cy) {
     OnSize(type, cx, cy);
 }
 
-bool CSmDialog::OnSysCommandMsg(ui::Message&) {
+void CSmDialog::OnSysCommandMsg() {
     // Whatever the user does to the window's state from here on stands.
     m_keepMaximized = false;
-    return false;
+    Decline();
 }
 
 bool CSmDialog::OnGetMinMaxInfo(ui::Message& m) {

@@ -55,7 +55,7 @@ protected:
 private:
     void OnSizeMsg(UINT type, int cx, int cy);
     bool OnGetMinMaxInfo(ui::Message& m);
-    bool OnSysCommandMsg(ui::Message& m);
+    void OnSysCommandMsg();
     bool OnDpiChangedMsg(ui::Message& m);
     bool OnSchemeChangedMsg(ui::Message& m);
     SIZE MinSize() const;

@@ -20,13 +20,13 @@ COLORREF LinkColour() {
 
 const ui::MessageMap* CUrlStatic::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
-        ui::OnMessage(WM_PAINT, &CUrlStatic::OnPaint),
+        ui::OnPaint(&CUrlStatic::OnPaint),
         ui::OnMessage(WM_ERASEBKGND, &CUrlStatic::OnEraseBkgnd),
         ui::OnMessage(WM_SETCURSOR, &CUrlStatic::OnSetCursor),
         ui::OnMessage(WM_GETDLGCODE, &CUrlStatic::OnGetDlgCode),
-        ui::OnMessage(WM_KEYDOWN, &CUrlStatic::OnKeyDown),
-        ui::OnMessage(WM_SETFOCUS, &CUrlStatic::OnFocusChange),
-        ui::OnMessage(WM_KILLFOCUS, &CUrlStatic::OnFocusChange),
+        ui::OnKey(WM_KEYDOWN, &CUrlStatic::OnKeyDown),
+        ui::OnFocus(WM_SETFOCUS, &CUrlStatic::OnFocusChange),
+        ui::OnFocus(WM_KILLFOCUS, &CUrlStatic::OnFocusChange),
         ui::OnMessage(ui::kReflectedCommand, &CUrlStatic::OnClicked),
     };
     static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
@@ -83,9 +83,7 @@ bool CUrlStatic::OnEraseBkgnd(ui::Message& m) {
     return true;
 }
 
-bool CUrlStatic::OnPaint(ui::Message& m) {
-    const ui::PaintDC paint(m_hwnd);
-    HDC dc = paint.Get();
+void CUrlStatic::OnPaint(HDC dc) {
     RECT rc = ClientRect();
     HWND parent = ::GetParent(m_hwnd);
     auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
@@ -105,8 +103,6 @@ bool CUrlStatic::OnPaint(ui::Message& m) {
             ::DrawFocusRect(dc, &textRect);
         }
     }
-    m.result = 0;
-    return true;
 }
 
 bool CUrlStatic::OnSetCursor(ui::Message& m) {
@@ -124,16 +120,14 @@ bool CUrlStatic::OnGetDlgCode(ui::Message& m) {
     return true;
 }
 
-bool CUrlStatic::OnKeyDown(ui::Message& m) {
-    if (m.wParam != VK_RETURN && m.wParam != VK_SPACE) return false;
+void CUrlStatic::OnKeyDown(UINT vk, UINT, UINT) {
+    if (vk != VK_RETURN && vk != VK_SPACE) return Decline();
     Open();
-    m.result = 0;
-    return true;
 }
 
-bool CUrlStatic::OnFocusChange(ui::Message&) {
+void CUrlStatic::OnFocusChange(HWND) {
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
-    return false;
+    Decline();
 }
 
 bool CUrlStatic::OnClicked(ui::Message& m) {

@@ -33,11 +33,11 @@ protected:
     virtual bool OpenUrl(const std::wstring& url);
 
 private:
-    bool OnPaint(ui::Message& m);
+    void OnPaint(HDC dc);
     bool OnSetCursor(ui::Message& m);
     bool OnGetDlgCode(ui::Message& m);
-    bool OnKeyDown(ui::Message& m);
-    bool OnFocusChange(ui::Message& m);
+    void OnKeyDown(UINT vk, UINT repeat, UINT flags);
+    void OnFocusChange(HWND other);
     bool OnClicked(ui::Message& m);
     bool OnEraseBkgnd(ui::Message& m);
     HFONT LinkFont();

@@ -95,10 +95,10 @@ void ColorEditWnd::UpdatePalette() {
     set(Role::Note, readable(::GetSysColor(COLOR_GRAYTEXT)));
 }
 
-bool ColorEditWnd::OnColorsChanged(ui::Message&) {
+void ColorEditWnd::OnColorsChanged() {
     UpdatePalette();
     if (m_hwnd) ::InvalidateRect(m_hwnd, nullptr, FALSE);
-    return false;
+    Decline();
 }
 
 void ColorEditWnd::MeasureLine(HDC dc, const std::wstring& text, std::vector<int>& x) const {
@@ -289,9 +289,7 @@ void ColorEditWnd::PaintLineEnd(HDC dc, std::size_t line, std::size_t selectedEn
     }
 }
 
-bool ColorEditWnd::OnPaint(ui::Message& m) {
-    const ui::PaintDC paint(m_hwnd);
-    HDC dc = paint.Get();
+void ColorEditWnd::OnPaint(HDC dc) {
     const RECT rc = ClientRect();
     // Drawn off screen and copied in one go, so that scrolling does not flicker.
     const ui::MemoryDC mem(::CreateCompatibleDC(dc));
@@ -305,8 +303,6 @@ bool ColorEditWnd::OnPaint(ui::Message& m) {
     } else {
         Paint(dc);
     }
-    m.result = 0;
-    return true;
 }
 
 bool ColorEditWnd::OnPrintClient(ui::Message& m) {

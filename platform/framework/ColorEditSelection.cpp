@@ -238,17 +238,9 @@ void ColorEditWnd::RenderAllPromised() {
     m_onClipboard.reset();
 }
 
-bool ColorEditWnd::OnRenderAllFormats(ui::Message& m) {
-    RenderAllPromised();
-    m.result = 0;
-    return true;
-}
+void ColorEditWnd::OnRenderAllFormats() { RenderAllPromised(); }
 
-bool ColorEditWnd::OnDestroyClipboard(ui::Message& m) {
-    m_onClipboard.reset();
-    m.result = 0;
-    return true;
-}
+void ColorEditWnd::OnDestroyClipboard() { m_onClipboard.reset(); }
 
 void ColorEditWnd::CancelCopy() {
     m_copy.reset();

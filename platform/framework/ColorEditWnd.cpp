@@ -114,34 +114,34 @@ ColorEditWnd::~ColorEditWnd() {
 
 const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
-        ui::OnMessage(WM_PAINT, &ColorEditWnd::OnPaint),
+        ui::OnPaint(&ColorEditWnd::OnPaint),
         ui::OnMessage(WM_PRINTCLIENT, &ColorEditWnd::OnPrintClient),
         ui::OnMessage(WM_ERASEBKGND, &ColorEditWnd::OnEraseBkgnd),
         ui::OnSize(&ColorEditWnd::OnSize),
         ui::OnScroll(WM_VSCROLL, &ColorEditWnd::OnVScroll),
         ui::OnScroll(WM_HSCROLL, &ColorEditWnd::OnHScroll),
         ui::OnWheel(WM_MOUSEWHEEL, &ColorEditWnd::OnMouseWheel),
-        ui::OnMessage(WM_KEYDOWN, &ColorEditWnd::OnKeyDown),
-        ui::OnMessage(WM_CHAR, &ColorEditWnd::OnChar),
+        ui::OnKey(WM_KEYDOWN, &ColorEditWnd::OnKeyDown),
+        ui::OnKey(WM_CHAR, &ColorEditWnd::OnChar),
         ui::OnMessage(WM_GETDLGCODE, &ColorEditWnd::OnGetDlgCode),
         ui::OnMouse(WM_LBUTTONDOWN, &ColorEditWnd::OnLButtonDown),
         ui::OnMouse(WM_LBUTTONDBLCLK, &ColorEditWnd::OnLButtonDblClk),
         ui::OnMouse(WM_MOUSEMOVE, &ColorEditWnd::OnMouseMove),
         ui::OnMouse(WM_LBUTTONUP, &ColorEditWnd::OnLButtonUp),
-        ui::OnMessage(WM_CAPTURECHANGED, &ColorEditWnd::OnCaptureChanged),
-        ui::OnMessage(WM_SETFOCUS, &ColorEditWnd::OnSetFocus),
-        ui::OnMessage(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
+        ui::OnSignal(WM_CAPTURECHANGED, &ColorEditWnd::OnCaptureChanged),
+        ui::OnFocus(WM_SETFOCUS, &ColorEditWnd::OnSetFocus),
+        ui::OnFocus(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
         ui::OnMessage(WM_SETCURSOR, &ColorEditWnd::OnSetCursor),
         ui::OnTimer(&ColorEditWnd::OnTimer),
         ui::OnMessage(kReadNews, &ColorEditWnd::OnReadNews),
         ui::OnMessage(WM_GETTEXT, &ColorEditWnd::OnGetText),
         ui::OnMessage(WM_GETTEXTLENGTH, &ColorEditWnd::OnGetTextLength),
-        ui::OnMessage(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),
-        ui::OnMessage(WM_SETTINGCHANGE, &ColorEditWnd::OnColorsChanged),
-        ui::OnMessage(WM_THEMECHANGED, &ColorEditWnd::OnColorsChanged),
+        ui::OnSignal(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),
+        ui::OnSignal(WM_SETTINGCHANGE, &ColorEditWnd::OnColorsChanged),
+        ui::OnSignal(WM_THEMECHANGED, &ColorEditWnd::OnColorsChanged),
         ui::OnMessage(WM_RENDERFORMAT, &ColorEditWnd::OnRenderFormat),
-        ui::OnMessage(WM_RENDERALLFORMATS, &ColorEditWnd::OnRenderAllFormats),
-        ui::OnMessage(WM_DESTROYCLIPBOARD, &ColorEditWnd::OnDestroyClipboard),
+        ui::OnSignal(WM_RENDERALLFORMATS, &ColorEditWnd::OnRenderAllFormats),
+        ui::OnSignal(WM_DESTROYCLIPBOARD, &ColorEditWnd::OnDestroyClipboard),
         ui::OnMessage(WM_DPICHANGED, &ColorEditWnd::OnDpiChanged),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &ColorEditWnd::OnDpiChanged),
         ui::OnMessage(WM_GETFONT, &ColorEditWnd::OnGetFont),
@@ -379,7 +379,7 @@ ColorEditWnd::Pos ColorEditWnd::PosAfter(Pos to) const {
     return to;
 }
 
-bool ColorEditWnd::OnKeyDown(ui::Message& m) {
+void ColorEditWnd::OnKeyDown(UINT vk, UINT, UINT) {
     const bool shift = ::GetKeyState(VK_SHIFT) < 0;
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
     const std::size_t last = LineCount() - 1;
@@ -389,7 +389,7 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
     // A key that moves gives up a wait for the end of the file (Ctrl+End and
     // Ctrl+A arm it again); keys that do not move leave it.
     const Pending waiting = std::exchange(m_pending, Pending::None);
-    switch (m.wParam) {
+    switch (vk) {
     case VK_UP: MoveVertically(line - 1, shift); break;
     case VK_DOWN: MoveVertically(line + 1, shift); break;
     case VK_PRIOR:
@@ -419,26 +419,24 @@ bool ColorEditWnd::OnKeyDown(ui::Message& m) {
     case 'A':
         if (!ctrl) {
             m_pending = waiting;
-            return false;
+            return Decline();
         }
         SelectAll();
         break;
     case 'C':
     case VK_INSERT:
         m_pending = waiting;
-        if (!ctrl) return false;
+        if (!ctrl) return Decline();
         Copy();
         break;
-    default: m_pending = waiting; return false;
+    default: m_pending = waiting; return Decline();
     }
-    m.result = 0;
-    return true;
 }
 
-bool ColorEditWnd::OnChar(ui::Message& m) {
-    // Ctrl+A and Ctrl+C arrive here as control characters too; the text is read-only.
-    m.result = 0;
-    return m.wParam != VK_TAB && m.wParam != VK_RETURN && m.wParam != VK_ESCAPE;
+void ColorEditWnd::OnChar(UINT ch, UINT, UINT) {
+    // Ctrl+A and Ctrl+C arrive here as control characters too; the text is
+    // read-only. Tab, Enter and Esc are the dialog's.
+    if (ch == VK_TAB || ch == VK_RETURN || ch == VK_ESCAPE) Decline();
 }
 
 bool ColorEditWnd::OnGetDlgCode(ui::Message& m) {
@@ -480,24 +478,22 @@ void ColorEditWnd::OnLButtonUp(UINT, POINT) {
     }
 }
 
-bool ColorEditWnd::OnCaptureChanged(ui::Message& m) {
+void ColorEditWnd::OnCaptureChanged() {
     // Another window took the mouse (a menu, a dialog, Alt+Tab): the drag is over.
     m_dragging = false;
-    m.result = 0;
-    return true;
 }
 
-bool ColorEditWnd::OnSetFocus(ui::Message&) {
+void ColorEditWnd::OnSetFocus(HWND) {
     ::CreateCaret(m_hwnd, nullptr, 2, m_lineHeight);
     PlaceCaret();
     ::ShowCaret(m_hwnd);
-    return false;
+    Decline();
 }
 
-bool ColorEditWnd::OnKillFocus(ui::Message&) {
+void ColorEditWnd::OnKillFocus(HWND) {
     ::DestroyCaret();
     m_dragging = false;
-    return false;
+    Decline();
 }
 
 bool ColorEditWnd::OnSetCursor(ui::Message& m) {

@@ -185,8 +185,8 @@ private:
     void RenderPromised();
     void RenderAllPromised();
     bool OnRenderFormat(ui::Message& m);
-    bool OnRenderAllFormats(ui::Message& m);
-    bool OnDestroyClipboard(ui::Message& m);
+    void OnRenderAllFormats();
+    void OnDestroyClipboard();
     void AfterLoad(std::size_t firstLine);
     std::size_t TotalRows() const { return LineCount() + (m_note.empty() ? 0 : 1); }
     int VisibleRows() const;
@@ -222,27 +222,27 @@ private:
     // The selected line break, and the scroll range for a line wider than counted.
     void PaintLineEnd(HDC dc, std::size_t line, std::size_t selectedEnd, int y);
 
-    bool OnPaint(ui::Message& m);
+    void OnPaint(HDC dc);
     bool OnPrintClient(ui::Message& m);
     bool OnEraseBkgnd(ui::Message& m);
     void OnSize(UINT type, int cx, int cy);
     void OnVScroll(UINT code, int pos, HWND bar);
     void OnHScroll(UINT code, int pos, HWND bar);
     bool OnMouseWheel(UINT keys, int delta, POINT pt);
-    bool OnKeyDown(ui::Message& m);
-    bool OnChar(ui::Message& m);
+    void OnKeyDown(UINT vk, UINT repeat, UINT flags);
+    void OnChar(UINT ch, UINT repeat, UINT flags);
     bool OnGetDlgCode(ui::Message& m);
     void OnLButtonDown(UINT keys, POINT pt);
     void OnLButtonDblClk(UINT keys, POINT pt);
     void OnMouseMove(UINT keys, POINT pt);
     void OnLButtonUp(UINT keys, POINT pt);
-    bool OnCaptureChanged(ui::Message& m);
-    bool OnSetFocus(ui::Message& m);
-    bool OnKillFocus(ui::Message& m);
+    void OnCaptureChanged();
+    void OnSetFocus(HWND lost);
+    void OnKillFocus(HWND gets);
     bool OnSetCursor(ui::Message& m);
     bool OnGetText(ui::Message& m);
     bool OnGetTextLength(ui::Message& m);
-    bool OnColorsChanged(ui::Message& m);
+    void OnColorsChanged();
     void MakeFont(UINT dpi);
     bool OnDpiChanged(ui::Message& m);
     bool OnGetFont(ui::Message& m);

@@ -1,11 +1,14 @@
 #include "platform/ui/Window.h"
 
+#include "platform/ui/Gdi.h"
+
 #include <commctrl.h>
 
 #include <cassert>
 #include <exception>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 namespace ui {
 namespace {
@@ -248,9 +251,32 @@ bool Window::Dispatch(Message& m) {
 }
 
 bool Window::Call(const MessageEntry& e, Message& m) {
-    const UINT lo = LOWORD(m.lParam), hi = HIWORD(m.lParam);
     switch (e.kind) {
     case EntryKind::Message: return (this->*(e.onMessage))(m);
+    case EntryKind::ReflectedNotify: {
+        auto* hdr = reinterpret_cast<NMHDR*>(m.lParam);
+        if (!hdr || hdr->code != e.code) return false;
+        m.result = (this->*(e.onNotify))(hdr);
+        return true;
+    }
+    case EntryKind::Command:
+    case EntryKind::CommandRange:
+    case EntryKind::Notify: return false;  // found by their own routes
+    default: break;
+    }
+    // A handler that sends a message to its own window runs a nested
+    // dispatch: each keeps its own answer.
+    const bool outer = std::exchange(m_declined, false);
+    const bool handled = CallTyped(e, m);
+    const bool declined = std::exchange(m_declined, outer);
+    if (!handled || declined) return false;
+    m.result = 0;
+    return true;
+}
+
+bool Window::CallTyped(const MessageEntry& e, const Message& m) {
+    const UINT lo = LOWORD(m.lParam), hi = HIWORD(m.lParam);
+    switch (e.kind) {
     case EntryKind::Size: (this->*(e.onSize))(static_cast<UINT>(m.wParam), lo, hi); break;
     case EntryKind::Mouse:
         (this->*(e.onMouse))(static_cast<UINT>(m.wParam),
@@ -262,19 +288,17 @@ bool Window::Call(const MessageEntry& e, Message& m) {
         (this->*(e.onScroll))(LOWORD(m.wParam), HIWORD(m.wParam), reinterpret_cast<HWND>(m.lParam));
         break;
     case EntryKind::Wheel:
-        if (!(this->*(e.onWheel))(GET_KEYSTATE_WPARAM(m.wParam), GET_WHEEL_DELTA_WPARAM(m.wParam),
-                                  POINT{static_cast<short>(lo), static_cast<short>(hi)}))
-            return false;
+        return (this->*(e.onWheel))(GET_KEYSTATE_WPARAM(m.wParam), GET_WHEEL_DELTA_WPARAM(m.wParam),
+                                    POINT{static_cast<short>(lo), static_cast<short>(hi)});
+    case EntryKind::Signal: (this->*(e.onSignal))(); break;
+    case EntryKind::Focus: (this->*(e.onFocus))(reinterpret_cast<HWND>(m.wParam)); break;
+    case EntryKind::Paint: {
+        const PaintDC paint(m_hwnd);
+        (this->*(e.onPaint))(paint.Get());
         break;
-    case EntryKind::ReflectedNotify: {
-        auto* hdr = reinterpret_cast<NMHDR*>(m.lParam);
-        if (!hdr || hdr->code != e.code) return false;
-        m.result = (this->*(e.onNotify))(hdr);
-        return true;
     }
-    default: return false;  // command and notify entries are found by their own routes
+    default: return false;
     }
-    m.result = 0;
     return true;
 }
 

@@ -29,7 +29,9 @@ class Window;
 using MessageHandler = bool (Window::*)(Message&);  // false: not handled, go on
 using CommandHandler = void (Window::*)();
 using NotifyHandler = LRESULT (Window::*)(NMHDR*);
-// Handlers with the message's arguments unpacked; they always handle the message and answer 0.
+// Handlers with the message's arguments unpacked. They handle the message and
+// answer 0, unless they call Window::Decline(): then the map goes on and the
+// message reaches the default processing, as if no entry had matched.
 using SizeHandler = void (Window::*)(UINT type, int cx, int cy);
 using MouseHandler = void (Window::*)(UINT keys, POINT pt);  // pt in client coordinates, signed
 using KeyHandler = void (Window::*)(UINT vk, UINT repeat, UINT flags);
@@ -42,6 +44,12 @@ using ScrollHandler = void (Window::*)(UINT code, int pos, HWND bar);
 using WheelHandler = bool (Window::*)(UINT keys, int delta, POINT pt);
 // A range of command ids with one handler; false lets the rest of the map have the command.
 using CommandRangeHandler = bool (Window::*)(UINT id);
+// A message whose arguments the handler does not need (WM_DESTROY, WM_SYSCOLORCHANGE, ...).
+using SignalHandler = void (Window::*)();
+// WM_SETFOCUS, WM_KILLFOCUS: the window that loses or gets the focus (may be null).
+using FocusHandler = void (Window::*)(HWND other);
+// WM_PAINT: the device context of BeginPaint; EndPaint follows the handler on every path.
+using PaintHandler = void (Window::*)(HDC dc);
 
 enum class EntryKind : unsigned char {
     Message,
@@ -55,6 +63,9 @@ enum class EntryKind : unsigned char {
     ReflectedNotify,
     Wheel,
     CommandRange,
+    Signal,
+    Focus,
+    Paint,
 };
 
 struct MessageEntry {
@@ -73,6 +84,9 @@ struct MessageEntry {
     WheelHandler onWheel;
     CommandRangeHandler onCommandRange;
     UINT lastId;  // CommandRange: the last id of the range (id is the first)
+    SignalHandler onSignal;
+    FocusHandler onFocus;
+    PaintHandler onPaint;
 };
 
 template <class T>
@@ -135,6 +149,20 @@ MessageEntry OnCommandRange(UINT first, UINT last, UINT code, bool (T::*fn)(UINT
             .kind = EntryKind::CommandRange,
             .onCommandRange = static_cast<CommandRangeHandler>(fn),
             .lastId = last};
+}
+
+template <class T>
+MessageEntry OnSignal(UINT msg, void (T::*fn)()) {
+    return {.msg = msg, .kind = EntryKind::Signal, .onSignal = static_cast<SignalHandler>(fn)};
+}
+// WM_SETFOCUS, WM_KILLFOCUS
+template <class T>
+MessageEntry OnFocus(UINT msg, void (T::*fn)(HWND)) {
+    return {.msg = msg, .kind = EntryKind::Focus, .onFocus = static_cast<FocusHandler>(fn)};
+}
+template <class T>
+MessageEntry OnPaint(void (T::*fn)(HDC)) {
+    return {.msg = WM_PAINT, .kind = EntryKind::Paint, .onPaint = static_cast<PaintHandler>(fn)};
 }
 
 struct MessageMap {
@@ -213,6 +241,8 @@ public:
     void SetRedraw(bool on) const { Send(WM_SETREDRAW, on ? TRUE : FALSE); }
 
 protected:
+    // Called from a typed handler: the message was not handled after all.
+    void Decline() { m_declined = true; }
     // Default processing for a message no map entry handled.
     virtual LRESULT DefaultProc(Message& m);
     // Handles one message: reflection, then the virtual command and notify
@@ -243,10 +273,13 @@ private:
     bool Reflect(Message& m);
     // Runs one map entry of the message kinds. False: the entry did not handle it.
     bool Call(const MessageEntry& e, Message& m);
+    // Runs one typed handler; false when it declined.
+    bool CallTyped(const MessageEntry& e, const Message& m);
     const MessageEntry* Find(UINT msg, UINT id, UINT code, EntryKind kind) const;
 
     bool m_subclassed = false;
     bool m_pastSubclasses = false;
+    bool m_declined = false;
 };
 
 }  // namespace ui
