@@ -8,7 +8,21 @@ void _ControlContainer::AddControl(int id, RZ_TYPE rzType, int splitType) {
 
 void _ControlContainer::AddControl(HWND child, RZ_TYPE rzType, int) { AddWnd(child, rzType); }
 
-void _ControlContainer::AddWnd(HWND child, RZ_TYPE rzType) {
+Follow EdgesOf(RZ_TYPE rzType) {
+    switch (rzType) {
+    case RZ_MOVE_RIGHT: return Follow::Left | Follow::Right;
+    case RZ_GROW_BOTH: return Follow::Right | Follow::Bottom;
+    case RZ_GROW_RIGHT: return Follow::Right;
+    case RZ_MOVE_BOTTOM: return Follow::Top | Follow::Bottom;
+    case RZ_MOVE_CORNER: return Follow::Left | Follow::Top | Follow::Right | Follow::Bottom;
+    case RZ_BOTTOM_GROW_RIGHT: return Follow::Top | Follow::Bottom | Follow::Right;
+    }
+    return Follow::None;
+}
+
+void _ControlContainer::AddWnd(HWND child, RZ_TYPE rzType) { AddWnd(child, EdgesOf(rzType)); }
+
+void _ControlContainer::AddWnd(HWND child, Follow edges) {
     HWND parent = ContainerWindow();
     if (!child || !parent) return;
     // The layout is kept in the parent's client coordinates, which only a direct child shares.
@@ -18,7 +32,7 @@ void _ControlContainer::AddWnd(HWND child, RZ_TYPE rzType) {
     ::MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
     RECT client{};
     ::GetClientRect(parent, &client);
-    const Entry entry{child, rzType, r, {client.right, client.bottom}};
+    const Entry entry{child, edges, r, {client.right, client.bottom}};
     const auto known = std::find_if(m_entries.begin(), m_entries.end(),
                                     [child](const Entry& e) { return e.child == child; });
     if (known != m_entries.end())
@@ -27,23 +41,12 @@ void _ControlContainer::AddWnd(HWND child, RZ_TYPE rzType) {
         m_entries.push_back(entry);
 }
 
-RECT _ControlContainer::Anchor(const RECT& r, RZ_TYPE rzType, int dx, int dy) {
+RECT _ControlContainer::Anchor(const RECT& r, Follow edges, int dx, int dy) {
     RECT n = r;
-    switch (rzType) {
-    case RZ_MOVE_RIGHT: OffsetRect(&n, dx, 0); break;
-    case RZ_GROW_BOTH:
-        n.right += dx;
-        n.bottom += dy;
-        break;
-    case RZ_GROW_RIGHT: n.right += dx; break;
-    case RZ_MOVE_BOTTOM: OffsetRect(&n, 0, dy); break;
-    case RZ_MOVE_CORNER: OffsetRect(&n, dx, dy); break;
-    case RZ_BOTTOM_GROW_RIGHT:
-        OffsetRect(&n, 0, dy);
-        n.right += dx;
-        break;
-    default: break;
-    }
+    if (Has(edges, Follow::Left)) n.left += dx;
+    if (Has(edges, Follow::Right)) n.right += dx;
+    if (Has(edges, Follow::Top)) n.top += dy;
+    if (Has(edges, Follow::Bottom)) n.bottom += dy;
     // Never turn a control inside out when the parent gets very small.
     if (n.right < n.left) n.right = n.left;
     if (n.bottom < n.top) n.bottom = n.top;
@@ -55,7 +58,7 @@ void _ControlContainer::RepositionControls(int cx, int cy) {
     HDWP batch = ::BeginDeferWindowPos(static_cast<int>(m_entries.size()));
     for (const Entry& e : m_entries) {
         if (!::IsWindow(e.child)) continue;
-        const RECT n = Anchor(e.initial, e.rzType, cx - e.parentSize.cx, cy - e.parentSize.cy);
+        const RECT n = Anchor(e.initial, e.edges, cx - e.parentSize.cx, cy - e.parentSize.cy);
         const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
         if (batch)
             batch = ::DeferWindowPos(batch, e.child, nullptr, n.left, n.top, n.right - n.left,

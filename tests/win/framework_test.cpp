@@ -16,15 +16,16 @@ namespace {
 
 TEST(ControlContainer, EveryResizeTypeAnchorsAsDeclared) {
     const RECT r{10, 20, 110, 70};
-    auto anchored = [&](RZ_TYPE type) { return _ControlContainer::Anchor(r, type, 30, 40); };
+    auto anchored = [&](RZ_TYPE type) { return _ControlContainer::Anchor(r, EdgesOf(type), 30, 40); };
     EXPECT_RECT_EQ(anchored(RZ_MOVE_RIGHT), (RECT{40, 20, 140, 70}));
     EXPECT_RECT_EQ(anchored(RZ_GROW_BOTH), (RECT{10, 20, 140, 110}));
     EXPECT_RECT_EQ(anchored(RZ_GROW_RIGHT), (RECT{10, 20, 140, 70}));
     EXPECT_RECT_EQ(anchored(RZ_MOVE_BOTTOM), (RECT{10, 60, 110, 110}));
     EXPECT_RECT_EQ(anchored(RZ_MOVE_CORNER), (RECT{40, 60, 140, 110}));
     EXPECT_RECT_EQ(anchored(RZ_BOTTOM_GROW_RIGHT), (RECT{10, 60, 140, 110}));
+    EXPECT_RECT_EQ(anchored(static_cast<RZ_TYPE>(2)), r) << "an unknown kind stays put";
     // Shrinking far below the registered size never turns a control inside out.
-    const RECT tiny = _ControlContainer::Anchor(r, RZ_GROW_BOTH, -500, -500);
+    const RECT tiny = _ControlContainer::Anchor(r, EdgesOf(RZ_GROW_BOTH), -500, -500);
     EXPECT_EQ(tiny.right, tiny.left);
     EXPECT_EQ(tiny.bottom, tiny.top);
 }
