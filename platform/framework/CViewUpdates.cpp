@@ -70,7 +70,7 @@ std::wstring WinInetError(DWORD code) {
 
 InternetHandle OpenSession(DWORD timeoutMs, std::wstring& error) {
     InternetHandle session{
-        ::InternetOpenW(L"Zelto Quaylet", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)};
+        ::InternetOpenW(ui::kAppCaption, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0)};
     if (!session) {
         error = L"The connection to the internet could not be prepared: " + WinInetError(::GetLastError());
         return session;

@@ -145,7 +145,7 @@ bool ColorEditWnd::StartCopy(Pos from, Pos to) {
     job.text.emplace(job.memory.Get());
     if (!*job.text) {
         m_copy.reset();
-        ui::ShowMessageBox(m_hwnd, L"There is not enough memory to copy the selection.", L"Zelto Quaylet",
+        ui::ShowMessageBox(m_hwnd, L"There is not enough memory to copy the selection.", ui::kAppCaption,
                            MB_OK | MB_ICONINFORMATION);
         return false;
     }
@@ -174,7 +174,7 @@ bool ColorEditWnd::FinishCopy() {
     const text::CopyResult result = job->copier.Result();
     if (result == text::CopyResult::Nothing) return false;
     if (result == text::CopyResult::TooLarge) {
-        ui::ShowMessageBox(m_hwnd, L"The selection is too large to copy.", L"Zelto Quaylet",
+        ui::ShowMessageBox(m_hwnd, L"The selection is too large to copy.", ui::kAppCaption,
                            MB_OK | MB_ICONINFORMATION);
         return false;
     }
@@ -189,7 +189,7 @@ bool ColorEditWnd::FinishCopy() {
             return true;
         }
         ui::ShowMessageBox(m_hwnd, L"The clipboard is in use by another program. Try copying again.",
-                           L"Zelto Quaylet", MB_OK | MB_ICONINFORMATION);
+                           ui::kAppCaption, MB_OK | MB_ICONINFORMATION);
         return false;
     }
     return HandToClipboard(std::move(job));

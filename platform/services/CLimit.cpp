@@ -38,7 +38,7 @@ bool CLimit::RunProduct(ZELTO_PRODUCT id, HWND parent, const std::wstring& argum
     if (exe.empty()) {
         const std::wstring text =
             name + L" is not installed on this computer.\n\nDo you want to open its download page?";
-        if (ui::ShowMessageBox(parent, text.c_str(), L"Zelto Quaylet", MB_YESNO | MB_ICONINFORMATION) ==
+        if (ui::ShowMessageBox(parent, text.c_str(), ui::kAppCaption, MB_YESNO | MB_ICONINFORMATION) ==
             IDYES) {
             const std::wstring url = std::wstring(catalogue::kSiteBase) + MakeSiteDirectory(id);
             ::ShellExecuteW(parent, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -54,6 +54,6 @@ bool CLimit::RunProduct(ZELTO_PRODUCT id, HWND parent, const std::wstring& argum
     const std::wstring text =
         name + L" could not be started:\n" + exe + L"\n\n" +
         (error.empty() ? L"The system reported error " + std::to_wstring(rc) + L"." : error);
-    ui::ShowMessageBox(parent, text.c_str(), L"Zelto Quaylet", MB_OK | MB_ICONERROR);
+    ui::ShowMessageBox(parent, text.c_str(), ui::kAppCaption, MB_OK | MB_ICONERROR);
     return false;
 }

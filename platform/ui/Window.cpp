@@ -30,7 +30,7 @@ void ReportException(HWND hwnd, const char* what) {
     static bool reporting = false;  // a failing box must not recurse into another
     if (reporting) return;
     reporting = true;
-    ShowMessageBox(hwnd, text.c_str(), L"Zelto Quaylet", MB_OK | MB_ICONERROR);
+    ShowMessageBox(hwnd, text.c_str(), kAppCaption, MB_OK | MB_ICONERROR);
     reporting = false;
 }
 

@@ -179,6 +179,8 @@ struct MessageMap {
 // Shows a message box, or hands it to the hook that tests install so that no
 // box blocks an unattended run. Every component shows its boxes through this.
 using MessageBoxHook = int (*)(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+// The caption of the hub's own message boxes, and its name towards servers.
+inline constexpr const wchar_t* kAppCaption = L"Zelto Quaylet";
 int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
