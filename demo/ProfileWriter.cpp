@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileMerge.h"
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 

@@ -15,8 +15,9 @@
 // under a new name, as the summary message says. A file that fails anywhere,
 // a store that is read-only in this session, a lock held too long by another
 // program, or a result past the store's limits loads nothing. Plain passwords
-// and passphrases are wiped once used. Names are shown with any character
-// that does not show written out.
+// and passphrases are held only as conn::SecretText, which overwrites them
+// when it lets go of them. Names are shown with any character that does not
+// show written out.
 //
 // The connection code reports its failures in what it returns; the list turns
 // each into a message box for the user and neither throws nor catches.
@@ -78,7 +79,7 @@ protected:
                                          const std::wstring& suggested);
     virtual std::wstring AskOpenFileName(HWND owner, const std::wstring& title);
     // newOne: choosing a passphrase (typed twice) rather than entering one.
-    virtual std::optional<std::wstring> AskPassphrase(HWND owner, const std::wstring& title, bool newOne);
+    virtual std::optional<conn::SecretText> AskPassphrase(HWND owner, const std::wstring& title, bool newOne);
     virtual int ShowMessage(HWND owner, const std::wstring& text, const std::wstring& title, UINT type);
 
 private:

@@ -78,7 +78,7 @@ protected:
         profiles[1].port = 7401;
         profiles[1].database = L"sales db";
         profiles[1].user = L"report";
-        profiles[1].password = L"pa ss \"word\"";
+        profiles[1].password = conn::SecretText(L"pa ss \"word\"");
         profiles[2].name = L"middle";
         for (auto& p : profiles) ASSERT_TRUE(conn::ProtectPassword(p, conn::CurrentUserProtector()));
         std::wstring error;

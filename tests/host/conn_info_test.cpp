@@ -35,7 +35,7 @@ TEST(ConnInfoPack, RoundTripsEveryFieldWithoutPlainPassword) {
     // The plain password appears nowhere in the decoded bytes.
     const auto bytes = conn::Base64Decode(std::string(packed.begin() + 5, packed.end()), true);
     ASSERT_TRUE(bytes);
-    EXPECT_EQ(bytes->find(conn::UnitsToLe(conn::ToUnits(in.password))), std::string::npos);
+    EXPECT_EQ(bytes->find(conn::LeBytes(in.password).View()), std::string::npos);
     EXPECT_EQ(out.Pack(L"??", protector).text, packed);  // exact inverse
 }
 
@@ -44,7 +44,7 @@ TEST(ConnInfoPack, EmptyNonAsciiAndAstralFields) {
     CONN_INFO in;
     in.name = L"Caf\u00e9 \u6771\u4eac \U0001F600";
     in.server = L"\u00fcber";
-    in.password = L"\U0001F511";
+    in.password = conn::SecretText(L"\U0001F511");
     const std::wstring packed = in.Pack(L"??", protector).text;
     EXPECT_TRUE(SurvivesCommandLine(packed));
     CONN_INFO out;
@@ -72,7 +72,7 @@ TEST(ConnInfoPack, ArgumentDecidesAboutThePassword) {
     // A record holding only the protected form passes it on as it is.
     CONN_INFO stored = test::FullProfile();
     stored.password.clear();
-    stored.protectedPassword = *protector.Protect(conn::UnitsToLe(conn::ToUnits(L"secret")));
+    stored.protectedPassword = *protector.Protect(conn::LeBytes(conn::SecretText(L"secret")));
     ASSERT_EQ(Unpacked(stored.Pack(L"??", protector).text, protector, out), L"");
     EXPECT_EQ(out.password, L"secret");
     protector.failProtect = true;
@@ -152,4 +152,37 @@ TEST(ConnText, Base64AndUtf8AreStrict) {
     EXPECT_EQ(*conn::GetVarint(v, pos), 300u);
     pos = 0;
     EXPECT_FALSE(conn::GetVarint(std::string("\x80\x00", 2), pos));  // non-minimal
+}
+
+// Passphrases written by earlier versions went through ToUnits and ToUtf8:
+// the secret's own conversions must give the same bytes, or their files would
+// no longer open.
+TEST(SecretText, ConvertsAsTheTextFunctionsDo) {
+    const std::wstring texts[] = {L"", L"passphrase",
+                                  L"Gr\u00fc\u00dfe aus Z\u00fcrich \u6771\u4eac \U0001F511",
+                                  std::wstring(1, static_cast<wchar_t>(0xDC00)) + L"lone" +
+                                      std::wstring(1, static_cast<wchar_t>(0xD800)),
+                                  std::wstring(5000, L'\u00e9')};
+    for (const std::wstring& text : texts) {
+        const conn::SecretText secret(text);
+        EXPECT_TRUE(secret == text);
+        EXPECT_EQ(secret.View(), conn::ToUnits(text));
+        EXPECT_EQ(conn::Utf8Bytes(secret).View(), conn::ToUtf8(conn::ToUnits(text)));
+        EXPECT_EQ(conn::LeBytes(secret).View(), conn::UnitsToLe(conn::ToUnits(text)));
+        EXPECT_TRUE(*conn::FromLeBytes(conn::LeBytes(secret)) == secret);
+    }
+    EXPECT_FALSE(conn::FromLeBytes(conn::SecretBytes("abc", 3)));
+    // Grown a unit at a time, it keeps every unit through each new buffer.
+    conn::SecretText grown;
+    for (int i = 0; i < 100; ++i) grown.push_back(static_cast<char16_t>(u'a' + i % 26));
+    EXPECT_EQ(grown.size(), 100u);
+    EXPECT_EQ(grown[99], u'a' + 99 % 26);
+    EXPECT_FALSE(conn::SecretText(L"ab") == L"abc");
+    EXPECT_FALSE(conn::SecretText(L"abc") == L"ab");
+    // A moved-from secret is empty: it does not keep the text, however short.
+    conn::SecretText shortOne(L"pw");
+    const conn::SecretText taken = std::move(shortOne);
+    EXPECT_TRUE(shortOne.empty());  // NOLINT(bugprone-use-after-move): what is left is the point
+    EXPECT_EQ(shortOne.data(), nullptr);
+    EXPECT_TRUE(taken == L"pw");
 }

@@ -83,14 +83,15 @@ TEST_F(ConnStoreTest, PackedTextMatchesTheNativeBuild) {
 TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
     conn::CngCipher cipher;
     // PBKDF2-HMAC-SHA256("password", "salt", 1 iteration), 32 bytes.
-    const auto key = cipher.DeriveKey("password", "salt", 1);
+    const auto key = cipher.DeriveKey(conn::SecretBytes("password", 8), "salt", 1);
     ASSERT_TRUE(key);
-    EXPECT_EQ(conn::Base64Encode(*key, false), "Eg+2z/z4syxD5yJSVsT4N6hlSMkszDVICAWYfLcL4Xs=");
+    EXPECT_EQ(conn::Base64Encode(std::string(key->View()), false),
+              "Eg+2z/z4syxD5yJSVsT4N6hlSMkszDVICAWYfLcL4Xs=");
     const std::string nonce(12, '\x07');
-    const auto sealed = cipher.Seal(*key, nonce, "secret", "aad");
+    const auto sealed = cipher.Seal(*key, nonce, conn::SecretBytes("secret", 6), "aad");
     ASSERT_TRUE(sealed);
     EXPECT_EQ(sealed->size(), 6u + 16u);
-    EXPECT_EQ(*cipher.Open(*key, nonce, *sealed, "aad"), "secret");
+    EXPECT_EQ(cipher.Open(*key, nonce, *sealed, "aad")->View(), "secret");
     EXPECT_FALSE(cipher.Open(*key, nonce, *sealed, "other"));
     std::string flipped = *sealed;
     flipped[0] ^= 1;
@@ -99,12 +100,12 @@ TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
     ASSERT_TRUE(r1 && r2);
     EXPECT_NE(*r1, *r2);
 
-    const std::wstring pass = L"l\u00f6sen";
+    const conn::SecretText pass(L"l\u00f6sen");
     const std::string file = conn::WriteExport({test::FullProfile()}, &cipher, &pass, 100000).bytes;
     const auto back = conn::ReadExport(file, &cipher, &pass);
     ASSERT_TRUE(back.ok());
     EXPECT_EQ(back.profiles[0].password, test::FullProfile().password);
-    const std::wstring wrong = L"losen";
+    const conn::SecretText wrong(L"losen");
     EXPECT_EQ(conn::ReadExport(file, &cipher, &wrong).error, conn::FileError::WrongPassphrase);
 }
 
@@ -122,7 +123,7 @@ TEST_F(ConnStoreTest, StoreRoundTripsWithProtectedPasswords) {
     ASSERT_TRUE(store.Save({a, b}, error)) << error;
     const std::string bytes = test::ReadFileBytes(StorePath());
     EXPECT_EQ(bytes.find("ss \"w"), std::string::npos);
-    EXPECT_EQ(bytes.find(conn::UnitsToLe(conn::ToUnits(test::FullProfile().password))), std::string::npos);
+    EXPECT_EQ(bytes.find(conn::LeBytes(test::FullProfile().password).View()), std::string::npos);
     conn::ProfileStore again(StorePath());
     const auto loaded = again.Load();
     ASSERT_EQ(loaded.problem, L"");

@@ -35,7 +35,7 @@ struct Message {
 class AnsweredList : public CAdvConnectList {
 public:
     std::deque<std::wstring> savePaths, openPaths;
-    std::deque<std::optional<std::wstring>> passphrases;
+    std::deque<std::optional<conn::SecretText>> passphrases;
     std::deque<int> answers;  // for boxes with a choice
     std::vector<Message> messages;
     std::vector<std::wstring> dialogTitles;
@@ -50,7 +50,7 @@ protected:
         dialogTitles.push_back(title);
         return Take(openPaths);
     }
-    std::optional<std::wstring> AskPassphrase(HWND, const std::wstring&, bool newOne) override {
+    std::optional<conn::SecretText> AskPassphrase(HWND, const std::wstring&, bool newOne) override {
         passphraseNew.push_back(newOne);
         if (passphrases.empty()) return std::nullopt;
         auto p = passphrases.front();
@@ -237,7 +237,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     EXPECT_EQ(test::ReadFileBytes(plainFile).find("secret"), std::string::npos);
     EXPECT_EQ(m_list->dialogTitles.back(), L"Connection profiles");
     m_list->answers = {IDYES};
-    m_list->passphrases = {std::wstring(L"long passphrase")};
+    m_list->passphrases = {conn::SecretText(L"long passphrase")};
     m_list->savePaths = {sealedFile};
     m_list->Select(RowOf(L"one"));
     Click(IDC_CONN_EXPORT_ONE);
@@ -252,7 +252,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     ASSERT_EQ(m_list->GetItemCount(), 0);
     // Wrong passphrase first, then the right one.
     m_list->openPaths = {sealedFile};
-    m_list->passphrases = {std::wstring(L"wrong one"), std::wstring(L"long passphrase")};
+    m_list->passphrases = {conn::SecretText(L"wrong one"), conn::SecretText(L"long passphrase")};
     Click(IDC_CONN_LOAD_ALL);
     ASSERT_EQ(m_list->Profiles().size(), 1u);
     EXPECT_EQ(m_list->passphraseNew, (std::vector<bool>{false, false}));
@@ -319,7 +319,7 @@ TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
     Seed({StoreProfile(L"one", L"pw 1")});
     Open();
     conn::CngCipher cipher;
-    const std::wstring pass = L"passphrase";
+    const conn::SecretText pass(L"passphrase");
     m_list->openPaths = {
         WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"one", L"pw 1"), StoreProfile(L"one", L"pw 2"),
                                                 StoreProfile(L"one", L"pw 1")},
@@ -414,7 +414,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     }
     // A damaged encrypted field fails the whole file too.
     conn::CngCipher cipher;
-    const std::wstring pass = L"passphrase";
+    const conn::SecretText pass(L"passphrase");
     std::string sealed =
         conn::WriteExport({StoreProfile(L"n1"), StoreProfile(L"n2", L"pw")}, &cipher, &pass, 100000).bytes;
     const std::size_t at = sealed.find("password.sealed=") + 18;
