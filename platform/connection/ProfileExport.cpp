@@ -40,8 +40,8 @@ bool AppendPassphraseHeader(std::string& out, const ProfileCipher& cipher, const
 // Why a file of these profiles would not load (empty when it would).
 std::wstring ExportProblem(const std::vector<CONN_INFO>& profiles, bool withPasswords) {
     if (profiles.size() > kMaxProfiles)
-        return L"The file would hold " + Num(profiles.size()) + L" profiles; a connection profile file holds " +
-               L"at most " + Num(kMaxProfiles) + L".";
+        return L"The file would hold " + Num(profiles.size()) +
+               L" profiles; a connection profile file holds " + L"at most " + Num(kMaxProfiles) + L".";
     for (const CONN_INFO& p : profiles) {
         const std::wstring why =
             withPasswords ? ProfileProblem(p, FileKind::Export) : SettingsProblem(p, FileKind::Export);
@@ -87,7 +87,8 @@ ExportResult WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCi
         if (seal && !p.password.empty()) {
             const auto nonce = cipher->Random(kNonce);
             const auto sealed =
-                nonce ? cipher->Seal(key, *nonce, LeBytes(p.password), ProfileAad(p, kExportFormat)) : std::nullopt;
+                nonce ? cipher->Seal(key, *nonce, LeBytes(p.password), ProfileAad(p, kExportFormat))
+                      : std::nullopt;
             if (!sealed) {
                 out.clear();
                 result.problem = L"The password of \"" + VisibleName(p.name) + L"\" could not be encrypted.";
@@ -100,15 +101,16 @@ ExportResult WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCi
     out += "eof " + std::to_string(profiles.size()) + "\r\n";
     if (out.size() > kMaxExportBytes) {
         out.clear();
-        result.problem = L"The file would be larger than " + Num(kMaxExportBytes >> 20) +
-                         L" MB, more than a connection profile file may hold; export fewer profiles at a time.";
+        result.problem =
+            L"The file would be larger than " + Num(kMaxExportBytes >> 20) +
+            L" MB, more than a connection profile file may hold; export fewer profiles at a time.";
     }
     return result;
 }
 
-ExportResult ExportStoredProfiles(const std::vector<CONN_INFO>& stored, const std::vector<std::size_t>& indexes,
-                                  const PasswordProtector& protector, const ProfileCipher* cipher,
-                                  const SecretText* passphrase, int& lost) {
+ExportResult ExportStoredProfiles(const std::vector<CONN_INFO>& stored,
+                                  const std::vector<std::size_t>& indexes, const PasswordProtector& protector,
+                                  const ProfileCipher* cipher, const SecretText* passphrase, int& lost) {
     const bool seal = cipher && passphrase;
     std::vector<CONN_INFO> out;
     out.reserve(indexes.size());
@@ -128,7 +130,8 @@ ExportResult ExportStoredProfiles(const std::vector<CONN_INFO>& stored, const st
 bool ExportNeedsPassphrase(const std::string& bytes) {
     Lines lines({}, 0);
     unsigned version = 0;
-    if (!OpenFile(bytes, kExportMagic, L"", kExportFormat, kMaxExportBytes, lines, version).ok()) return false;
+    if (!OpenFile(bytes, kExportMagic, L"", kExportFormat, kMaxExportBytes, lines, version).ok())
+        return false;
     std::string_view second;
     return lines.Next(second) && second == "passwords=passphrase";
 }
@@ -142,9 +145,11 @@ FileResult ReadPassphraseHeader(Lines& lines, const ProfileCipher* cipher, const
                                 unsigned format, SecretBytes& key) {
     std::string_view header[5];
     for (int h = 1; h < 5; ++h)
-        if (!lines.Next(header[h])) return Fail(FileError::Truncated, L"The file is truncated in its header.");
+        if (!lines.Next(header[h]))
+            return Fail(FileError::Truncated, L"The file is truncated in its header.");
     std::string_view k, v;
-    if (header[1] != "kdf=pbkdf2-sha256") return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
+    if (header[1] != "kdf=pbkdf2-sha256")
+        return LineFail(3, L"unknown key derivation; expected pbkdf2-sha256.");
     if (!SplitField(header[2], k, v) || k != "iterations" || v.size() > 9 || !AllDigits(v) ||
         ToNumber(v) < kMinIterations || ToNumber(v) > kMaxIterations)
         return LineFail(4, L"the iteration count must be a number from " + Num(kMinIterations) + L" to " +
@@ -159,7 +164,8 @@ FileResult ReadPassphraseHeader(Lines& lines, const ProfileCipher* cipher, const
     if (!passphrase || !cipher)
         return Fail(FileError::PassphraseNeeded, L"The file's passwords are protected by a passphrase.");
     auto derived = cipher->DeriveKey(Utf8Bytes(*passphrase), *salt, iterations);
-    if (!derived && cipher->Cancelled()) return Fail(FileError::Cancelled, L"The passphrase was not applied.");
+    if (!derived && cipher->Cancelled())
+        return Fail(FileError::Cancelled, L"The passphrase was not applied.");
     if (!derived) return Fail(FileError::CryptoFailed, L"The passphrase could not be applied.");
     key = std::move(*derived);
     const auto opened = cipher->Open(key, check->substr(0, kNonce), check->substr(kNonce), CheckAad(format));
@@ -185,8 +191,8 @@ std::optional<SecretText> OpenSealed(const ProfileCipher& cipher, const SecretBy
 FileResult ReadExport(const std::string& bytes, const ProfileCipher* cipher, const SecretText* passphrase) {
     Lines lines({}, 0);
     unsigned version = 0;
-    FileResult head = OpenFile(bytes, kExportMagic, L"a connection profile file", kExportFormat, kMaxExportBytes,
-                               lines, version);
+    FileResult head = OpenFile(bytes, kExportMagic, L"a connection profile file", kExportFormat,
+                               kMaxExportBytes, lines, version);
     if (!head.ok()) return head;
     std::string_view first;
     if (!lines.Next(first)) return Fail(FileError::Truncated, L"The file is truncated after its first line.");

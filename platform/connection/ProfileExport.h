@@ -77,9 +77,9 @@ ExportResult WriteExport(const std::vector<CONN_INFO>& profiles, const ProfileCi
 // The export of the stored profiles at `indexes`: passwords left out or, with
 // a passphrase, recovered with `protector` and sealed. `lost` counts stored
 // passwords that could not be recovered for this user.
-ExportResult ExportStoredProfiles(const std::vector<CONN_INFO>& stored, const std::vector<std::size_t>& indexes,
-                                  const PasswordProtector& protector, const ProfileCipher* cipher,
-                                  const SecretText* passphrase, int& lost);
+ExportResult ExportStoredProfiles(const std::vector<CONN_INFO>& stored,
+                                  const std::vector<std::size_t>& indexes, const PasswordProtector& protector,
+                                  const ProfileCipher* cipher, const SecretText* passphrase, int& lost);
 // Whether the file's header asks for a passphrase (false for anything else).
 bool ExportNeedsPassphrase(const std::string& bytes);
 // Reads an export file; passwords come back in plain text. A file with sealed

@@ -99,7 +99,8 @@ SecretBytes Utf8Bytes(const SecretText& text) {
         }
         static const unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
         out.push_back(static_cast<char>(kLead[n] | (c >> (6 * (n - 1)))));
-        for (std::size_t k = n - 1; k-- > 0;) out.push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F)));
+        for (std::size_t k = n - 1; k-- > 0;)
+            out.push_back(static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F)));
     });
     return out;
 }

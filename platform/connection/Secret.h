@@ -28,7 +28,8 @@ public:
     Secret() = default;
     Secret(const Unit* data, std::size_t count) { append(data, count); }
     Secret(const Secret& other) : Secret(other.m_data, other.m_size) {}
-    Secret(Secret&& other) noexcept : m_data(other.m_data), m_size(other.m_size), m_capacity(other.m_capacity) {
+    Secret(Secret&& other) noexcept
+        : m_data(other.m_data), m_size(other.m_size), m_capacity(other.m_capacity) {
         other.m_data = nullptr;
         other.m_size = other.m_capacity = 0;
     }

@@ -111,9 +111,19 @@ void CAdvConnectList::LoadProfiles() {
         ShowMessage(::GetParent(m_hwnd), loaded.problem, L"Connection profiles", MB_OK | MB_ICONEXCLAMATION);
 }
 
+const ui::MessageMap* CAdvConnectList::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnReflectedNotify(LVN_GETDISPINFOW, &CAdvConnectList::OnGetDispInfo),
+        ui::OnReflectedNotify(LVN_ODFINDITEMW, &CAdvConnectList::OnFindItem),
+        ui::OnMessage(LVM_GETITEMW, &CAdvConnectList::OnGetItem),
+    };
+    static const ui::MessageMap map(ui::ListView::ThisMessageMap(), entries);
+    return &map;
+}
+
 void CAdvConnectList::FillRows() {
-    std::vector<std::size_t> order(m_profiles.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    m_order.resize(m_profiles.size());
+    for (std::size_t i = 0; i < m_order.size(); ++i) m_order[i] = i;
     // Sort keys compare as CompareStringW does; made once per name, they spare
     // a comparison of the names' texts at each step of the sort.
     std::vector<std::string> keys(m_profiles.size());
@@ -126,23 +136,71 @@ void CAdvConnectList::FillRows() {
         ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name, -1,
                        reinterpret_cast<LPWSTR>(keys[i].data()), n);
     }
-    std::stable_sort(order.begin(), order.end(),
+    std::stable_sort(m_order.begin(), m_order.end(),
                      [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    SetRedraw(false);
+    // The rows are new: no selection or focus of the old ones is carried over.
     DeleteAllItems();
-    SetItemCount(static_cast<int>(order.size()));
-    int row = 0;
-    for (std::size_t index : order) {
-        const CONN_INFO& p = m_profiles[index];
-        // Characters that do not show are written out, so that no two rows look alike.
-        const int at = InsertItemWithData(row, conn::VisibleName(p.name), static_cast<LPARAM>(index));
-        if (at < 0) continue;
-        const std::wstring* cells[] = {&p.kind, &p.server, &p.database, &p.user};
-        for (int c = 0; c < 4; ++c) SetItemText(at, c + 1, *cells[c]);
-        ++row;
+    Send(LVM_SETITEMCOUNT, m_order.size(), 0);
+}
+
+std::wstring CAdvConnectList::CellText(int row, int column) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= m_order.size()) return {};
+    const CONN_INFO& p = m_profiles[m_order[static_cast<std::size_t>(row)]];
+    switch (column) {
+    // Characters that do not show are written out, so that no two rows look alike.
+    case 0: return conn::VisibleName(p.name);
+    case 1: return p.kind;
+    case 2: return p.server;
+    case 3: return p.database;
+    case 4: return p.user;
+    default: return {};
     }
-    SetRedraw(true);
-    ::InvalidateRect(m_hwnd, nullptr, TRUE);
+}
+
+LRESULT CAdvConnectList::OnGetDispInfo(NMHDR* hdr) {
+    LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(hdr)->item;
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        const std::wstring text = CellText(item.iItem, item.iSubItem);
+        const std::size_t n =
+            std::min<std::size_t>(text.size(), static_cast<std::size_t>(item.cchTextMax) - 1);
+        text.copy(item.pszText, n);
+        item.pszText[n] = L'\0';
+    }
+    return 0;
+}
+
+LRESULT CAdvConnectList::OnFindItem(NMHDR* hdr) {
+    const auto* find = reinterpret_cast<NMLVFINDITEMW*>(hdr);
+    if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz) return -1;
+    const std::wstring wanted = find->lvfi.psz;
+    const int count = static_cast<int>(m_order.size());
+    if (count == 0 || wanted.empty()) return -1;
+    const int start = find->iStart >= 0 && find->iStart < count ? find->iStart : 0;
+    // From the start row to the end, then from the top, as typing in a list searches.
+    for (int k = 0; k < count; ++k) {
+        const int row = (start + k) % count;
+        if (k > 0 && row == 0 && !(find->lvfi.flags & LVFI_WRAP)) break;
+        const std::wstring name = CellText(row, 0);
+        const int n = static_cast<int>(std::min(name.size(), wanted.size()));
+        const bool partial = (find->lvfi.flags & LVFI_PARTIAL) != 0;
+        if ((partial ? name.size() >= wanted.size() : name.size() == wanted.size()) &&
+            ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), n, wanted.c_str(), n) ==
+                CSTR_EQUAL)
+            return row;
+    }
+    return -1;
+}
+
+bool CAdvConnectList::OnGetItem(ui::Message& m) {
+    // The control keeps no item data of its own: each row's is its profile's index.
+    m.result = DefaultProc(m);
+    auto* item = reinterpret_cast<LVITEMW*>(m.lParam);
+    if (item && (item->mask & LVIF_PARAM) && item->iSubItem == 0 && item->iItem >= 0 &&
+        static_cast<std::size_t>(item->iItem) < m_order.size()) {
+        item->lParam = static_cast<LPARAM>(m_order[static_cast<std::size_t>(item->iItem)]);
+        m.result = TRUE;
+    }
+    return true;
 }
 
 void CAdvConnectList::SaveWidth(CSysReg* reg) {
@@ -243,13 +301,11 @@ bool CAdvConnectList::ReadExportAsking(HWND owner, const std::wstring& title, co
 }
 
 void CAdvConnectList::ShowProfile(std::size_t index) {
-    for (int row = 0; row < GetItemCount(); ++row) {
-        if (static_cast<std::size_t>(GetItemData(row)) == index) {
-            Select(row);
-            EnsureVisible(row, false);
-            return;
-        }
-    }
+    const auto at = std::find(m_order.begin(), m_order.end(), index);
+    if (at == m_order.end()) return;
+    const int row = static_cast<int>(at - m_order.begin());
+    Select(row);
+    EnsureVisible(row, false);
 }
 
 int CAdvConnectList::LoadAll(HWND owner, const std::wstring& title) {

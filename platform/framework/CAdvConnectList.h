@@ -2,9 +2,14 @@
 // database kind, server, database, user) over the profile store, with export
 // to and import from profile files.
 //
-// Each row's item data is the index of its profile in Profiles(); rows are
-// sorted by name, so row numbers and indexes differ. Column widths are kept
-// through CSysReg as "ConnColW1" .. "ConnColW5".
+// The list view is virtual (owner data): it holds no rows of its own and asks
+// for each cell it shows, so that the largest store fills it as fast as a
+// small one. The control must have the LVS_OWNERDATA style and be bound to
+// this object (Subclass), which answers its requests. Each row's item data
+// (LVM_GETITEM with LVIF_PARAM) is the index of its profile in Profiles();
+// rows are sorted by name, so row numbers and indexes differ. Typing the
+// start of a name selects the next row that begins with it. Column widths
+// are kept through CSysReg as "ConnColW1" .. "ConnColW5".
 //
 // Files (see platform/connection/ProfileFile.h): "Export One..." and "Save..."
 // write an export file; passwords are left out unless the user asks for them,
@@ -45,6 +50,9 @@ class CAdvConnectList : public ui::ListView {
 public:
     CAdvConnectList() = default;
     ~CAdvConnectList() override = default;
+
+    const ui::MessageMap* GetMessageMap() const override { return ThisMessageMap(); }
+    static const ui::MessageMap* ThisMessageMap();
 
     // The store file; by default conn::ProfileStore::DefaultPath() at Initialize.
     void SetStorePath(std::wstring path) { m_storePath = std::move(path); }
@@ -89,8 +97,16 @@ private:
                           conn::FileResult& file);
     // Selects and shows the row of the profile at `index`.
     void ShowProfile(std::size_t index);
+    // Sorts the rows by name and has the list show as many.
     void FillRows();
+    // The text of a cell of a row.
+    std::wstring CellText(int row, int column) const;
+
+    LRESULT OnGetDispInfo(NMHDR* hdr);
+    LRESULT OnFindItem(NMHDR* hdr);
+    bool OnGetItem(ui::Message& m);
 
     std::wstring m_storePath;
     std::vector<CONN_INFO> m_profiles;
+    std::vector<std::size_t> m_order;  // row -> index in m_profiles
 };

@@ -165,6 +165,46 @@ TEST_F(ConnectionsPageTest, ShowsProfilesSortedWithIconAndColumns) {
     EXPECT_TRUE(m_list->messages.empty());
 }
 
+TEST_F(ConnectionsPageTest, TheLargestStoreShowsInAVirtualListThatKeepsEverythingARowDoes) {
+    // Stored in another order than shown, so that rows and profiles differ.
+    std::vector<CONN_INFO> many(conn::kMaxProfiles);
+    for (std::size_t i = 0; i < many.size(); ++i) {
+        many[i].name = L"Profile " + std::to_wstring((i * 7919) % many.size());
+        many[i].server = L"server-" + std::to_wstring(i);
+    }
+    many[123].name = L"Zulu\u200B";
+    Seed(many);
+    TestPage& page = Open();
+    // The control asks for what it shows instead of holding 20,000 rows of its own.
+    EXPECT_NE(::GetWindowLongW(m_list->Hwnd(), GWL_STYLE) & LVS_OWNERDATA, 0);
+    ASSERT_EQ(m_list->GetItemCount(), static_cast<int>(conn::kMaxProfiles));
+    EXPECT_EQ(m_list->GetItemText(0, 0), L"Profile 0");
+    EXPECT_EQ(m_list->GetItemText(1, 0), L"Profile 1");
+    EXPECT_EQ(m_list->GetItemText(2, 0), L"Profile 10");
+    EXPECT_EQ(m_list->GetItemText(conn::kMaxProfiles - 1, 0), L"Zulu<U+200B>");
+    EXPECT_EQ(m_list->GetItemData(conn::kMaxProfiles - 1), 123);
+    const std::size_t first = static_cast<std::size_t>(m_list->GetItemData(0));
+    EXPECT_EQ(m_list->Profiles()[first].name, L"Profile 0");
+    EXPECT_EQ(m_list->GetItemText(0, 2), m_list->Profiles()[first].server);
+    // Found by the start of its name, as the control searches when the user
+    // types (Wine's does not search on typing, so the search is asked for).
+    LVFINDINFOW find{};
+    find.flags = LVFI_STRING | LVFI_PARTIAL | LVFI_WRAP;
+    find.psz = L"profile 1999";
+    const int typed = static_cast<int>(
+        m_list->Send(LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    ASSERT_GE(typed, 0);
+    EXPECT_EQ(m_list->GetItemText(typed, 0), L"Profile 1999");
+    find.psz = L"no such name";
+    EXPECT_EQ(m_list->Send(LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)), -1);
+    m_list->Select(typed);
+    // The selected row's profile is the one opened.
+    Click(IDC_CONN_OPEN);
+    ASSERT_EQ(page.runs.size(), 1u);
+    EXPECT_EQ(Launched(page.runs[0]).name, L"Profile 1999");
+    EXPECT_TRUE(m_list->messages.empty());
+}
+
 TEST_F(ConnectionsPageTest, OpenWithoutSelectionSaysSo) {
     Seed({StoreProfile(L"a")});
     TestPage& page = Open();

@@ -49,7 +49,8 @@ conn::SecretText Unmask(const std::array<char16_t, N>& masked) {
 // UTF-8 (the texts here have no character outside the first plane), cut
 // after `most` bytes.
 template <std::size_t N>
-std::vector<unsigned char> MaskedEncoding(const std::array<char16_t, N>& masked, bool utf8, std::size_t most) {
+std::vector<unsigned char> MaskedEncoding(const std::array<char16_t, N>& masked, bool utf8,
+                                          std::size_t most) {
     std::vector<unsigned char> out;
     for (char16_t m : masked) {
         const unsigned c = static_cast<char16_t>(m ^ kMask);
@@ -79,13 +80,14 @@ bool Readable(const MEMORY_BASIC_INFORMATION& m) {
 
 // Where the masked patterns occur in the readable memory of this process
 // (the scan's own buffer aside).
-std::vector<std::string> Find(const std::vector<std::pair<std::string, std::vector<unsigned char>>>& patterns) {
+std::vector<std::string> Find(
+    const std::vector<std::pair<std::string, std::vector<unsigned char>>>& patterns) {
     constexpr std::size_t kChunk = 1 << 20;
     auto* buffer = static_cast<unsigned char*>(VirtualAlloc(nullptr, kChunk, MEM_COMMIT, PAGE_READWRITE));
     std::vector<std::string> found;
     MEMORY_BASIC_INFORMATION m{};
-    for (auto* at = static_cast<unsigned char*>(nullptr);
-         VirtualQuery(at, &m, sizeof m) == sizeof m; at = static_cast<unsigned char*>(m.BaseAddress) + m.RegionSize) {
+    for (auto* at = static_cast<unsigned char*>(nullptr); VirtualQuery(at, &m, sizeof m) == sizeof m;
+         at = static_cast<unsigned char*>(m.BaseAddress) + m.RegionSize) {
         if (!Readable(m) || m.BaseAddress == buffer) continue;
         auto* base = static_cast<unsigned char*>(m.BaseAddress);
         for (std::size_t off = 0; off < m.RegionSize; off += kChunk - 64) {
@@ -96,7 +98,9 @@ std::vector<std::string> Find(const std::vector<std::pair<std::string, std::vect
                 for (std::size_t i = 0; i + p.size() <= got; ++i) {
                     std::size_t k = 0;
                     while (k < p.size() && (buffer[i + k] ^ 0xA5) == p[k]) ++k;
-                    if (k == p.size()) found.push_back(name + " at " + std::to_string(reinterpret_cast<std::uintptr_t>(base + off + i)));
+                    if (k == p.size())
+                        found.push_back(name + " at " +
+                                        std::to_string(reinterpret_cast<std::uintptr_t>(base + off + i)));
                 }
             }
             SecureZeroMemory(buffer, kChunk);
@@ -148,8 +152,8 @@ TEST_F(SecretMemoryTest, NoPassphraseOrPasswordIsLeftAfterAnExportAndALoad) {
     }
     test::PageHost host;
     {
-        HWND listWindow = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_OWNERDATA, 0, 0, 400,
-                                          300, host.Hwnd(), nullptr, nullptr, nullptr);
+        HWND listWindow = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT | LVS_OWNERDATA, 0, 0,
+                                          400, 300, host.Hwnd(), nullptr, nullptr, nullptr);
         ScannedList list;
         ASSERT_TRUE(list.Subclass(listWindow));
         list.SetStorePath(store);
