@@ -4,6 +4,7 @@
 #include <bcrypt.h>
 #include <wincrypt.h>
 
+#include "platform/connection/Pbkdf2.h"
 #include "platform/os/Handle.h"
 
 namespace conn {
@@ -105,15 +106,7 @@ std::optional<std::string> CngCipher::Random(std::size_t count) const {
 
 std::optional<SecretBytes> CngCipher::DeriveKey(const SecretBytes& passphrase, const std::string& salt,
                                                 std::uint32_t iterations) const {
-    const Algorithm hmac = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
-    if (!hmac) return std::nullopt;
-    SecretBytes key;
-    key.resize(32);
-    if (!BCRYPT_SUCCESS(BCryptDeriveKeyPBKDF2(
-            hmac.Get(), Ptr(passphrase.data()), static_cast<ULONG>(passphrase.size()), Ptr(salt),
-            static_cast<ULONG>(salt.size()), iterations, Ptr(key.data()), 32, 0)))
-        return std::nullopt;
-    return key;
+    return Pbkdf2Sha256(passphrase, salt, iterations);
 }
 
 std::optional<std::string> CngCipher::Seal(const SecretBytes& key, const std::string& nonce,

@@ -1,6 +1,7 @@
 // The Windows implementations of the profile protections: DPAPI for the
-// current user (store and command line), CNG for passphrase-sealed export
-// files (PBKDF2-SHA256, AES-256-GCM); and the comparison of profile names.
+// current user (store and command line), for passphrase-sealed export files
+// PBKDF2-HMAC-SHA256 (Pbkdf2.h) and AES-256-GCM through CNG; and the
+// comparison of profile names.
 #pragma once
 
 #include "platform/connection/ProfileExport.h"

@@ -2,6 +2,7 @@
 
 #include "platform/connection/CONN_INFO.h"
 #include "platform/connection/ConnText.h"
+#include "platform/connection/Pbkdf2.h"
 #include "tests/SampleProfiles.h"
 #include "tests/host/ConnFakes.h"
 
@@ -185,4 +186,56 @@ TEST(SecretText, ConvertsAsTheTextFunctionsDo) {
     EXPECT_TRUE(shortOne.empty());  // NOLINT(bugprone-use-after-move): what is left is the point
     EXPECT_EQ(shortOne.data(), nullptr);
     EXPECT_TRUE(taken == L"pw");
+}
+
+namespace {
+
+std::string Hex(const conn::SecretBytes& bytes) {
+    std::string out;
+    for (char c : bytes) {
+        out += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
+        out += "0123456789abcdef"[static_cast<unsigned char>(c) & 0xF];
+    }
+    return out;
+}
+
+}  // namespace
+
+// The published vectors of PBKDF2-HMAC-SHA256, and keys from passphrases
+// longer than a hash block and from non-ASCII ones at today's count.
+TEST(Pbkdf2Sha256, GivesTheStandardKeys) {
+    const auto key = [](const std::string& pass, const std::string& salt, std::uint32_t iterations) {
+        return Hex(*conn::Pbkdf2Sha256(conn::SecretBytes(pass.data(), pass.size()), salt, iterations));
+    };
+    EXPECT_EQ(key("passwd", "salt", 1), "55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc");
+    EXPECT_EQ(key("Password", "NaCl", 80000),
+              "4ddcd8f60b98be21830cee5ef22701f9641a4418d04c0414aeff08876b34ab56");
+    EXPECT_EQ(key(std::string(200, 'x'), "saltsaltsaltsalt", 1000),
+              "ba5fe4deacd6ff21974d164cfdacdd34a41160c8e6c6b33bc3625d0a17f8e529");
+    EXPECT_EQ(
+        key("Gr\xC3\xBC\xC3\x9F"
+            "e",
+            std::string("\x00\x01\x00\x01\x00\x01\x00\x01\x00\x01\x00\x01\x00\x01\x00\x01", 16), 600000),
+        "f43ce89e78c6ffaabcebead8a6ab3a2913ad4ef487ecd883ffe01e2535ede71f");
+    // Asked to stop, it gives no key.
+    int asked = 0;
+    EXPECT_FALSE(conn::Pbkdf2Sha256(conn::SecretBytes("p", 1), "s", 100000, [&] { return ++asked < 3; }));
+    EXPECT_EQ(asked, 3);
+    EXPECT_FALSE(conn::Pbkdf2Sha256(conn::SecretBytes("p", 1), "s", 0));
+}
+
+// A standard string keeps a short text inside the string object and leaves
+// it there when the text is moved out; a profile's password must not.
+TEST(SecretText, AMovedFromProfileHoldsNoneOfItsPassword) {
+    CONN_INFO from;
+    from.password = conn::SecretText(L"p7\u00df");
+    const conn::SecretText copy = from.password;
+    const CONN_INFO to = std::move(from);
+    EXPECT_TRUE(to.password == copy);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&from);
+    const auto* units = reinterpret_cast<const unsigned char*>(copy.data());
+    // The first unit may be written over by the string's end; the rest would be there.
+    const std::string object(bytes, bytes + sizeof from),
+        rest(units + sizeof(char16_t), units + copy.size() * sizeof(char16_t));
+    EXPECT_EQ(object.find(rest), std::string::npos);
 }

@@ -2,9 +2,11 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <wincrypt.h>
+#include <bcrypt.h>
 
 #include <functional>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "platform/connection/ConnText.h"
@@ -96,6 +98,29 @@ TEST_F(ConnStoreTest, CngDerivesAndSealsAsSpecified) {
     std::string flipped = *sealed;
     flipped[0] ^= 1;
     EXPECT_FALSE(cipher.Open(*key, nonce, flipped, "aad"));
+    // The program's own key derivation gives the system's keys.
+    for (const auto& [pass, salt, iterations] :
+         {std::tuple<std::string, std::string, ULONG>{"", "salt", 2},
+          {"l\xC3\xB6sen", std::string(16, '\0'), 1000},
+          {std::string(65, 'k'), "s", 3},
+          {std::string(1000, '\xE9'), std::string(16, '\x7F'), 4097}}) {
+        const auto algorithm = [] {
+            BCRYPT_ALG_HANDLE h = nullptr;
+            BCryptOpenAlgorithmProvider(&h, BCRYPT_SHA256_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG);
+            return h;
+        }();
+        ASSERT_NE(algorithm, nullptr);
+        std::string system(32, '\0'), p = pass, s = salt;
+        ASSERT_EQ(
+            BCryptDeriveKeyPBKDF2(algorithm, reinterpret_cast<PUCHAR>(p.data()), static_cast<ULONG>(p.size()),
+                                  reinterpret_cast<PUCHAR>(s.data()), static_cast<ULONG>(s.size()),
+                                  iterations, reinterpret_cast<PUCHAR>(system.data()), 32, 0),
+            0);
+        BCryptCloseAlgorithmProvider(algorithm, 0);
+        const auto own = cipher.DeriveKey(conn::SecretBytes(pass.data(), pass.size()), salt, iterations);
+        ASSERT_TRUE(own);
+        EXPECT_EQ(own->View(), system) << pass.size() << " " << iterations;
+    }
     const auto r1 = cipher.Random(16), r2 = cipher.Random(16);
     ASSERT_TRUE(r1 && r2);
     EXPECT_NE(*r1, *r2);

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/connection/ProfileStore.h"
@@ -33,8 +34,9 @@ constexpr std::array<char16_t, N - 1> Masked(const char16_t (&text)[N]) {
 
 // Only the masked forms are in the program's image: the plain ones are
 // folded away when it is compiled.
-constexpr auto kPassword = Masked(u"K\u00e79!tQ");  // 6 characters: short enough to be kept inline
-constexpr auto kPassphrase = Masked(u"Gr\u00fc\u00dfe aus Z\u00fcrich, 2024!");
+constexpr auto kPassword = Masked(u"\u00c49\u00e7!\u00dfQ");  // 6 characters: short enough to be kept inline
+// Scripts mixed so that no run of it is a word some program holds anyway.
+constexpr auto kPassphrase = Masked(u"Gr\u00fc\u6771\u00dfe\u03a9\u4eac Z\u03bc\u00fcr2\u00e9ich");
 
 template <std::size_t N>
 conn::SecretText Unmask(const std::array<char16_t, N>& masked) {
@@ -44,13 +46,11 @@ conn::SecretText Unmask(const std::array<char16_t, N>& masked) {
     return text;
 }
 
-// The patterns to look for are kept masked too (each byte ^ 0xA5), and made
-// from the masked text one character at a time: the text as UTF-16LE, or as
-// UTF-8 (the texts here have no character outside the first plane), cut
-// after `most` bytes.
+// The text's bytes as UTF-16LE or UTF-8 (the texts here have no character
+// outside the first plane), each kept masked (^ 0xA5) and made from the
+// masked text one character at a time.
 template <std::size_t N>
-std::vector<unsigned char> MaskedEncoding(const std::array<char16_t, N>& masked, bool utf8,
-                                          std::size_t most) {
+std::vector<unsigned char> MaskedEncoding(const std::array<char16_t, N>& masked, bool utf8) {
     std::vector<unsigned char> out;
     for (char16_t m : masked) {
         const unsigned c = static_cast<char16_t>(m ^ kMask);
@@ -68,9 +68,42 @@ std::vector<unsigned char> MaskedEncoding(const std::array<char16_t, N>& masked,
             out.push_back(static_cast<unsigned char>((0x80 | (c & 0x3F)) ^ 0xA5));
         }
     }
-    if (out.size() > most) out.resize(most);
     return out;
 }
+
+// What the scan looks for: every run of 8 bytes of an encoding that holds a
+// character outside ASCII, masked. Any piece of a copy is found so, also one
+// whose start the heap has written over when it freed its block, or the
+// start that a buffer held before it grew.
+class Pieces {
+public:
+    void Add(const std::string& name, const std::vector<unsigned char>& masked) {
+        for (std::size_t i = 0; i + 8 <= masked.size(); ++i) {
+            std::uint64_t key = 0;
+            bool beyondAscii = false;
+            for (std::size_t k = 0; k < 8; ++k) {
+                key |= std::uint64_t{masked[i + k]} << (8 * k);
+                beyondAscii = beyondAscii || (masked[i + k] ^ 0xA5) >= 0x80;
+            }
+            if (!beyondAscii) continue;
+            m_pieces.emplace(key, name);
+            m_starts[masked[i] | (masked[i + 1] << 8)] = true;
+        }
+    }
+    // The name of the text whose piece starts at `at`, or null.
+    const std::string* At(const unsigned char* at) const {
+        if (!m_starts[(at[0] ^ 0xA5) | ((at[1] ^ 0xA5) << 8)]) return nullptr;
+        std::uint64_t key = 0;
+        for (std::size_t k = 0; k < 8; ++k)
+            key |= std::uint64_t{static_cast<unsigned char>(at[k] ^ 0xA5)} << (8 * k);
+        const auto found = m_pieces.find(key);
+        return found == m_pieces.end() ? nullptr : &found->second;
+    }
+
+private:
+    std::unordered_map<std::uint64_t, std::string> m_pieces;
+    std::vector<bool> m_starts = std::vector<bool>(65536);
+};
 
 bool Readable(const MEMORY_BASIC_INFORMATION& m) {
     if (m.State != MEM_COMMIT || (m.Protect & (PAGE_GUARD | PAGE_NOACCESS))) return false;
@@ -78,10 +111,9 @@ bool Readable(const MEMORY_BASIC_INFORMATION& m) {
                          PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
 
-// Where the masked patterns occur in the readable memory of this process
-// (the scan's own buffer aside).
-std::vector<std::string> Find(
-    const std::vector<std::pair<std::string, std::vector<unsigned char>>>& patterns) {
+// The pieces found in the readable memory of this process (the scan's own
+// buffer aside), one entry per copy.
+std::vector<std::string> Find(const Pieces& pieces) {
     constexpr std::size_t kChunk = 1 << 20;
     auto* buffer = static_cast<unsigned char*>(VirtualAlloc(nullptr, kChunk, MEM_COMMIT, PAGE_READWRITE));
     std::vector<std::string> found;
@@ -90,18 +122,20 @@ std::vector<std::string> Find(
          at = static_cast<unsigned char*>(m.BaseAddress) + m.RegionSize) {
         if (!Readable(m) || m.BaseAddress == buffer) continue;
         auto* base = static_cast<unsigned char*>(m.BaseAddress);
-        for (std::size_t off = 0; off < m.RegionSize; off += kChunk - 64) {
+        std::unordered_map<std::string, const unsigned char*> last;  // each text's last piece
+        for (std::size_t off = 0; off < m.RegionSize; off += kChunk - 8) {
             const std::size_t n = std::min(kChunk, m.RegionSize - off);
             SIZE_T got = 0;
             if (!ReadProcessMemory(GetCurrentProcess(), base + off, buffer, n, &got)) continue;
-            for (const auto& [name, p] : patterns) {
-                for (std::size_t i = 0; i + p.size() <= got; ++i) {
-                    std::size_t k = 0;
-                    while (k < p.size() && (buffer[i + k] ^ 0xA5) == p[k]) ++k;
-                    if (k == p.size())
-                        found.push_back(name + " at " +
-                                        std::to_string(reinterpret_cast<std::uintptr_t>(base + off + i)));
-                }
+            for (std::size_t i = 0; i + 8 <= got; ++i) {
+                const std::string* name = pieces.At(buffer + i);
+                if (!name) continue;
+                // The pieces of one copy count once.
+                const unsigned char* where = base + off + i;
+                const auto seen = last.find(*name);
+                if (seen == last.end() || where >= seen->second + 64)
+                    found.push_back(*name + " at " + std::to_string(reinterpret_cast<std::uintptr_t>(where)));
+                last[*name] = where;
             }
             SecureZeroMemory(buffer, kChunk);
             if (n < kChunk) break;
@@ -171,14 +205,12 @@ TEST_F(SecretMemoryTest, NoPassphraseOrPasswordIsLeftAfterAnExportAndALoad) {
         ASSERT_FALSE(list.messages.empty());
         EXPECT_NE(list.messages.back().find(L"1 profile added"), std::wstring::npos);
     }
-    // The passphrase by its start: a partial copy left when a buffer grew holds that.
-    const std::vector<std::pair<std::string, std::vector<unsigned char>>> patterns = {
-        {"password as UTF-16LE", MaskedEncoding(kPassword, false, 64)},
-        {"password as UTF-8", MaskedEncoding(kPassword, true, 64)},
-        {"passphrase as UTF-16LE", MaskedEncoding(kPassphrase, false, 12)},
-        {"passphrase as UTF-8", MaskedEncoding(kPassphrase, true, 12)},
-    };
-    const std::vector<std::string> found = Find(patterns);
+    Pieces pieces;
+    pieces.Add("password as UTF-16LE", MaskedEncoding(kPassword, false));
+    pieces.Add("password as UTF-8", MaskedEncoding(kPassword, true));
+    pieces.Add("passphrase as UTF-16LE", MaskedEncoding(kPassphrase, false));
+    pieces.Add("passphrase as UTF-8", MaskedEncoding(kPassphrase, true));
+    const std::vector<std::string> found = Find(pieces);
     EXPECT_TRUE(found.empty()) << found.size() << " copies, the first: " << found[0];
 
     // The scan finds what is there: a copy of each made on purpose, and gone when it is wiped.
@@ -187,7 +219,7 @@ TEST_F(SecretMemoryTest, NoPassphraseOrPasswordIsLeftAfterAnExportAndALoad) {
     (*planted)[1] = conn::Utf8Bytes(Unmask(kPassword));
     (*planted)[2] = conn::LeBytes(Unmask(kPassphrase));
     (*planted)[3] = conn::Utf8Bytes(Unmask(kPassphrase));
-    EXPECT_EQ(Find(patterns).size(), 4u);
+    EXPECT_EQ(Find(pieces).size(), 4u);
     planted.reset();
-    EXPECT_TRUE(Find(patterns).empty());
+    EXPECT_TRUE(Find(pieces).empty());
 }
