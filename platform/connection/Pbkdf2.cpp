@@ -34,8 +34,8 @@ void Compress(std::uint32_t state[8], const unsigned char block[64]) {
     for (int i = 0; i < 64; ++i) {
         const std::uint32_t t1 = v[7] + (Rotr(v[4], 6) ^ Rotr(v[4], 11) ^ Rotr(v[4], 25)) +
                                  ((v[4] & v[5]) ^ (~v[4] & v[6])) + kRound[i] + w[i];
-        const std::uint32_t t2 =
-            (Rotr(v[0], 2) ^ Rotr(v[0], 13) ^ Rotr(v[0], 22)) + ((v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]));
+        const std::uint32_t t2 = (Rotr(v[0], 2) ^ Rotr(v[0], 13) ^ Rotr(v[0], 22)) +
+                                 ((v[0] & v[1]) ^ (v[0] & v[2]) ^ (v[1] & v[2]));
         for (int k = 7; k > 0; --k) v[k] = v[k - 1];
         v[4] += t1;
         v[0] = t1 + t2;

@@ -18,6 +18,7 @@ namespace conn {
 // The key; nothing when `keepGoing` (asked every few thousand iterations)
 // says to stop.
 std::optional<SecretBytes> Pbkdf2Sha256(const SecretBytes& passphrase, const std::string& salt,
-                                        std::uint32_t iterations, const std::function<bool()>& keepGoing = {});
+                                        std::uint32_t iterations,
+                                        const std::function<bool()>& keepGoing = {});
 
 }  // namespace conn

@@ -189,10 +189,6 @@ StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs, const std::
     }
     const ULONGLONG until = GetTickCount64() + waitMs;
     while (!TryOnce(storePath + L".lock")) {
-        if (cancel && cancel->load()) {
-            m_state = State::Cancelled;
-            return;
-        }
         if (GetTickCount64() >= until) {
             m_state = State::Busy;
             m_problem =
@@ -200,6 +196,11 @@ StoreLock::StoreLock(const std::wstring& storePath, unsigned waitMs, const std::
             return;
         }
         Sleep(20);
+        // Asked before the next try, so that a wait given up takes nothing more.
+        if (cancel && cancel->load()) {
+            m_state = State::Cancelled;
+            return;
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "platform/framework/PassphraseDialog.h"
+#include "platform/framework/ProfileWaits.h"
 #include "platform/services/CSysReg.h"
 #include "platform/ui/Dpi.h"
 #include "platform/ui/Window.h"
@@ -38,12 +39,12 @@ std::wstring SafeFileName(const std::wstring& name) {
 }
 
 // Merges loaded profiles into the store as it is on disk now, under the
-// store's lock, so that changes another program made since it was shown, or
-// makes at the same time, are kept. Loaded passwords stay plain through the
-// merge, so that telling a duplicate costs one unprotect per stored profile at
-// most; only the profiles actually added are protected, under the lock. A file
-// of thousands of copies of one profile then costs next to nothing.
-conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
+// store's lock (`lock`; none when the store has no path), so that changes
+// another program made since it was shown, or makes at the same time, are kept. Loaded passwords stay plain
+// through the merge, so that telling a duplicate costs one unprotect per stored profile at most; only the
+// profiles actually added are protected, under the lock. A file of thousands of copies of one profile then
+// costs next to nothing.
+conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath, const conn::StoreLock* lock,
                                               std::vector<CONN_INFO>&& incoming, conn::MergeResult& result,
                                               bool& protectFailed) {
     const auto& protector = conn::CurrentUserProtector();
@@ -55,14 +56,15 @@ conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
         return it->second == loaded.password;
     };
     protectFailed = false;
-    conn::ProfileStore store(storePath);
-    return store.Update([&](std::vector<CONN_INFO>& profiles) {
+    const auto change = [&](std::vector<CONN_INFO>& profiles) {
         result = conn::Merge(profiles, std::move(incoming), same, conn::SystemNameCase());
         for (std::size_t i : result.addedIndexes)
             protectFailed = !conn::ProtectPassword(profiles[i], protector) || protectFailed;
         if (protectFailed) return false;
         return result.added > 0;
-    });
+    };
+    conn::ProfileStore store(storePath);
+    return lock ? store.Update(change, *lock) : store.Update(change, 0);
 }
 
 // The common file dialog on profile files, starting at `suggested`; empty
@@ -261,10 +263,11 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     if (path.empty()) return;
 
     int lost = 0;
-    const conn::CngCipher cipher;
+    const ProgressCipher cipher(owner, title, L"Encrypting the passwords under the passphrase...");
     const conn::ExportResult file =
         conn::ExportStoredProfiles(m_profiles, indexes, conn::CurrentUserProtector(), &cipher,
                                    passphrase ? &*passphrase : nullptr, lost);
+    if (file.cancelled) return;  // nothing was written
     if (!file.ok()) {
         ShowMessage(owner, file.problem + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
         return;
@@ -290,11 +293,12 @@ bool CAdvConnectList::ReadExportAsking(HWND owner, const std::wstring& title, co
         file = conn::ReadExport(bytes, nullptr, nullptr);
         return true;
     }
-    const conn::CngCipher cipher;
+    const ProgressCipher cipher(owner, title, L"Checking the passphrase...");
     while (true) {
         const auto passphrase = AskPassphrase(owner, title, false);
         if (!passphrase) return false;
         file = conn::ReadExport(bytes, &cipher, &*passphrase);
+        if (file.error == conn::FileError::Cancelled) return false;
         if (file.error != conn::FileError::WrongPassphrase) return true;
         ShowMessage(owner, L"The passphrase is not correct. Try again.", title, MB_OK | MB_ICONEXCLAMATION);
     }
@@ -329,9 +333,12 @@ int CAdvConnectList::LoadAll(HWND owner, const std::wstring& title) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         return 0;
     }
+    // Another program's change is waited for where the user can cancel it; then nothing changes.
+    const auto lock = m_storePath.empty() ? nullptr : WaitForStoreLock(owner, title, m_storePath);
+    if (!m_storePath.empty() && !lock) return 0;
     conn::MergeResult result;
     bool protectFailed = false;
-    auto updated = MergeIntoStore(m_storePath, std::move(file.profiles), result, protectFailed);
+    auto updated = MergeIntoStore(m_storePath, lock.get(), std::move(file.profiles), result, protectFailed);
     if (protectFailed) {
         ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
                     title, MB_OK | MB_ICONHAND);

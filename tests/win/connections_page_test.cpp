@@ -5,8 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,6 +95,61 @@ private:
         out = list.get();
         return list;
     }
+};
+
+// Another thread of the test that waits for the progress window of the
+// interface thread, watches the page answer meanwhile, and presses Cancel with
+// posted keys, as the keyboard would.
+class ProgressCanceller {
+public:
+    ProgressCanceller(DWORD uiThread, HWND page)
+        : m_thread([this, uiThread, page] { Run(uiThread, page); }) {}
+    ~ProgressCanceller() { m_thread.join(); }
+    ProgressCanceller(const ProgressCanceller&) = delete;
+    ProgressCanceller& operator=(const ProgressCanceller&) = delete;
+
+    std::wstring text;           // what the window said it waited for
+    ULONGLONG longestStall = 0;  // the page's longest time without an answer, in ms
+    bool pressed = false;
+
+private:
+    static HWND FindProgress(DWORD uiThread) {
+        HWND found = nullptr;
+        ::EnumThreadWindows(
+            uiThread,
+            [](HWND hwnd, LPARAM lp) {
+                if (::IsWindowVisible(hwnd) && ::FindWindowExW(hwnd, nullptr, PROGRESS_CLASSW, nullptr)) {
+                    *reinterpret_cast<HWND*>(lp) = hwnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+    void Run(DWORD uiThread, HWND page) {
+        HWND progress = nullptr;
+        const ULONGLONG end = ::GetTickCount64() + 20000;
+        while (!(progress = FindProgress(uiThread)) && ::GetTickCount64() < end) ::Sleep(10);
+        if (!progress) return;
+        wchar_t shown[256] = {};
+        ::GetDlgItemTextW(progress, 100, shown, 256);
+        text = shown;
+        // The page answers while the work goes on.
+        for (int i = 0; i < 10; ++i) {
+            const ULONGLONG start = ::GetTickCount64();
+            DWORD_PTR answer = 0;
+            if (!::SendMessageTimeoutW(page, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer)) longestStall = 5000;
+            longestStall = std::max(longestStall, ::GetTickCount64() - start);
+            ::Sleep(50);
+        }
+        HWND cancel = ::GetDlgItem(progress, IDCANCEL);
+        ::PostMessageW(cancel, WM_KEYDOWN, VK_ESCAPE, 1);
+        ::PostMessageW(cancel, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+        pressed = true;
+    }
+
+    std::thread m_thread;
 };
 
 class ConnectionsPageTest : public WinTest {
@@ -412,6 +469,54 @@ TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
     // Once it lets go, the same file loads.
     m_list->openPaths = {TempDir() + L"\\in.zcx"};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
+}
+
+TEST_F(ConnectionsPageTest, TheWaitForAnotherWritersLockShowsProgressAndCancelChangesNothing) {
+    Seed({StoreProfile(L"keep")});
+    Open();
+    const std::string before = test::ReadFileBytes(StorePath());
+    m_list->openPaths = {
+        WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"new")}, nullptr, nullptr).bytes)};
+    {
+        conn::StoreLock other(StorePath(), 0);  // as another program holds it
+        ASSERT_TRUE(other.Held());
+        ProgressCanceller canceller(::GetCurrentThreadId(), m_page->Hwnd());
+        EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+        ASSERT_TRUE(canceller.pressed);
+        EXPECT_NE(canceller.text.find(L"Another program is changing the connection profiles"),
+                  std::wstring::npos);
+        EXPECT_LT(canceller.longestStall, 1000u);
+    }
+    EXPECT_TRUE(m_list->messages.empty());  // cancelled: nothing to say
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
+    // The abandoned wait ends by itself and holds nothing.
+    for (int tries = 0; tries < 100 && test::FileExists(StorePath() + L".lock"); ++tries) ::Sleep(10);
+    EXPECT_FALSE(test::FileExists(StorePath() + L".lock"));
+    EXPECT_EQ(m_list->GetItemCount(), 1);
+}
+
+TEST_F(ConnectionsPageTest, AHostileIterationCountCostsACancel) {
+    Seed({StoreProfile(L"keep")});
+    Open();
+    const std::string before = test::ReadFileBytes(StorePath());
+    // Written at the least count, then given the largest a reader takes.
+    const conn::CngCipher cipher;
+    const conn::SecretText pass(L"passphrase");
+    std::string file =
+        conn::WriteExport({StoreProfile(L"new", L"pw")}, &cipher, &pass, conn::kMinIterations).bytes;
+    file.replace(file.find("iterations=100000"), 17, "iterations=" + std::to_string(conn::kMaxIterations));
+    m_list->openPaths = {WriteFile(L"slow.zcx", file)};
+    m_list->passphrases = {pass};
+    {
+        ProgressCanceller canceller(::GetCurrentThreadId(), m_page->Hwnd());
+        EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+        ASSERT_TRUE(canceller.pressed);
+        EXPECT_EQ(canceller.text, L"Checking the passphrase...");
+        EXPECT_LT(canceller.longestStall, 1000u);
+    }
+    EXPECT_TRUE(m_list->messages.empty());
+    EXPECT_TRUE(m_list->passphrases.empty());  // asked once, and not again after the cancel
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
 }
 
 TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
