@@ -32,9 +32,10 @@ std::unique_ptr<conn::StoreLock> WaitForStoreLock(HWND owner, const std::wstring
     const bool finished = ui::RunWithProgress(
         TopLevel(owner), caption,
         L"Another program is changing the connection profiles. Waiting for it to finish...",
-        [wait, storePath](std::stop_token stop) {
+        [wait, storePath](const std::stop_token& stop) {
             const std::stop_callback onStop(stop, [&wait] { wait->stop = true; });
-            auto lock = std::make_unique<conn::StoreLock>(storePath, conn::ProfileStore::kLockWaitMs, &wait->stop);
+            auto lock =
+                std::make_unique<conn::StoreLock>(storePath, conn::ProfileStore::kLockWaitMs, &wait->stop);
             const std::lock_guard<std::mutex> guard(wait->mutex);
             if (!wait->givenUp) wait->lock = std::move(lock);
         });
@@ -58,7 +59,7 @@ std::optional<conn::SecretBytes> ProgressCipher::DeriveKey(const conn::SecretByt
         std::optional<conn::SecretBytes> key;
     };
     auto job = std::make_shared<Derivation>(Derivation{passphrase, salt, iterations, std::nullopt});
-    m_cancelled = !ui::RunWithProgress(m_owner, m_caption, m_text, [job](std::stop_token stop) {
+    m_cancelled = !ui::RunWithProgress(m_owner, m_caption, m_text, [job](const std::stop_token& stop) {
         job->key = conn::Pbkdf2Sha256(job->passphrase, job->salt, job->iterations,
                                       [&stop] { return !stop.stop_requested(); });
         job->passphrase.clear();
