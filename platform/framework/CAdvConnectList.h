@@ -7,9 +7,10 @@
 // small one. The control must have the LVS_OWNERDATA style and be bound to
 // this object (Subclass), which answers its requests. Each row's item data
 // (LVM_GETITEM with LVIF_PARAM) is the index of its profile in Profiles();
-// rows are sorted by name, so row numbers and indexes differ. Typing the
-// start of a name selects the next row that begins with it. Column widths
-// are kept through CSysReg as "ConnColW1" .. "ConnColW5".
+// rows are sorted by name, so row numbers and indexes differ. The search by
+// the start of a name that the control asks for when the user types
+// (LVN_ODFINDITEM) finds its row. Column widths are kept through CSysReg as
+// "ConnColW1" .. "ConnColW5".
 //
 // Files (see platform/connection/ProfileFile.h): "Export One..." and "Save..."
 // write an export file; passwords are left out unless the user asks for them,
@@ -19,7 +20,10 @@
 // stored one is skipped, and one whose name is taken (case ignored) is added
 // under a new name, as the summary message says. A file that fails anywhere,
 // a store that is read-only in this session, a lock held too long by another
-// program, or a result past the store's limits loads nothing. Plain passwords
+// program, or a result past the store's limits loads nothing. The waits for
+// another program's lock and for the key of a sealed file run behind a
+// progress window whose Cancel ends the action with nothing changed
+// (ProfileWaits.h). Plain passwords
 // and passphrases are held only as conn::SecretText, which overwrites them
 // when it lets go of them. Names are shown with any character that does not
 // show written out.
