@@ -8,6 +8,30 @@
 #include "platform/framework/Process.h"
 #include "resources/resource.h"
 
+namespace {
+
+// The first control of a page that Tab reaches and that is wholly in the
+// page's view, or its first control when none is: giving it the focus
+// scrolls nothing, so a page comes back showing what it showed.
+HWND FirstControlInView(HWND page) {
+    HWND first = ::GetNextDlgTabItem(page, nullptr, FALSE);
+    RECT view{};
+    ::GetClientRect(page, &view);
+    HWND c = first;
+    for (int guard = 0; c && guard < 1000; ++guard) {
+        RECT r{};
+        ::GetWindowRect(c, &r);
+        ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+        if (::IsWindowVisible(c) && ::IsWindowEnabled(c) && r.top >= view.top && r.bottom <= view.bottom)
+            return c;
+        c = ::GetNextDlgTabItem(page, c, FALSE);
+        if (c == first) break;
+    }
+    return first;
+}
+
+}  // namespace
+
 CQuayletDlg::CQuayletDlg() : CSmDialog(IDD_QUAYLET_DIALOG, nullptr) {
     m_appIcon = ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
     SetName(L"Quaylet");
@@ -181,11 +205,11 @@ LRESULT CQuayletDlg::OnTabSelChange(NMHDR*) {
     m_currentPage = selected;
     m_pages[m_currentPage]->Activate();
     // Never leave the keyboard on a hidden page: the focus goes where the
-    // user can see it, the new page's first control (or the tab strip when
-    // the page has none); on the tab strip it stays.
+    // user can see it, the new page's first control in view (or the tab strip
+    // when the page has none); on the tab strip it stays.
     if (focusOnOldPage || ::GetFocus() == m_hwnd) {
         HWND page = m_pages[m_currentPage]->Hwnd();
-        HWND first = page ? ::GetNextDlgTabItem(page, nullptr, FALSE) : nullptr;
+        HWND first = page ? FirstControlInView(page) : nullptr;
         if (!first || !::IsWindowVisible(first) || !::IsWindowEnabled(first)) first = m_tab.Hwnd();
         Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
     }

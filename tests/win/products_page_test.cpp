@@ -25,6 +25,13 @@ std::wstring KeyOf(int position) {
     return std::wstring(L"Software\\Zerudozuz\\") + kKeys[position];
 }
 
+// The version and the links are as wide as their texts in the font in use;
+// where a row places them is their left and top edges.
+void ExpectStartsAt(const RECT& r, LONG left, LONG top) {
+    EXPECT_EQ(r.left, left);
+    EXPECT_EQ(r.top, top);
+}
+
 class ProductsPage : public WinTest {
 protected:
     void SetUp() override {
@@ -125,7 +132,7 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
             WS_CHILD | WS_VISIBLE | SS_LEFT);
 
         EXPECT_EQ(test::WindowText(r.helpLink->Hwnd()), L"Online Help");
-        EXPECT_RECT_EQ(RectOf(r.helpLink->Hwnd()), (RECT{380, y + 5, 440, y + 20}));
+        ExpectStartsAt(RectOf(r.helpLink->Hwnd()), 380, y + 5);
         EXPECT_EQ(r.helpLink->URL(), g_siteBase + Entry(i).helpPath);
         EXPECT_EQ(::GetDlgCtrlID(r.helpLink->Hwnd()), 0xFFFF);
 
@@ -135,7 +142,9 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
         ASSERT_NE(r.updateLink, nullptr);
         EXPECT_EQ(test::WindowText(r.updateLink->Hwnd()), L"Download");
         EXPECT_EQ(r.updateLink->URL(), g_siteBase + L"login.html");
-        EXPECT_RECT_EQ(RectOf(r.updateLink->Hwnd()), (RECT{450, y + 5, 500, y + 20}));
+        // At the row's place, or just after a help link that needs the room.
+        EXPECT_GE(RectOf(r.updateLink->Hwnd()).left, std::max(450L, RectOf(r.helpLink->Hwnd()).right));
+        EXPECT_EQ(RectOf(r.updateLink->Hwnd()).top, y + 5);
     }
     EXPECT_EQ(Entry(12).description.substr(0, 3), L"An ");
 
@@ -165,7 +174,7 @@ TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
         EXPECT_EQ(Row(i)->updateLink, nullptr);
         EXPECT_FALSE(Row(i)->versionLabel->IsColour());
         EXPECT_FALSE(Row(i)->versionLabel->IsBold());
-        EXPECT_RECT_EQ(RectOf(Row(i)->versionLabel->Hwnd()), (RECT{295, y + 5, 375, y + 20}));
+        ExpectStartsAt(RectOf(Row(i)->versionLabel->Hwnd()), 295, y + 5);
     }
 }
 
@@ -187,7 +196,9 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     ASSERT_NE(update.updateLink, nullptr);
     EXPECT_EQ(test::WindowText(update.updateLink->Hwnd()), L"Update");
     EXPECT_EQ(update.updateLink->URL(), g_siteBase + L"login.html");
-    EXPECT_RECT_EQ(RectOf(update.updateLink->Hwnd()), (RECT{450, 21, 500, 36}));
+    // Right of the longer version text, at the row's place or beyond.
+    EXPECT_GE(RectOf(update.updateLink->Hwnd()).left, 450);
+    EXPECT_EQ(RectOf(update.updateLink->Hwnd()).top, 21);
     // Installed with an update: icon, name, description, update link, version, help.
     const std::vector<HWND> children = Children();
     const std::vector<HWND> expected{update.iconButton->Hwnd(),       update.nameLabel->Hwnd(),
@@ -211,6 +222,12 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     page->RelayoutRows();
     EXPECT_EQ(test::WindowText(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.03.00]");
     EXPECT_EQ(test::WindowText(Row(1)->updateLink->Hwnd()), L"Update");
+
+    // However long a version a list names, the links stay on the row, before
+    // the description's right edge.
+    page->SetUpdateVersion(L"Load Hammer", std::wstring(300, L'9'));
+    page->RelayoutRows();
+    EXPECT_LE(RectOf(Row(1)->updateLink->Hwnd()).right, 675);
 }
 
 TEST_F(ProductsPage, InstalledWithoutUsableVersionShowsOnlyTheHelpLink) {
@@ -304,7 +321,7 @@ TEST_F(ProductsPage, FilterShowsOnlyInstalledRowsClosedUpAndBack) {
     ASSERT_NE(Row(9), nullptr);
     EXPECT_RECT_EQ(RectOf(Row(3)->iconButton->Hwnd()), (RECT{8, 16, 58, 64}));
     EXPECT_RECT_EQ(RectOf(Row(9)->iconButton->Hwnd()), (RECT{8, 66, 58, 114}));
-    EXPECT_RECT_EQ(RectOf(Row(9)->helpLink->Hwnd()), (RECT{380, 71, 440, 86}));
+    ExpectStartsAt(RectOf(Row(9)->helpLink->Hwnd()), 380, 71);
     EXPECT_EQ(Children().size(), 1u + 5 + 4) << "hidden rows keep no windows";
 
     ClickFilter();
