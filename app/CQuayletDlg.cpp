@@ -162,16 +162,40 @@ void CQuayletDlg::OnAbout() {
     if (m_about) m_about->DoModal();
 }
 
+namespace {
+
+// Greys the update command while a check runs, so that a second one cannot start.
+class CheckRunning {
+public:
+    CheckRunning(HWND window, bool& running) : m_menu(::GetMenu(window)), m_running(running) {
+        m_running = true;
+        if (m_menu) ::EnableMenuItem(m_menu, ID_TOOLS_CHECK_UPDATES, MF_BYCOMMAND | MF_GRAYED);
+    }
+    ~CheckRunning() {
+        if (m_menu) ::EnableMenuItem(m_menu, ID_TOOLS_CHECK_UPDATES, MF_BYCOMMAND | MF_ENABLED);
+        m_running = false;
+    }
+    CheckRunning(const CheckRunning&) = delete;
+    CheckRunning& operator=(const CheckRunning&) = delete;
+
+private:
+    HMENU m_menu;
+    bool& m_running;
+};
+
+}  // namespace
+
 void CQuayletDlg::RunUpdateCheck() {
+    // The question and the progress window handle messages while they wait:
+    // a command that still arrives (posted, say) must not start a second check.
+    if (m_checkingUpdates) return;
+    const CheckRunning running(m_hwnd, m_checkingUpdates);
     CViewUpdates& updates = Updates();
     if (!updates.AskForUpdates(m_hwnd)) return;
     std::wstring version, spare, productName, text;
     size_t pos = 0;
-    {
-        HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-        updates.LoadUpdateFile(text);
-        ::SetCursor(old);
-    }
+    updates.LoadUpdateFile(text);
+    if (updates.Cancelled()) return;  // the user ended it: nothing changes
     while (updates.ReadString(version, spare, productName, text, pos)) {
         if (productName.empty()) break;
         const size_t first = version.find_first_not_of(L' ');

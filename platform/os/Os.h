@@ -55,7 +55,8 @@ bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b);
 // Whether a path names a device rather than a file: a port, printer, console
 // or the null device in any of their DOS spellings (any case, with an
 // extension, trailing blanks or dots, "COM1:"), anything in the device
-// namespaces (\\.\, \\?\ or \??\ other than a drive or UNC path), and named
+// namespaces (\\.\, \\?\ or \??\ other than a path on a drive, a share or a
+// volume; a volume itself, with nothing after it, is a device), and named
 // pipes and mailslots, also on another machine. Judged by the name alone, so
 // that nothing is opened: opening a device or a pipe can block or take a
 // pipe instance that belongs to another program.

@@ -302,7 +302,7 @@ TEST(VersionText, ReadFromTheInstalledExecutableOnly) {
     EXPECT_EQ(InstalledVersionText(e, versions), std::optional<std::wstring>(L"3.01.04"));
 }
 
-TEST(VersionDisplay, UpdateDecisionIsAnExactTextComparison) {
+TEST(VersionDisplay, OnlyANewerVersionOffersAnUpdate) {
     VersionDisplay d = MakeVersionDisplay(L"5.04.12", L"");
     EXPECT_EQ(d.text, L"5.04.12");
     EXPECT_FALSE(d.updateAvailable);
@@ -315,12 +315,13 @@ TEST(VersionDisplay, UpdateDecisionIsAnExactTextComparison) {
     EXPECT_EQ(d.text, L"5.04.12 [5.04.12]");
     EXPECT_FALSE(d.updateAvailable);
 
-    // The same version written differently still counts as different.
-    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03", L"1.2.3").updateAvailable);
-    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03", L"1.02.03 ").updateAvailable);
-    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03b", L"1.02.03B").updateAvailable);
-    // An older reported version is "different" too.
-    EXPECT_TRUE(MakeVersionDisplay(L"2.00.00", L"1.00.00").updateAvailable);
+    // Compared as version numbers: the same version written differently, an
+    // older one, and a text that is no version offer nothing.
+    EXPECT_FALSE(MakeVersionDisplay(L"1.02.03", L"1.2.3").updateAvailable);
+    EXPECT_FALSE(MakeVersionDisplay(L"5.04.12", L"5.03.00").updateAvailable);
+    EXPECT_FALSE(MakeVersionDisplay(L"2.00.00", L"1.00.00").updateAvailable);
+    EXPECT_FALSE(MakeVersionDisplay(L"1.02.03", L"1.02.03B").updateAvailable);
+    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03", L"1.2.4").updateAvailable);
 }
 
 TEST(CachedVersions, ReadAgainWhenTimeOrSizeChangesAndNeverRememberAFailure) {

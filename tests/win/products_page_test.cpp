@@ -178,7 +178,7 @@ TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
     }
 }
 
-TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUpdate) {
+TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyANewerVersionOffersAnUpdate) {
     Install(0, L"test_v1234");
     Install(1, L"test_v1234");
     Install(2, L"test_v1234");
@@ -210,18 +210,24 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     EXPECT_FALSE(Row(1)->versionLabel->IsColour());
     EXPECT_EQ(Row(1)->updateLink, nullptr);
 
+    // The same version written otherwise is no update.
     EXPECT_EQ(test::WindowText(Row(2)->versionLabel->Hwnd()), L"1.02.03 [1.2.3]");
-    EXPECT_TRUE(Row(2)->versionLabel->IsColour());
-    EXPECT_EQ(test::WindowText(Row(2)->updateLink->Hwnd()), L"Update");
+    EXPECT_FALSE(Row(2)->versionLabel->IsColour());
+    EXPECT_EQ(Row(2)->updateLink, nullptr);
 
     EXPECT_EQ(Row(3)->versionLabel, nullptr);
     EXPECT_EQ(test::WindowText(Row(3)->updateLink->Hwnd()), L"Download");
 
-    // A later result of the same product replaces the earlier one.
+    // A later result of the same product replaces the earlier one; an older
+    // version is no update either.
     page->SetUpdateVersion(L"Load Hammer", L"1.03.00");
+    page->SetUpdateVersion(L"Row Foundry", L"1.01.09");
     page->RelayoutRows();
     EXPECT_EQ(test::WindowText(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.03.00]");
     EXPECT_EQ(test::WindowText(Row(1)->updateLink->Hwnd()), L"Update");
+    EXPECT_EQ(test::WindowText(Row(0)->versionLabel->Hwnd()), L"1.02.03 [1.01.09]");
+    EXPECT_FALSE(Row(0)->versionLabel->IsColour());
+    EXPECT_EQ(Row(0)->updateLink, nullptr);
 
     // However long a version a list names, the links stay on the row, before
     // the description's right edge.
