@@ -147,8 +147,12 @@ TEST_F(ProfileStoreE2eTest, TwoHubsStartingOnOneDamagedStoreSetItAsideOnceAndBot
     const std::string damaged = "ZQ-PROFILES 1\r\nprofile\r\nname=x\r\nbroken\r\n";
     WriteFile(L"Zerudozuz\\Connections\\profiles.zcp", damaged);
     // Another program of the suite is changing the profiles as both start: both
-    // find the store damaged before either may set it aside.
-    const HANDLE busy = StartDemo(L"profilewriter.exe", L"--hold-lock 3000", TempDir());
+    // find the store damaged before either may set it aside. Held for nearly
+    // as long as a program waits for the lock (5 s), so that a hub that is slow
+    // to start (a busy machine) still reads the store before the other moves
+    // it; one that reads it only after that finds no store and rightly says
+    // nothing.
+    const HANDLE busy = StartDemo(L"profilewriter.exe", L"--hold-lock 4500", TempDir());
     ASSERT_NE(busy, nullptr);
     ASSERT_TRUE(e2e::WaitFor([&] { return HeldOpen(StorePath() + L".lock"); }));
     e2e::Hub first, second;
