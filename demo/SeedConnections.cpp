@@ -18,7 +18,7 @@ CONN_INFO Make(const wchar_t* name, const wchar_t* kind, const wchar_t* server, 
     c.port = port;
     c.database = database;
     c.user = user;
-    c.password = password;
+    c.password = conn::SecretText(password);
     c.options = options;
     return c;
 }

@@ -60,7 +60,6 @@ std::wstring Decode(std::wstring& shown) {
     shown = L"Opening connection profile\r\n\r\nName:\t\t" + info.name + L"\r\nDatabase kind:\t" + info.kind +
             L"\r\nServer:\t\t" + info.server + L"\r\nPort:\t\t" + port + L"\r\nDatabase:\t" + info.database +
             L"\r\nUser:\t\t" + info.user + L"\r\nPassword:\t" + masked + L"\r\nOptions:\t\t" + info.options;
-    SecureZeroMemory(info.password.data(), info.password.size() * sizeof(wchar_t));
     return L"decoded|name=" + info.name + L"|kind=" + info.kind + L"|server=" + info.server + L"|port=" +
            std::to_wstring(info.port) + L"|database=" + info.database + L"|user=" + info.user +
            L"|password=" + (masked == L"(none)" ? L"no" : L"yes");

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileExport.h"
 #include "tests/host/ConnFakes.h"
 
 namespace {
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     static const connfake::Cipher cipher;
-    const std::wstring passphrase = L"fuzz";
+    const conn::SecretText passphrase(L"fuzz");
     const auto plain = conn::ReadExport(bytes, nullptr, nullptr);
     Check(plain.ok() || plain.profiles.empty());
     const auto sealed = conn::ReadExport(bytes, &cipher, &passphrase);

@@ -12,6 +12,7 @@
 
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileMerge.h"
 #include "tests/host/MergeByScan.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/connection/ConnText.h"
-#include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileExport.h"
 #include "tests/host/ConnFakes.h"
 
 namespace {
@@ -59,11 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::wstring* fields[] = {&p.kind, &p.server, &p.database, &p.user, &p.options};
         for (std::size_t i = 1; i < parts.size() && i <= 5; ++i) *fields[i - 1] = Text(parts[i]);
         p.port = static_cast<unsigned>(line.size() * 97 % 65536);
-        if (withPassword) p.password = L"pw-" + p.name;
+        if (withPassword) p.password = conn::SecretText(L"pw-" + p.name);
         if (conn::IsValidName(p.name) && conn::FirstInvisible(p.name) == 0) written.push_back(p);
     }
     static const connfake::Cipher cipher;
-    const std::wstring passphrase = L"the right passphrase";
+    const conn::SecretText passphrase(L"the right passphrase");
     std::string file = conn::WriteExport(written, &cipher, &passphrase, conn::kMinIterations).bytes;
     const auto clean = conn::ReadExport(file, &cipher, &passphrase);
     Check(clean.ok() && clean.profiles.size() == written.size());

@@ -20,7 +20,7 @@ inline CONN_INFO MakeProfile(std::wstring name, std::wstring kind, std::wstring 
     c.port = port;
     c.database = std::move(database);
     c.user = std::move(user);
-    c.password = std::move(password);
+    c.password = conn::SecretText(password);
     c.options = std::move(options);
     return c;
 }

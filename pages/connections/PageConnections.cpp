@@ -59,7 +59,7 @@ const ui::MessageMap* PageConnections::ThisMessageMap() {
 
 void PageConnections::DoDataExchange(ui::DataExchange& dx) {
     CSmDialog::DoDataExchange(dx);
-    dx.Attach(IDC_CONN_LIST, *m_list);
+    dx.Subclass(IDC_CONN_LIST, *m_list);
     dx.Attach(IDC_CONN_OPEN, m_open);
 }
 

@@ -23,8 +23,20 @@ bool GetText(const Bytes& in, std::size_t& pos, std::size_t maxUnits, std::wstri
 
 }  // namespace
 
-void Wipe(std::vector<CONN_INFO>& profiles) {
-    for (CONN_INFO& p : profiles) Wipe(p.password);
+SecretText RevealPassword(const CONN_INFO& info, const PasswordProtector& protector) {
+    if (!info.password.empty() || info.protectedPassword.empty()) return info.password;
+    const auto plain = protector.Unprotect(info.protectedPassword);
+    auto text = plain ? FromLeBytes(*plain) : std::nullopt;
+    return text ? std::move(*text) : SecretText();
+}
+
+bool ProtectPassword(CONN_INFO& info, const PasswordProtector& protector) {
+    if (info.password.empty()) return true;
+    const auto sealed = protector.Protect(LeBytes(info.password));
+    if (!sealed) return false;
+    info.protectedPassword = *sealed;
+    info.password.clear();
+    return true;
 }
 
 }  // namespace conn
@@ -43,7 +55,7 @@ conn::PackResult CONN_INFO::Pack(const std::wstring& arg, const conn::PasswordPr
     std::string sealed;
     if (arg == L"??") {
         if (!password.empty()) {
-            const auto p = protector.Protect(conn::UnitsToLe(conn::ToUnits(password)));
+            const auto p = protector.Protect(conn::LeBytes(password));
             if (!p) {
                 result.problem = L"The password of \"" + name + L"\" could not be protected.";
                 return result;
@@ -136,22 +148,19 @@ bool CONN_INFO::Unpack(const std::wstring& text, const conn::PasswordProtector& 
             error = L"The profile text is truncated.";
             return false;
         }
-        auto plain = protector.Unprotect(payload->substr(pos, *size));
+        const auto plain = protector.Unprotect(payload->substr(pos, *size));
         pos += *size;
-        auto units = plain ? conn::LeToUnits(*plain) : std::nullopt;
-        if (plain) conn::Wipe(*plain);
-        if (!units || units->empty()) {
+        auto password = plain ? conn::FromLeBytes(*plain) : std::nullopt;
+        if (!password || password->empty()) {
             error = L"The password in the profile was protected for another user or is damaged.";
             return false;
         }
-        info.password = conn::FromUnits(*units);
-        conn::Wipe(*units);
+        info.password = std::move(*password);
     } else if (flag != 0) {
         error = L"The profile text is damaged (unknown password form).";
         return false;
     }
     if (pos != payload->size()) {
-        conn::Wipe(info.password);
         error = L"The profile text has unexpected data at its end.";
         return false;
     }

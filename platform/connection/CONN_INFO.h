@@ -33,6 +33,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/connection/Secret.h"
+
 namespace conn {
 
 // Protects bytes so that only the current user can recover them.
@@ -40,10 +42,10 @@ class PasswordProtector {
 public:
     virtual ~PasswordProtector() = default;
     // The protected form, or nothing when protection failed.
-    virtual std::optional<std::string> Protect(const std::string& plain) const = 0;
+    virtual std::optional<std::string> Protect(const SecretBytes& plain) const = 0;
     // The original bytes, or nothing when the data was not protected for this
     // user or was damaged.
-    virtual std::optional<std::string> Unprotect(const std::string& sealed) const = 0;
+    virtual std::optional<SecretBytes> Unprotect(const std::string& sealed) const = 0;
 };
 
 // A packed profile, or why it could not be packed.
@@ -65,7 +67,7 @@ struct CONN_INFO {
     std::wstring options;  // further connection settings, free text
     // The password in plain text: only while it is needed (after Unpack, or
     // in a record about to be protected). Kept empty at rest.
-    std::wstring password;
+    conn::SecretText password;
     // The password protected for the current user, as the store keeps it.
     std::string protectedPassword;
 
@@ -75,6 +77,10 @@ struct CONN_INFO {
     // Longest field in code units; longest name.
     static constexpr std::size_t kMaxField = 4096;
     static constexpr std::size_t kMaxName = 256;
+    // Longest password in code units: all that a protected password of at
+    // most 16 KiB (what a store keeps) can hold, so that every stored password
+    // can be exported and loaded again.
+    static constexpr std::size_t kMaxPassword = 8192;
 
     bool HasPassword() const { return !password.empty() || !protectedPassword.empty(); }
     // Same connection settings, the password aside.
@@ -93,3 +99,13 @@ struct CONN_INFO {
     static bool Unpack(const std::wstring& text, const conn::PasswordProtector& protector, CONN_INFO& out,
                        std::wstring& error);
 };
+
+namespace conn {
+
+// The plain password of a record: its plain one, else its protected one
+// recovered (empty when it has none or it cannot be recovered for this user).
+SecretText RevealPassword(const CONN_INFO& info, const PasswordProtector& protector);
+// Replaces a plain password by its protected form; false when protection failed.
+bool ProtectPassword(CONN_INFO& info, const PasswordProtector& protector);
+
+}  // namespace conn

@@ -225,39 +225,4 @@ std::optional<std::uint32_t> GetVarint(const Bytes& in, std::size_t& pos) {
     return std::nullopt;
 }
 
-namespace {
-
-// Writes through a volatile pointer so that the stores are not dropped as
-// dead before the memory is freed.
-template <class Char>
-void Zero(Char* data, std::size_t count) {
-    volatile Char* p = data;
-    for (std::size_t i = 0; i < count; ++i) p[i] = 0;
-}
-
-}  // namespace
-
-void Wipe(std::wstring& secret) {
-    Zero(secret.data(), secret.size());
-    secret.clear();
-}
-
-void Wipe(std::string& secret) {
-    Zero(secret.data(), secret.size());
-    secret.clear();
-}
-
-void Wipe(std::u16string& secret) {
-    Zero(secret.data(), secret.size());
-    secret.clear();
-}
-
-void Wipe(std::optional<std::wstring>& secret) {
-    if (secret) Wipe(*secret);
-}
-
-void Wipe(std::map<std::wstring, std::wstring>& secrets) {
-    for (auto& [key, secret] : secrets) Wipe(secret);
-}
-
 }  // namespace conn

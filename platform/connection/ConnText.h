@@ -5,12 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
-#include <vector>
-
-struct CONN_INFO;
 
 namespace conn {
 
@@ -45,29 +41,5 @@ std::optional<Bytes> Base64Decode(const std::string& text, bool urlSafe);
 void PutVarint(Bytes& out, std::uint64_t value);
 // Reads at pos; refuses truncation, more than 5 bytes and non-minimal forms.
 std::optional<std::uint32_t> GetVarint(const Bytes& in, std::size_t& pos);
-
-// Overwrites a secret's characters before it is emptied, so that a plain
-// password or passphrase does not linger in freed memory.
-void Wipe(std::wstring& secret);
-void Wipe(std::string& secret);
-void Wipe(std::u16string& secret);
-// The secret when there is one; each value (the keys are not secret); each
-// record's plain password.
-void Wipe(std::optional<std::wstring>& secret);
-void Wipe(std::map<std::wstring, std::wstring>& secrets);
-void Wipe(std::vector<CONN_INFO>& profiles);
-
-// Wipes a secret when the scope ends, on every path out of it.
-template <class Text>
-class WipeOnExit {
-public:
-    explicit WipeOnExit(Text& secret) : m_secret(secret) {}
-    ~WipeOnExit() { Wipe(m_secret); }
-    WipeOnExit(const WipeOnExit&) = delete;
-    WipeOnExit& operator=(const WipeOnExit&) = delete;
-
-private:
-    Text& m_secret;
-};
 
 }  // namespace conn

@@ -4,7 +4,7 @@
 #include <bcrypt.h>
 #include <wincrypt.h>
 
-#include "platform/connection/ConnText.h"
+#include "platform/connection/Pbkdf2.h"
 #include "platform/os/Handle.h"
 
 namespace conn {
@@ -15,18 +15,21 @@ namespace {
 // is not taken for a profile password.
 const std::string kEntropy = "Zerudozuz.ConnectionProfile.1";
 
-DATA_BLOB Blob(const std::string& s) {
+DATA_BLOB Blob(const char* data, std::size_t size) {
     DATA_BLOB b;
-    b.cbData = static_cast<DWORD>(s.size());
-    b.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(s.data()));
+    b.cbData = static_cast<DWORD>(size);
+    b.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(data));
     return b;
 }
 
-std::optional<std::string> TakeBlob(BOOL ok, DATA_BLOB& out) {
+// Takes the system's output block: a copy is made and the block overwritten
+// (it holds the plain password when unprotecting) and freed.
+template <class Out>
+std::optional<Out> TakeBlob(BOOL ok, DATA_BLOB& out) {
     if (!ok) return std::nullopt;
     const os::LocalMemory owned(out.pbData);
-    std::string result(reinterpret_cast<const char*>(out.pbData), out.cbData);
-    SecureZeroMemory(out.pbData, out.cbData);  // the plain password, when unprotecting
+    Out result(reinterpret_cast<const char*>(out.pbData), out.cbData);
+    SecureZeroMemory(out.pbData, out.cbData);
     return result;
 }
 
@@ -47,29 +50,25 @@ Algorithm OpenAlgorithm(const wchar_t* id, ULONG flags) {
     return Algorithm(BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&h, id, nullptr, flags)) ? h : nullptr);
 }
 
-PUCHAR Ptr(const std::string& s) { return reinterpret_cast<PUCHAR>(const_cast<char*>(s.data())); }
+PUCHAR Ptr(const char* data) { return reinterpret_cast<PUCHAR>(const_cast<char*>(data)); }
+PUCHAR Ptr(const std::string& s) { return Ptr(s.data()); }
 
-std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::string& nonce,
-                               const std::string& input, const std::string& aad) {
-    if (key.size() != 32 || nonce.size() != 12) return std::nullopt;
-    std::string data = input;
-    std::string tag(16, '\0');
-    if (!encrypt) {
-        if (data.size() < 16) return std::nullopt;
-        tag = data.substr(data.size() - 16);
-        data.resize(data.size() - 16);
-    }
-    const Algorithm aes = OpenAlgorithm(BCRYPT_AES_ALGORITHM, 0);
-    if (!aes) return std::nullopt;
-    if (!BCRYPT_SUCCESS(
+// An AES-GCM key object for a 32-byte key; empty on failure.
+Key GcmKey(const Algorithm& aes, const SecretBytes& key) {
+    if (!aes || key.size() != 32 ||
+        !BCRYPT_SUCCESS(
             BCryptSetProperty(aes.Get(), BCRYPT_CHAINING_MODE,
                               reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_GCM)),
                               sizeof(BCRYPT_CHAIN_MODE_GCM), 0)))
-        return std::nullopt;
-    BCRYPT_KEY_HANDLE madeKey = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(aes.Get(), &madeKey, nullptr, 0, Ptr(key), 32, 0)))
-        return std::nullopt;
-    const Key k(madeKey);
+        return Key();
+    BCRYPT_KEY_HANDLE made = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptGenerateSymmetricKey(aes.Get(), &made, nullptr, 0, Ptr(key.data()), 32, 0)))
+        return Key();
+    return Key(made);
+}
+
+BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO GcmInfo(const std::string& nonce, const std::string& aad,
+                                              std::string& tag) {
     BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info;
     BCRYPT_INIT_AUTH_MODE_INFO(info);
     info.pbNonce = Ptr(nonce);
@@ -78,34 +77,22 @@ std::optional<std::string> Gcm(bool encrypt, const std::string& key, const std::
     info.cbAuthData = static_cast<ULONG>(aad.size());
     info.pbTag = Ptr(tag);
     info.cbTag = 16;
-    std::string out(data.size(), '\0');
-    ULONG done = 0;
-    const NTSTATUS status =
-        encrypt ? BCryptEncrypt(k.Get(), Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0,
-                                Ptr(out), static_cast<ULONG>(out.size()), &done, 0)
-                : BCryptDecrypt(k.Get(), Ptr(data), static_cast<ULONG>(data.size()), &info, nullptr, 0,
-                                Ptr(out), static_cast<ULONG>(out.size()), &done, 0);
-    Wipe(data);  // the plain text, when sealing
-    if (!BCRYPT_SUCCESS(status) || done != out.size()) {
-        Wipe(out);
-        return std::nullopt;
-    }
-    if (!encrypt) return out;  // moved: the plain text is not left behind in a copy
-    return out + tag;
+    return info;
 }
 
 }  // namespace
 
-std::optional<std::string> DpapiProtector::Protect(const std::string& plain) const {
-    DATA_BLOB in = Blob(plain), entropy = Blob(kEntropy), out{};
-    return TakeBlob(CryptProtectData(&in, L"Connection profile", &entropy, nullptr, nullptr,
-                                     CRYPTPROTECT_UI_FORBIDDEN, &out),
-                    out);
+std::optional<std::string> DpapiProtector::Protect(const SecretBytes& plain) const {
+    DATA_BLOB in = Blob(plain.data(), plain.size()), entropy = Blob(kEntropy.data(), kEntropy.size()), out{};
+    return TakeBlob<std::string>(CryptProtectData(&in, L"Connection profile", &entropy, nullptr, nullptr,
+                                                  CRYPTPROTECT_UI_FORBIDDEN, &out),
+                                 out);
 }
 
-std::optional<std::string> DpapiProtector::Unprotect(const std::string& sealed) const {
-    DATA_BLOB in = Blob(sealed), entropy = Blob(kEntropy), out{};
-    return TakeBlob(
+std::optional<SecretBytes> DpapiProtector::Unprotect(const std::string& sealed) const {
+    DATA_BLOB in = Blob(sealed.data(), sealed.size()), entropy = Blob(kEntropy.data(), kEntropy.size()),
+              out{};
+    return TakeBlob<SecretBytes>(
         CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out), out);
 }
 
@@ -117,53 +104,50 @@ std::optional<std::string> CngCipher::Random(std::size_t count) const {
     return out;
 }
 
-std::optional<std::string> CngCipher::DeriveKey(const std::string& passphrase, const std::string& salt,
+std::optional<SecretBytes> CngCipher::DeriveKey(const SecretBytes& passphrase, const std::string& salt,
                                                 std::uint32_t iterations) const {
-    const Algorithm hmac = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM, BCRYPT_ALG_HANDLE_HMAC_FLAG);
-    if (!hmac) return std::nullopt;
-    std::string key(32, '\0');
-    if (!BCRYPT_SUCCESS(BCryptDeriveKeyPBKDF2(hmac.Get(), Ptr(passphrase),
-                                              static_cast<ULONG>(passphrase.size()), Ptr(salt),
-                                              static_cast<ULONG>(salt.size()), iterations, Ptr(key), 32, 0)))
+    return Pbkdf2Sha256(passphrase, salt, iterations);
+}
+
+std::optional<std::string> CngCipher::Seal(const SecretBytes& key, const std::string& nonce,
+                                           const SecretBytes& plain, const std::string& aad) const {
+    if (nonce.size() != 12) return std::nullopt;
+    const Algorithm aes = OpenAlgorithm(BCRYPT_AES_ALGORITHM, 0);
+    const Key k = GcmKey(aes, key);
+    if (!k) return std::nullopt;
+    std::string tag(16, '\0');
+    BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = GcmInfo(nonce, aad, tag);
+    std::string out(plain.size(), '\0');
+    ULONG done = 0;
+    if (!BCRYPT_SUCCESS(BCryptEncrypt(k.Get(), Ptr(plain.data()), static_cast<ULONG>(plain.size()), &info,
+                                      nullptr, 0, Ptr(out), static_cast<ULONG>(out.size()), &done, 0)) ||
+        done != out.size())
         return std::nullopt;
-    return key;
+    return out + tag;
 }
 
-std::optional<std::string> CngCipher::Seal(const std::string& key, const std::string& nonce,
-                                           const std::string& plain, const std::string& aad) const {
-    return Gcm(true, key, nonce, plain, aad);
-}
-
-std::optional<std::string> CngCipher::Open(const std::string& key, const std::string& nonce,
+std::optional<SecretBytes> CngCipher::Open(const SecretBytes& key, const std::string& nonce,
                                            const std::string& sealed, const std::string& aad) const {
-    return Gcm(false, key, nonce, sealed, aad);
+    if (nonce.size() != 12 || sealed.size() < 16) return std::nullopt;
+    const Algorithm aes = OpenAlgorithm(BCRYPT_AES_ALGORITHM, 0);
+    const Key k = GcmKey(aes, key);
+    if (!k) return std::nullopt;
+    std::string tag = sealed.substr(sealed.size() - 16);
+    BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = GcmInfo(nonce, aad, tag);
+    const ULONG size = static_cast<ULONG>(sealed.size() - 16);
+    SecretBytes out;
+    out.resize(size);
+    ULONG done = 0;
+    if (!BCRYPT_SUCCESS(
+            BCryptDecrypt(k.Get(), Ptr(sealed), size, &info, nullptr, 0, Ptr(out.data()), size, &done, 0)) ||
+        done != size)
+        return std::nullopt;
+    return out;
 }
 
 const PasswordProtector& CurrentUserProtector() {
     static const DpapiProtector protector;
     return protector;
-}
-
-std::wstring RevealPassword(const CONN_INFO& info, const PasswordProtector& protector) {
-    if (!info.password.empty()) return info.password;
-    if (info.protectedPassword.empty()) return L"";
-    auto plain = protector.Unprotect(info.protectedPassword);
-    auto units = plain ? LeToUnits(*plain) : std::nullopt;
-    std::wstring text = units ? FromUnits(*units) : L"";
-    if (plain) Wipe(*plain);
-    if (units) Wipe(*units);
-    return text;
-}
-
-bool ProtectPassword(CONN_INFO& info, const PasswordProtector& protector) {
-    if (info.password.empty()) return true;
-    std::string plain = UnitsToLe(ToUnits(info.password));
-    WipeOnExit<std::string> wipePlain(plain);
-    const auto sealed = protector.Protect(plain);
-    if (!sealed) return false;
-    info.protectedPassword = *sealed;
-    Wipe(info.password);
-    return true;
 }
 
 namespace {

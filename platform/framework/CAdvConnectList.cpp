@@ -6,10 +6,10 @@
 #include <climits>
 #include <map>
 
-#include "platform/connection/ConnText.h"
-#include "platform/connection/ProfileFile.h"
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
+#include "platform/framework/PassphraseDialog.h"
+#include "platform/framework/ProfileWaits.h"
 #include "platform/services/CSysReg.h"
 #include "platform/services/ColumnWidth.h"
 #include "platform/ui/Dpi.h"
@@ -39,135 +39,17 @@ std::wstring SafeFileName(const std::wstring& name) {
     return out.empty() ? L"profile" : out;
 }
 
-// The passphrase prompt, built in memory so that it needs no resource.
-class PassphraseDialog {
-public:
-    PassphraseDialog(const std::wstring& title, bool newOne) : m_title(title), m_newOne(newOne) {}
-
-    std::optional<std::wstring> Run(HWND owner) {
-        std::vector<WORD> t;
-        Build(t);
-        const INT_PTR r =
-            ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
-                                      owner, Proc, reinterpret_cast<LPARAM>(this));
-        if (r != IDOK) return std::nullopt;
-        return m_result;
-    }
-
-private:
-    enum { kEdit = 100, kEdit2 = 101 };
-
-    static void Text(std::vector<WORD>& t, const std::wstring& s) {
-        for (wchar_t c : s) t.push_back(static_cast<WORD>(c));
-        t.push_back(0);
-    }
-    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id,
-                     WORD cls, const std::wstring& text) {
-        if (t.size() % 2) t.push_back(0);  // DWORD alignment
-        const DWORD s = style | WS_CHILD | WS_VISIBLE;
-        t.push_back(LOWORD(s));
-        t.push_back(HIWORD(s));
-        t.push_back(0);
-        t.push_back(0);
-        for (short v : {x, y, cx, cy}) t.push_back(static_cast<WORD>(v));
-        t.push_back(id);
-        t.push_back(0xFFFF);
-        t.push_back(cls);
-        Text(t, text);
-        t.push_back(0);
-    }
-    void Build(std::vector<WORD>& t) const {
-        const short h = m_newOne ? 96 : 66;
-        const DWORD style = DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-        t.push_back(LOWORD(style));
-        t.push_back(HIWORD(style));
-        t.push_back(0);
-        t.push_back(0);
-        t.push_back(static_cast<WORD>(m_newOne ? 6 : 4));
-        for (int v : {0, 0, 220, static_cast<int>(h)}) t.push_back(static_cast<WORD>(v));
-        t.push_back(0);  // no menu
-        t.push_back(0);  // standard class
-        Text(t, m_title);
-        t.push_back(8);
-        Text(t, L"MS Shell Dlg");
-        Item(t, SS_LEFT, 7, 7, 206, 18, 0xFFFF, 0x0082,
-             m_newOne ? L"Passwords are encrypted under this passphrase (at least 8 characters):"
-                      : L"The passwords in this file are protected by a passphrase:");
-        Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 26, 206, 13, kEdit, 0x0081, L"");
-        if (m_newOne) {
-            Item(t, SS_LEFT, 7, 44, 206, 9, 0xFFFF, 0x0082, L"Type it again:");
-            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081,
-                 L"");
-        }
-        Item(t, BS_DEFPUSHBUTTON | WS_TABSTOP, 109, h - 21, 50, 14, IDOK, 0x0080, L"OK");
-        Item(t, BS_PUSHBUTTON | WS_TABSTOP, 163, h - 21, 50, 14, IDCANCEL, 0x0080, L"Cancel");
-    }
-    static std::wstring EditText(HWND dlg, int id) {
-        wchar_t buffer[1024] = {};
-        ::GetDlgItemTextW(dlg, id, buffer, 1024);
-        std::wstring text = buffer;
-        ::SecureZeroMemory(buffer, sizeof buffer);
-        return text;
-    }
-    // Empties both boxes, so that the typed text does not outlive the prompt.
-    static void ClearEdits(HWND dlg) {
-        ::SetDlgItemTextW(dlg, kEdit, L"");
-        ::SetDlgItemTextW(dlg, kEdit2, L"");
-    }
-    static INT_PTR CALLBACK Proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == WM_INITDIALOG) {
-            ::SetWindowLongPtrW(dlg, DWLP_USER, lp);
-            ::SendDlgItemMessageW(dlg, kEdit, EM_LIMITTEXT, 1000, 0);
-            return TRUE;
-        }
-        auto* self = reinterpret_cast<PassphraseDialog*>(::GetWindowLongPtrW(dlg, DWLP_USER));
-        if (msg != WM_COMMAND || !self) return FALSE;
-        if (LOWORD(wp) == IDCANCEL) {
-            ClearEdits(dlg);
-            ::EndDialog(dlg, IDCANCEL);
-            return TRUE;
-        }
-        if (LOWORD(wp) != IDOK) return FALSE;
-        std::wstring first = EditText(dlg, kEdit);
-        std::wstring second = self->m_newOne ? EditText(dlg, kEdit2) : std::wstring();
-        conn::WipeOnExit<std::wstring> wipeFirst(first), wipeSecond(second);
-        const wchar_t* problem = nullptr;
-        if (first.empty())
-            problem = L"Type the passphrase.";
-        else if (self->m_newOne && first.size() < 8)
-            problem = L"The passphrase must have at least 8 characters.";
-        else if (self->m_newOne && second != first)
-            problem = L"The two passphrases differ.";
-        if (problem) {
-            ui::ShowMessageBox(dlg, problem, self->m_title.c_str(), MB_OK | MB_ICONEXCLAMATION);
-            return TRUE;
-        }
-        self->m_result = first;
-        ClearEdits(dlg);
-        ::EndDialog(dlg, IDOK);
-        return TRUE;
-    }
-
-    std::wstring m_title;
-    bool m_newOne;
-    std::wstring m_result;
-
-public:
-    ~PassphraseDialog() { conn::Wipe(m_result); }
-};
-
 // Merges loaded profiles into the store as it is on disk now, under the
-// store's lock, so that changes another program made since it was shown, or
-// makes at the same time, are kept. Loaded passwords stay plain through the
-// merge, so that telling a duplicate costs one unprotect per stored profile at
-// most; only the profiles actually added are protected, under the lock. A file
-// of thousands of copies of one profile then costs next to nothing.
-conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
+// store's lock (`lock`; none when the store has no path), so that changes
+// another program made since it was shown, or makes at the same time, are kept. Loaded passwords stay plain
+// through the merge, so that telling a duplicate costs one unprotect per stored profile at most; only the
+// profiles actually added are protected, under the lock. A file of thousands of copies of one profile then
+// costs next to nothing.
+conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath, const conn::StoreLock* lock,
                                               std::vector<CONN_INFO>&& incoming, conn::MergeResult& result,
                                               bool& protectFailed) {
     const auto& protector = conn::CurrentUserProtector();
-    std::map<std::wstring, std::wstring> revealed;  // stored name -> its password
-    const conn::WipeOnExit wipeRevealed(revealed);
+    std::map<std::wstring, conn::SecretText> revealed;  // stored name -> its password
     const auto same = [&](const CONN_INFO& stored, const CONN_INFO& loaded) {
         auto it = revealed.find(stored.name);
         if (it == revealed.end())
@@ -175,40 +57,15 @@ conn::ProfileStore::LoadResult MergeIntoStore(const std::wstring& storePath,
         return it->second == loaded.password;
     };
     protectFailed = false;
-    conn::ProfileStore store(storePath);
-    return store.Update([&](std::vector<CONN_INFO>& profiles) {
+    const auto change = [&](std::vector<CONN_INFO>& profiles) {
         result = conn::Merge(profiles, std::move(incoming), same, conn::SystemNameCase());
         for (std::size_t i : result.addedIndexes)
             protectFailed = !conn::ProtectPassword(profiles[i], protector) || protectFailed;
-        if (protectFailed) {
-            for (std::size_t i : result.addedIndexes) conn::Wipe(profiles[i].password);
-            return false;
-        }
+        if (protectFailed) return false;
         return result.added > 0;
-    });
-}
-
-// The export file of the profiles at `indexes`: passwords left out, or, with
-// a passphrase, recovered and sealed under it. `lost` counts the stored
-// passwords that could not be recovered for this user.
-conn::ExportResult MakeExport(const std::vector<CONN_INFO>& profiles, const std::vector<std::size_t>& indexes,
-                              const std::wstring* passphrase, int& lost) {
-    std::vector<CONN_INFO> out;
-    const conn::WipeOnExit wipeOut(out);
-    out.reserve(indexes.size());
-    for (std::size_t i : indexes) {
-        CONN_INFO p = profiles[i];
-        p.protectedPassword.clear();
-        p.password.clear();
-        if (passphrase) {
-            p.password = conn::RevealPassword(profiles[i], conn::CurrentUserProtector());
-            if (p.password.empty() && profiles[i].HasPassword()) ++lost;
-        }
-        out.push_back(std::move(p));
-    }
-    const conn::CngCipher cipher;
-    return passphrase ? conn::WriteExport(out, &cipher, passphrase)
-                      : conn::WriteExport(out, nullptr, nullptr);
+    };
+    conn::ProfileStore store(storePath);
+    return lock ? store.Update(change, *lock) : store.Update(change, 0);
 }
 
 // The common file dialog on profile files, starting at `suggested`; empty
@@ -258,9 +115,19 @@ void CAdvConnectList::LoadProfiles() {
         ShowMessage(::GetParent(m_hwnd), loaded.problem, L"Connection profiles", MB_OK | MB_ICONEXCLAMATION);
 }
 
+const ui::MessageMap* CAdvConnectList::ThisMessageMap() {
+    static const ui::MessageEntry entries[] = {
+        ui::OnReflectedNotify(LVN_GETDISPINFOW, &CAdvConnectList::OnGetDispInfo),
+        ui::OnReflectedNotify(LVN_ODFINDITEMW, &CAdvConnectList::OnFindItem),
+        ui::OnMessage(LVM_GETITEMW, &CAdvConnectList::OnGetItem),
+    };
+    static const ui::MessageMap map(ui::ListView::ThisMessageMap(), entries);
+    return &map;
+}
+
 void CAdvConnectList::FillRows() {
-    std::vector<std::size_t> order(m_profiles.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    m_order.resize(m_profiles.size());
+    for (std::size_t i = 0; i < m_order.size(); ++i) m_order[i] = i;
     // Sort keys compare as CompareStringW does; made once per name, they spare
     // a comparison of the names' texts at each step of the sort.
     std::vector<std::string> keys(m_profiles.size());
@@ -273,23 +140,71 @@ void CAdvConnectList::FillRows() {
         ::LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, name, -1,
                        reinterpret_cast<LPWSTR>(keys[i].data()), n);
     }
-    std::stable_sort(order.begin(), order.end(),
+    std::stable_sort(m_order.begin(), m_order.end(),
                      [&keys](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    SetRedraw(false);
+    // The rows are new: no selection or focus of the old ones is carried over.
     DeleteAllItems();
-    SetItemCount(static_cast<int>(order.size()));
-    int row = 0;
-    for (std::size_t index : order) {
-        const CONN_INFO& p = m_profiles[index];
-        // Characters that do not show are written out, so that no two rows look alike.
-        const int at = InsertItemWithData(row, conn::VisibleName(p.name), static_cast<LPARAM>(index));
-        if (at < 0) continue;
-        const std::wstring* cells[] = {&p.kind, &p.server, &p.database, &p.user};
-        for (int c = 0; c < 4; ++c) SetItemText(at, c + 1, *cells[c]);
-        ++row;
+    Send(LVM_SETITEMCOUNT, m_order.size(), 0);
+}
+
+std::wstring CAdvConnectList::CellText(int row, int column) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= m_order.size()) return {};
+    const CONN_INFO& p = m_profiles[m_order[static_cast<std::size_t>(row)]];
+    switch (column) {
+    // Characters that do not show are written out, so that no two rows look alike.
+    case 0: return conn::VisibleName(p.name);
+    case 1: return p.kind;
+    case 2: return p.server;
+    case 3: return p.database;
+    case 4: return p.user;
+    default: return {};
     }
-    SetRedraw(true);
-    ::InvalidateRect(m_hwnd, nullptr, TRUE);
+}
+
+LRESULT CAdvConnectList::OnGetDispInfo(NMHDR* hdr) {
+    LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(hdr)->item;
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        const std::wstring text = CellText(item.iItem, item.iSubItem);
+        const std::size_t n =
+            std::min<std::size_t>(text.size(), static_cast<std::size_t>(item.cchTextMax) - 1);
+        text.copy(item.pszText, n);
+        item.pszText[n] = L'\0';
+    }
+    return 0;
+}
+
+LRESULT CAdvConnectList::OnFindItem(NMHDR* hdr) {
+    const auto* find = reinterpret_cast<NMLVFINDITEMW*>(hdr);
+    if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz) return -1;
+    const std::wstring wanted = find->lvfi.psz;
+    const int count = static_cast<int>(m_order.size());
+    if (count == 0 || wanted.empty()) return -1;
+    const int start = find->iStart >= 0 && find->iStart < count ? find->iStart : 0;
+    // From the start row to the end, then from the top, as typing in a list searches.
+    for (int k = 0; k < count; ++k) {
+        const int row = (start + k) % count;
+        if (k > 0 && row == 0 && !(find->lvfi.flags & LVFI_WRAP)) break;
+        const std::wstring name = CellText(row, 0);
+        const int n = static_cast<int>(std::min(name.size(), wanted.size()));
+        const bool partial = (find->lvfi.flags & LVFI_PARTIAL) != 0;
+        if ((partial ? name.size() >= wanted.size() : name.size() == wanted.size()) &&
+            ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(), n, wanted.c_str(), n) ==
+                CSTR_EQUAL)
+            return row;
+    }
+    return -1;
+}
+
+bool CAdvConnectList::OnGetItem(ui::Message& m) {
+    // The control keeps no item data of its own: each row's is its profile's index.
+    m.result = DefaultProc(m);
+    auto* item = reinterpret_cast<LVITEMW*>(m.lParam);
+    if (item && (item->mask & LVIF_PARAM) && item->iSubItem == 0 && item->iItem >= 0 &&
+        static_cast<std::size_t>(item->iItem) < m_order.size()) {
+        item->lParam = static_cast<LPARAM>(m_order[static_cast<std::size_t>(item->iItem)]);
+        m.result = TRUE;
+    }
+    return true;
 }
 
 void CAdvConnectList::SaveWidth(CSysReg* reg) {
@@ -331,8 +246,7 @@ void CAdvConnectList::SaveAll(HWND owner, const std::wstring& title) {
 void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::vector<std::size_t>& indexes) {
     bool anyPassword = false;
     for (std::size_t i : indexes) anyPassword = anyPassword || m_profiles[i].HasPassword();
-    std::optional<std::wstring> passphrase;
-    const conn::WipeOnExit wipePassphrase(passphrase);
+    std::optional<conn::SecretText> passphrase;
     if (anyPassword) {
         const int answer =
             ShowMessage(owner,
@@ -352,17 +266,13 @@ void CAdvConnectList::Export(HWND owner, const std::wstring& title, const std::v
     if (path.empty()) return;
 
     int lost = 0;
+    const ProgressCipher cipher(owner, title, L"Encrypting the passwords under the passphrase...");
     const conn::ExportResult file =
-        MakeExport(m_profiles, indexes, passphrase ? &*passphrase : nullptr, lost);
+        conn::ExportStoredProfiles(m_profiles, indexes, conn::CurrentUserProtector(), &cipher,
+                                   passphrase ? &*passphrase : nullptr, lost);
+    if (file.cancelled) return;  // nothing was written
     if (!file.ok()) {
         ShowMessage(owner, file.problem + L"\nNothing was saved.", title, MB_OK | MB_ICONHAND);
-        return;
-    }
-    if (file.bytes.size() > conn::kMaxFileBytes) {
-        ShowMessage(owner,
-                    L"The file would be larger than 8 MB, more than a connection profile file may hold.\n"
-                    L"Nothing was saved; export fewer profiles at a time.",
-                    title, MB_OK | MB_ICONHAND);
         return;
     }
     std::wstring error;
@@ -386,25 +296,23 @@ bool CAdvConnectList::ReadExportAsking(HWND owner, const std::wstring& title, co
         file = conn::ReadExport(bytes, nullptr, nullptr);
         return true;
     }
-    const conn::CngCipher cipher;
+    const ProgressCipher cipher(owner, title, L"Checking the passphrase...");
     while (true) {
-        auto passphrase = AskPassphrase(owner, title, false);
-        const conn::WipeOnExit wipePassphrase(passphrase);
+        const auto passphrase = AskPassphrase(owner, title, false);
         if (!passphrase) return false;
         file = conn::ReadExport(bytes, &cipher, &*passphrase);
+        if (file.error == conn::FileError::Cancelled) return false;
         if (file.error != conn::FileError::WrongPassphrase) return true;
         ShowMessage(owner, L"The passphrase is not correct. Try again.", title, MB_OK | MB_ICONEXCLAMATION);
     }
 }
 
 void CAdvConnectList::ShowProfile(std::size_t index) {
-    for (int row = 0; row < GetItemCount(); ++row) {
-        if (static_cast<std::size_t>(GetItemData(row)) == index) {
-            Select(row);
-            EnsureVisible(row, false);
-            return;
-        }
-    }
+    const auto at = std::find(m_order.begin(), m_order.end(), index);
+    if (at == m_order.end()) return;
+    const int row = static_cast<int>(at - m_order.begin());
+    Select(row);
+    EnsureVisible(row, false);
 }
 
 int CAdvConnectList::LoadAll(HWND owner, const std::wstring& title) {
@@ -413,25 +321,27 @@ int CAdvConnectList::LoadAll(HWND owner, const std::wstring& title) {
     const std::wstring failed = L"The file " + FileNameOf(path) + L" could not be loaded.\n";
     std::string bytes;
     unsigned long code = 0;
-    const conn::FileRead read = conn::ReadFileUpTo(path, conn::kMaxFileBytes, bytes, code);
+    const conn::FileRead read = conn::ReadFileUpTo(path, conn::kMaxExportBytes, bytes, code);
     if (read != conn::FileRead::Done) {
         const wchar_t* why = read == conn::FileRead::TooLarge
-                                 ? L"The file is too large to be a connection profile file (more than 8 MB)."
+                                 ? L"The file is too large to be a connection profile file (more than 9 MB)."
                                  : (read == conn::FileRead::CannotOpen ? L"The file cannot be opened."
                                                                        : L"The file cannot be read.");
         ShowMessage(owner, failed + why, title, MB_OK | MB_ICONHAND);
         return 0;
     }
     conn::FileResult file;
-    const conn::WipeOnExit wipeLoaded(file.profiles);  // plain until protected below, on every path
     if (!ReadExportAsking(owner, title, bytes, file)) return 0;
     if (!file.ok()) {
         ShowMessage(owner, failed + file.message + L"\nNothing was loaded.", title, MB_OK | MB_ICONHAND);
         return 0;
     }
+    // Another program's change is waited for where the user can cancel it; then nothing changes.
+    const auto lock = m_storePath.empty() ? nullptr : WaitForStoreLock(owner, title, m_storePath);
+    if (!m_storePath.empty() && !lock) return 0;
     conn::MergeResult result;
     bool protectFailed = false;
-    auto updated = MergeIntoStore(m_storePath, std::move(file.profiles), result, protectFailed);
+    auto updated = MergeIntoStore(m_storePath, lock.get(), std::move(file.profiles), result, protectFailed);
     if (protectFailed) {
         ShowMessage(owner, failed + L"A password could not be protected for this user.\nNothing was loaded.",
                     title, MB_OK | MB_ICONHAND);
@@ -463,9 +373,9 @@ std::wstring CAdvConnectList::AskOpenFileName(HWND owner, const std::wstring& ti
     return AskFileName(owner, title, L"", nullptr, OFN_FILEMUSTEXIST, ::GetOpenFileNameW);
 }
 
-std::optional<std::wstring> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title,
-                                                           bool newOne) {
-    return PassphraseDialog(title, newOne).Run(owner);
+std::optional<conn::SecretText> CAdvConnectList::AskPassphrase(HWND owner, const std::wstring& title,
+                                                               bool newOne) {
+    return AskPassphraseInWindow(owner, title, newOne);
 }
 
 int CAdvConnectList::ShowMessage(HWND owner, const std::wstring& text, const std::wstring& title, UINT type) {

@@ -1,5 +1,5 @@
 // What the benchmarks share: a clock, medians, the process's memory figures
-// and a frame holding a report list view.
+// and a frame holding a report list view for the connection list.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+
+#include "tests/PageHost.h"
 
 namespace bench {
 
@@ -60,20 +62,23 @@ inline double PeakWorkingSetMiB() {
 // Committed private memory of the process (what Wine reports as page-file usage), in MiB.
 inline double CommittedMiB() { return static_cast<double>(MemoryCounters().PagefileUsage) / 1048576.0; }
 
-// A visible frame with a report list view filling it, as the connections page shows its list.
+// A visible frame with a report list view filling it, as the connections page
+// shows its list: virtual (owner data), in a parent that hands the list's
+// requests back to it.
 struct ListFrame {
-    ListFrame() {
+    ListFrame() : host(900, 700) {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
         ::InitCommonControlsEx(&icc);
-        frame = ::CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 900, 700,
-                                  nullptr, nullptr, nullptr, nullptr);
-        list = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL, 0,
-                                 0, 880, 660, frame, nullptr, nullptr, nullptr);
+        frame = host.Hwnd();
+        ::ShowWindow(frame, SW_SHOW);
+        list = ::CreateWindowExW(0, WC_LISTVIEWW, L"",
+                                 WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA, 0, 0,
+                                 880, 660, frame, nullptr, nullptr, nullptr);
     }
-    ~ListFrame() { ::DestroyWindow(frame); }
     ListFrame(const ListFrame&) = delete;
     ListFrame& operator=(const ListFrame&) = delete;
 
+    test::PageHost host;
     HWND frame = nullptr;
     HWND list = nullptr;
 };
@@ -81,7 +86,7 @@ struct ListFrame {
 // Puts a connection list on the frame's list view over the store at storePath, as the page does.
 template <class List>
 void ShowStore(List& list, const ListFrame& window, const std::wstring& storePath) {
-    list.Attach(window.list);
+    list.Subclass(window.list);
     list.SetStorePath(storePath);
     list.Initialize(nullptr);
 }

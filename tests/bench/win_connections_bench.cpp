@@ -34,8 +34,8 @@ protected:
     std::wstring AskSaveFileName(HWND, const std::wstring&, const std::wstring&) override {
         return exportPath;
     }
-    std::optional<std::wstring> AskPassphrase(HWND, const std::wstring&, bool) override {
-        return std::wstring(L"benchmark passphrase");
+    std::optional<conn::SecretText> AskPassphrase(HWND, const std::wstring&, bool) override {
+        return conn::SecretText(L"benchmark passphrase");
     }
     int ShowMessage(HWND, const std::wstring& text, const std::wstring&, UINT) override {
         if (text.find(L"Include the passwords") == std::wstring::npos)
@@ -60,7 +60,7 @@ int main() {
         c.port = 5000 + i;
         c.database = L"database_" + std::to_wstring(i);
         c.user = L"user" + std::to_wstring(i);
-        c.password = L"password-" + std::to_wstring(i);
+        c.password = conn::SecretText(L"password-" + std::to_wstring(i));
         c.options = L"timeout=30";
         conn::ProtectPassword(c, conn::CurrentUserProtector());
         profiles.push_back(std::move(c));

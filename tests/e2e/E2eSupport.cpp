@@ -36,6 +36,30 @@ std::wstring ItemText(HWND list, int row, int column) {
                         static_cast<std::size_t>(got) < kChars ? static_cast<std::size_t>(got) : 0);
 }
 
+HWND WaitForMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs) {
+    HWND box = nullptr;
+    WaitFor(
+        [&] {
+            box = test::FindShownWindow(pid, [&](HWND hwnd) {
+                return test::ClassName(hwnd) == L"#32770" && test::WindowText(hwnd) == caption;
+            });
+            return box != nullptr;
+        },
+        timeoutMs);
+    return box;
+}
+
+std::wstring MessageBoxText(HWND box) {
+    wchar_t text[4096] = {};
+    ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
+    return text;
+}
+
+void PressButton(HWND box, int id) {
+    ::PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(id), 0);
+    WaitFor([&] { return !::IsWindow(box); });
+}
+
 Hub::~Hub() {
     if (m_pi.hProcess) {
         if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
@@ -49,7 +73,9 @@ Hub::~Hub() {
     if (!m_log.empty()) ::DeleteFileW(m_log.c_str());
 }
 
-bool Hub::Start(const std::wstring& exeArg) {
+bool Hub::Start(const std::wstring& exe) { return Launch(exe) && WaitForWindow(); }
+
+bool Hub::Launch(const std::wstring& exeArg) {
     const std::wstring exe = exeArg.empty() ? test::ProgramFolder() + L"\\quaylet.exe" : exeArg;
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
@@ -61,9 +87,11 @@ bool Hub::Start(const std::wstring& exeArg) {
     si.cb = sizeof si;
     std::wstring cmd = L"\"" + exe + L"\"";
     const std::wstring dir = exe.substr(0, exe.find_last_of(L'\\'));
-    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
-                          &m_pi))
-        return false;
+    return ::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
+                            &m_pi) != FALSE;
+}
+
+bool Hub::WaitForWindow() {
     return WaitFor([&] {
         m_window = test::FindShownWindow(
             m_pi.dwProcessId, [](HWND hwnd) { return test::WindowText(hwnd) == L"Zelto Quaylet"; });

@@ -77,6 +77,12 @@ private:
 // The text of a list-view cell in the hub's process.
 std::wstring ItemText(HWND list, int row, int column);
 
+// A message box that process pid shows, with that caption, or null when none
+// appears within the timeout; its text, and a button pressed on it.
+HWND WaitForMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs = 15000);
+std::wstring MessageBoxText(HWND box);
+void PressButton(HWND box, int id);
+
 // A running hub.
 class Hub {
 public:
@@ -89,6 +95,10 @@ public:
     // QUAYLET_STANDIN_EXIT set (stand-ins log their launch and end at once), and
     // waits for its main window.
     bool Start(const std::wstring& exe = L"");
+    // The same in two steps, for a start that shows a message first.
+    bool Launch(const std::wstring& exe = L"");
+    bool WaitForWindow();
+    DWORD ProcessId() const { return m_pi.dwProcessId; }
     HWND Window() const { return m_window; }
     HWND Page(int index) const;  // the visible or hidden page dialog at tab index
     HWND PageItem(int page, int id) const { return ::GetDlgItem(Page(page), id); }

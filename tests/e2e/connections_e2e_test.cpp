@@ -4,8 +4,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <optional>
 
+#include "platform/connection/ProfileExport.h"
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "tests/ScopedEnvironment.h"
@@ -19,17 +22,19 @@ using e2e::Hub;
 using e2e::kConnectionsTab;
 
 // A dialog of the hub's process that has a child with one of these ids.
-HWND WaitForDialog(HWND hub, std::initializer_list<int> childIds) {
+HWND WaitForDialog(HWND hub, std::initializer_list<int> childIds, DWORD timeoutMs = 15000) {
     HWND found = nullptr;
-    e2e::WaitFor([&] {
-        found = test::FindShownWindow(test::ProcessOf(hub), [&](HWND hwnd) {
-            if (test::ClassName(hwnd) != L"#32770") return false;
-            for (int id : childIds)
-                if (::GetDlgItem(hwnd, id)) return true;
-            return false;
-        });
-        return found != nullptr;
-    });
+    e2e::WaitFor(
+        [&] {
+            found = test::FindShownWindow(test::ProcessOf(hub), [&](HWND hwnd) {
+                if (test::ClassName(hwnd) != L"#32770") return false;
+                for (int id : childIds)
+                    if (::GetDlgItem(hwnd, id)) return true;
+                return false;
+            });
+            return found != nullptr;
+        },
+        timeoutMs);
     return found;
 }
 
@@ -78,7 +83,7 @@ protected:
         profiles[1].port = 7401;
         profiles[1].database = L"sales db";
         profiles[1].user = L"report";
-        profiles[1].password = L"pa ss \"word\"";
+        profiles[1].password = conn::SecretText(L"pa ss \"word\"");
         profiles[2].name = L"middle";
         for (auto& p : profiles) ASSERT_TRUE(conn::ProtectPassword(p, conn::CurrentUserProtector()));
         std::wstring error;
@@ -193,6 +198,67 @@ void ConnectionsE2eTest::ExportDeleteAndLoad(bool withPassphrase) {
 }
 
 TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithoutPasswords) { ExportDeleteAndLoad(false); }
+
+TEST_F(ConnectionsE2eTest, WaitingForAnotherProgramsLockTheHubAnswersAndCancelChangesNothing) {
+    const std::wstring file = WriteFile(L"in.zcx", conn::WriteExport({[] {
+                                                                         CONN_INFO p;
+                                                                         p.name = L"loaded";
+                                                                         return p;
+                                                                     }()},
+                                                                     nullptr, nullptr)
+                                                       .bytes);
+    const std::string before = test::ReadFileBytes(StorePath());
+    // Another program of the suite in the middle of a change.
+    const std::wstring writer = test::ProgramFolder() + L"\\demo\\profilewriter.exe";
+    std::wstring cmd = L"\"" + writer + L"\" --hold-lock 30000";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION holder{};
+    ASSERT_TRUE(::CreateProcessW(writer.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 TempDir().c_str(), &si, &holder));
+    ::CloseHandle(holder.hThread);
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        const HANDLE h = ::CreateFileW((StorePath() + L".lock").c_str(), GENERIC_READ, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        return h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION;
+    }));
+
+    Hub hub;
+    HWND list = StartOnTheList(hub);
+    ASSERT_NE(list, nullptr);
+    PostButton(hub, IDC_CONN_LOAD_ALL);
+    AnswerFileDialog(hub.Window(), file);
+    HWND progress = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        progress = test::FindShownWindow(test::ProcessOf(hub.Window()), [](HWND hwnd) {
+            return ::FindWindowExW(hwnd, nullptr, PROGRESS_CLASSW, nullptr) != nullptr;
+        });
+        return progress != nullptr;
+    }));
+    // The hub answers all the while, measured from here: the longest time without an answer.
+    ULONGLONG longest = 0;
+    for (int i = 0; i < 20; ++i) {
+        const ULONGLONG start = ::GetTickCount64();
+        DWORD_PTR answer = 0;
+        if (!::SendMessageTimeoutW(hub.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer)) longest = 5000;
+        longest = std::max(longest, ::GetTickCount64() - start);
+        ::Sleep(50);
+    }
+    EXPECT_LT(longest, 500u);
+    std::printf("longest time the hub left unanswered while waiting for the lock: %llu ms\n", longest);
+    // Esc on the focused Cancel button ends the Load with nothing changed and nothing to say.
+    HWND cancel = ::GetDlgItem(progress, IDCANCEL);
+    ::PostMessageW(cancel, WM_KEYDOWN, VK_ESCAPE, 1);
+    ::PostMessageW(cancel, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+    EXPECT_TRUE(e2e::WaitFor([&] { return !::IsWindow(progress); }));
+    EXPECT_EQ(WaitForDialog(hub.Window(), {IDOK}, 1000), nullptr);
+    EXPECT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
+    ::TerminateProcess(holder.hProcess, 0);
+    ::WaitForSingleObject(holder.hProcess, 10000);
+    ::CloseHandle(holder.hProcess);
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
+}
 
 TEST_F(ConnectionsE2eTest, ExportDeleteTheStoreAndLoadWithAPassphrase) { ExportDeleteAndLoad(true); }
 

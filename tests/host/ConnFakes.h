@@ -8,8 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileExport.h"
 
 namespace connfake {
 
@@ -21,15 +22,15 @@ inline std::uint64_t Mix(std::uint64_t h, const std::string& bytes) {
 class Protector : public conn::PasswordProtector {
 public:
     explicit Protector(char user = 'A') : m_user(user) {}
-    std::optional<std::string> Protect(const std::string& plain) const override {
+    std::optional<std::string> Protect(const conn::SecretBytes& plain) const override {
         if (failProtect) return std::nullopt;
         std::string out = std::string("FK") + m_user;
         for (char c : plain) out.push_back(static_cast<char>(c ^ 0x5A));
         return out;
     }
-    std::optional<std::string> Unprotect(const std::string& sealed) const override {
+    std::optional<conn::SecretBytes> Unprotect(const std::string& sealed) const override {
         if (sealed.size() < 3 || sealed.compare(0, 2, "FK") != 0 || sealed[2] != m_user) return std::nullopt;
-        std::string out;
+        conn::SecretBytes out;
         for (std::size_t i = 3; i < sealed.size(); ++i) out.push_back(static_cast<char>(sealed[i] ^ 0x5A));
         return out;
     }
@@ -47,36 +48,40 @@ public:
             out.push_back(static_cast<char>(Mix(++m_counter, "r") & 0xFF));
         return out;
     }
-    std::optional<std::string> DeriveKey(const std::string& passphrase, const std::string& salt,
-                                         std::uint32_t iterations) const override {
-        std::string key;
-        std::uint64_t h = Mix(Mix(iterations, passphrase), salt);
+    std::optional<conn::SecretBytes> DeriveKey(const conn::SecretBytes& passphrase, const std::string& salt,
+                                               std::uint32_t iterations) const override {
+        conn::SecretBytes key;
+        std::uint64_t h = Mix(Mix(iterations, Str(passphrase)), salt);
         for (int i = 0; i < 32; ++i) key.push_back(static_cast<char>((h = Mix(h, "k")) & 0xFF));
         return key;
     }
-    std::optional<std::string> Seal(const std::string& key, const std::string& nonce,
-                                    const std::string& plain, const std::string& aad) const override {
-        std::string out = Stream(key, nonce, plain);
+    std::optional<std::string> Seal(const conn::SecretBytes& key, const std::string& nonce,
+                                    const conn::SecretBytes& plain, const std::string& aad) const override {
+        std::string out;
+        Stream(key, nonce, plain.View(), out);
         return out + Tag(key, nonce, aad, out);
     }
-    std::optional<std::string> Open(const std::string& key, const std::string& nonce,
-                                    const std::string& sealed, const std::string& aad) const override {
+    std::optional<conn::SecretBytes> Open(const conn::SecretBytes& key, const std::string& nonce,
+                                          const std::string& sealed, const std::string& aad) const override {
         if (sealed.size() < 16) return std::nullopt;
         const std::string body = sealed.substr(0, sealed.size() - 16);
         if (Tag(key, nonce, aad, body) != sealed.substr(sealed.size() - 16)) return std::nullopt;
-        return Stream(key, nonce, body);
+        conn::SecretBytes out;
+        Stream(key, nonce, body, out);
+        return out;
     }
 
 private:
-    static std::string Stream(const std::string& key, const std::string& nonce, const std::string& data) {
-        std::string out;
-        std::uint64_t h = Mix(Mix(7, key), nonce);
+    static std::string Str(const conn::SecretBytes& s) { return std::string(s.View()); }
+    template <class Out>
+    static void Stream(const conn::SecretBytes& key, const std::string& nonce, std::string_view data,
+                       Out& out) {
+        std::uint64_t h = Mix(Mix(7, Str(key)), nonce);
         for (char c : data) out.push_back(static_cast<char>(c ^ ((h = Mix(h, "s")) & 0xFF)));
-        return out;
     }
-    static std::string Tag(const std::string& key, const std::string& nonce, const std::string& aad,
+    static std::string Tag(const conn::SecretBytes& key, const std::string& nonce, const std::string& aad,
                            const std::string& body) {
-        std::uint64_t a = Mix(Mix(Mix(Mix(1, key), nonce), aad), body);
+        std::uint64_t a = Mix(Mix(Mix(Mix(1, Str(key)), nonce), aad), body);
         std::uint64_t b = Mix(a, "t");
         std::string t;
         for (int i = 0; i < 8; ++i) t.push_back(static_cast<char>(a >> (8 * i)));

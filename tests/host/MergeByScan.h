@@ -8,6 +8,7 @@
 
 #include "platform/connection/ConnText.h"
 #include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileMerge.h"
 
 namespace connfake {
 

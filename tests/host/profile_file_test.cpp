@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "platform/connection/ConnText.h"
+#include "platform/connection/ProfileExport.h"
 #include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileMerge.h"
 #include "tests/SampleProfiles.h"
 #include "tests/host/ConnFakes.h"
 
@@ -115,8 +117,8 @@ TEST(ProfileExportFile, LeavesPasswordsOutByDefault) {
 class CipherFailingAfter : public connfake::Cipher {
 public:
     explicit CipherFailingAfter(int seals) : m_left(seals) {}
-    std::optional<std::string> Seal(const std::string& key, const std::string& nonce,
-                                    const std::string& plain, const std::string& aad) const override {
+    std::optional<std::string> Seal(const conn::SecretBytes& key, const std::string& nonce,
+                                    const conn::SecretBytes& plain, const std::string& aad) const override {
         if (m_left-- <= 0) return std::nullopt;
         return connfake::Cipher::Seal(key, nonce, plain, aad);
     }
@@ -126,7 +128,7 @@ private:
 };
 
 TEST(ProfileExportFile, ACipherThatFailsGivesNoPartOfTheFile) {
-    const std::wstring pass = L"passphrase";
+    const conn::SecretText pass(L"passphrase");
     // The passphrase check fails, or the second password after the check and the first.
     for (const auto& [seals, named] : {std::pair{0, L"The passwords"}, std::pair{2, L"\"B\""}}) {
         const CipherFailingAfter cipher(seals);
@@ -141,14 +143,14 @@ TEST(ProfileExportFile, ACipherThatFailsGivesNoPartOfTheFile) {
 
 TEST(ProfileExportFile, PassphraseSealsPasswords) {
     connfake::Cipher cipher;
-    const std::wstring pass = L"correct horse \u00e9";
+    const conn::SecretText pass(L"correct horse \u00e9");
     const std::string text =
         conn::WriteExport({StoreProfile(L"A", L"hunter2"), StoreProfile(L"B")}, &cipher, &pass, 100000).bytes;
     EXPECT_EQ(text.find("hunter2"), std::string::npos);
     EXPECT_EQ(text.find(conn::UnitsToLe(conn::ToUnits(L"hunter2"))), std::string::npos);
     EXPECT_TRUE(conn::ExportNeedsPassphrase(text));
     EXPECT_EQ(conn::ReadExport(text, &cipher, nullptr).error, FileError::PassphraseNeeded);
-    const std::wstring wrong = L"correct horse e";
+    const conn::SecretText wrong(L"correct horse e");
     EXPECT_EQ(conn::ReadExport(text, &cipher, &wrong).error, FileError::WrongPassphrase);
     const auto r = conn::ReadExport(text, &cipher, &pass);
     ASSERT_TRUE(r.ok());
@@ -212,16 +214,34 @@ TEST(ProfileMerge, KeepsExistingProfilesAndReportsClashes) {
 
 namespace {
 
-// A format-1 sealed file as earlier versions wrote it: the seal bound only the name.
-std::string FormatOneSealed(const connfake::Cipher& cipher, const std::wstring& pass, const CONN_INFO& p) {
-    const std::string salt(16, 's'), nonce(12, 'n');
-    const std::string key = *cipher.DeriveKey(conn::ToUtf8(conn::ToUnits(pass)), salt, 100000);
-    const std::string check = nonce + *cipher.Seal(key, nonce, "Zerudozuz connection profiles", "check");
-    const std::string sealed = nonce + *cipher.Seal(key, nonce, conn::UnitsToLe(conn::ToUnits(p.password)),
-                                                    conn::UnitsToLe(conn::ToUnits(p.name)));
+// What an earlier version's seal bound, written out here as those versions
+// wrote it: format 1 the bare name, format 2 a label and every setting.
+std::string EarlierAad(unsigned format, const CONN_INFO& p) {
+    if (format == 1) return conn::UnitsToLe(conn::ToUnits(p.name));
+    std::string out = "ZQ-EXPORT 2 profile";
+    for (const std::wstring* f : {&p.name, &p.kind, &p.server, &p.database, &p.user, &p.options}) {
+        const std::u16string units = conn::ToUnits(*f);
+        conn::PutVarint(out, units.size());
+        out += conn::UnitsToLe(units);
+    }
+    conn::PutVarint(out, p.port);
+    return out;
+}
+
+// A sealed export file of one profile as earlier versions wrote it (format 1
+// or 2; both sealed the passphrase check with "check").
+std::string EarlierSealed(unsigned format, const connfake::Cipher& cipher, const conn::SecretText& pass,
+                          const CONN_INFO& p) {
+    const std::string salt(16, 's'), nonce(12, 'n'), checkText = "Zerudozuz connection profiles";
+    const conn::SecretBytes key = *cipher.DeriveKey(conn::Utf8Bytes(pass), salt, 100000);
+    const std::string check =
+        nonce + *cipher.Seal(key, nonce, conn::SecretBytes(checkText.data(), checkText.size()), "check");
+    const std::string sealed =
+        nonce + *cipher.Seal(key, nonce, conn::LeBytes(p.password), EarlierAad(format, p));
     CONN_INFO body = p;
     body.password.clear();
     std::string text = conn::WriteExport({body}, nullptr, nullptr).bytes;
+    text.replace(0, 11, "ZQ-EXPORT " + std::to_string(format));
     text.replace(text.find("passwords=none\r\n"), 16,
                  "passwords=passphrase\r\nkdf=pbkdf2-sha256\r\niterations=100000\r\nsalt=" +
                      conn::Base64Encode(salt, false) + "\r\ncheck=" + conn::Base64Encode(check, false) +
@@ -231,15 +251,80 @@ std::string FormatOneSealed(const connfake::Cipher& cipher, const std::wstring& 
     return text;
 }
 
+// The data a seal binds, read as a name: its bytes as UTF-16LE code units.
+std::wstring AsName(const std::string& bound) { return conn::FromUnits(*conn::LeToUnits(bound)); }
+
+// The forgery of a sealed export file of one profile: its first line relabelled
+// as format 1, its name set to the data its seal binds read as a name (lone
+// surrogates escaped, as the files write them), and its server changed.
+std::string RelabelledAsFormatOne(std::string text, const std::string& bound) {
+    text.replace(0, 11, "ZQ-EXPORT 1");
+    for (const auto& [key, value] :
+         {std::pair<std::string, std::string>{"name=", conn::EscapeValue(AsName(bound))},
+          {"server=", "attacker.example.org"}}) {
+        const std::size_t at = text.find("\r\n" + key) + 2 + key.size();
+        text.replace(at, text.find("\r\n", at) - at, value);
+    }
+    return text;
+}
+
+CONN_INFO AttackedProfile(unsigned port) {
+    CONN_INFO p = test::MakeProfile(L"Sales", L"Network SQL", L"db-sales.example.net", port, L"sales",
+                                    L"report", L"real password", L"sslmode=require");
+    return p;
+}
+
 }  // namespace
+
+TEST(ForgedExports, AnEarlierFormatTwoSealRelabelledAsFormatOneDoesNotOpen) {
+    connfake::Cipher cipher;
+    const conn::SecretText pass(L"passphrase");
+    for (unsigned port : {32u, 80u, 126u, 16384u, 50000u, 65535u}) {
+        const CONN_INFO p = AttackedProfile(port);
+        const std::string file = EarlierSealed(2, cipher, pass, p);
+        const auto earlier = conn::ReadExport(file, &cipher, &pass);
+        ASSERT_TRUE(earlier.ok()) << port;  // files of format 2 still load
+        EXPECT_EQ(earlier.profiles[0].password, L"real password");
+        EXPECT_EQ(conn::ProfileAad(p, 2), EarlierAad(2, p));
+        // The forged name is one a file may hold: only the seal can refuse it.
+        const std::wstring forgedName = AsName(EarlierAad(2, p));
+        ASSERT_TRUE(conn::IsValidName(forgedName)) << port;
+        ASSERT_EQ(conn::FirstInvisible(forgedName), 0u) << port;
+        const auto forged = conn::ReadExport(RelabelledAsFormatOne(file, EarlierAad(2, p)), &cipher, &pass);
+        EXPECT_EQ(forged.error, FileError::DamagedSecret) << port;
+        EXPECT_TRUE(forged.profiles.empty()) << port;
+    }
+}
+
+TEST(ForgedExports, ASealOfTheCurrentFormatOpensUnderNoOther) {
+    connfake::Cipher cipher;
+    const conn::SecretText pass(L"passphrase");
+    for (unsigned port : {80u, 50000u}) {
+        const CONN_INFO p = AttackedProfile(port);
+        const std::string file = conn::WriteExport({p}, &cipher, &pass, 100000).bytes;
+        ASSERT_EQ(file.rfind("ZQ-EXPORT 3\r\n", 0), 0u);
+        ASSERT_TRUE(conn::ReadExport(file, &cipher, &pass).ok());
+        const std::string bound = conn::ProfileAad(p, 3);
+        EXPECT_EQ(bound.rfind("ZQ-EXPORT 3 profile", 0), 0u);
+        ASSERT_TRUE(conn::IsValidName(AsName(bound)));
+        // As format 1 with its bound data as the name, as format 2, and both with the check replaced by an
+        // earlier format's: no profile comes back.
+        std::string asTwo = file;
+        asTwo.replace(0, 11, "ZQ-EXPORT 2");
+        for (const std::string& forged : {RelabelledAsFormatOne(file, bound), asTwo}) {
+            const auto r = conn::ReadExport(forged, &cipher, &pass);
+            EXPECT_FALSE(r.ok());
+            EXPECT_TRUE(r.profiles.empty());
+        }
+    }
+}
 
 TEST(ProfileExportFile, EverySettingOfASealedProfileIsAuthenticated) {
     connfake::Cipher cipher;
-    const std::wstring pass = L"passphrase";
+    const conn::SecretText pass(L"passphrase");
     const std::string text = conn::WriteExport({StoreProfile(L"Plain"), StoreProfile(L"Sealed", L"hunter2")},
                                                &cipher, &pass, 100000)
                                  .bytes;
-    EXPECT_EQ(text.rfind("ZQ-EXPORT 2\r\n", 0), 0u);
     ASSERT_TRUE(conn::ReadExport(text, &cipher, &pass).ok());
     // The sealed profile starts on line 16; each of its settings edited in turn.
     const std::size_t sealedAt = text.find("profile\r\nname=Sealed");
@@ -252,28 +337,75 @@ TEST(ProfileExportFile, EverySettingOfASealedProfileIsAuthenticated) {
         EXPECT_NE(r.message.find(L"Line 16: the profile"), std::wstring::npos) << field;
         EXPECT_TRUE(r.profiles.empty());
     }
-    // Files of the earlier format still load.
-    const auto old =
-        conn::ReadExport(FormatOneSealed(cipher, pass, StoreProfile(L"Old", L"pw")), &cipher, &pass);
-    ASSERT_TRUE(old.ok()) << std::string(old.message.begin(), old.message.end());
-    EXPECT_EQ(old.profiles[0].password, L"pw");
-    // A newer seal relabelled as the earlier format does not open.
-    std::string relabelled = text;
-    relabelled.replace(0, 11, "ZQ-EXPORT 1");
-    EXPECT_EQ(conn::ReadExport(relabelled, &cipher, &pass).error, FileError::DamagedSecret);
-    // A hostile iteration count is refused before any key is derived.
-    std::string slow = text;
-    slow.replace(slow.find("iterations=100000"), 17, "iterations=10000000");
-    EXPECT_NE(conn::ReadExport(slow, &cipher, &pass).message.find(L"Line 4"), std::wstring::npos);
+    // Files of the earlier formats still load.
+    for (unsigned format : {1u, 2u}) {
+        const auto old = conn::ReadExport(EarlierSealed(format, cipher, pass, StoreProfile(L"Old", L"pw")),
+                                          &cipher, &pass);
+        ASSERT_TRUE(old.ok()) << std::string(old.message.begin(), old.message.end());
+        EXPECT_EQ(old.profiles[0].password, L"pw");
+    }
+}
+
+TEST(ProfileExportFile, NewFilesTakeSixHundredThousandIterationsAndReadersAGenerousRange) {
+    connfake::Cipher cipher;
+    const conn::SecretText pass(L"passphrase");
+    const std::string text = conn::WriteExport({StoreProfile(L"A", L"pw")}, &cipher, &pass).bytes;
+    EXPECT_NE(text.find("\r\niterations=600000\r\n"), std::string::npos);
+    // What a later version may write is read; a count past the range is refused before any key is derived.
+    for (const auto& [count, readable] : {std::pair{"99999", false}, std::pair{"100000", true},
+                                          std::pair{"10000000", true}, std::pair{"10000001", false}}) {
+        const std::string made = conn::WriteExport({StoreProfile(L"A", L"pw")}, &cipher, &pass,
+                                                   static_cast<std::uint32_t>(std::stoul(count)))
+                                     .bytes;
+        const auto r = conn::ReadExport(made, &cipher, &pass);
+        EXPECT_EQ(r.ok(), readable) << count;
+        if (!readable) {
+            EXPECT_NE(r.message.find(L"Line 4"), std::wstring::npos) << count;
+        }
+    }
+}
+
+TEST(ProfileExportFile, WhatALoadWouldRefuseIsRefusedWhenWritten) {
+    connfake::Cipher cipher;
+    const conn::SecretText pass(L"passphrase");
+    // A name with a character that does not show, as another program may have stored it.
+    const auto hidden =
+        conn::WriteExport({StoreProfile(L"ok"), StoreProfile(L"Sales\u200B")}, &cipher, &pass);
+    EXPECT_FALSE(hidden.ok());
+    EXPECT_EQ(hidden.bytes, "");
+    EXPECT_NE(hidden.problem.find(L"\"Sales<U+200B>\""), std::wstring::npos);
+    EXPECT_NE(hidden.problem.find(L"does not show (U+200B)"), std::wstring::npos);
+    EXPECT_FALSE(conn::WriteExport({StoreProfile(L"Sales\u200B")}, nullptr, nullptr).ok());
+    // Passwords as long as a stored one can be are written and read back; a longer one is refused.
+    for (std::size_t units : {std::size_t{4097}, CONN_INFO::kMaxPassword, CONN_INFO::kMaxPassword + 1}) {
+        CONN_INFO p = StoreProfile(L"long");
+        p.password = conn::SecretText(std::wstring(units, L'\u00e9'));
+        const auto made = conn::WriteExport({p}, &cipher, &pass);
+        const bool fits = units <= CONN_INFO::kMaxPassword;
+        ASSERT_EQ(made.ok(), fits) << units;
+        if (!fits) {
+            EXPECT_NE(made.problem.find(L"password is longer than 8192"), std::wstring::npos);
+            continue;
+        }
+        const auto back = conn::ReadExport(made.bytes, &cipher, &pass);
+        ASSERT_TRUE(back.ok()) << units << " " << std::string(back.message.begin(), back.message.end());
+        EXPECT_TRUE(back.profiles[0].password == p.password);
+    }
+    // Left out of a file without passwords, a long one is no reason to refuse it.
+    CONN_INFO longOne = StoreProfile(L"long");
+    longOne.password = conn::SecretText(std::wstring(CONN_INFO::kMaxPassword + 1, L'x'));
+    EXPECT_TRUE(conn::WriteExport({longOne}, nullptr, nullptr).ok());
 }
 
 TEST(ProfileExportFile, NamesThatDoNotShowAreRefusedAndShownVisibly) {
     const std::wstring hidden[] = {L"Sales\u200B", L"\u202ESales", L"Sa\u2066les", L"Sales\uFEFF",
                                    L"Sales\U000E0041"};
     for (const std::wstring& name : hidden) {
-        const auto r = conn::ReadExport(
-            conn::WriteExport({StoreProfile(L"ok"), StoreProfile(name)}, nullptr, nullptr).bytes, nullptr,
-            nullptr);
+        // Written as another program might, past the writer's own refusal.
+        std::string file =
+            conn::WriteExport({StoreProfile(L"ok"), StoreProfile(L"x")}, nullptr, nullptr).bytes;
+        file.replace(file.find("name=x"), 6, "name=" + conn::EscapeValue(name));
+        const auto r = conn::ReadExport(file, nullptr, nullptr);
         EXPECT_EQ(r.error, FileError::Malformed);
         EXPECT_NE(r.message.find(L"Line 13:"), std::wstring::npos);
         EXPECT_NE(conn::VisibleName(name), L"Sales");

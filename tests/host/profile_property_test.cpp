@@ -1,13 +1,20 @@
 // Generated stores and merges. What the store writes it reads back, at every
-// size it allows, and what it refuses to write the reader refuses too; a
-// merge gives exactly the names a full scan for the first free name gives.
+// size it allows, and what it refuses to write the reader refuses too; every
+// store it writes exports, with and without passwords, and loads back
+// identical, unless a name holds a character that does not show, which the
+// export refuses with the reason; a merge gives exactly the names a full scan
+// for the first free name gives.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 
+#include <numeric>
+
 #include "platform/connection/ConnText.h"
+#include "platform/connection/ProfileExport.h"
 #include "platform/connection/ProfileFile.h"
+#include "tests/host/ConnFakes.h"
 #include "tests/host/MergeByScan.h"
 
 namespace {
@@ -50,15 +57,60 @@ std::size_t RandomLength(std::mt19937& rng, std::size_t max, bool allowEmpty) {
     }
 }
 
+const connfake::Protector& Protector() {
+    static const connfake::Protector protector;
+    return protector;
+}
+
+// The longest password the stand-in protection keeps within 16 KiB.
+constexpr std::size_t kLongestProtected = (conn::kMaxSecretBytes - 3) / 2;
+
 CONN_INFO RandomProfile(std::mt19937& rng, std::size_t maxField) {
     CONN_INFO c;
     c.name = RandomText(rng, RandomLength(rng, CONN_INFO::kMaxName, false), true);
     for (std::wstring* f : {&c.kind, &c.server, &c.database, &c.user, &c.options})
         *f = RandomText(rng, RandomLength(rng, maxField, true), false);
     c.port = rng() % 3 == 0 ? 65535 : rng() % 65536;
-    const std::size_t secret = RandomLength(rng, conn::kMaxSecretBytes, true);
-    for (std::size_t i = 0; i < secret; ++i) c.protectedPassword.push_back(static_cast<char>(rng()));
+    c.password = conn::SecretText(RandomText(rng, RandomLength(rng, kLongestProtected, true), false));
+    conn::ProtectPassword(c, Protector());
     return c;
+}
+
+// Every stored profile exported, with passwords left out and with them
+// sealed, reads back with the same settings and passwords; the export is
+// refused, with the reason, only for a name that does not show.
+void ExpectExportsAndLoadsBack(const std::vector<CONN_INFO>& stored) {
+    static const connfake::Cipher cipher;
+    const conn::SecretText pass(L"property passphrase \u00e9");
+    std::vector<std::size_t> all(stored.size());
+    std::iota(all.begin(), all.end(), std::size_t{0});
+    bool hidden = false;
+    int unrecoverable = 0;  // protected for no one this stand-in knows
+    for (const CONN_INFO& p : stored) {
+        hidden = hidden || conn::FirstInvisible(p.name) != 0;
+        unrecoverable += p.HasPassword() && conn::RevealPassword(p, Protector()).empty() ? 1 : 0;
+    }
+    for (const bool withPasswords : {false, true}) {
+        int lost = 0;
+        const auto made =
+            conn::ExportStoredProfiles(stored, all, Protector(), withPasswords ? &cipher : nullptr,
+                                       withPasswords ? &pass : nullptr, lost);
+        ASSERT_EQ(made.ok(), !hidden) << std::string(made.problem.begin(), made.problem.end());
+        if (hidden) {
+            EXPECT_NE(made.problem.find(L"does not show"), std::wstring::npos);
+            continue;
+        }
+        ASSERT_EQ(lost, withPasswords ? unrecoverable : 0);
+        const auto back = conn::ReadExport(made.bytes, &cipher, &pass);
+        ASSERT_TRUE(back.ok()) << std::string(back.message.begin(), back.message.end());
+        ASSERT_EQ(back.profiles.size(), stored.size());
+        for (std::size_t i = 0; i < stored.size(); ++i) {
+            ASSERT_TRUE(back.profiles[i].SameSettings(stored[i])) << "profile " << i;
+            const conn::SecretText expected =
+                withPasswords ? conn::RevealPassword(stored[i], Protector()) : conn::SecretText();
+            ASSERT_TRUE(back.profiles[i].password == expected) << "profile " << i;
+        }
+    }
 }
 
 void ExpectSame(const std::vector<CONN_INFO>& written, const std::vector<CONN_INFO>& read) {
@@ -78,6 +130,7 @@ void ExpectOneRule(const std::vector<CONN_INFO>& profiles) {
     ASSERT_EQ(fits, read.ok()) << std::string(problem.begin(), problem.end());
     if (fits) {
         ExpectSame(profiles, read.profiles);
+        ExpectExportsAndLoadsBack(profiles);
     } else {
         EXPECT_FALSE(problem.empty());
         EXPECT_TRUE(read.error == conn::FileError::TooMany || read.error == conn::FileError::TooLarge);
@@ -113,7 +166,25 @@ TEST(ProfileStoreProperty, LargestAllowedStoresReadBack) {
         size += add;
     }
     ASSERT_EQ(conn::SerializeStore(profiles).size(), conn::kMaxFileBytes);
-    ExpectOneRule(profiles);
+    ExpectOneRule(profiles);  // and exports
+    // The same with a password in every profile.
+    std::vector<CONN_INFO> withPasswords(conn::kMaxProfiles);
+    for (std::size_t i = 0; i < withPasswords.size(); ++i) {
+        withPasswords[i].name = L"Profile " + std::to_wstring(i);
+        withPasswords[i].password =
+            conn::SecretText(std::wstring(100, static_cast<wchar_t>(L'\u00c0' + i % 64)));
+        conn::ProtectPassword(withPasswords[i], Protector());
+    }
+    withPasswords[0].password = conn::SecretText(std::wstring(kLongestProtected, L'p'));
+    conn::ProtectPassword(withPasswords[0], Protector());
+    std::size_t full = conn::SerializeStore(withPasswords).size();
+    for (std::size_t i = 1; full < conn::kMaxFileBytes; ++i) {
+        const std::size_t add = std::min<std::size_t>(conn::kMaxFileBytes - full, 3000);
+        withPasswords[i].server = std::wstring(add, L's');
+        full += add;
+    }
+    ASSERT_EQ(conn::SerializeStore(withPasswords).size(), conn::kMaxFileBytes);
+    ExpectOneRule(withPasswords);
     // One byte more, or one profile more, and both writer and reader refuse.
     profiles[0].user = L"u";
     ExpectOneRule(profiles);

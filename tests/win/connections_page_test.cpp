@@ -5,8 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +37,7 @@ struct Message {
 class AnsweredList : public CAdvConnectList {
 public:
     std::deque<std::wstring> savePaths, openPaths;
-    std::deque<std::optional<std::wstring>> passphrases;
+    std::deque<std::optional<conn::SecretText>> passphrases;
     std::deque<int> answers;  // for boxes with a choice
     std::vector<Message> messages;
     std::vector<std::wstring> dialogTitles;
@@ -50,7 +52,7 @@ protected:
         dialogTitles.push_back(title);
         return Take(openPaths);
     }
-    std::optional<std::wstring> AskPassphrase(HWND, const std::wstring&, bool newOne) override {
+    std::optional<conn::SecretText> AskPassphrase(HWND, const std::wstring&, bool newOne) override {
         passphraseNew.push_back(newOne);
         if (passphrases.empty()) return std::nullopt;
         auto p = passphrases.front();
@@ -93,6 +95,61 @@ private:
         out = list.get();
         return list;
     }
+};
+
+// Another thread of the test that waits for the progress window of the
+// interface thread, watches the page answer meanwhile, and presses Cancel with
+// posted keys, as the keyboard would.
+class ProgressCanceller {
+public:
+    ProgressCanceller(DWORD uiThread, HWND page)
+        : m_thread([this, uiThread, page] { Run(uiThread, page); }) {}
+    ~ProgressCanceller() { m_thread.join(); }
+    ProgressCanceller(const ProgressCanceller&) = delete;
+    ProgressCanceller& operator=(const ProgressCanceller&) = delete;
+
+    std::wstring text;           // what the window said it waited for
+    ULONGLONG longestStall = 0;  // the page's longest time without an answer, in ms
+    bool pressed = false;
+
+private:
+    static HWND FindProgress(DWORD uiThread) {
+        HWND found = nullptr;
+        ::EnumThreadWindows(
+            uiThread,
+            [](HWND hwnd, LPARAM lp) {
+                if (::IsWindowVisible(hwnd) && ::FindWindowExW(hwnd, nullptr, PROGRESS_CLASSW, nullptr)) {
+                    *reinterpret_cast<HWND*>(lp) = hwnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        return found;
+    }
+    void Run(DWORD uiThread, HWND page) {
+        HWND progress = nullptr;
+        const ULONGLONG end = ::GetTickCount64() + 20000;
+        while (!(progress = FindProgress(uiThread)) && ::GetTickCount64() < end) ::Sleep(10);
+        if (!progress) return;
+        wchar_t shown[256] = {};
+        ::GetDlgItemTextW(progress, 100, shown, 256);
+        text = shown;
+        // The page answers while the work goes on.
+        for (int i = 0; i < 10; ++i) {
+            const ULONGLONG start = ::GetTickCount64();
+            DWORD_PTR answer = 0;
+            if (!::SendMessageTimeoutW(page, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer)) longestStall = 5000;
+            longestStall = std::max(longestStall, ::GetTickCount64() - start);
+            ::Sleep(50);
+        }
+        HWND cancel = ::GetDlgItem(progress, IDCANCEL);
+        ::PostMessageW(cancel, WM_KEYDOWN, VK_ESCAPE, 1);
+        ::PostMessageW(cancel, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+        pressed = true;
+    }
+
+    std::thread m_thread;
 };
 
 class ConnectionsPageTest : public WinTest {
@@ -162,6 +219,46 @@ TEST_F(ConnectionsPageTest, ShowsProfilesSortedWithIconAndColumns) {
     ::SendMessageW(page.Hwnd(), WM_COMMAND, IDOK, 0);
     ::SendMessageW(page.Hwnd(), WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(::IsWindow(page.Hwnd()));
+    EXPECT_TRUE(m_list->messages.empty());
+}
+
+TEST_F(ConnectionsPageTest, TheLargestStoreShowsInAVirtualListThatKeepsEverythingARowDoes) {
+    // Stored in another order than shown, so that rows and profiles differ.
+    std::vector<CONN_INFO> many(conn::kMaxProfiles);
+    for (std::size_t i = 0; i < many.size(); ++i) {
+        many[i].name = L"Profile " + std::to_wstring((i * 7919) % many.size());
+        many[i].server = L"server-" + std::to_wstring(i);
+    }
+    many[123].name = L"Zulu\u200B";
+    Seed(many);
+    TestPage& page = Open();
+    // The control asks for what it shows instead of holding 20,000 rows of its own.
+    EXPECT_NE(::GetWindowLongW(m_list->Hwnd(), GWL_STYLE) & LVS_OWNERDATA, 0);
+    ASSERT_EQ(m_list->GetItemCount(), static_cast<int>(conn::kMaxProfiles));
+    EXPECT_EQ(m_list->GetItemText(0, 0), L"Profile 0");
+    EXPECT_EQ(m_list->GetItemText(1, 0), L"Profile 1");
+    EXPECT_EQ(m_list->GetItemText(2, 0), L"Profile 10");
+    EXPECT_EQ(m_list->GetItemText(conn::kMaxProfiles - 1, 0), L"Zulu<U+200B>");
+    EXPECT_EQ(m_list->GetItemData(conn::kMaxProfiles - 1), 123);
+    const std::size_t first = static_cast<std::size_t>(m_list->GetItemData(0));
+    EXPECT_EQ(m_list->Profiles()[first].name, L"Profile 0");
+    EXPECT_EQ(m_list->GetItemText(0, 2), m_list->Profiles()[first].server);
+    // Found by the start of its name, as the control searches when the user
+    // types (Wine's does not search on typing, so the search is asked for).
+    LVFINDINFOW find{};
+    find.flags = LVFI_STRING | LVFI_PARTIAL | LVFI_WRAP;
+    find.psz = L"profile 1999";
+    const int typed = static_cast<int>(
+        m_list->Send(LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    ASSERT_GE(typed, 0);
+    EXPECT_EQ(m_list->GetItemText(typed, 0), L"Profile 1999");
+    find.psz = L"no such name";
+    EXPECT_EQ(m_list->Send(LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)), -1);
+    m_list->Select(typed);
+    // The selected row's profile is the one opened.
+    Click(IDC_CONN_OPEN);
+    ASSERT_EQ(page.runs.size(), 1u);
+    EXPECT_EQ(Launched(page.runs[0]).name, L"Profile 1999");
     EXPECT_TRUE(m_list->messages.empty());
 }
 
@@ -237,7 +334,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     EXPECT_EQ(test::ReadFileBytes(plainFile).find("secret"), std::string::npos);
     EXPECT_EQ(m_list->dialogTitles.back(), L"Connection profiles");
     m_list->answers = {IDYES};
-    m_list->passphrases = {std::wstring(L"long passphrase")};
+    m_list->passphrases = {conn::SecretText(L"long passphrase")};
     m_list->savePaths = {sealedFile};
     m_list->Select(RowOf(L"one"));
     Click(IDC_CONN_EXPORT_ONE);
@@ -252,7 +349,7 @@ TEST_F(ConnectionsPageTest, ExportDeleteAndLoadGivesTheSameProfiles) {
     ASSERT_EQ(m_list->GetItemCount(), 0);
     // Wrong passphrase first, then the right one.
     m_list->openPaths = {sealedFile};
-    m_list->passphrases = {std::wstring(L"wrong one"), std::wstring(L"long passphrase")};
+    m_list->passphrases = {conn::SecretText(L"wrong one"), conn::SecretText(L"long passphrase")};
     Click(IDC_CONN_LOAD_ALL);
     ASSERT_EQ(m_list->Profiles().size(), 1u);
     EXPECT_EQ(m_list->passphraseNew, (std::vector<bool>{false, false}));
@@ -319,7 +416,7 @@ TEST_F(ConnectionsPageTest, SamePasswordIsAlreadyPresentAnotherIsAdded) {
     Seed({StoreProfile(L"one", L"pw 1")});
     Open();
     conn::CngCipher cipher;
-    const std::wstring pass = L"passphrase";
+    const conn::SecretText pass(L"passphrase");
     m_list->openPaths = {
         WriteFile(L"in.zcx", conn::WriteExport({StoreProfile(L"one", L"pw 1"), StoreProfile(L"one", L"pw 2"),
                                                 StoreProfile(L"one", L"pw 1")},
@@ -354,7 +451,7 @@ TEST_F(ConnectionsPageTest, NamesThatDoNotShowAreWrittenOut) {
     EXPECT_EQ(m_list->Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)), row);
 }
 
-TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
+TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterBehindAProgressWindowAndThenChangesNothing) {
     Seed({StoreProfile(L"keep")});
     Open();
     const std::string before = test::ReadFileBytes(StorePath());
@@ -363,15 +460,52 @@ TEST_F(ConnectionsPageTest, LoadWaitsForAnotherWriterAndThenChangesNothing) {
     {
         conn::StoreLock other(StorePath(), 0);  // as another program holds it
         ASSERT_TRUE(other.Held());
+        {
+            // The wait shows, the page answers meanwhile, and Cancel ends it with nothing to say.
+            ProgressCanceller canceller(::GetCurrentThreadId(), m_page->Hwnd());
+            EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+            ASSERT_TRUE(canceller.pressed);
+            EXPECT_NE(canceller.text.find(L"Another program is changing the connection profiles"),
+                      std::wstring::npos);
+            EXPECT_LT(canceller.longestStall, 1000u);
+            EXPECT_TRUE(m_list->messages.empty());
+        }
+        // Not cancelled, it ends after the usual wait and says why.
+        m_list->openPaths = {TempDir() + L"\\in.zcx"};
         EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+        ASSERT_EQ(m_list->messages.size(), 1u);
+        EXPECT_NE(m_list->messages.back().text.find(L"being changed by another program"), std::wstring::npos);
+        EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
     }
-    EXPECT_NE(m_list->messages.back().text.find(L"being changed by another program"), std::wstring::npos);
-    EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
     EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
     EXPECT_EQ(m_list->GetItemCount(), 1);
     // Once it lets go, the same file loads.
     m_list->openPaths = {TempDir() + L"\\in.zcx"};
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 1);
+}
+
+TEST_F(ConnectionsPageTest, AHostileIterationCountCostsACancel) {
+    Seed({StoreProfile(L"keep")});
+    Open();
+    const std::string before = test::ReadFileBytes(StorePath());
+    // Written at the least count, then given the largest a reader takes.
+    const conn::CngCipher cipher;
+    const conn::SecretText pass(L"passphrase");
+    std::string file =
+        conn::WriteExport({StoreProfile(L"new", L"pw")}, &cipher, &pass, conn::kMinIterations).bytes;
+    file.replace(file.find("iterations=100000"), 17, "iterations=" + std::to_string(conn::kMaxIterations));
+    m_list->openPaths = {WriteFile(L"slow.zcx", file)};
+    m_list->passphrases = {pass};
+    {
+        ProgressCanceller canceller(::GetCurrentThreadId(), m_page->Hwnd());
+        EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
+        ASSERT_TRUE(canceller.pressed);
+        EXPECT_EQ(canceller.text, L"Checking the passphrase...");
+        EXPECT_LT(canceller.longestStall, 1000u);
+    }
+    EXPECT_TRUE(m_list->messages.empty());
+    EXPECT_TRUE(m_list->passphrases.empty());  // asked once, and not again after the cancel
+    EXPECT_EQ(test::ReadFileBytes(StorePath()), before);
 }
 
 TEST_F(ConnectionsPageTest, LoadPastTheStoreLimitsChangesNothing) {
@@ -414,7 +548,7 @@ TEST_F(ConnectionsPageTest, BadFilesLoadNothingAndLeaveTheStoreAlone) {
     }
     // A damaged encrypted field fails the whole file too.
     conn::CngCipher cipher;
-    const std::wstring pass = L"passphrase";
+    const conn::SecretText pass(L"passphrase");
     std::string sealed =
         conn::WriteExport({StoreProfile(L"n1"), StoreProfile(L"n2", L"pw")}, &cipher, &pass, 100000).bytes;
     const std::size_t at = sealed.find("password.sealed=") + 18;
