@@ -124,6 +124,25 @@ std::vector<std::wstring> Hub::Launches() const {
     return lines;
 }
 
+HWND WaitForBox(const Hub& hub, const wchar_t* caption, DWORD timeoutMs) {
+    HWND box = nullptr;
+    WaitFor(
+        [&] {
+            box = test::FindShownWindow(test::ProcessOf(hub.Window()), [caption](HWND hwnd) {
+                return test::ClassName(hwnd) == L"#32770" && test::WindowText(hwnd) == caption;
+            });
+            return box != nullptr;
+        },
+        timeoutMs);
+    return box;
+}
+
+std::wstring BoxText(HWND box) {
+    wchar_t text[1024] = {};
+    ::SendMessageW(::GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 void E2eTest::SetUp() {
     DeleteTree(L"Software\\Zerudozuz");
     wchar_t temp[MAX_PATH] = {};

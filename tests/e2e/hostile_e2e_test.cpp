@@ -65,25 +65,8 @@ std::wstring SparseFile(const std::wstring& path, const std::string& head, LONGL
     return path;
 }
 
-// The hub's visible message box with this caption, waiting for it up to timeoutMs.
-HWND WaitForBox(const Hub& hub, const wchar_t* caption, DWORD timeoutMs) {
-    HWND box = nullptr;
-    e2e::WaitFor(
-        [&] {
-            box = test::FindShownWindow(test::ProcessOf(hub.Window()), [caption](HWND hwnd) {
-                return test::ClassName(hwnd) == L"#32770" && test::WindowText(hwnd) == caption;
-            });
-            return box != nullptr;
-        },
-        timeoutMs);
-    return box;
-}
-
-std::wstring BoxText(HWND box) {
-    wchar_t text[1024] = {};
-    ::SendMessageW(::GetDlgItem(box, 0xFFFF), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-    return text;
-}
+using e2e::BoxText;
+using e2e::WaitForBox;
 
 TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     SilentPipe pipe(Unique(L"quaylet-e2e-") + L".rfp");

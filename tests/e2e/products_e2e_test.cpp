@@ -45,6 +45,13 @@ TEST_F(E2eTest, ClickOnAnInstalledProductsIconStartsItsRecordedProgram) {
     HWND loadHammer = ::GetDlgItem(page, 140);
     ASSERT_NE(rowFoundry, nullptr);
     ASSERT_NE(loadHammer, nullptr);
+    // On a loaded machine the version can answer after the window shows.
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] {
+            const std::vector<std::wstring> shown = ChildTexts(page);
+            return Count(shown, L"Download") == 13 && Count(shown, L"5.04.12") == 1;
+        },
+        5000));
     EXPECT_TRUE(::IsWindowEnabled(rowFoundry));
     EXPECT_FALSE(::IsWindowEnabled(loadHammer)) << "its recorded program is gone";
 
