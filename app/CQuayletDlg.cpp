@@ -9,6 +9,30 @@
 #include "platform/ui/Reads.h"
 #include "resources/resource.h"
 
+namespace {
+
+// The first control of a page that Tab reaches and that is wholly in the
+// page's view, or its first control when none is: giving it the focus
+// scrolls nothing, so a page comes back showing what it showed.
+HWND FirstControlInView(HWND page) {
+    HWND first = ::GetNextDlgTabItem(page, nullptr, FALSE);
+    RECT view{};
+    ::GetClientRect(page, &view);
+    HWND c = first;
+    for (int guard = 0; c && guard < 1000; ++guard) {
+        RECT r{};
+        ::GetWindowRect(c, &r);
+        ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+        if (::IsWindowVisible(c) && ::IsWindowEnabled(c) && r.top >= view.top && r.bottom <= view.bottom)
+            return c;
+        c = ::GetNextDlgTabItem(page, c, FALSE);
+        if (c == first) break;
+    }
+    return first;
+}
+
+}  // namespace
+
 CQuayletDlg::CQuayletDlg() : CSmDialog(IDD_QUAYLET_DIALOG, nullptr) {
     m_appIcon = ::LoadIconW(ui::ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME));
     SetName(L"Quaylet");
@@ -157,16 +181,40 @@ void CQuayletDlg::OnAbout() {
     if (m_about) m_about->DoModal();
 }
 
+namespace {
+
+// Greys the update command while a check runs, so that a second one cannot start.
+class CheckRunning {
+public:
+    CheckRunning(HWND window, bool& running) : m_menu(::GetMenu(window)), m_running(running) {
+        m_running = true;
+        if (m_menu) ::EnableMenuItem(m_menu, ID_TOOLS_CHECK_UPDATES, MF_BYCOMMAND | MF_GRAYED);
+    }
+    ~CheckRunning() {
+        if (m_menu) ::EnableMenuItem(m_menu, ID_TOOLS_CHECK_UPDATES, MF_BYCOMMAND | MF_ENABLED);
+        m_running = false;
+    }
+    CheckRunning(const CheckRunning&) = delete;
+    CheckRunning& operator=(const CheckRunning&) = delete;
+
+private:
+    HMENU m_menu;
+    bool& m_running;
+};
+
+}  // namespace
+
 void CQuayletDlg::RunUpdateCheck() {
+    // The question and the progress window handle messages while they wait:
+    // a command that still arrives (posted, say) must not start a second check.
+    if (m_checkingUpdates) return;
+    const CheckRunning running(m_hwnd, m_checkingUpdates);
     CViewUpdates& updates = Updates();
     if (!updates.AskForUpdates(m_hwnd)) return;
     std::wstring version, spare, productName, text;
     size_t pos = 0;
-    {
-        HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
-        updates.LoadUpdateFile(text);
-        ::SetCursor(old);
-    }
+    updates.LoadUpdateFile(text);
+    if (updates.Cancelled()) return;  // the user ended it: nothing changes
     while (updates.ReadString(version, spare, productName, text, pos)) {
         if (productName.empty()) break;
         const size_t first = version.find_first_not_of(L' ');
@@ -200,11 +248,11 @@ LRESULT CQuayletDlg::OnTabSelChange(NMHDR*) {
     m_currentPage = selected;
     m_pages[m_currentPage]->Activate();
     // Never leave the keyboard on a hidden page: the focus goes where the
-    // user can see it, the new page's first control (or the tab strip when
-    // the page has none); on the tab strip it stays.
+    // user can see it, the new page's first control in view (or the tab strip
+    // when the page has none); on the tab strip it stays.
     if (focusOnOldPage || ::GetFocus() == m_hwnd) {
         HWND page = m_pages[m_currentPage]->Hwnd();
-        HWND first = page ? ::GetNextDlgTabItem(page, nullptr, FALSE) : nullptr;
+        HWND first = page ? FirstControlInView(page) : nullptr;
         if (!first || !::IsWindowVisible(first) || !::IsWindowEnabled(first)) first = m_tab.Hwnd();
         Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
     }

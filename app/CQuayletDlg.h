@@ -69,4 +69,5 @@ private:
     PageProducts* m_productsPage = nullptr;  // the same object as page 0, not owned
     CViewUpdates m_updates;
     HHOOK m_filter = nullptr;  // sees the modal loop's messages before the dialog manager
+    bool m_checkingUpdates = false;
 };

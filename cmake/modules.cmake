@@ -4,8 +4,9 @@
 # folder, and a module gets another's view only by linking it.
 #
 # quaylet_modules() creates the targets; in the portable builds (host, fuzz)
-# a module keeps only its portable sources, and one without any is a header
-# view (INTERFACE) so that the declared dependencies read the same everywhere.
+# a module keeps only its portable sources and its native stand-ins for
+# Windows services, and one without any is a header view (INTERFACE) so that
+# the declared dependencies read the same everywhere.
 
 set(QUAYLET_VIEW_ROOT ${CMAKE_BINARY_DIR}/views)
 
@@ -36,10 +37,13 @@ function(quaylet_module folder)
   string(REPLACE "/" "_" target ${folder})
   set(QUAYLET_CORE_SOURCES)
   set(QUAYLET_WIN_SOURCES)
+  set(QUAYLET_NATIVE_SOURCES)
   include(${CMAKE_SOURCE_DIR}/${folder}/sources.cmake)
   set(sources ${QUAYLET_CORE_SOURCES})
   if(WIN32 AND NOT QUAYLET_FUZZ)
     list(APPEND sources ${QUAYLET_WIN_SOURCES})
+  else()
+    list(APPEND sources ${QUAYLET_NATIVE_SOURCES})
   endif()
   string(REPLACE "/" "_" public "${arg_PUBLIC}")
   string(REPLACE "/" "_" private "${arg_PRIVATE}")

@@ -47,6 +47,20 @@ HFONT CLabel::EnsureFont() {
     return m_font.Get();
 }
 
+SIZE CLabel::TextExtent() {
+    HFONT font = EnsureFont();
+    if (!m_hwnd || !font) return SIZE{0, 0};
+    const ui::WindowDC dc(m_hwnd);
+    if (!dc) return SIZE{0, 0};
+    const ui::ScopedSelect select(dc.Get(), font);
+    const std::wstring text = Text();
+    // As the static control draws it: prefix characters and tabs are its own.
+    RECT r{0, 0, 0, 0};
+    ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+                DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
 HBRUSH CLabel::EnsureBrush() {
     // Made again when the colour scheme has changed the face since.
     const COLORREF face = ::GetSysColor(COLOR_BTNFACE);

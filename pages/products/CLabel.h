@@ -25,6 +25,9 @@ public:
     bool FontReady() const { return m_fontReady != 0; }
     const LOGFONTW& FontDescription() const { return m_logFont; }
     HFONT Font() const { return m_font.Get(); }
+    // The size of the label's text on one line in the font it paints with
+    // (made now if it has not painted yet).
+    SIZE TextExtent();
     HBRUSH Brush() const { return m_brush.Get(); }
 
     // GDI objects (fonts and brushes) that all labels of the process own right now.

@@ -4,9 +4,9 @@
 #include <shellapi.h>
 
 #include <oleacc.h>
-#include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <initializer_list>
 
 #include "platform/framework/Process.h"
@@ -20,6 +20,12 @@ namespace {
 void DestroyControls(RowControls* controls) { delete controls; }
 
 constexpr DWORD kRowTextStyle = WS_CHILD | WS_VISIBLE;
+// Between the version and the links of a row, at 96 dpi.
+constexpr int kTextGap = 5;
+// The widest version text, at 96 dpi: room for two long version numbers; an
+// update list that names a longer one does not push the links off the page
+// (its tip holds the whole text).
+constexpr int kMaxVersionWidth = 200;
 
 // Moves every child of the page by dy pixels in one batch and repaints the
 // page. The children are moved here rather than by ScrollWindow's
@@ -86,7 +92,6 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
         ui::OnWheel(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &PageProducts::OnDpiChanged),
-        ui::OnMessage(WM_MOUSEMOVE, &PageProducts::OnMouseMove),
         ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_THEMECHANGED, &PageProducts::OnColoursChanged),
@@ -132,6 +137,8 @@ void PageProducts::LayOutShownRows() {
     if (redraw) Send(WM_SETREDRAW, FALSE);
     int row = 0;
     for (ProductEntry& entry : m_entries) row += LayoutRow(entry, row);
+    AlignLinks();
+    m_tips.FollowControls();
     if (redraw) {
         Send(WM_SETREDRAW, TRUE);
         ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
@@ -196,11 +203,10 @@ int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     if (state == RowState::Found) {
         CreateVersionLabel(entry, y);
     } else {
-        // Only a program that is there can be started.
-        if (HWND icon = Controls(entry).iconButton->Hwnd()) ::EnableWindow(icon, FALSE);
         if (state == RowState::Missing) CreateUpdateLink(entry, y, false);
     }
     CreateHelpLink(entry, y);
+    FitTexts(Controls(entry), y);
     return 1;
 }
 
@@ -221,9 +227,15 @@ void PageProducts::CreateIconButton(ProductEntry& entry, int y, RowState state) 
         std::wstring tip = product + L"\n" + entry.exePath;
         if (check.noAnswer || check.versionNoAnswer) tip += L"\nIts folder does not answer now.";
         Describe(c.iconButton->Hwnd(), L"Start " + product, tip);
-    } else if (state == RowState::Unknown) {
-        const wchar_t* const why =
-            check.noAnswer ? L"its folder does not answer" : L"looking for the program";
+        RevealWhenFocused(this, c.iconButton->Hwnd());
+        return;
+    }
+    // Only a program that is there can be started. Greyed, it starts
+    // nothing; disabled before its tip is given, which then watches the page
+    // under it.
+    ::EnableWindow(c.iconButton->Hwnd(), FALSE);
+    if (state == RowState::Unknown) {
+        const wchar_t* const why = check.noAnswer ? L"its folder does not answer" : L"looking for the program";
         Describe(c.iconButton->Hwnd(), product + L", " + why,
                  product + L"\n" + check.path + L"\n" +
                      (check.noAnswer ? L"Its folder does not answer." : L"Looking for the program..."));
@@ -260,7 +272,7 @@ void PageProducts::CreateVersionLabel(ProductEntry& entry, int y) {
     c.versionLabel = std::make_unique<CLabel>(0, display.updateAvailable ? 1 : 0);
     c.versionLabel->Create(display.text.c_str(), kRowTextStyle, Place(295, y + 5, 375, y + 20), m_hwnd,
                            kRowControlId);
-    // The label is too narrow for the bracketed newer version; the tip holds it all.
+    // The tip says in words what the two numbers are.
     std::wstring tip = L"Installed version " + *installed;
     if (display.updateAvailable) tip += L"\nNewer version " + entry.updateVersion;
     Describe(c.versionLabel->Hwnd(), L"", tip);
@@ -285,6 +297,58 @@ void PageProducts::CreateUpdateLink(ProductEntry& entry, int y, bool isUpdate) {
     Describe(c.updateLink->Hwnd(), std::wstring(text) + L" " + entry.name, c.updateLink->URL());
     m_names.SetRole(c.updateLink->Hwnd(), ROLE_SYSTEM_LINK);
     RevealWhenFocused(this, c.updateLink->Hwnd());
+}
+
+void PageProducts::FitTexts(RowControls& c, int y) {
+    // Each text is as wide as the font in use draws it: the user's font, or
+    // the one that stands in for the dialog's, may be wider than the rows were
+    // drawn for. Each starts where the row puts it, or just after the text
+    // before it when that one needs the room, so that none is cut and none
+    // covers another.
+    const int gap = ui::Scale(kTextGap, m_dpi);
+    LONG end = LONG_MIN;  // the right edge of the text before, in page pixels
+    const auto fit = [&](HWND control, SIZE text, int left) {
+        RECT r = Place(left, y + 5, left, y + 20);
+        if (end != LONG_MIN) r.left = std::max(r.left, end + gap);
+        r.right = r.left + text.cx;
+        r.bottom = std::max(r.bottom, r.top + text.cy);
+        ::SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        end = r.right;
+    };
+    if (c.versionLabel && c.versionLabel->Hwnd()) {
+        SIZE text = c.versionLabel->TextExtent();
+        text.cx = std::min<LONG>(text.cx, ui::Scale(kMaxVersionWidth, m_dpi));
+        fit(c.versionLabel->Hwnd(), text, 295);
+    }
+    if (c.helpLink && c.helpLink->Hwnd()) fit(c.helpLink->Hwnd(), c.helpLink->IdealSize(), 380);
+    if (c.updateLink && c.updateLink->Hwnd()) fit(c.updateLink->Hwnd(), c.updateLink->IdealSize(), 450);
+}
+
+void PageProducts::AlignLinks() {
+    // The links of all rows stand in one column each, as far right as the
+    // row that needs the most room has them.
+    const auto moveTo = [this](CUrlStatic* link, LONG left) {
+        if (!link || !link->Hwnd()) return;
+        const RECT r = ChildRect(link->Hwnd());
+        ::SetWindowPos(link->Hwnd(), nullptr, left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    LONG help = LONG_MIN, update = LONG_MIN;
+    for (const ProductEntry& entry : m_entries)
+        if (entry.controls && entry.controls->helpLink && entry.controls->helpLink->Hwnd())
+            help = std::max(help, ChildRect(entry.controls->helpLink->Hwnd()).left);
+    for (const ProductEntry& entry : m_entries) {
+        if (!entry.controls) continue;
+        moveTo(entry.controls->helpLink.get(), help);
+        if (!entry.controls->updateLink || !entry.controls->updateLink->Hwnd()) continue;
+        LONG left = ChildRect(entry.controls->updateLink->Hwnd()).left;
+        if (entry.controls->helpLink && entry.controls->helpLink->Hwnd())
+            left = std::max(left,
+                            ChildRect(entry.controls->helpLink->Hwnd()).right + ui::Scale(kTextGap, m_dpi));
+        update = std::max(update, left);
+    }
+    for (const ProductEntry& entry : m_entries)
+        if (entry.controls) moveTo(entry.controls->updateLink.get(), update);
 }
 
 void PageProducts::OnShowInstalledOnly() {
@@ -327,6 +391,7 @@ void PageProducts::OnSize(UINT type, int cx, int cy) {
         const int back = m_scrollPos - range;
         m_scrollPos = range;
         MoveChildren(m_hwnd, back);
+        m_tips.FollowControls();
     }
     SetScrollBar(range);
 }
@@ -352,6 +417,7 @@ void PageProducts::ScrollTo(int pos) {
     m_scrollPos = pos;
     ::SetScrollPos(m_hwnd, SB_VERT, m_scrollPos, TRUE);
     MoveChildren(m_hwnd, -d);
+    m_tips.FollowControls();
 }
 
 void PageProducts::ScrollIntoView(HWND child) {
@@ -423,30 +489,6 @@ bool PageProducts::OnDpiChanged(ui::Message&) {
     RelayoutRows();
     const RECT client = ClientRect();
     OnSize(SIZE_RESTORED, client.right, client.bottom);
-    return false;
-}
-
-bool PageProducts::OnMouseMove(ui::Message& m) {
-    // Plain statics let the mouse through to the page, and a disabled button
-    // gets no mouse messages at all: the page hands the tooltip what lies
-    // under the pointer, so that their tips show too.
-    HWND tips = m_tips.Hwnd();
-    if (!tips) return false;
-    const POINT at{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)};
-    for (HWND c = ::GetWindow(m_hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
-        const RECT r = ChildRect(c);
-        if (!::IsWindowVisible(c) || !::PtInRect(&r, at) || !m_tips.Has(c)) continue;
-        POINT inChild = at;
-        ::MapWindowPoints(m_hwnd, c, &inChild, 1);
-        MSG relay{c,
-                  WM_MOUSEMOVE,
-                  m.wParam,
-                  MAKELPARAM(inChild.x, inChild.y),
-                  static_cast<DWORD>(::GetMessageTime()),
-                  {}};
-        ::SendMessageW(tips, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relay));
-        break;
-    }
     return false;
 }
 

@@ -95,6 +95,10 @@ private:
     void CreateRowLabels(ProductEntry& entry, int y);
     void CreateVersionLabel(ProductEntry& entry, int y);
     void CreateHelpLink(ProductEntry& entry, int y);
+    // Sizes the version label and the links of the row at content y to their texts.
+    void FitTexts(RowControls& c, int y);
+    // Puts the links of all rows in line, as far right as the widest row needs.
+    void AlignLinks();
     // A rectangle given in 96-dpi content coordinates, in page pixels now.
     RECT Place(int left, int top, int right, int bottom) const;
     // Every row control comes through here: the page places it itself when
@@ -103,7 +107,6 @@ private:
     void Describe(HWND control, const std::wstring& name = {}, const std::wstring& tip = {});
     void Forget(HWND control);
     bool OnDpiChanged(ui::Message& m);
-    bool OnMouseMove(ui::Message& m);
     bool OnColoursChanged(ui::Message& m);
 
     // The background half (PageProductsReads.cpp).

@@ -156,6 +156,9 @@ void PageProducts::ShowChangedRows() {
         ++row;
     }
     m_changed.reset();
+    // A longer version text can move the links of every row.
+    AlignLinks();
+    m_tips.FollowControls();
 }
 
 void PageProducts::PutRowInTabOrder(const ProductEntry& entry) {

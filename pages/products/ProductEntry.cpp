@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "platform/framework/UpdateList.h"
+
 namespace {
 
 const catalogue::ProductInfo* Info(ZELTO_PRODUCT product) { return catalogue::FindProduct(product); }
@@ -74,7 +76,8 @@ std::optional<std::wstring> InstalledVersionText(const ProductEntry& entry, os::
 
 VersionDisplay MakeVersionDisplay(const std::wstring& installedText, const std::wstring& updateVersion) {
     if (updateVersion.empty()) return {installedText, false};
-    return {installedText + L" [" + updateVersion + L"]", updateVersion != installedText};
+    return {installedText + L" [" + updateVersion + L"]",
+            updates::IsNewerVersion(updateVersion, installedText)};
 }
 
 bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, const std::wstring& version) {

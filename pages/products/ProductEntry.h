@@ -80,7 +80,7 @@ std::optional<std::wstring> InstalledVersionText(const ProductEntry& entry, os::
 // What the version label shows for installed version text V.
 struct VersionDisplay {
     std::wstring text;     // V, then " [update]" when an update version is known
-    bool updateAvailable;  // the update version differs from V (exact text comparison)
+    bool updateAvailable;  // the update version is a newer version number than V
 };
 VersionDisplay MakeVersionDisplay(const std::wstring& installedText, const std::wstring& updateVersion);
 

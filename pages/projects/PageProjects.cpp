@@ -10,6 +10,7 @@
 #include "platform/framework/Process.h"
 #include "platform/os/Os.h"
 #include "platform/services/CLog.h"
+#include "platform/services/ColumnWidth.h"
 #include "platform/services/_Settings.h"
 #include "platform/ui/Dpi.h"
 #include "platform/ui/Gdi.h"
@@ -72,11 +73,13 @@ BOOL PageProjects::OnInitDialog() {
 
     CreateImageList();
     m_list.SetExtendedStyle(0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    // Widths are stored in 96-dpi units, so that they mean the same on every monitor.
+    // Widths come back as they were left (stored in 96-dpi units, and exactly beside them).
     const UINT dpi = ui::DpiOf(m_hwnd);
     for (int i = 0; i < 6; ++i) {
-        const int width = g_settings ? g_settings->getInt(kColumns[i].widthKey) : kWidthWithoutStore;
-        m_list.InsertColumn(i, kColumns[i].title, kColumns[i].format, ui::Scale(width, dpi));
+        const int width = g_settings ? LoadColumnWidth(&g_settings->Store(), kColumns[i].widthKey,
+                                                       g_settings->getInt(kColumns[i].widthKey), dpi)
+                                     : ui::Scale(kWidthWithoutStore, dpi);
+        m_list.InsertColumn(i, kColumns[i].title, kColumns[i].format, width);
     }
     // The time column's title is a blank; a screen reader gets a name for it.
     m_names.Set(m_list.GetHeader(), L"Last Update Time", kTimeColumnChild);
@@ -183,7 +186,9 @@ bool PageProjects::OnDestroyMsg(ui::Message&) {
     if (g_settings && m_list) {
         const UINT dpi = ui::DpiOf(m_hwnd);
         for (int i = 0; i < 6; ++i)
-            g_settings->setInt(kColumns[i].widthKey, ui::Unscale(m_list.GetColumnWidth(i), dpi));
+            g_settings->setInt(
+                kColumns[i].widthKey,
+                KeepColumnWidth(g_settings->Store(), kColumns[i].widthKey, m_list.GetColumnWidth(i), dpi));
         g_settings->SaveData();
     }
     return false;

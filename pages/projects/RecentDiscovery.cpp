@@ -31,29 +31,6 @@ std::wstring ProductSettingsKey(int product) {
 
 namespace {
 
-// Simple upper-case mapping of the scripts that paths on the suite's users'
-// machines are written in; characters outside them compare as they are.
-wchar_t FoldUpper(wchar_t c) {
-    const auto u = static_cast<std::uint32_t>(c);
-    if (u < 0x80) return (u >= 'a' && u <= 'z') ? static_cast<wchar_t>(u - 0x20) : c;
-    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<wchar_t>(u - 0x20);
-    if (u == 0xFF) return static_cast<wchar_t>(0x178);
-    if (u == 0x131) return L'I';
-    if ((u >= 0x100 && u <= 0x12F) || (u >= 0x132 && u <= 0x137) || (u >= 0x14A && u <= 0x177))
-        return static_cast<wchar_t>(u & ~1u);
-    if ((u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E))
-        return (u & 1u) ? c : static_cast<wchar_t>(u - 1);
-    if (u >= 0x3B1 && u <= 0x3C9) return static_cast<wchar_t>(u == 0x3C2 ? 0x3A3 : u - 0x20);
-    if (u == 0x3AC) return static_cast<wchar_t>(0x386);
-    if (u >= 0x3AD && u <= 0x3AF) return static_cast<wchar_t>(u - 0x25);
-    if (u == 0x3CC) return static_cast<wchar_t>(0x38C);
-    if (u == 0x3CD || u == 0x3CE) return static_cast<wchar_t>(u - 0x3F);
-    if (u >= 0x430 && u <= 0x44F) return static_cast<wchar_t>(u - 0x20);
-    if (u >= 0x450 && u <= 0x45F) return static_cast<wchar_t>(u - 0x50);
-    if (u >= 0xFF41 && u <= 0xFF5A) return static_cast<wchar_t>(u - 0x20);
-    return c;
-}
-
 wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 0x20) : c; }
 
 std::wstring FormatIndex(const wchar_t* pattern, int index) {
@@ -85,13 +62,6 @@ private:
 std::unique_ptr<IRegistryKey> SeamRegistryKeys::Open(const std::wstring& subKey) {
     if (!m_registry.KeyExists(subKey)) return nullptr;
     return std::make_unique<SeamRegistryKey>(m_registry, subKey);
-}
-
-bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldUpper(a[i]) != FoldUpper(b[i])) return false;
-    return true;
 }
 
 RecentDiscovery::RecentDiscovery(IProjectRows& rows, IRegistryKeys& registry, os::IFileSystem& files,
@@ -134,8 +104,8 @@ bool RecentDiscovery::IsListed(const std::wstring& path) {
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     const int count = m_rows.RowCount();
     for (int row = 0; row < count; ++row)
-        if (EqualIgnoringCase(m_rows.ItemText(row, PC_PROJECT), name) &&
-            EqualIgnoringCase(m_rows.ItemText(row, PC_FOLDER), folder))
+        if (os::EqualIgnoringCase(m_rows.ItemText(row, PC_PROJECT), name) &&
+            os::EqualIgnoringCase(m_rows.ItemText(row, PC_FOLDER), folder))
             return true;
     return false;
 }

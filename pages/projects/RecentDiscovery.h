@@ -32,11 +32,6 @@ const RecentProjectType* FindRecentProjectType(int product);
 // HKCU-relative key that holds a product's settings: Software\Zerudozuz\<key>\Settings.
 std::wstring ProductSettingsKey(int product);
 
-// Whether two texts are equal when letter case is ignored, as the system's
-// case-insensitive string comparison sees paths: ASCII, Latin-1, Latin
-// Extended-A, Greek, Cyrillic and the full-width Latin letters fold.
-bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b);
-
 // The rows of the list that discovery fills.
 class IProjectRows {
 public:

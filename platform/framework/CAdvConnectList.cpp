@@ -11,6 +11,7 @@
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "platform/services/CSysReg.h"
+#include "platform/services/ColumnWidth.h"
 #include "platform/ui/Dpi.h"
 #include "platform/ui/Window.h"
 
@@ -242,8 +243,9 @@ void CAdvConnectList::Initialize(CSysReg* reg) {
             // number is no width and gives the default.
             if (stored && *stored >= 0 && *stored <= INT_MAX) width = static_cast<int>(*stored);
         }
-        // Stored in 96-dpi units, so that a width means the same on every monitor.
-        InsertColumn(i, kTitles[i], LVCFMT_LEFT, ui::Scale(width, ui::DpiOf(m_hwnd)));
+        // As left (stored in 96-dpi units, and exactly beside them).
+        InsertColumn(i, kTitles[i], LVCFMT_LEFT,
+                     LoadColumnWidth(reg, kWidthKeys[i], width, ui::DpiOf(m_hwnd)));
     }
 }
 
@@ -293,7 +295,8 @@ void CAdvConnectList::FillRows() {
 void CAdvConnectList::SaveWidth(CSysReg* reg) {
     if (!reg || !m_hwnd) return;
     for (int i = 0; i < kColumnCount && i < GetColumnCount(); ++i)
-        reg->SetInt(kWidthKeys[i], ui::Unscale(GetColumnWidth(i), ui::DpiOf(m_hwnd)));
+        reg->SetInt(kWidthKeys[i],
+                    KeepColumnWidth(*reg, kWidthKeys[i], GetColumnWidth(i), ui::DpiOf(m_hwnd)));
 }
 
 void CAdvConnectList::ScreenToCinfo(int row, int profileIndex) {

@@ -66,6 +66,18 @@ HFONT CUrlStatic::LinkFont() {
     return m_font.Get();
 }
 
+SIZE CUrlStatic::IdealSize() {
+    if (!m_hwnd) return SIZE{0, 0};
+    const ui::WindowDC dc(m_hwnd);
+    if (!dc) return SIZE{0, 0};
+    const ui::ScopedSelect font(dc.Get(), LinkFont());
+    const std::wstring text = Text();
+    RECT r{0, 0, 0, 0};
+    ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+                DT_LEFT | DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+    return SIZE{r.right - r.left + 1, r.bottom - r.top};
+}
+
 bool CUrlStatic::OnEraseBkgnd(ui::Message& m) {
     m.result = 1;  // painted with the text in OnPaint, which avoids flicker
     return true;

@@ -17,6 +17,10 @@ public:
     void SetURL(const std::wstring& url) { m_url = url; }
     const std::wstring& URL() const { return m_url; }
 
+    // The room the link needs: its text on one line in the font it paints
+    // with, and the pixel on the right where the focus rectangle is drawn.
+    SIZE IdealSize();
+
     // Opens the address if its scheme is allowed; false otherwise.
     bool Open();
     static bool IsAllowedUrl(const std::wstring& url);

@@ -4,14 +4,11 @@
 #include <climits>
 #include <utility>
 
-#include "platform/os/Handle.h"
-#include "platform/services/CLog.h"
+#include "platform/ui/Dpi.h"
 
 namespace {
 
 const wchar_t kClassName[] = L"QuayletColorEdit";
-// One slice of background work keeps the interface thread at most about this busy.
-constexpr double kSliceMs = 25;
 
 void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out) {
     // Lines are at most a few thousand bytes, well inside an int.
@@ -26,8 +23,6 @@ void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out
     ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), n, out.data() + at, units);
 }
 
-std::wstring MegaBytes(std::uint64_t bytes) { return std::to_wstring((bytes + (1u << 19)) >> 20) + L" MB"; }
-
 }  // namespace
 
 double ColorEditWnd::NowMs() {
@@ -39,36 +34,77 @@ double ColorEditWnd::NowMs() {
 
 ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int tabWidth, int pointSize,
                            const wchar_t* face)
-    : m_tabWidth(std::clamp(tabWidth, 1, 32)) {
+    : m_tabWidth(std::clamp(tabWidth, 1, 32)),
+      m_pointSize(std::clamp(pointSize, 10, 720)),
+      m_face(face ? face : L"Courier New") {
     m_reader.Lines().SetAnsiConverter(AnsiToUtf16);
     m_textLines.SetAnsiConverter(AnsiToUtf16);
     const ui::WindowDC screen(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
-    LOGFONTW lf{};
-    lf.lfHeight = -::MulDiv(std::clamp(pointSize, 10, 720), dpi, 720);
-    lf.lfWeight = FW_NORMAL;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-    lstrcpynW(lf.lfFaceName, face ? face : L"Courier New", LF_FACESIZE);
-    m_font.Reset(::CreateFontIndirectW(&lf));
     m_measure.Reset(::CreateCompatibleDC(screen.Get()));
-    if (m_measure) {
-        ::SelectObject(m_measure.Get(),
-                       m_font ? static_cast<HGDIOBJ>(m_font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
-        TEXTMETRICW tm{};
-        if (::GetTextMetricsW(m_measure.Get(), &tm)) {
-            m_charWidth = std::max<int>(1, tm.tmAveCharWidth);
-            m_lineHeight = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
-        }
-        SIZE size{};
-        if (::GetTextExtentPoint32W(m_measure.Get(), L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
-            m_charWidth = size.cx / 10;
-    }
+    MakeFont(ui::DpiOf(parent ? parent->Hwnd() : nullptr));
     UpdatePalette();
     Window::RegisterClass(kClassName, CS_DBLCLKS, ::LoadCursorW(nullptr, IDC_IBEAM), nullptr);
     CreateEx(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, rect,
              parent ? parent->Hwnd() : nullptr, id);
     Reset();
+}
+
+// The font at the given DPI, and the character and line sizes it gives.
+void ColorEditWnd::MakeFont(UINT dpi) {
+    m_dpi = dpi;
+    LOGFONTW lf{};
+    lf.lfHeight = -::MulDiv(m_pointSize, static_cast<int>(dpi), 720);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    lstrcpynW(lf.lfFaceName, m_face.c_str(), LF_FACESIZE);
+    ui::Font font(::CreateFontIndirectW(&lf));
+    if (!m_measure) {
+        m_font = std::move(font);
+        return;
+    }
+    // The new font goes into the measuring context before the old one is deleted.
+    ::SelectObject(m_measure.Get(),
+                   font ? static_cast<HGDIOBJ>(font.Get()) : ::GetStockObject(ANSI_FIXED_FONT));
+    m_font = std::move(font);
+    TEXTMETRICW tm{};
+    if (::GetTextMetricsW(m_measure.Get(), &tm)) {
+        m_charWidth = std::max<int>(1, tm.tmAveCharWidth);
+        m_lineHeight = std::max<int>(1, tm.tmHeight + tm.tmExternalLeading);
+    }
+    SIZE size{};
+    if (::GetTextExtentPoint32W(m_measure.Get(), L"MMMMMMMMMM", 10, &size) && size.cx >= 10)
+        m_charWidth = size.cx / 10;
+}
+
+// A move to a monitor of another scale, or a change of the scale: the text
+// keeps its point size, so it is laid out again in the new pixels.
+bool ColorEditWnd::OnDpiChanged(ui::Message& m) {
+    const UINT dpi = m.msg == WM_DPICHANGED ? LOWORD(m.wParam) : ui::DpiOf(m_hwnd);
+    if (dpi && dpi != m_dpi) {
+        MakeFont(dpi);
+        m_layout = Layout{};
+        m_paintLayout = Layout{};
+        const std::size_t longest = std::min<std::size_t>(Lines().LongestLine(), INT_MAX / 64);
+        m_contentWidth = static_cast<int>(longest) * m_charWidth + m_charWidth;
+        if (::GetFocus() == m_hwnd) {
+            ::DestroyCaret();
+            ::CreateCaret(m_hwnd, nullptr, 2, m_lineHeight);
+            ::ShowCaret(m_hwnd);
+        }
+        SetTop(static_cast<std::ptrdiff_t>(m_top));
+        SetLeft(m_left);
+        UpdateScrollBars();
+        PlaceCaret();
+        ::InvalidateRect(m_hwnd, nullptr, FALSE);
+    }
+    m.result = 0;
+    return true;
+}
+
+bool ColorEditWnd::OnGetFont(ui::Message& m) {
+    m.result = reinterpret_cast<LRESULT>(m_font.Get());
+    return true;
 }
 
 ColorEditWnd::~ColorEditWnd() {
@@ -97,6 +133,7 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
         ui::OnMessage(WM_SETCURSOR, &ColorEditWnd::OnSetCursor),
         ui::OnTimer(&ColorEditWnd::OnTimer),
+        ui::OnMessage(kReadNews, &ColorEditWnd::OnReadNews),
         ui::OnMessage(WM_GETTEXT, &ColorEditWnd::OnGetText),
         ui::OnMessage(WM_GETTEXTLENGTH, &ColorEditWnd::OnGetTextLength),
         ui::OnMessage(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),
@@ -105,6 +142,9 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnMessage(WM_RENDERFORMAT, &ColorEditWnd::OnRenderFormat),
         ui::OnMessage(WM_RENDERALLFORMATS, &ColorEditWnd::OnRenderAllFormats),
         ui::OnMessage(WM_DESTROYCLIPBOARD, &ColorEditWnd::OnDestroyClipboard),
+        ui::OnMessage(WM_DPICHANGED, &ColorEditWnd::OnDpiChanged),
+        ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &ColorEditWnd::OnDpiChanged),
+        ui::OnMessage(WM_GETFONT, &ColorEditWnd::OnGetFont),
     };
     static const ui::MessageMap map(ui::Window::ThisMessageMap(), entries);
     return &map;
@@ -175,164 +215,6 @@ int ColorEditWnd::LoadText(const std::wstring& textIn, int firstLine) {
                               m_textCopy.size() * sizeof(wchar_t), text::Encoding::Utf16LE);
     AfterLoad(firstLine > 0 ? static_cast<std::size_t>(firstLine) : 0);
     return 1;
-}
-
-int ColorEditWnd::Fail(const wchar_t* what, DWORD error) {
-    std::wstring reason;
-    CLog::FormatLastError(reason, error);
-    std::wstring text = std::wstring(what) + L"\n\n" + m_path;
-    if (!reason.empty()) text += L"\n\n" + reason;
-    ShowMessage(text);
-    return 0;
-}
-
-int ColorEditWnd::LoadFile(const std::wstring& path) {
-    Reset();
-    m_path = path;
-    // The reader's read function owns the file: it is closed when the reading
-    // ends, fails or is given up.
-    auto file = std::make_shared<os::KernelHandle>(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!*file) return Fail(L"This script cannot be opened.", ::GetLastError());
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file->Get(), &size) || size.QuadPart < 0)
-        return Fail(L"This script cannot be read.", ::GetLastError());
-    auto read = [file](std::uint64_t offset, unsigned char* into, std::size_t ask, std::size_t& got) {
-        // Every read says where it starts: a synchronous read at an offset.
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD n = 0;
-        if (!::ReadFile(file->Get(), into, static_cast<DWORD>(std::min<std::size_t>(ask, 1u << 30)), &n,
-                        &at)) {
-            // At or past the end of the file a read at an offset fails with
-            // this rather than reading nothing.
-            if (::GetLastError() != ERROR_HANDLE_EOF) return false;
-            n = 0;
-        }
-        got = n;
-        return true;
-    };
-    m_textLoaded = false;
-    const auto status = m_reader.Open(static_cast<std::uint64_t>(size.QuadPart), m_fileLimit, read);
-    if (status == text::TextReader::Status::NoMemory) {
-        const std::wstring megabytes = MegaBytes(static_cast<std::uint64_t>(size.QuadPart));
-        ShowMessage(L"This script is too large to preview with the memory available.\n\n" + path + L"\n\n" +
-                    megabytes);
-        return 0;
-    }
-    if (!HandleStatus(status) || !HandleStatus(m_reader.ReadUpTo(kFirstBytes))) return 0;
-    if (!m_reader.Done()) m_note = L"Reading the script...";
-    AfterLoad(0);
-    return 1;
-}
-
-// Notes a text cut short once it is read and shows a read error; false after one.
-bool ColorEditWnd::HandleStatus(text::TextReader::Status status) {
-    using Status = text::TextReader::Status;
-    if (status == Status::ReadError) {
-        const DWORD error = ::GetLastError();
-        Fail(L"This script cannot be read.", error);
-        return false;
-    }
-    if (status == Status::Done) {
-        m_note = m_reader.Cut() ? L"The preview shows the first " + MegaBytes(m_reader.Want()) +
-                                      L" of this " + MegaBytes(m_reader.FileSize()) + L" script."
-                                : std::wstring();
-    }
-    return true;
-}
-
-void ColorEditWnd::AfterStep() {
-    if (Lines().EncodingChanges() != m_encodingChanges) {
-        // A byte far into the file showed the encoding to be another: once.
-        m_encodingChanges = Lines().EncodingChanges();
-        m_states.Reset(LineCount());
-        // What was copied so far was decoded the old way.
-        if (m_copy) StartCopy(m_copy->copier.From(), m_copy->copier.To());
-    }
-    m_states.Extend(LineCount());
-    const std::size_t longest = std::min<std::size_t>(Lines().LongestLine(), INT_MAX / 64);
-    m_contentWidth = std::max<int>(m_contentWidth, static_cast<int>(longest) * m_charWidth + m_charWidth);
-    const std::size_t last = LineCount() - 1;
-    if (m_caret.line > last || m_anchor.line > last) m_caret = m_anchor = Pos{last, 0};
-    m_layout = Layout{};
-    SetTop(static_cast<std::ptrdiff_t>(m_top));
-    UpdateScrollBars();
-    if (m_hwnd) ::InvalidateRect(m_hwnd, nullptr, FALSE);
-}
-
-void ColorEditWnd::FinishLoading() {
-    if (m_reader.Done()) return;
-    if (!HandleStatus(m_reader.ReadUpTo(m_reader.Want()))) return;
-    AfterStep();
-    RunPending();
-}
-
-void ColorEditWnd::StartWork() {
-    if (!m_hwnd || m_working) return;
-    m_working = true;
-    ::SetTimer(m_hwnd, kWorkTimer, USER_TIMER_MINIMUM, nullptr);
-}
-
-// One slice of background work; false when nothing is left.
-bool ColorEditWnd::DoWork() {
-    const double start = NowMs();
-    if (m_copy) {
-        // The user waits for a copy; the reading goes on after it, which
-        // also keeps the lines being copied as they are.
-        if (CopySlice(start + kSliceMs)) {
-            FinishCopy();
-        } else {
-            SetProgress(L"Copying... " + std::to_wstring(m_copy->copier.Percent()) + L" %");
-        }
-        return true;
-    }
-    if (!m_reader.Done()) {
-        // Reading goes on in chunks for one slice of time, however fast the disk.
-        do {
-            if (!HandleStatus(m_reader.Step(text::TextReader::kChunk))) return false;
-        } while (!m_reader.Done() && NowMs() - start < kSliceMs);
-        if (!m_reader.Done())
-            m_note = L"Reading the script... " + std::to_wstring(m_reader.Percent()) + L" %";
-        AfterStep();
-        if (m_reader.Done()) RunPending();
-        return true;
-    }
-    if (!Colouring()) return false;
-    // The colouring state of lines far down, learnt a slice at a time so that
-    // a jump there finds it ready.
-    const bool wasNear = m_states.Near(m_top);
-    bool more = true;
-    while (more && NowMs() - start < kSliceMs)
-        more = m_states.ScanAhead(4 * ColorStateCache::kInterval, *m_colorizer, StateSource());
-    if (!wasNear && m_states.Near(m_top) && m_hwnd) ::InvalidateRect(m_hwnd, nullptr, FALSE);
-    return more;
-}
-
-void ColorEditWnd::OnTimer(UINT_PTR id) {
-    if (id == kWorkTimer && !DoWork()) {
-        ::KillTimer(m_hwnd, kWorkTimer);
-        m_working = false;
-    }
-}
-
-void ColorEditWnd::RunPending() {
-    const Pending pending = m_pending;
-    m_pending = Pending::None;
-    const std::size_t last = LineCount() - 1;
-    switch (pending) {
-    case Pending::None: break;
-    case Pending::End: MoveCaret(Pos{last, LineLength(last)}, false); break;
-    case Pending::ExtendToEnd: MoveCaret(Pos{last, LineLength(last)}, true); break;
-    case Pending::SelectAll: SetSelection(Pos{0, 0}, Pos{last, LineLength(last)}); break;
-    case Pending::Bottom: SetTop(static_cast<std::ptrdiff_t>(TotalRows())); break;
-    }
-    if (m_copyWhenRead) {
-        m_copyWhenRead = false;
-        StartCopy(m_copyFrom, Pos{last, LineLength(last)});
-    }
 }
 
 std::wstring ColorEditWnd::LineText(std::size_t line) const {
@@ -628,6 +510,8 @@ bool ColorEditWnd::OnSetCursor(ui::Message& m) {
 
 std::wstring ColorEditWnd::ScreenText() const {
     if (!m_message.empty()) return m_message;
+    // Nothing of a script that is still being opened is shown but the note.
+    if (m_textLoaded && Loading()) return m_note;
     std::wstring out, line;
     const std::size_t end = std::min(LineCount(), m_top + static_cast<std::size_t>(VisibleRows()));
     for (std::size_t i = m_top; i < end; ++i) {

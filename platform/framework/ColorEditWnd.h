@@ -6,10 +6,11 @@
 // keyboard, the wheel and the scroll bars, selects with the mouse or Shift and
 // the keys, and copies with Ctrl+C (Ctrl+A selects everything).
 //
-// The class is spread over three files: ColorEditWnd.cpp (loading, the
-// background work on a timer, scrolling and input), ColorEditSelection.cpp
-// (caret, selection, hit-testing and the clipboard) and ColorEditPaint.cpp
-// (colour roles, line layout and painting).
+// The class is spread over four files: ColorEditWnd.cpp (the window, its
+// font, scrolling and input), ColorEditLoad.cpp (loading on a worker and the
+// background work on a timer), ColorEditSelection.cpp (caret, selection,
+// hit-testing and the clipboard) and ColorEditPaint.cpp (colour roles, line
+// layout and painting).
 #pragma once
 
 #include <windows.h>
@@ -36,11 +37,14 @@ public:
     // A copy larger than this many characters is refused with a message.
     static constexpr std::size_t kMaxCopyUnits = 64u << 20;
     static constexpr std::size_t kFirstBytes = 1u << 20;
+    static constexpr long long kFirstWaitMs = 50;
     static_assert(kFirstBytes >= text::TextLines::kDecideBytes,
                   "the first screen shows the decided encoding");
     // The timer that drives the background work (reading, then working out
     // colouring states far down).
     static constexpr UINT_PTR kWorkTimer = 1;
+    // Posted by the reading worker when it has news.
+    static constexpr UINT kReadNews = WM_APP + 1;
 
     // The colours the preview draws with.
     enum class ColorRole : std::uint8_t {
@@ -68,21 +72,31 @@ public:
     // Lowers or raises the size above which a file is cut (for tests and
     // machines with little memory).
     void SetFileLimit(std::uint64_t bytes) { m_fileLimit = bytes; }
+    // How long LoadFile waits for the first screen of a script (for tests on
+    // a busy machine, which must not see a script that answers as one that
+    // does not).
+    void SetFirstWait(long long milliseconds) { m_firstWaitMs = milliseconds; }
 
     // Colours the text with `colorizer` (null: no colours); it must outlive the window's use of it.
     void SetColorizer(CColorizer* colorizer);
-    // Shows the text of a file. 1 when it was read; 0 when it could not be, in
-    // which case the window says so in place of the text. The first
-    // kFirstBytes are read at once (enough to decide the encoding), so that
-    // the first screen appears without waiting for a large file; the rest is
-    // read in slices of a few tens of milliseconds on a timer while the
-    // window stays responsive.
+    // Shows the text of a file. The file is opened and read on a worker
+    // thread, so that a script on a share or disk that does not answer never
+    // holds the window; the window waits up to kFirstWaitMs for the first
+    // kFirstBytes (enough to decide the encoding), so that a script that
+    // answers shows its first screen at once, and otherwise says that the
+    // script is being read. The rest is taken up in slices of a few tens of
+    // milliseconds as it arrives, while the window stays responsive. Another
+    // LoadFile or LoadText gives a read up; nothing of it is shown then.
+    // 0 when the file was refused or could not be read (the window says so in
+    // place of the text), else 1.
     int LoadFile(const std::wstring& path);
-    // Reads what is left of a file at once.
+    // Waits for the rest of a file and takes it up at once.
     void FinishLoading();
     bool Loading() const { return !m_reader.Done(); }
     // Whether background work (reading, colouring states) is still going on.
-    bool Working() const { return m_working; }
+    bool Working() const { return m_working || Loading(); }
+    // The height of a line in pixels, for the font at the window's DPI.
+    int LineHeight() const { return m_lineHeight; }
     // Shows `text`, scrolled so that line `firstLine` is at the top (0: the start).
     int LoadText(const std::wstring& text, int firstLine);
 
@@ -121,8 +135,8 @@ public:
     int XOf(Pos pos) const;
 
     // The window's text (WM_GETTEXT) is what it shows: the lines on screen, or
-    // the message in their place, so that screen readers and other programs
-    // can read it.
+    // the message in their place ("Reading the script..." while a script is
+    // opened), so that screen readers and other programs can read it.
 
     // Paints the visible part of the text into `dc` (client coordinates).
     void Paint(HDC dc);
@@ -148,7 +162,9 @@ private:
     void Reset();
     void ShowMessage(const std::wstring& text);
     int Fail(const wchar_t* what, DWORD error);
+    bool TakeRead(std::size_t total);
     bool HandleStatus(text::TextReader::Status status);
+    bool OnReadNews(ui::Message& m);
     void AfterStep();
     void StartWork();
     bool DoWork();
@@ -226,11 +242,19 @@ private:
     bool OnGetText(ui::Message& m);
     bool OnGetTextLength(ui::Message& m);
     bool OnColorsChanged(ui::Message& m);
-    // The lines on screen joined with CR LF, or the message shown instead.
+    void MakeFont(UINT dpi);
+    bool OnDpiChanged(ui::Message& m);
+    bool OnGetFont(ui::Message& m);
+    // The lines on screen joined with CR LF, or the message shown instead
+    // (the note while a script is still being opened).
     std::wstring ScreenText() const;
 
     int m_tabWidth;
+    int m_pointSize;  // tenths of a point
+    std::wstring m_face;
+    UINT m_dpi = 96;  // the font's
     std::uint64_t m_fileLimit = kMaxFileBytes;
+    long long m_firstWaitMs = kFirstWaitMs;
     ui::Font m_font;
     // A memory device context with the font, for layout outside painting.
     // Declared after the font so that it goes first: the font is never

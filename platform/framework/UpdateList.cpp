@@ -1,5 +1,7 @@
 #include "platform/framework/UpdateList.h"
 
+#include <algorithm>
+
 #include "platform/framework/TextDecode.h"
 
 namespace updates {
@@ -27,7 +29,40 @@ bool Skippable(const std::wstring& line) {
     return t.empty() || t[0] == L'#' || t == kHeader;
 }
 
+// The numbers of a version without their leading zeros, or false when the
+// text is not numbers between dots.
+bool VersionNumbers(const std::wstring& text, std::vector<std::wstring>& numbers) {
+    numbers.clear();
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = std::min(text.find(L'.', start), text.size());
+        if (dot == start) return false;
+        std::wstring number = text.substr(start, dot - start);
+        for (wchar_t c : number)
+            if (c < L'0' || c > L'9') return false;
+        number.erase(0, std::min(number.find_first_not_of(L'0'), number.size()));
+        numbers.push_back(std::move(number));
+        if (dot == text.size()) return true;
+        start = dot + 1;
+    }
+}
+
 }  // namespace
+
+bool IsNewerVersion(const std::wstring& reported, const std::wstring& installed) {
+    std::vector<std::wstring> newer, older;
+    if (!VersionNumbers(reported, newer) || !VersionNumbers(installed, older)) return false;
+    const std::size_t count = std::max(newer.size(), older.size());
+    newer.resize(count);
+    older.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        // Without leading zeros, a longer number is the larger one; numbers of
+        // any length compare without overflowing.
+        if (newer[i].size() != older[i].size()) return newer[i].size() > older[i].size();
+        if (newer[i] != older[i]) return newer[i] > older[i];
+    }
+    return false;
+}
 
 bool Validate(const std::wstring& text, std::wstring& error) {
     std::size_t pos = 0;
@@ -57,6 +92,8 @@ bool ReadEntry(const std::wstring& text, std::size_t& pos, std::wstring& name, s
         const std::size_t eq = line.find(L'=');
         if (eq == std::wstring::npos) continue;
         name = Trim(line.substr(0, eq));
+        // A line without a name names no product; the lines after it still count.
+        if (name.empty()) continue;
         std::wstring rest = line.substr(eq + 1);
         const std::size_t semi = rest.find(L';');
         spare = semi == std::wstring::npos ? std::wstring() : rest.substr(semi + 1);

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace updates {
 
@@ -24,6 +25,12 @@ bool Validate(const std::wstring& text, std::wstring& error);
 // Reads the entry at or after `pos`; advances pos past it. False when no entry is left.
 bool ReadEntry(const std::wstring& text, std::size_t& pos, std::wstring& name, std::wstring& version,
                std::wstring& spare);
+
+// Whether `reported` is a newer version than `installed`. Both are read as
+// numbers between dots ("5.04.12" is 5, 4, 12; a missing number counts as 0),
+// so 5.03.00 is older than 5.04.12 and 5.4.12 is the same as 5.04.12. A text
+// that is not such a version is never newer.
+bool IsNewerVersion(const std::wstring& reported, const std::wstring& installed);
 
 // UTF-8 (with or without byte-order mark) to UTF-16 code units, one wchar_t
 // each; invalid sequences become U+FFFD.

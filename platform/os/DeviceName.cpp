@@ -59,8 +59,9 @@ bool HasParentStep(const std::wstring& path, std::size_t at) {
 }
 
 // After a \\.\, \\?\ or \??\ prefix only a drive path ("C:\...") or a UNC
-// path ("UNC\server\share\...") and volume paths lead to files; every other
-// name there is an object of the device namespace.
+// path ("UNC\server\share\...") and paths on a volume ("Volume{...}\...")
+// lead to files; every other name there, the volume itself with nothing
+// after it too, is an object of the device namespace.
 bool FileInDeviceNamespace(const std::wstring& path, std::size_t at) {
     if (HasParentStep(path, at)) return false;
     if (at + 2 < path.size() && path[at + 1] == L':' && IsSeparator(path[at + 2]) &&
@@ -68,7 +69,9 @@ bool FileInDeviceNamespace(const std::wstring& path, std::size_t at) {
         return true;
     if (StartsWithNoCase(path, at, L"UNC") && at + 3 < path.size() && IsSeparator(path[at + 3]))
         return !IsRemotePipeOrMailslot(path, at + 4);
-    return StartsWithNoCase(path, at, L"Volume{");
+    if (!StartsWithNoCase(path, at, L"Volume{")) return false;
+    const std::size_t close = path.find(L'}', at);
+    return close != std::wstring::npos && close + 1 < path.size() && IsSeparator(path[close + 1]);
 }
 
 }  // namespace

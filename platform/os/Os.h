@@ -38,17 +38,26 @@ public:
 };
 
 // The text of a registry value's data taken as UTF-16LE: it ends at the first
-// NUL code unit or at the end of the data (an odd trailing byte is dropped).
+// NUL code unit or at the end of the data; an odd trailing byte is the low
+// byte of a last code unit (as read into a zero-filled buffer).
 // One wchar_t per UTF-16 code unit, on every platform.
 std::wstring RegText(const std::vector<unsigned char>& data);
 
 // Encodes text as UTF-16LE bytes with a terminating NUL, as REG_SZ stores it.
 std::vector<unsigned char> RegBytes(const std::wstring& text);
 
+// Whether two texts are equal when letter case is ignored, as the system
+// compares file names: UTF-16 code unit by code unit, each through the
+// system's simple upper-case mapping (CompareStringOrdinal ignoring case).
+// Natively, for the portable core's tests, the C library's Unicode mapping
+// of the pairs of cases stands in for the system's table.
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b);
+
 // Whether a path names a device rather than a file: a port, printer, console
 // or the null device in any of their DOS spellings (any case, with an
 // extension, trailing blanks or dots, "COM1:"), anything in the device
-// namespaces (\\.\, \\?\ or \??\ other than a drive or UNC path), and named
+// namespaces (\\.\, \\?\ or \??\ other than a path on a drive, a share or a
+// volume; a volume itself, with nothing after it, is a device), and named
 // pipes and mailslots, also on another machine. Judged by the name alone, so
 // that nothing is opened: opening a device or a pipe can block or take a
 // pipe instance that belongs to another program.

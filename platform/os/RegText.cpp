@@ -3,9 +3,13 @@
 namespace os {
 
 std::wstring RegText(const std::vector<unsigned char>& data) {
+    // As if read into a zero-filled buffer: an odd last byte is the low byte
+    // of a last character whose high byte is zero, so a text whose writer
+    // counted its bytes one short keeps its last letter.
     std::wstring text;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const wchar_t unit = static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+    for (std::size_t i = 0; i < data.size(); i += 2) {
+        const unsigned high = i + 1 < data.size() ? data[i + 1] : 0u;
+        const wchar_t unit = static_cast<wchar_t>(data[i] | (high << 8));
         if (unit == 0) break;
         text.push_back(unit);
     }

@@ -4,6 +4,9 @@
 #include <time.h>
 #include <wchar.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "platform/os/Os.h"
 #include "platform/os/RegKey.h"
 
@@ -165,6 +168,17 @@ IProfileReader& ProfileReader() {
 IClock& Clock() {
     static Win32Clock c;
     return c;
+}
+
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    // Unit by unit, so any length may be compared in parts that an int counts.
+    constexpr std::size_t kPart = 1u << 30;
+    for (std::size_t at = 0; at < a.size(); at += kPart) {
+        const int n = static_cast<int>(std::min(kPart, a.size() - at));
+        if (::CompareStringOrdinal(a.data() + at, n, b.data() + at, n, TRUE) != CSTR_EQUAL) return false;
+    }
+    return true;
 }
 
 }  // namespace os

@@ -72,36 +72,68 @@ bool ToolTips::Create(HWND owner) {
     return m_hwnd != nullptr;
 }
 
-TTTOOLINFOW ToolTips::Info(HWND control) const {
+namespace {
+
+// Whether the mouse over `control` reaches the control itself rather than its parent.
+bool TakesTheMouse(HWND control) {
+    if (!::IsWindowEnabled(control)) return false;
+    wchar_t cls[16] = {};
+    ::GetClassNameW(control, cls, 16);
+    return ::lstrcmpiW(cls, L"Static") != 0 || (::GetWindowLongPtrW(control, GWL_STYLE) & SS_NOTIFY) != 0;
+}
+
+}  // namespace
+
+TTTOOLINFOW ToolTips::Info(const Tool& tool) const {
     TTTOOLINFOW info{};
     info.cbSize = sizeof info;
-    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.uFlags = TTF_SUBCLASS | (tool.byRectangle ? 0u : static_cast<UINT>(TTF_IDISHWND));
     info.hwnd = m_owner;
-    info.uId = reinterpret_cast<UINT_PTR>(control);
+    info.uId = reinterpret_cast<UINT_PTR>(tool.control);
+    if (tool.byRectangle) {
+        ::GetWindowRect(tool.control, &info.rect);
+        ::MapWindowPoints(HWND_DESKTOP, m_owner, reinterpret_cast<POINT*>(&info.rect), 2);
+    }
     return info;
+}
+
+std::vector<ToolTips::Tool>::iterator ToolTips::Find(HWND control) {
+    return std::find_if(m_tools.begin(), m_tools.end(),
+                        [control](const Tool& t) { return t.control == control; });
 }
 
 bool ToolTips::Add(HWND control, const std::wstring& text) {
     if (!m_hwnd || !control) return false;
     Remove(control);
-    TTTOOLINFOW info = Info(control);
+    const Tool tool{control, !TakesTheMouse(control)};
+    TTTOOLINFOW info = Info(tool);
     info.lpszText = const_cast<wchar_t*>(text.c_str());  // the control keeps its own copy
     if (!::SendMessageW(m_hwnd, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info))) return false;
-    m_tools.push_back(control);
+    m_tools.push_back(tool);
     return true;
 }
 
 void ToolTips::Remove(HWND control) {
     if (!m_hwnd || !control) return;
-    const auto it = std::find(m_tools.begin(), m_tools.end(), control);
+    const auto it = Find(control);
     if (it == m_tools.end()) return;
+    TTTOOLINFOW info = Info(*it);
     m_tools.erase(it);
-    TTTOOLINFOW info = Info(control);
     ::SendMessageW(m_hwnd, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 bool ToolTips::Has(HWND control) const {
-    return std::find(m_tools.begin(), m_tools.end(), control) != m_tools.end();
+    return std::any_of(m_tools.begin(), m_tools.end(),
+                       [control](const Tool& t) { return t.control == control; });
+}
+
+void ToolTips::FollowControls() {
+    if (!m_hwnd) return;
+    for (const Tool& tool : m_tools) {
+        if (!tool.byRectangle) continue;
+        TTTOOLINFOW info = Info(tool);
+        ::SendMessageW(m_hwnd, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&info));
+    }
 }
 
 void ToolTips::SetMaxWidth(int pixels) {

@@ -38,9 +38,12 @@ private:
     bool m_tried = false;
 };
 
-// One tooltip control for the controls of one window. A tool is the control's
-// own window (TTF_IDISHWND) and the tooltip watches its mouse messages itself
-// (TTF_SUBCLASS), so the controls need no code of their own.
+// One tooltip control for the controls of one window. The tooltip watches the
+// mouse itself (TTF_SUBCLASS), so the controls need no code of their own. A
+// control that takes the mouse is a tool by its own window (TTF_IDISHWND); one
+// that lets the mouse through to its owner (a disabled control, a static text
+// without SS_NOTIFY) is a tool by its rectangle in the owner, since the
+// tooltip asks which window lies under the pointer and would find the owner.
 class ToolTips {
 public:
     ToolTips() = default;
@@ -51,20 +54,29 @@ public:
     // Creates the tooltip control, owned by `owner`; false if it cannot be made.
     bool Create(HWND owner);
     HWND Hwnd() const { return m_hwnd; }
-    // Shows `text` (line breaks allowed) over `control`; replaces an earlier text.
+    // Shows `text` (line breaks allowed) over `control`, a child of the owner;
+    // replaces an earlier text. Which kind of tool it is, is decided now.
     bool Add(HWND control, const std::wstring& text);
     // Removes the tool of a control that is about to go.
     void Remove(HWND control);
     bool Has(HWND control) const;
+    // Moves the rectangles of the tools by rectangle to where their controls
+    // are now; the owner calls it when it has moved or sized its children.
+    void FollowControls();
     // The longest line in pixels before a tip wraps, for the owner's DPI.
     void SetMaxWidth(int pixels);
 
 private:
-    TTTOOLINFOW Info(HWND control) const;
+    struct Tool {
+        HWND control;
+        bool byRectangle;
+    };
+    TTTOOLINFOW Info(const Tool& tool) const;
+    std::vector<Tool>::iterator Find(HWND control);
 
     HWND m_hwnd = nullptr;
     HWND m_owner = nullptr;
-    std::vector<HWND> m_tools;
+    std::vector<Tool> m_tools;
 };
 
 }  // namespace ui

@@ -38,6 +38,14 @@ bool Dialog::CreateModeless() {
     return hwnd != nullptr;
 }
 
+bool Dialog::CreateIndirect(const DLGTEMPLATE* dialogTemplate, HWND owner) {
+    if (m_hwnd) return true;
+    m_modal = false;
+    HWND hwnd = ::CreateDialogIndirectParamW(ResourceModule(), dialogTemplate, owner, DialogProc,
+                                             reinterpret_cast<LPARAM>(this));
+    return hwnd != nullptr;
+}
+
 void Dialog::EndDialog(INT_PTR result) {
     if (m_hwnd) ::EndDialog(m_hwnd, result);
 }

@@ -29,6 +29,10 @@ public:
     // Creates the dialog as a modeless window (a hidden child when its
     // template says so); false when the template cannot be created.
     bool CreateModeless();
+    // Creates the dialog as a modeless window from a template in memory,
+    // owned by `owner` (which may be a window of no object); the template
+    // id is not used then.
+    bool CreateIndirect(const DLGTEMPLATE* dialogTemplate, HWND owner);
 
     UINT TemplateId() const { return m_templateId; }
     Window* Parent() const { return m_parent; }

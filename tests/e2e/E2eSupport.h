@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/RectAssert.h"
@@ -75,10 +77,35 @@ private:
     std::wstring m_log;
 };
 
-// The hub's visible message box (or other dialog) with this caption, waiting for it up to timeoutMs.
+// Measures from this process how the hub's window answers: WM_NULL is sent
+// again and again with a timeout, on a thread of its own, until Stop().
+class AnswerWatch {
+public:
+    explicit AnswerWatch(HWND window);
+    ~AnswerWatch() { Stop(); }
+    AnswerWatch(const AnswerWatch&) = delete;
+    AnswerWatch& operator=(const AnswerWatch&) = delete;
+    void Stop();
+    // The longest time one WM_NULL waited for its answer, in milliseconds,
+    // and how many went unanswered within 5 seconds.
+    double LongestMs() const { return m_longestMs; }
+    int Unanswered() const { return m_unanswered; }
+
+private:
+    HWND m_window;
+    std::atomic<bool> m_stop{false};
+    std::atomic<double> m_longestMs{0};
+    std::atomic<int> m_unanswered{0};
+    std::thread m_thread;
+};
+
+// The progress window a wait of the hub shows (caption as given), or null.
+HWND FindProgressWindow(const Hub& hub, const wchar_t* caption);
+// The hub's message box with this caption (not a progress window), waiting for it up to timeoutMs.
 HWND WaitForBox(const Hub& hub, const wchar_t* caption, DWORD timeoutMs);
-// The text of a message box.
 std::wstring BoxText(HWND box);
+// Posts a key press to the control that has the keyboard focus in the hub.
+bool PressOnFocus(const Hub& hub, UINT vk);
 
 // Test fixture: an empty suite registry and a folder of its own.
 class E2eTest : public ::testing::Test {

@@ -6,14 +6,18 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <string>
 
 #include "resources/resource.h"
+#include "tests/LoopbackServer.h"
 
 namespace {
 
+using e2e::BoxText;
 using e2e::E2eTest;
 using e2e::Hub;
+using e2e::WaitForBox;
 
 const wchar_t kSuite[] = L"Software\\Zerudozuz\\";
 
@@ -65,9 +69,6 @@ std::wstring SparseFile(const std::wstring& path, const std::string& head, LONGL
     return path;
 }
 
-using e2e::BoxText;
-using e2e::WaitForBox;
-
 TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     SilentPipe pipe(Unique(L"quaylet-e2e-") + L".rfp");
     ASSERT_TRUE(pipe.Listening());
@@ -118,47 +119,74 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     EXPECT_NE(e2e::ItemText(list, 1, 2), L"");
 }
 
-TEST_F(E2eTest, AnUpdateListThatNeverArrivesIsReportedInTimeAndABadAddressHasItsOwnMessage) {
-    SilentPipe pipe(Unique(L"quaylet-e2e-list-"));
-    ASSERT_TRUE(pipe.Listening());
+// Runs Tools, Check for Updates and agrees to go online; the moment of the answer.
+ULONGLONG AskAndAgree(const Hub& hub) {
+    ::PostMessageW(hub.Window(), WM_COMMAND, 5816, 0);
+    HWND ask = WaitForBox(hub, L"Check for Updates", 10000);
+    EXPECT_NE(ask, nullptr);
+    if (!ask) return 0;
+    EXPECT_NE(BoxText(ask).find(L"will now connect to"), std::wstring::npos) << BoxText(ask);
+    ::PostMessageW(ask, WM_COMMAND, IDYES, 0);
+    EXPECT_TRUE(e2e::WaitFor([&] { return !::IsWindow(ask); }, 5000));
+    return ::GetTickCount64();
+}
+
+void Dismiss(HWND box) {
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(e2e::WaitFor([&] { return !::IsWindow(box); }, 5000));
+}
+
+// A server that never says a word: the window answers all along, the wait
+// shows its progress window, and the report follows the 10-second deadline.
+// An address that names a pipe or a device is refused without being opened,
+// and a malformed one has its own message.
+TEST_F(E2eTest, AnUpdateListThatNeverArrivesIsReportedInTimeAndBadAddressesHaveTheirOwnMessages) {
+    test::LoopbackServer server("", /*silent=*/true);
     const std::wstring settings = kSuite + std::wstring(L"Quaylet\\Settings");
-    std::wstring url = L"file:" + pipe.Path();
-    for (auto& c : url)
-        if (c == L'\\') c = L'/';
-    e2e::SetString(settings, L"UpdateUrl", url);
+    e2e::SetString(settings, L"UpdateUrl", server.Url());
 
     Hub hub;
     ASSERT_TRUE(hub.Start());
-    ::PostMessageW(hub.Window(), WM_COMMAND, 5816, 0);
-    HWND ask = WaitForBox(hub, L"Check for Updates", 10000);
-    ASSERT_NE(ask, nullptr);
-    const ULONGLONG asked = ::GetTickCount64();
-    ::PostMessageW(ask, WM_COMMAND, IDYES, 0);
-    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(ask); }, 5000));
-
-    // The list is promised within 10 seconds; the report follows the deadline.
+    e2e::AnswerWatch watch(hub.Window());
+    const ULONGLONG asked = AskAndAgree(hub);
+    EXPECT_TRUE(
+        e2e::WaitFor([&] { return e2e::FindProgressWindow(hub, L"Check for Updates") != nullptr; }, 5000));
     HWND report = WaitForBox(hub, L"Check for Updates", 20000);
     ASSERT_NE(report, nullptr) << "no report";
     const ULONGLONG reportedAfter = ::GetTickCount64() - asked;
-    EXPECT_TRUE(pipe.Connected());
-    EXPECT_NE(BoxText(report).find(L"within 10 seconds"), std::wstring::npos) << BoxText(report);
+    watch.Stop();
+    EXPECT_NE(BoxText(report).find(L"did not answer within 10 seconds"), std::wstring::npos)
+        << BoxText(report);
     EXPECT_GE(reportedAfter, 9000u);
     EXPECT_LE(reportedAfter, 14000u);
-    ::PostMessageW(report, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(report); }, 5000));
+    EXPECT_EQ(watch.Unanswered(), 0);
+    EXPECT_LT(watch.LongestMs(), 2000.0) << "the window stopped answering while it waited";
+    std::printf("[ figures  ] longest unanswered WM_NULL during the update check: %.0f ms\n",
+                watch.LongestMs());
+    Dismiss(report);
+
+    SilentPipe pipe(Unique(L"quaylet-e2e-list-"));
+    ASSERT_TRUE(pipe.Listening());
+    std::wstring url = L"file:" + pipe.Path();
+    for (auto& c : url)
+        if (c == L'\\') c = L'/';
+    for (const std::wstring& address : {url, std::wstring(L"file://./COM1")}) {
+        e2e::SetString(settings, L"UpdateUrl", address);
+        AskAndAgree(hub);
+        report = WaitForBox(hub, L"Check for Updates", 10000);
+        ASSERT_NE(report, nullptr);
+        EXPECT_NE(BoxText(report).find(L"names a device or a pipe"), std::wstring::npos) << BoxText(report);
+        Dismiss(report);
+    }
+    EXPECT_FALSE(pipe.Connected()) << "the hub opened another program's pipe";
 
     // A malformed escape gives the update check's own message, not an internal error.
     e2e::SetString(settings, L"UpdateUrl", L"file:///C:/lists/upd%zzates.txt");
-    ::PostMessageW(hub.Window(), WM_COMMAND, 5816, 0);
-    ask = WaitForBox(hub, L"Check for Updates", 10000);
-    ASSERT_NE(ask, nullptr);
-    ::PostMessageW(ask, WM_COMMAND, IDYES, 0);
-    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(ask); }, 5000));
+    AskAndAgree(hub);
     report = WaitForBox(hub, L"Check for Updates", 10000);
     ASSERT_NE(report, nullptr);
     EXPECT_NE(BoxText(report).find(L"is not a valid file address"), std::wstring::npos) << BoxText(report);
-    ::PostMessageW(report, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(e2e::WaitFor([&] { return !::IsWindow(report); }, 5000));
+    Dismiss(report);
     ::PostMessageW(hub.Window(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(hub.WaitForExit());
 }

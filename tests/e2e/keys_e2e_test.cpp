@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,7 +36,7 @@ void Type(const Hub& hub, WPARAM vk) {
 // the test shares the hub's input state for as long as the object lives.
 class HeldKey {
 public:
-    HeldKey(const Hub& hub, int vk) : m_hub(HubThread(hub)), m_vk(vk) {
+    HeldKey(const Hub& hub, int vk, int alsoVk = 0) : m_hub(HubThread(hub)), m_vk(vk), m_alsoVk(alsoVk) {
         m_attached = ::AttachThreadInput(::GetCurrentThreadId(), m_hub, TRUE) != FALSE;
         Set(0x80);
     }
@@ -50,10 +51,12 @@ private:
         BYTE keys[256] = {};
         ::GetKeyboardState(keys);
         keys[m_vk] = state;
+        if (m_alsoVk) keys[m_alsoVk] = state;
         ::SetKeyboardState(keys);
     }
     DWORD m_hub;
     int m_vk;
+    int m_alsoVk;
     bool m_attached = false;
 };
 
@@ -180,6 +183,66 @@ TEST_F(E2eTest, WheelAndTabBringTheRowsIntoViewAndEnterOnAFocusedIconStartsThePr
     // The row's help link, then past the page's last control back to the tab strip.
     EXPECT_TRUE(::IsChild(page, TabOnce(hub)));
     EXPECT_EQ(TabOnce(hub), tab);
+}
+
+// Types a key with Ctrl held and waits until the focus has moved.
+HWND CtrlKey(const Hub& hub, WPARAM vk, bool shift = false) {
+    HeldKey held(hub, VK_CONTROL, shift ? VK_SHIFT : 0);
+    HWND before = Focus(hub);
+    Type(hub, vk);
+    HWND after = nullptr;
+    e2e::WaitFor([&] { return (after = Focus(hub)) != before; }, 5000);
+    return after;
+}
+
+TEST_F(E2eTest, ThePageSwitchKeysBringTheProductsPageBackWhereItWas) {
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    HWND page = hub.Page(0);
+    HWND box = ::GetDlgItem(page, IDC_SHOW_INSTALLED_ONLY);
+    auto rectOf = [&](HWND control) {
+        RECT r{};
+        ::GetWindowRect(control, &r);
+        ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    RECT client{};
+    ::GetClientRect(page, &client);
+    HWND tab = ::GetDlgItem(hub.Window(), 1188);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == tab; }, 5000));
+    // Into the page and down its rows until it has scrolled well down.
+    HWND focus = TabOnce(hub);
+    ASSERT_EQ(focus, box);
+    for (int guard = 0; guard < 40 && rectOf(box).top > -60; ++guard) {
+        focus = TabOnce(hub);
+        ASSERT_TRUE(Within(page, focus));
+    }
+    const int scrolled = rectOf(box).top;
+    ASSERT_LT(scrolled, 0) << "the page did not scroll";
+
+    struct Key {
+        WPARAM vk;
+        bool shift;
+    };
+    struct Way {
+        const char* name;
+        std::vector<Key> keys;
+    };
+    const Way ways[] = {
+        {"Ctrl+PgDn, Ctrl+PgUp", {{VK_NEXT, false}, {VK_PRIOR, false}}},
+        {"Ctrl+Tab four times", {{VK_TAB, false}, {VK_TAB, false}, {VK_TAB, false}, {VK_TAB, false}}},
+        {"Ctrl+Shift+Tab, Ctrl+Tab", {{VK_TAB, true}, {VK_TAB, false}}},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        for (const Key& key : way.keys) focus = CtrlKey(hub, key.vk, key.shift);
+        ASSERT_TRUE(::IsWindowVisible(page));
+        ASSERT_TRUE(Within(page, focus)) << "the focus goes into the page";
+        EXPECT_EQ(rectOf(box).top, scrolled) << "the page scrolled";
+        const RECT shown = rectOf(focus);
+        EXPECT_GE(shown.top, 0);
+        EXPECT_LE(shown.bottom, client.bottom) << "the focus is where the user can see it";
+    }
 }
 
 // A top-level window of the hub's process other than its main window.

@@ -88,4 +88,52 @@ TEST_F(E2eTest, LibraryTreeFollowsTheLocationAndThePreviewTheSelection) {
     EXPECT_TRUE(hub.WaitForExit());
 }
 
+// Windows takes COM1.sql, NUL.sql, AUX.sql and CON.sql for devices in any
+// folder. Files of these names (made here through the \\?\ prefix, which
+// passes names as they are) are listed, and the preview refuses each with a
+// message instead of opening a device.
+TEST_F(E2eTest, ScriptsNamedLikeDevicesAreListedButNeverOpened) {
+    const std::wstring lib = TempDir() + L"\\lib";
+    WriteFile(L"lib\\query.sql", "SELECT 1;");
+    const wchar_t* const devices[] = {L"AUX.sql", L"COM1.sql", L"CON.sql", L"NUL.sql"};
+    for (const wchar_t* name : devices) {
+        const std::wstring raw = L"\\\\?\\" + lib + L"\\" + name;
+        HANDLE h = ::CreateFileW(raw.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
+        DWORD written = 0;
+        ::WriteFile(h, "SELECT 2;", 9, &written, nullptr);
+        ::CloseHandle(h);
+    }
+    e2e::SetString(L"Software\\Zerudozuz\\StatementDesk2\\Settings", L"Library", lib);
+
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    ASSERT_TRUE(hub.SelectTab(e2e::kLibraryTab));
+    HWND tree = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_TREE);
+    HWND preview = hub.PageItem(e2e::kLibraryTab, kPreview);
+    ASSERT_EQ(::SendMessageW(tree, TVM_GETCOUNT, 0, 0), 5);
+    auto item = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    for (int i = 0; i < 5; ++i) {
+        ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+        if (i < 4) {
+            EXPECT_TRUE(e2e::WaitFor(
+                [&] {
+                    return WindowText(preview).find(L"Windows reserves its name for a device") !=
+                               std::wstring::npos &&
+                           WindowText(preview).find(devices[i]) != std::wstring::npos;
+                },
+                5000))
+                << WindowText(preview);
+        } else {
+            EXPECT_TRUE(e2e::WaitFor([&] { return WindowText(preview) == L"SELECT 1;"; }, 5000))
+                << WindowText(preview);
+        }
+        item = reinterpret_cast<HTREEITEM>(
+            ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+    }
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(::SendMessageTimeoutW(hub.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result));
+    for (const wchar_t* name : devices) ::DeleteFileW((L"\\\\?\\" + lib + L"\\" + name).c_str());
+}
+
 }  // namespace

@@ -43,7 +43,10 @@ TEST(DeviceName, EverySpellingOfADeviceOrPipeIsADevice) {
                                 L"//?/unc/s/PIPE/q",
                                 L"\\??\\UNC\\s\\mailslot\\m",
                                 L"\\\\.\\c:\\x\\..\\..\\pipe\\q",
-                                L"\\\\.\\CONIN$"})
+                                L"\\\\.\\CONIN$",
+                                L"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}",
+                                L"\\\\.\\Volume{0a1b2c3d-0000-0000-0000-100000000000}",
+                                L"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}junk"})
         EXPECT_TRUE(os::NamesDevice(path)) << path;
 }
 
@@ -53,7 +56,8 @@ TEST(DeviceName, FilesThatMerelyLookAlikeAreFiles) {
           L"C:\\Zelto\\nullable.rfp", L"C:\\Zelto\\ACOM1.exe", L"C:\\Zelto\\CON_old.rfp", L"C:\\NUL\\x.rfp",
           L"relative.docpr", L"", L"\\\\?\\C:\\Zelto\\rf.exe", L"\\\\.\\C:\\Zelto\\rf.exe",
           L"\\\\?\\UNC\\server\\share\\rf.exe",
-          L"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\rf.exe", L"\\\\server\\share\\rf.exe",
+          L"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\rf.exe",
+          L"\\\\?\\Volume{0a1b2c3d-0000-0000-0000-100000000000}\\", L"\\\\server\\share\\rf.exe",
           L"\\\\server\\pipes\\rf.exe", L"\\\\pipe\\share\\rf.exe", L"C:\\p\\pipe\\rf.exe"})
         EXPECT_FALSE(os::NamesDevice(path)) << path;
 }

@@ -255,14 +255,23 @@ TEST_F(Detection, TypeIsNotExaminedOnlyTheTextCounts) {
     EXPECT_EQ(e.installed, 0);
     EXPECT_EQ(e.exePath, L"C:\\rf.exe");
 
-    // An odd number of bytes: the dangling byte is dropped, not read past.
+    // An odd number of bytes, as a writer that counted one short leaves them:
+    // the last byte is the low byte of the last character, nothing is read past.
     std::vector<unsigned char> odd = os::RegBytes(L"C:\\rf.exe");
-    odd.resize(odd.size() - 2);
-    odd.push_back(0x41);
-    reg.Set(kRowFoundryKey, L"ExePath", 7, odd);
+    odd.resize(odd.size() - 3);
+    ASSERT_EQ(odd.size(), 17u);
+    reg.Set(kRowFoundryKey, L"ExePath", kRegSz, odd);
     DetectInstallation(e, reg, files);
     EXPECT_EQ(e.installed, 1);
     EXPECT_EQ(e.exePath, L"C:\\rf.exe");
+    // 255 bytes: 127 whole characters and the low byte of the 128th.
+    std::vector<unsigned char> long255 = os::RegBytes(std::wstring(127, L'x') + L"\u0141");
+    long255.resize(255);
+    reg.Set(kRowFoundryKey, L"ExePath", kRegSz, long255);
+    files.existing.insert(std::wstring(127, L'x') + L"A");
+    DetectInstallation(e, reg, files);
+    EXPECT_EQ(e.installed, 1);
+    EXPECT_EQ(e.exePath, std::wstring(127, L'x') + L"A");
 
     // Text stops at the first NUL, whatever follows.
     std::vector<unsigned char> multi = os::RegBytes(L"C:\\rf.exe");
@@ -293,7 +302,7 @@ TEST(VersionText, ReadFromTheInstalledExecutableOnly) {
     EXPECT_EQ(InstalledVersionText(e, versions), std::optional<std::wstring>(L"3.01.04"));
 }
 
-TEST(VersionDisplay, UpdateDecisionIsAnExactTextComparison) {
+TEST(VersionDisplay, OnlyANewerVersionOffersAnUpdate) {
     VersionDisplay d = MakeVersionDisplay(L"5.04.12", L"");
     EXPECT_EQ(d.text, L"5.04.12");
     EXPECT_FALSE(d.updateAvailable);
@@ -306,12 +315,13 @@ TEST(VersionDisplay, UpdateDecisionIsAnExactTextComparison) {
     EXPECT_EQ(d.text, L"5.04.12 [5.04.12]");
     EXPECT_FALSE(d.updateAvailable);
 
-    // The same version written differently still counts as different.
-    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03", L"1.2.3").updateAvailable);
-    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03", L"1.02.03 ").updateAvailable);
-    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03b", L"1.02.03B").updateAvailable);
-    // An older reported version is "different" too.
-    EXPECT_TRUE(MakeVersionDisplay(L"2.00.00", L"1.00.00").updateAvailable);
+    // Compared as version numbers: the same version written differently, an
+    // older one, and a text that is no version offer nothing.
+    EXPECT_FALSE(MakeVersionDisplay(L"1.02.03", L"1.2.3").updateAvailable);
+    EXPECT_FALSE(MakeVersionDisplay(L"5.04.12", L"5.03.00").updateAvailable);
+    EXPECT_FALSE(MakeVersionDisplay(L"2.00.00", L"1.00.00").updateAvailable);
+    EXPECT_FALSE(MakeVersionDisplay(L"1.02.03", L"1.02.03B").updateAvailable);
+    EXPECT_TRUE(MakeVersionDisplay(L"1.02.03", L"1.2.4").updateAvailable);
 }
 
 TEST(CachedVersions, ReadAgainWhenTimeOrSizeChangesAndNeverRememberAFailure) {

@@ -115,11 +115,11 @@ public:
             if (!line.empty() && line.front() == L'[') {
                 const auto close = line.find(L']');
                 inSection = close != std::wstring::npos &&
-                            EqualIgnoringCase(Trim(line.substr(1, close - 1)), section);
+                            os::EqualIgnoringCase(Trim(line.substr(1, close - 1)), section);
                 continue;
             }
             const auto eq = line.find(L'=');
-            if (inSection && eq != std::wstring::npos && EqualIgnoringCase(Trim(line.substr(0, eq)), key))
+            if (inSection && eq != std::wstring::npos && os::EqualIgnoringCase(Trim(line.substr(0, eq)), key))
                 return Trim(line.substr(eq + 1)).substr(0, 259);
         }
         return {};
@@ -230,18 +230,30 @@ TEST(RecentProjectTable, OrderValuesExtensionsAndDescriptorKeys) {
     EXPECT_EQ(ProductSettingsKey(17), L"Software\\Zerudozuz\\TextFoundry\\Settings");
 }
 
-TEST(EqualIgnoringCase, FoldsLettersOfCommonScriptsOnly) {
-    EXPECT_TRUE(EqualIgnoringCase(L"C:\\Projects\\Sales.RFP", L"c:\\projects\\sales.rfp"));
-    EXPECT_TRUE(EqualIgnoringCase(L"D:\\Études\\Ørsted.rfp", L"d:\\éTUDES\\øRSTED.RFP"));
-    EXPECT_TRUE(EqualIgnoringCase(L"C:\\Отчёты\\Łódź", L"c:\\ОТЧЁТЫ\\łÓDŹ"));
-    EXPECT_TRUE(EqualIgnoringCase(L"Σχέδιο", L"ΣΧΈΔΙΟ"));
-    EXPECT_TRUE(EqualIgnoringCase(L"", L""));
-    EXPECT_FALSE(EqualIgnoringCase(L"C:\\a.rfp", L"C:\\b.rfp"));
-    EXPECT_FALSE(EqualIgnoringCase(L"C:\\a.rfp", L"C:\\a.rfp "));
+// The native stand-in for the system's comparison, which the discovery tests
+// run on: every letter with a simple upper-case form folds, as in the
+// system's table, and nothing else does.
+TEST(EqualIgnoringCase, FoldsTheLettersOfEveryLivingScript) {
+    EXPECT_TRUE(os::EqualIgnoringCase(L"C:\\Projects\\Sales.RFP", L"c:\\projects\\sales.rfp"));
+    EXPECT_TRUE(os::EqualIgnoringCase(L"D:\\Études\\Ørsted.rfp", L"d:\\éTUDES\\øRSTED.RFP"));
+    EXPECT_TRUE(os::EqualIgnoringCase(L"C:\\Отчёты\\Łódź", L"c:\\ОТЧЁТЫ\\łÓDŹ"));
+    EXPECT_TRUE(os::EqualIgnoringCase(L"Σχέδιο", L"ΣΧΈΔΙΟ"));
+    // Latin Extended-B, Armenian, Georgian, the Cyrillic beyond Russian.
+    EXPECT_TRUE(os::EqualIgnoringCase(L"\u01CE\u0219\u0180\u01C6", L"\u01CD\u0218\u0243\u01C4"));
+    EXPECT_TRUE(os::EqualIgnoringCase(L"\u0570\u0561\u0575", L"\u0540\u0531\u0545"));
+    EXPECT_TRUE(os::EqualIgnoringCase(L"\u2D00\u2D25", L"\u10A0\u10C5"));
+    EXPECT_TRUE(os::EqualIgnoringCase(L"\u0491\u04C2\u0501\u0463", L"\u0490\u04C1\u0500\u0462"));
+    EXPECT_TRUE(os::EqualIgnoringCase(L"", L""));
+    EXPECT_FALSE(os::EqualIgnoringCase(L"C:\\a.rfp", L"C:\\b.rfp"));
+    EXPECT_FALSE(os::EqualIgnoringCase(L"C:\\a.rfp", L"C:\\a.rfp "));
     // Characters next to the letters in the code table are not letters of another case.
-    EXPECT_FALSE(EqualIgnoringCase(L"a[", L"A{"));
-    EXPECT_FALSE(EqualIgnoringCase(L"\u00D7", L"\u00F7"));
-    EXPECT_FALSE(EqualIgnoringCase(L"@", L"`"));
+    EXPECT_FALSE(os::EqualIgnoringCase(L"a[", L"A{"));
+    EXPECT_FALSE(os::EqualIgnoringCase(L"\u00D7", L"\u00F7"));
+    EXPECT_FALSE(os::EqualIgnoringCase(L"@", L"`"));
+    // One unit at a time: no full folding (sharp s is not "SS") and no
+    // surrogate pairs (the system's table maps 16-bit units only).
+    EXPECT_FALSE(os::EqualIgnoringCase(L"stra\u00DFe", L"STRASSE"));
+    EXPECT_FALSE(os::EqualIgnoringCase(L"\xD801\xDC28", L"\xD801\xDC00"));
 }
 
 TEST_F(RecentDiscoveryTest, AsksProductsInTableOrderSingleThenNumberedAndNeverIndexTen) {

@@ -15,7 +15,9 @@ TEST(UpdateList, ValidatesHeaderAndEntries) {
 }
 
 TEST(UpdateList, ReadsEntriesInOrderWithSpareText) {
-    const std::wstring text = L"ZeltoUpdates 1\n  Row Foundry  = 5.05.01 ;beta\n#x\nLoad Hammer=3.00.00";
+    // A line without a name is skipped; the entries after it still count.
+    const std::wstring text =
+        L"ZeltoUpdates 1\n  Row Foundry  = 5.05.01 ;beta\n=1\n  = 2;x\n#x\nLoad Hammer=3.00.00";
     size_t pos = 0;
     std::wstring name, version, spare;
     ASSERT_TRUE(ReadEntry(text, pos, name, version, spare));
@@ -39,4 +41,23 @@ TEST(UpdateList, DecodesUtf8AndReplacesInvalidBytes) {
     const std::wstring astral = DecodeUtf8("\xF0\x9F\x98\x80");
     ASSERT_EQ(astral.size(), 2u);  // one UTF-16 surrogate pair
     EXPECT_EQ(static_cast<unsigned>(astral[0]), 0xD83Du);
+}
+
+TEST(UpdateList, OnlyAHigherVersionNumberIsNewer) {
+    EXPECT_TRUE(IsNewerVersion(L"5.05.01", L"5.04.12"));
+    EXPECT_TRUE(IsNewerVersion(L"5.04.13", L"5.04.12"));
+    EXPECT_TRUE(IsNewerVersion(L"6", L"5.99.99"));
+    EXPECT_TRUE(IsNewerVersion(L"5.10.00", L"5.9.0"));  // numbers, not texts
+    EXPECT_TRUE(IsNewerVersion(L"5.04.12.1", L"5.04.12"));
+    EXPECT_TRUE(IsNewerVersion(L"1.000000000000000000000000002", L"1.1"));  // no overflow
+    EXPECT_FALSE(IsNewerVersion(L"5.03.00", L"5.04.12"));
+    EXPECT_FALSE(IsNewerVersion(L"5.4.12", L"5.04.12"));  // the same version
+    EXPECT_FALSE(IsNewerVersion(L"5.04.12", L"5.04.12"));
+    EXPECT_FALSE(IsNewerVersion(L"5.04.12.0", L"5.04.12"));
+    EXPECT_FALSE(IsNewerVersion(L"1.00.00", L"2.00.00"));
+    // Not a version: never offered.
+    for (const wchar_t* text :
+         {L"", L"5.05.01b", L"5..1", L".5", L"5.", L" 5.05.01", L"v6", L"6-beta", L"\u0665"})
+        EXPECT_FALSE(IsNewerVersion(text, L"1.00.00")) << text;
+    EXPECT_FALSE(IsNewerVersion(L"9.00.00", L"unknown"));
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "platform/framework/CColorizer.h"
 #include "platform/framework/Process.h"
 #include "platform/services/_Settings.h"
+#include "platform/ui/Dpi.h"
 #include "resources/resource.h"
 #include "tests/win/PageTest.h"
 
@@ -76,7 +78,12 @@ void Press(HWND hwnd, UINT vk, bool ctrl = false, bool shift = false) {
 
 class LibraryTest : public PageTest<PageLibrary, _Settings> {
 protected:
-    PageLibrary& OpenPage() { return CreatePage(); }
+    PageLibrary& OpenPage() {
+        PageLibrary& page = CreatePage();
+        // A busy machine must not make a script that answers look like one that does not.
+        if (page.m_preview) page.m_preview->SetFirstWait(10000);
+        return page;
+    }
     std::vector<std::wstring> Locations() const {
         std::vector<std::wstring> items;
         for (int i = 0; i < m_page->m_location.GetCount(); ++i)
@@ -356,6 +363,7 @@ protected:
         m_preview =
             std::make_unique<ColorEditWnd>(&m_host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
         m_preview->SetColorizer(&m_colorizer);
+        m_preview->SetFirstWait(10000);
     }
     void TearDown() override {
         m_preview.reset();
@@ -425,6 +433,35 @@ TEST_F(PreviewTest, SaysPlainlyWhenAFileCannotBeRead) {
     EXPECT_TRUE(m_preview->Message().empty());
     EXPECT_EQ(Text(), L"select 2");
     EXPECT_TRUE(Boxes().empty());
+}
+
+// In any folder Windows takes COM1.sql, NUL.sql, AUX.sql and CON.sql for
+// devices, and a pipe's name for the pipe: such a script is refused with a
+// message and never opened (a port or a console may wait without end).
+TEST_F(PreviewTest, ScriptsNamedLikeDevicesAreRefusedAndNeverOpened) {
+    const std::wstring pipeName = L"\\\\.\\pipe\\quaylet-preview-" + test::UniqueName();
+    HANDLE pipe = ::CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                     PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    OVERLAPPED connect{};
+    connect.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ::ConnectNamedPipe(pipe, &connect);
+    Load("select 1");
+    for (const wchar_t* name : {L"NUL.sql", L"AUX.sql", L"CON.sql", L"COM1.sql", L"lpt1.SQL"}) {
+        const std::wstring path = TempDir() + L"\\lib\\" + name;
+        EXPECT_EQ(m_preview->LoadFile(path), 0) << path;
+        EXPECT_NE(m_preview->Message().find(L"Windows reserves its name for a device"), std::wstring::npos)
+            << path;
+        EXPECT_NE(m_preview->Message().find(path), std::wstring::npos);
+        EXPECT_FALSE(m_preview->Loading());
+    }
+    EXPECT_EQ(m_preview->LoadFile(pipeName), 0);
+    EXPECT_NE(m_preview->Message().find(pipeName), std::wstring::npos);
+    EXPECT_NE(::WaitForSingleObject(connect.hEvent, 200), WAIT_OBJECT_0) << "the pipe was opened";
+    EXPECT_TRUE(Boxes().empty());
+    ::CancelIoEx(pipe, &connect);
+    ::CloseHandle(pipe);
+    ::CloseHandle(connect.hEvent);
 }
 
 TEST_F(PreviewTest, AnOversizedFileIsCutAtALineBreakWithANote) {
@@ -757,6 +794,7 @@ TEST_F(PreviewTest, ALargeCopyGoesOnInTheBackgroundAndANewerOneReplacesIt) {
     EXPECT_TRUE(ClipboardText(m_host.Hwnd()) == expected);
     // Another text gives up a copy under way.
     m_preview = std::make_unique<ColorEditWnd>(&m_host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
+    m_preview->SetFirstWait(10000);
     m_preview->LoadText(expected, 0);
     ::SetFocus(m_preview->Hwnd());
     Type('A', true);
@@ -875,6 +913,48 @@ TEST_F(PreviewTest, WideCharactersAndMarksAreMeasuredAsDrawn) {
     EXPECT_EQ(m_preview->Caret().unit, 2u);
     Press(w, VK_LEFT);
     EXPECT_EQ(m_preview->Caret().unit, 0u);
+}
+
+// The preview's text on a screen of any scale, and after a move to a monitor
+// of another: the font keeps its point size in the window's own DPI, and the
+// lines are laid out again. (Named Readable so that it runs again in the
+// prefixes at 144 and 192 dpi.)
+class ReadablePreview : public WinTest {};
+
+TEST_F(ReadablePreview, TheScriptFontFollowsTheWindowsDpi) {
+    test::PageHost host;
+    ColorEditWnd preview(&host, RECT{0, 0, 600, 300}, 1040, 4, 90, L"Courier New");
+    std::wstring text;
+    for (int i = 0; i < 100; ++i) text += L"SELECT name FROM t WHERE x = " + std::to_wstring(i) + L"\n";
+    preview.LoadText(text, 0);
+    auto fontHeight = [&] {
+        LOGFONTW lf{};
+        const auto font = reinterpret_cast<HFONT>(::SendMessageW(preview.Hwnd(), WM_GETFONT, 0, 0));
+        return font && ::GetObjectW(font, sizeof lf, &lf) ? lf.lfHeight : 0;
+    };
+    const UINT dpi = ui::DpiOf(preview.Hwnd());
+    if (const char* expected = std::getenv("QUAYLET_TEST_DPI")) {
+        EXPECT_EQ(dpi, static_cast<UINT>(std::atoi(expected)));
+    }
+    EXPECT_EQ(fontHeight(), -::MulDiv(90, static_cast<int>(dpi), 720));
+    const int line = preview.LineHeight();
+    const int x = preview.XOf({0, 6});
+    EXPECT_GT(line, 0);
+
+    // Moved to a monitor at twice the scale, and back.
+    ::SendMessageW(preview.Hwnd(), WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), 0);
+    EXPECT_EQ(fontHeight(), -::MulDiv(90, static_cast<int>(2 * dpi), 720));
+    EXPECT_NEAR(preview.LineHeight(), 2 * line, 2);
+    EXPECT_GT(preview.XOf({0, 6}), x * 17 / 10);
+    EXPECT_LT(preview.XOf({0, 6}), x * 23 / 10 + 2);
+    // The scroll bar counts the rows that fit now.
+    SCROLLINFO si{sizeof si, SIF_PAGE};
+    ::GetScrollInfo(preview.Hwnd(), SB_VERT, &si);
+    EXPECT_EQ(static_cast<int>(si.nPage), preview.ClientRect().bottom / preview.LineHeight());
+    ::SendMessageW(preview.Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), 0);
+    EXPECT_EQ(fontHeight(), -::MulDiv(90, static_cast<int>(dpi), 720));
+    EXPECT_EQ(preview.LineHeight(), line);
+    EXPECT_EQ(preview.XOf({0, 6}), x);
 }
 
 }  // namespace

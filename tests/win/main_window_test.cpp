@@ -55,13 +55,17 @@ public:
     int answer = 1;
     std::wstring list;
     int asked = 0;
+    bool cancel = false;
+    std::function<void()> during;  // runs while the list is "read"
     int AskForUpdates(HWND) override {
         ++asked;
         return answer;
     }
     int LoadUpdateFile(std::wstring& text) override {
-        text = list;
-        return 1;
+        if (during) during();
+        SetCancelled(cancel);
+        text = cancel ? std::wstring() : list;
+        return cancel ? 0 : 1;
     }
 };
 
@@ -232,14 +236,50 @@ TEST_F(MainWindowTest, UpdateCheckHandsTrimmedVersionsAndRelaysOnce) {
                                                 L"update [Row Foundry] [5.06.00]", L"relayout"}));
 }
 
-TEST_F(MainWindowTest, AnEntryWithoutNameEndsTheListButStillRelays) {
-    dlg.updates.list = L"ZeltoUpdates 1\n=1.00.00\nRow Foundry=5.05.01\n";
+// A line without a name is skipped, and the entries after it still count.
+TEST_F(MainWindowTest, AnEntryWithoutNameIsSkippedAndAFailedListStillRelays) {
+    dlg.updates.list = L"ZeltoUpdates 1\n=1.00.00\n  = 2\nRow Foundry=5.05.01\n";
     dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
-    EXPECT_EQ(g_log, std::vector<std::wstring>{L"relayout"});
+    EXPECT_EQ(g_log, (std::vector<std::wstring>{L"update [Row Foundry] [5.05.01]", L"relayout"}));
     g_log.clear();
     dlg.updates.list.clear();  // a failed download yields no entries
     dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
     EXPECT_EQ(g_log, std::vector<std::wstring>{L"relayout"});
+}
+
+// A check the user cancels changes nothing, not even the layout.
+TEST_F(MainWindowTest, ACancelledUpdateCheckChangesNothing) {
+    dlg.updates.list = L"ZeltoUpdates 1\nRow Foundry=5.05.01\n";
+    dlg.updates.cancel = true;
+    dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
+    EXPECT_EQ(dlg.updates.asked, 1);
+    EXPECT_TRUE(g_log.empty());
+}
+
+// While a check waits (its question and its progress window handle
+// messages), the command is greyed, and one that arrives anyway through the
+// message loop starts no second check.
+TEST_F(MainWindowTest, ASecondUpdateCheckCannotStartWhileOneRuns) {
+    dlg.updates.list = L"ZeltoUpdates 1\nRow Foundry=5.05.01\n";
+    HMENU menu = ::GetMenu(dlg.Hwnd());
+    ASSERT_NE(menu, nullptr);
+    UINT stateDuring = 0;
+    dlg.updates.during = [&] {
+        stateDuring = ::GetMenuState(menu, ID_TOOLS_CHECK_UPDATES, MF_BYCOMMAND);
+        ::PostMessageW(dlg.Hwnd(), WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
+        Pump();
+    };
+    dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
+    EXPECT_EQ(dlg.updates.asked, 1);
+    EXPECT_TRUE(stateDuring & MF_GRAYED);
+    EXPECT_EQ(g_log, (std::vector<std::wstring>{L"update [Row Foundry] [5.05.01]", L"relayout"}));
+    EXPECT_FALSE(::GetMenuState(menu, ID_TOOLS_CHECK_UPDATES, MF_BYCOMMAND) & MF_GRAYED);
+    // And the next check, after this one, runs.
+    dlg.updates.during = nullptr;
+    g_log.clear();
+    dlg.Send(WM_COMMAND, ID_TOOLS_CHECK_UPDATES, 0);
+    EXPECT_EQ(dlg.updates.asked, 2);
+    EXPECT_EQ(g_log.size(), 2u);
 }
 
 TEST_F(MainWindowTest, MinimumSizeAndAnchorsFollowTheWindow) {

@@ -27,6 +27,13 @@ std::wstring KeyOf(int position) {
     return std::wstring(L"Software\\Zerudozuz\\") + kKeys[position];
 }
 
+// The version and the links are as wide as their texts in the font in use;
+// where a row places them is their left and top edges.
+void ExpectStartsAt(const RECT& r, LONG left, LONG top) {
+    EXPECT_EQ(r.left, left);
+    EXPECT_EQ(r.top, top);
+}
+
 class ProductsPage : public WinTest {
 protected:
     void SetUp() override {
@@ -134,7 +141,7 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
             WS_CHILD | WS_VISIBLE | SS_LEFT);
 
         EXPECT_EQ(test::WindowText(r.helpLink->Hwnd()), L"Online Help");
-        EXPECT_RECT_EQ(RectOf(r.helpLink->Hwnd()), (RECT{380, y + 5, 440, y + 20}));
+        ExpectStartsAt(RectOf(r.helpLink->Hwnd()), 380, y + 5);
         EXPECT_EQ(r.helpLink->URL(), g_siteBase + Entry(i).helpPath);
         EXPECT_EQ(::GetDlgCtrlID(r.helpLink->Hwnd()), 0xFFFF);
 
@@ -144,7 +151,9 @@ TEST_F(ProductsPage, StartUpShowsAllFourteenRowsInPageOrder) {
         ASSERT_NE(r.updateLink, nullptr);
         EXPECT_EQ(test::WindowText(r.updateLink->Hwnd()), L"Download");
         EXPECT_EQ(r.updateLink->URL(), g_siteBase + L"login.html");
-        EXPECT_RECT_EQ(RectOf(r.updateLink->Hwnd()), (RECT{450, y + 5, 500, y + 20}));
+        // At the row's place, or just after a help link that needs the room.
+        EXPECT_GE(RectOf(r.updateLink->Hwnd()).left, std::max(450L, RectOf(r.helpLink->Hwnd()).right));
+        EXPECT_EQ(RectOf(r.updateLink->Hwnd()).top, y + 5);
     }
     EXPECT_EQ(Entry(12).description.substr(0, 3), L"An ");
 
@@ -174,7 +183,7 @@ TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
         EXPECT_EQ(Row(i)->updateLink, nullptr);
         EXPECT_FALSE(Row(i)->versionLabel->IsColour());
         EXPECT_FALSE(Row(i)->versionLabel->IsBold());
-        EXPECT_RECT_EQ(RectOf(Row(i)->versionLabel->Hwnd()), (RECT{295, y + 5, 375, y + 20}));
+        ExpectStartsAt(RectOf(Row(i)->versionLabel->Hwnd()), 295, y + 5);
     }
 }
 
@@ -216,7 +225,7 @@ TEST_F(ProductsPage, VersionReadsAgreeWithTheSystemsVersionReader) {
     EXPECT_GE(withVersion, 8);
 }
 
-TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUpdate) {
+TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyANewerVersionOffersAnUpdate) {
     Install(0, L"test_v1234");
     Install(1, L"test_v1234");
     Install(2, L"test_v1234");
@@ -234,7 +243,9 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     ASSERT_NE(update.updateLink, nullptr);
     EXPECT_EQ(test::WindowText(update.updateLink->Hwnd()), L"Update");
     EXPECT_EQ(update.updateLink->URL(), g_siteBase + L"login.html");
-    EXPECT_RECT_EQ(RectOf(update.updateLink->Hwnd()), (RECT{450, 21, 500, 36}));
+    // Right of the longer version text, at the row's place or beyond.
+    EXPECT_GE(RectOf(update.updateLink->Hwnd()).left, 450);
+    EXPECT_EQ(RectOf(update.updateLink->Hwnd()).top, 21);
     // Installed with an update: icon, name, description, update link, version, help.
     const std::vector<HWND> children = Children();
     const std::vector<HWND> expected{update.iconButton->Hwnd(),       update.nameLabel->Hwnd(),
@@ -246,18 +257,30 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyADifferentTextOffersAnUp
     EXPECT_FALSE(Row(1)->versionLabel->IsColour());
     EXPECT_EQ(Row(1)->updateLink, nullptr);
 
+    // The same version written otherwise is no update.
     EXPECT_EQ(test::WindowText(Row(2)->versionLabel->Hwnd()), L"1.02.03 [1.2.3]");
-    EXPECT_TRUE(Row(2)->versionLabel->IsColour());
-    EXPECT_EQ(test::WindowText(Row(2)->updateLink->Hwnd()), L"Update");
+    EXPECT_FALSE(Row(2)->versionLabel->IsColour());
+    EXPECT_EQ(Row(2)->updateLink, nullptr);
 
     EXPECT_EQ(Row(3)->versionLabel, nullptr);
     EXPECT_EQ(test::WindowText(Row(3)->updateLink->Hwnd()), L"Download");
 
-    // A later result of the same product replaces the earlier one.
+    // A later result of the same product replaces the earlier one; an older
+    // version is no update either.
     page->SetUpdateVersion(L"Load Hammer", L"1.03.00");
+    page->SetUpdateVersion(L"Row Foundry", L"1.01.09");
     Relayout();
     EXPECT_EQ(test::WindowText(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.03.00]");
     EXPECT_EQ(test::WindowText(Row(1)->updateLink->Hwnd()), L"Update");
+    EXPECT_EQ(test::WindowText(Row(0)->versionLabel->Hwnd()), L"1.02.03 [1.01.09]");
+    EXPECT_FALSE(Row(0)->versionLabel->IsColour());
+    EXPECT_EQ(Row(0)->updateLink, nullptr);
+
+    // However long a version a list names, the links stay on the row, before
+    // the description's right edge.
+    page->SetUpdateVersion(L"Load Hammer", std::wstring(300, L'9'));
+    Relayout();
+    EXPECT_LE(RectOf(Row(1)->updateLink->Hwnd()).right, 675);
 }
 
 TEST_F(ProductsPage, InstalledWithoutUsableVersionShowsOnlyTheHelpLink) {
@@ -351,7 +374,7 @@ TEST_F(ProductsPage, FilterShowsOnlyInstalledRowsClosedUpAndBack) {
     ASSERT_NE(Row(9), nullptr);
     EXPECT_RECT_EQ(RectOf(Row(3)->iconButton->Hwnd()), (RECT{8, 16, 58, 64}));
     EXPECT_RECT_EQ(RectOf(Row(9)->iconButton->Hwnd()), (RECT{8, 66, 58, 114}));
-    EXPECT_RECT_EQ(RectOf(Row(9)->helpLink->Hwnd()), (RECT{380, 71, 440, 86}));
+    ExpectStartsAt(RectOf(Row(9)->helpLink->Hwnd()), 380, 71);
     EXPECT_EQ(Children().size(), 1u + 5 + 4) << "hidden rows keep no windows";
 
     ClickFilter();

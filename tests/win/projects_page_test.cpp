@@ -293,6 +293,35 @@ TEST_F(ProjectsPageTest, RegistryValuesOfEveryShapeNeverStopDiscovery) {
     EXPECT_EQ(Paths(), (PathList{typed, open, at259, last}));
 }
 
+TEST_F(ProjectsPageTest, AProjectNamedAgainInAnotherCaseOfAnyScriptIsListedOnce) {
+    // Latin Extended-B, Armenian, Georgian and Cyrillic beyond Russian: as
+    // the system compares names, each lower-case path names the same file as
+    // its upper-case form.
+    const std::wstring lower[] = {L"\u01CE\u0219\u0180", L"\u0570\u0561\u0575", L"\u2D00\u2D25",
+                                  L"\u0491\u04C2\u0501\u0463"};
+    const std::wstring upper[] = {L"\u01CD\u0218\u0243", L"\u0540\u0531\u0545", L"\u10A0\u10C5",
+                                  L"\u0490\u04C1\u0500\u0462"};
+    PathList expected;
+    for (int i = 0; i < 4; ++i) {
+        expected.push_back(WriteFile(lower[i] + L"\\p.rfp", ""));
+        SetString(Key(2), L"Profile" + std::to_wstring(i), expected.back());
+        const std::wstring other = TempDir() + L"\\" + upper[i] + L"\\P.RFP";
+        ASSERT_TRUE(os::FileSystem().Exists(other)) << i << ": the system finds the file in either case";
+        SetString(Key(2), L"Profile" + std::to_wstring(i + 4), other);
+    }
+    OpenPage();
+    EXPECT_EQ(Paths(), expected);
+}
+
+TEST_F(ProjectsPageTest, AValueOfOddLengthKeepsItsLastCharacter) {
+    // A writer that counted the text's bytes one short: the last letter's
+    // high byte (zero for ASCII) is missing, and the NUL with it.
+    const std::wstring path = WriteFile(L"odd\\sales.rfp", "");
+    SetRaw(Key(2), L"Profile0", REG_SZ, path.c_str(), static_cast<DWORD>(path.size() * 2 - 1));
+    OpenPage();
+    EXPECT_EQ(Paths(), PathList{path});
+}
+
 TEST_F(ProjectsPageTest, ColumnWidthsSurviveARestart) {
     OpenPage();
     // Whatever width a column can be given comes back, far beyond any screen too.

@@ -169,7 +169,6 @@ protected:
     // What a control paints: its text as its font lays it out in its
     // rectangle (clipped to it), or the whole rectangle of an icon button.
     RECT Ink(HWND control, HFONT font, UINT format, bool* fits) const {
-        const bool link = (format & DT_SINGLELINE) != 0;
         const RECT r = RectOf(control);
         HDC dc = ::GetDC(control);
         HGDIOBJ old = ::SelectObject(dc, font);
@@ -178,10 +177,7 @@ protected:
         ::DrawTextW(dc, s.c_str(), -1, &text, format | DT_CALCRECT | DT_NOPREFIX);
         ::SelectObject(dc, old);
         ::ReleaseDC(control, dc);
-        // A link may lose a few pixels of its last letter to this test's
-        // font metrics at the rectangles of 96 dpi, never more.
-        const int slack = link ? (r.right - r.left) / 8 : 0;
-        *fits = text.right <= r.right - r.left + slack && text.bottom <= r.bottom - r.top;
+        *fits = text.right <= r.right - r.left && text.bottom <= r.bottom - r.top;
         RECT ink{r.left, r.top, r.left + text.right, r.top + text.bottom}, clipped{};
         ::IntersectRect(&clipped, &ink, &r);
         return clipped;
@@ -208,6 +204,8 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         std::string what;
     };
     std::vector<Painted> inks;
+    std::set<LONG> helpLefts, updateLefts;
+    LONG helpNeeds = LONG_MIN, updateNeeds = LONG_MIN;
     for (int i = 0; i < kProductEntryCount; ++i) {
         SCOPED_TRACE(i);
         const RowControls& r = Row(i);
@@ -216,13 +214,23 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
         EXPECT_RECT_EQ(RectOf(r.iconButton->Hwnd()), Px(8, y, 58, y + 48, dpi));
         EXPECT_RECT_EQ(RectOf(r.nameLabel->Hwnd()), Px(68, y + 2, 428, y + 48, dpi));
         EXPECT_RECT_EQ(RectOf(r.descriptionLabel->Hwnd()), Px(73, y + 23, 675, y + 50, dpi));
-        EXPECT_RECT_EQ(RectOf(r.helpLink->Hwnd()), Px(380, y + 5, 440, y + 20, dpi));
-        if (r.updateLink) {
-            EXPECT_RECT_EQ(RectOf(r.updateLink->Hwnd()), Px(450, y + 5, 500, y + 20, dpi));
-        }
+        // The version starts where the row puts it; the links stand in line
+        // (checked below the loop).
         if (r.versionLabel) {
-            EXPECT_RECT_EQ(RectOf(r.versionLabel->Hwnd()), Px(295, y + 5, 375, y + 20, dpi));
+            const RECT version = RectOf(r.versionLabel->Hwnd());
+            EXPECT_EQ(version.left, Px(295, 0, 375, 0, dpi).left);
+            EXPECT_EQ(version.top, Px(0, y + 5, 0, y + 20, dpi).top);
+            helpNeeds = std::max(helpNeeds, version.right + ui::Scale(5, dpi));
         }
+        for (CUrlStatic* link : {r.helpLink.get(), r.updateLink.get()}) {
+            if (!link) continue;
+            const RECT got = RectOf(link->Hwnd());
+            (link == r.helpLink.get() ? helpLefts : updateLefts).insert(got.left);
+            EXPECT_EQ(got.top, Px(0, y + 5, 0, y + 20, dpi).top);
+            EXPECT_GE(got.bottom, Px(0, y + 5, 0, y + 20, dpi).bottom);
+        }
+        if (r.updateLink)
+            updateNeeds = std::max(updateNeeds, RectOf(r.helpLink->Hwnd()).right + ui::Scale(5, dpi));
 
         // The icon at the size the DPI asks for.
         ICONINFO info{};
@@ -258,10 +266,18 @@ TEST_F(Readable, ProductRowsFollowTheScreenDpiWithNothingOverlappingOrCut) {
                 {Ink(r.updateLink->Hwnd(), linkFont, DT_SINGLELINE, &fits), "update " + std::to_string(i)});
             EXPECT_TRUE(fits) << "update link of row " << i;
         }
-        if (r.versionLabel)  // may be cut: its tooltip holds the whole text
+        if (r.versionLabel) {
             inks.push_back({Ink(r.versionLabel->Hwnd(), LabelFont(*r.versionLabel), DT_WORDBREAK, &fits),
                             "version " + std::to_string(i)});
+            EXPECT_TRUE(fits) << "version of row " << i << " " << inks.back().box;
+        }
     }
+    // Each column of links as far right as the row that needs the most room
+    // has it, and no further: where the row puts it when every text fits.
+    ASSERT_EQ(helpLefts.size(), 1u);
+    EXPECT_EQ(*helpLefts.begin(), std::max(Px(380, 0, 440, 0, dpi).left, helpNeeds));
+    ASSERT_EQ(updateLefts.size(), 1u);
+    EXPECT_EQ(*updateLefts.begin(), std::max(Px(450, 0, 500, 0, dpi).left, updateNeeds));
     for (size_t a = 0; a < inks.size(); ++a)
         for (size_t b = a + 1; b < inks.size(); ++b) {
             RECT both{};
@@ -392,6 +408,51 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     }
     CSettings wide;
     EXPECT_GT(wide.getInt(keys[4]), widths[4]);
+}
+
+TEST_F(Readable, ColumnWidthsComeBackAsTheyWereLeftInBothLists) {
+    // Three pixels in a row meet every rounding of 96-dpi units at 144 and
+    // 192 dpi; thirty of them, and some wide ones, in both lists.
+    std::vector<int> widths;
+    for (int w = 40; w < 70; ++w) widths.push_back(w);
+    for (int w : {1001, 4097, 32767, 100003}) widths.push_back(w);
+    auto set = [](const ui::ListView& list, int column, int width) {
+        LVCOLUMNW col{};
+        col.mask = LVCF_WIDTH;
+        col.cx = width;
+        ASSERT_TRUE(list.Send(LVM_SETCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
+        ASSERT_EQ(list.GetColumnWidth(column), width);
+    };
+    for (std::size_t first = 0; first < widths.size(); first += 6) {
+        const std::size_t count = std::min<std::size_t>(6, widths.size() - first);
+        {
+            PageProjects projects(&m_host);
+            ASSERT_TRUE(projects.Create(0, 0));
+            Dpi(projects.Hwnd());
+            for (std::size_t i = 0; i < count; ++i)
+                set(projects.List(), static_cast<int>(i), widths[first + i]);
+        }
+        ReopenSettings();
+        PageProjects again(&m_host);
+        ASSERT_TRUE(again.Create(0, 0));
+        for (std::size_t i = 0; i < count; ++i)
+            EXPECT_EQ(again.List().GetColumnWidth(static_cast<int>(i)), widths[first + i]) << "projects";
+    }
+    for (std::size_t first = 0; first < widths.size(); first += 5) {
+        const std::size_t count = std::min<std::size_t>(5, widths.size() - first);
+        {
+            PageConnections connections(&m_host);
+            ASSERT_TRUE(connections.Create(0, 0));
+            connections.Activate();
+            for (std::size_t i = 0; i < count; ++i)
+                set(connections.List(), static_cast<int>(i), widths[first + i]);
+            connections.Deactivate();
+        }
+        PageConnections again(&m_host);
+        ASSERT_TRUE(again.Create(0, 0));
+        for (std::size_t i = 0; i < count; ++i)
+            EXPECT_EQ(again.List().GetColumnWidth(static_cast<int>(i)), widths[first + i]) << "connections";
+    }
 }
 
 // Changes the session's colours, so it runs only in a prefix of its own.
