@@ -235,7 +235,8 @@ void PageProducts::CreateIconButton(ProductEntry& entry, int y, RowState state) 
     // under it.
     ::EnableWindow(c.iconButton->Hwnd(), FALSE);
     if (state == RowState::Unknown) {
-        const wchar_t* const why = check.noAnswer ? L"its folder does not answer" : L"looking for the program";
+        const wchar_t* const why =
+            check.noAnswer ? L"its folder does not answer" : L"looking for the program";
         Describe(c.iconButton->Hwnd(), product + L", " + why,
                  product + L"\n" + check.path + L"\n" +
                      (check.noAnswer ? L"Its folder does not answer." : L"Looking for the program..."));
