@@ -103,14 +103,17 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
 
     HWND products = hub.Page(0);
     // Rows are made again as the looks at their programs answer, which can be
-    // after the window shows: all rows known, 13 offer a download.
+    // after the window shows: all rows known, 13 offer a download, Sheet
+    // Foundry's can be started.
     const auto downloads = [products] {
         int n = 0;
         for (HWND c = ::GetWindow(products, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
             n += test::WindowText(c) == L"Download";
         return n;
     };
-    EXPECT_TRUE(e2e::WaitFor([&] { return downloads() == 13; }, 5000)) << downloads();
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] { return downloads() == 13 && ::IsWindowEnabled(::GetDlgItem(products, 240)); }, 5000))
+        << downloads();
     for (int command : {130, 140, 150, 160, 170, 180}) {
         HWND icon = ::GetDlgItem(products, command);
         ASSERT_NE(icon, nullptr) << command;
