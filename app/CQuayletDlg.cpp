@@ -6,6 +6,7 @@
 #include "pages/projects/PageProjects.h"
 #include "platform/framework/CSmApp.h"
 #include "platform/framework/Process.h"
+#include "platform/ui/Reads.h"
 #include "resources/resource.h"
 
 namespace {
@@ -95,6 +96,8 @@ BOOL CQuayletDlg::OnInitDialog() {
 
     const RECT frame = ChildRect(Item(IDC_PAGE_FRAME));
     const int x = frame.left + 2, y = frame.top + 2;
+    // The pages start their reads of other programs' files as they are made.
+    const ULONGLONG readsStarted = ::GetTickCount64();
 
     auto products = MakeProductsPage();
     m_productsPage = products.get();
@@ -111,9 +114,25 @@ BOOL CQuayletDlg::OnInitDialog() {
     AddControl(IDC_MAIN_TAB, RZ_GROW_RIGHT, 0);
     for (auto& page : m_pages) AddControl(page->Hwnd(), RZ_GROW_BOTH, 0);
 
+    WaitForStartupReads(readsStarted);
     Load();
     m_filter = ::SetWindowsHookExW(WH_MSGFILTER, MessageFilter, nullptr, ::GetCurrentThreadId());
     return TRUE;
+}
+
+void CQuayletDlg::WaitForStartupReads(ULONGLONG started) {
+    // A start where everything answers shows complete rows at the first
+    // paint. The wait is short and bounded: what has not answered by then
+    // shows as far as it is known, and is completed when it answers.
+    const ULONGLONG spent = ::GetTickCount64() - started;
+    if (spent >= kStartupReadsBudgetMs) return;
+    ui::WaitForReads(
+        [this] {
+            for (const auto& page : m_pages)
+                if (page && page->ReadsPending()) return true;
+            return false;
+        },
+        static_cast<DWORD>(kStartupReadsBudgetMs - spent));
 }
 
 LRESULT CALLBACK CQuayletDlg::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {

@@ -34,6 +34,8 @@ public:
     HICON AppIcon() const { return m_appIcon; }
 
     static constexpr const wchar_t* kYears = L"2024-2026";
+    // How long start-up waits, in all, for the pages' reads of other programs' files.
+    static constexpr ULONGLONG kStartupReadsBudgetMs = 300;
 
 protected:
     // Page construction and the update source, overridable so that tests can
@@ -46,6 +48,7 @@ private:
     // The application sees every menu command first; true: it served it.
     bool OnApplicationCommand(UINT id);
     void RunUpdateCheck();
+    void WaitForStartupReads(ULONGLONG started);
     void OnAbout();
     void OnHelpIndex();
     LRESULT OnTabSelChange(NMHDR* hdr);

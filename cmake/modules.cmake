@@ -70,7 +70,7 @@ function(quaylet_modules)
   quaylet_module(platform/framework PUBLIC catalogue platform/ui platform/connection platform/services
                  PRIVATE platform/os resources)
   quaylet_module(pages/products PUBLIC catalogue platform/os platform/framework PRIVATE resources)
-  quaylet_module(pages/connections PUBLIC platform/framework PRIVATE platform/services resources)
+  quaylet_module(pages/connections PUBLIC platform/framework PRIVATE platform/os platform/services resources)
   quaylet_module(pages/projects PUBLIC catalogue platform/os platform/framework
                  PRIVATE platform/services resources)
   quaylet_module(pages/library PUBLIC platform/framework PRIVATE platform/os platform/services resources)

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test {
 
@@ -172,6 +175,68 @@ inline HWND FindShownWindow(DWORD pid, const std::function<bool(HWND)>& match) {
         },
         reinterpret_cast<LPARAM>(&s));
     return s.found;
+}
+
+// Memory inside another process (the hub's), for the list and tree messages
+// that carry pointers.
+class RemoteBuffer {
+public:
+    RemoteBuffer(HWND window, std::size_t size) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(window, &pid);
+        m_process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (m_process)
+            m_memory = static_cast<char*>(
+                ::VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    }
+    ~RemoteBuffer() {
+        if (m_memory) ::VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE);
+        if (m_process) ::CloseHandle(m_process);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+    char* At(std::size_t offset) const { return m_memory + offset; }
+    bool Write(std::size_t offset, const void* data, std::size_t size) const {
+        SIZE_T done = 0;
+        return m_memory && ::WriteProcessMemory(m_process, At(offset), data, size, &done) && done == size;
+    }
+    bool Read(std::size_t offset, void* data, std::size_t size) const {
+        SIZE_T done = 0;
+        return m_memory && ::ReadProcessMemory(m_process, At(offset), data, size, &done) && done == size;
+    }
+    explicit operator bool() const { return m_memory != nullptr; }
+
+private:
+    HANDLE m_process = nullptr;
+    char* m_memory = nullptr;
+};
+
+// The items below `parent` (null: the top level) of a tree view in another
+// process, with their texts, in display order.
+inline std::vector<std::pair<HTREEITEM, std::wstring>> TreeItems(HWND tree, HTREEITEM parent) {
+    std::vector<std::pair<HTREEITEM, std::wstring>> items;
+    constexpr std::size_t kChars = 512;
+    RemoteBuffer remote(tree, sizeof(TVITEMW) + kChars * sizeof(wchar_t));
+    if (!remote) return items;
+    auto next = [tree](UINT code, HTREEITEM item) {
+        return reinterpret_cast<HTREEITEM>(
+            ::SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
+    };
+    for (HTREEITEM item = parent ? next(TVGN_CHILD, parent) : next(TVGN_ROOT, nullptr); item;
+         item = next(TVGN_NEXT, item)) {
+        TVITEMW tv{};
+        tv.mask = TVIF_TEXT;
+        tv.hItem = item;
+        tv.pszText = reinterpret_cast<wchar_t*>(remote.At(sizeof(TVITEMW)));
+        tv.cchTextMax = kChars;
+        remote.Write(0, &tv, sizeof tv);
+        ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.At(0)));
+        std::vector<wchar_t> text(kChars, L'\0');
+        remote.Read(sizeof(TVITEMW), text.data(), (kChars - 1) * sizeof(wchar_t));
+        items.emplace_back(item, text.data());
+    }
+    return items;
 }
 
 inline std::wstring WindowText(HWND hwnd) {

@@ -4,13 +4,20 @@
 
 #include <io.h>
 
+#include <chrono>
+
 #include "platform/framework/Process.h"
+#include "platform/os/BackgroundReads.h"
 #include "platform/services/CLimit.h"
 #include "platform/services/CSysReg.h"
 #include "platform/ui/Dpi.h"
+#include "platform/ui/Reads.h"
 #include "resources/resource.h"
 
 namespace {
+
+// A store that has not answered by then is given up on; the list says so.
+constexpr std::chrono::milliseconds kReadDeadline{10000};
 
 std::wstring LoadResourceString(UINT id) {
     const wchar_t* text = nullptr;
@@ -40,11 +47,15 @@ PageConnections::PageConnections(ui::Window* parent)
     : PageConnections(parent, std::make_unique<CAdvConnectList>()) {}
 
 PageConnections::PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list)
-    : CSmPage(IDD_PAGE_CONNECTIONS, parent), m_list(std::move(list)) {}
+    : CSmPage(IDD_PAGE_CONNECTIONS, parent),
+      m_list(std::move(list)),
+      m_reads(std::make_unique<os::BackgroundReads>()) {}
 
 PageConnections::~PageConnections() {
     if (m_hwnd) m_names.Clear(Item(IDC_CONN_OPEN));
 }
+
+bool PageConnections::ReadsPending() const { return m_reads->Pending() > 0; }
 
 const ui::MessageMap* PageConnections::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
@@ -52,6 +63,7 @@ const ui::MessageMap* PageConnections::ThisMessageMap() {
         ui::OnCommand(IDC_CONN_SAVE_ALL, BN_CLICKED, &PageConnections::OnSaveAll),
         ui::OnCommand(IDC_CONN_LOAD_ALL, BN_CLICKED, &PageConnections::OnLoadAll),
         ui::OnCommand(IDC_CONN_OPEN, BN_CLICKED, &PageConnections::OnOpenSelected),
+        ui::OnMessage(ui::kReadsAnswered, &PageConnections::OnReadsAnswered),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -67,7 +79,7 @@ BOOL PageConnections::OnInitDialog() {
     CSmDialog::OnInitDialog();
     if (!RegistryObject()) SetRegistryObject(std::make_unique<CSysReg>());
     m_list->Initialize(RegistryObject());
-    m_list->LoadProfiles();
+    ReadProfiles();
     m_openIcon = ui::LoadIconForDpi(ui::ResourceModule(), IDI_OPEN_TABLE_BENCH, ui::DpiOf(m_hwnd));
     m_open.SetIcon(m_openIcon.Get());
     // The button shows only its icon: say what it does.
@@ -88,11 +100,67 @@ void PageConnections::Deactivate() {
     CSmDialog::Deactivate();
 }
 
-void PageConnections::OnExportOne() { m_list->SaveOne(m_hwnd, g_connectionProfilesDescription); }
+void PageConnections::ReadProfiles() {
+    m_reads->SetRing(ui::PostReadsAnswered(m_hwnd));
+    m_storeRead = StoreRead::Reading;
+    ShowStoreState();
+    const std::wstring path = m_list->StorePath();
+    m_reads->Start<conn::ProfileStore::LoadResult>([path] { return conn::ProfileStore(path).Load(); },
+                                                   [this](conn::ProfileStore::LoadResult& loaded) {
+                                                       m_storeRead = StoreRead::Done;
+                                                       ShowStoreState();
+                                                       m_list->ShowProfiles(std::move(loaded));
+                                                   },
+                                                   [this] {
+                                                       m_storeRead = StoreRead::NoAnswer;
+                                                       ShowStoreState();
+                                                   },
+                                                   kReadDeadline);
+}
 
-void PageConnections::OnSaveAll() { m_list->SaveAll(m_hwnd, g_connectionProfilesDescription); }
+void PageConnections::ShowStoreState() {
+    std::wstring caption = L"Stored Connections List";
+    if (m_storeRead == StoreRead::Reading) caption += L" (reading the stored profiles...)";
+    if (m_storeRead == StoreRead::NoAnswer)
+        caption += L" (the stored profiles in " + m_list->StorePath() + L" do not answer)";
+    ::SetDlgItemTextW(m_hwnd, IDC_CONN_CAPTION, caption.c_str());
+}
 
-void PageConnections::OnLoadAll() { m_list->LoadAll(m_hwnd, g_connectionProfilesDescription); }
+bool PageConnections::OnReadsAnswered(ui::Message&) {
+    m_reads->RunFinished();
+    return true;
+}
+
+bool PageConnections::ProfilesRead() {
+    if (m_storeRead == StoreRead::Done) return true;
+    std::wstring text = L"The stored connection profiles in " + m_list->StorePath();
+    if (m_storeRead == StoreRead::Reading) {
+        text += L" are still being read.\nTry again when the list shows them.";
+    } else {
+        text +=
+            L" did not answer, so nothing is saved, exported or loaded now.\nThey are being read again; try "
+            L"again when the list shows them.";
+        ReadProfiles();
+    }
+    ui::ShowMessageBox(m_hwnd, text.c_str(), g_connectionProfilesDescription.c_str(),
+                       MB_OK | MB_ICONEXCLAMATION);
+    return false;
+}
+
+void PageConnections::OnExportOne() {
+    if (!ProfilesRead()) return;
+    m_list->SaveOne(m_hwnd, g_connectionProfilesDescription);
+}
+
+void PageConnections::OnSaveAll() {
+    if (!ProfilesRead()) return;
+    m_list->SaveAll(m_hwnd, g_connectionProfilesDescription);
+}
+
+void PageConnections::OnLoadAll() {
+    if (!ProfilesRead()) return;
+    m_list->LoadAll(m_hwnd, g_connectionProfilesDescription);
+}
 
 void PageConnections::OnOpenSelected() {
     const std::wstring caption = LoadResourceString(IDS_CONN_CAPTION);

@@ -11,6 +11,10 @@
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Gdi.h"
 
+namespace os {
+class BackgroundReads;
+}  // namespace os
+
 class PageConnections : public CSmPage {
 public:
     explicit PageConnections(ui::Window* parent);
@@ -23,6 +27,12 @@ public:
     BOOL OnInitDialog() override;
     // Stores the column widths, then hides the page.
     void Deactivate() override;
+    // The store is read in the background (it may lie on a redirected folder
+    // on a server); until it has been, the list says so, and Save, Export
+    // and Load refuse with a message rather than work on profiles not shown.
+    bool ReadsPending() const override;
+    enum class StoreRead { Reading, Done, NoAnswer };
+    StoreRead StoreState() const { return m_storeRead; }
 
     CAdvConnectList& List() { return *m_list; }
 
@@ -39,7 +49,15 @@ protected:
     virtual void RunProduct(const std::wstring& arguments);
 
 private:
+    void ReadProfiles();
+    void ShowStoreState();
+    bool OnReadsAnswered(ui::Message& m);
+    // True once the store has been read; else tells the user why the action waits.
+    bool ProfilesRead();
+
     std::unique_ptr<CAdvConnectList> m_list;
+    std::unique_ptr<os::BackgroundReads> m_reads;
+    StoreRead m_storeRead = StoreRead::Reading;
     ui::Button m_open;
     ui::Icon m_openIcon;
     ui::ToolTips m_tips;

@@ -24,6 +24,7 @@ public:
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(ui::DataExchange& dx) override;
     BOOL OnInitDialog() override;
+    bool ReadsPending() const override { return m_tree.ReadsPending(); }
 
     // The "Library" value of HKCU\Software\Zerudozuz\<productKey>\Settings when
     // it fits into 255 bytes, else the empty text.

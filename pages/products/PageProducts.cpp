@@ -12,6 +12,7 @@
 #include "platform/framework/Process.h"
 #include "platform/os/Os.h"
 #include "platform/ui/Dpi.h"
+#include "platform/ui/Reads.h"
 #include "resources/resource.h"
 
 namespace {
@@ -79,8 +80,7 @@ void RevealWhenFocused(PageProducts* page, HWND control) {
 
 }  // namespace
 
-PageProducts::PageProducts(ui::Window* parent)
-    : CSmPage(IDD_PAGE_PRODUCTS, parent), m_versions(os::VersionReader(), os::FileSystem()) {}
+PageProducts::PageProducts(ui::Window* parent) : CSmPage(IDD_PAGE_PRODUCTS, parent) {}
 
 PageProducts::~PageProducts() {
     for (ProductEntry& entry : m_entries) DestroyRowControls(entry);
@@ -95,6 +95,7 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
         ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
         ui::OnMessage(WM_THEMECHANGED, &PageProducts::OnColoursChanged),
+        ui::OnMessage(ui::kReadsAnswered, &PageProducts::OnReadsAnswered),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -106,6 +107,7 @@ BOOL PageProducts::OnInitDialog() {
     CSmDialog::OnInitDialog();
     m_scrollPos = 0;
     m_dpi = ui::DpiOf(m_hwnd);
+    m_reads.SetRing(ui::PostReadsAnswered(m_hwnd));
     if (m_tips.Create(m_hwnd)) m_tips.SetMaxWidth(ui::Scale(480, m_dpi));
     for (int i = 0; i < kProductEntryCount; ++i)
         InitEntry(m_entries[i], catalogue::kPageEntries[i].product, catalogue::kPageEntries[i].command);
@@ -124,6 +126,11 @@ void PageProducts::SetUpdateVersion(const std::wstring& productName, const std::
 }
 
 void PageProducts::RelayoutRows() {
+    for (std::size_t i = 0; i < m_entries.size(); ++i) Refresh(i);
+    LayOutShownRows();
+}
+
+void PageProducts::LayOutShownRows() {
     // Some eighty windows go and come: the page repaints once, at the end,
     // instead of once for each of them.
     const bool redraw = m_hwnd && ::IsWindowVisible(m_hwnd);
@@ -182,27 +189,28 @@ void PageProducts::DestroyRowControls(ProductEntry& entry) {
 
 int PageProducts::LayoutRow(ProductEntry& entry, int rowIndex) {
     DestroyRowControls(entry);
-    DetectInstallation(entry, os::Registry(), os::FileSystem());
-    if (m_showInstalledOnly && !entry.installed) return 0;
+    const RowState state = StateOf(entry);
+    // A product not yet known stays in view: it is not known to be missing.
+    if (m_showInstalledOnly && state == RowState::Missing) return 0;
 
     // y is the row's top in 96-dpi content coordinates; Place scales it and
     // puts it where row 0 of the scrolled content is now, so that a relayout
     // while the page is scrolled keeps the rows in line with the check box.
     // The controls are made in tab order.
     const int y = kRowTop + kRowHeight * rowIndex;
-    CreateIconButton(entry, y);
+    CreateIconButton(entry, y, state);
     CreateRowLabels(entry, y);
-    if (entry.installed) {
+    if (state == RowState::Found) {
         CreateVersionLabel(entry, y);
     } else {
-        CreateUpdateLink(entry, y, false);
+        if (state == RowState::Missing) CreateUpdateLink(entry, y, false);
     }
     CreateHelpLink(entry, y);
     FitTexts(Controls(entry), y);
     return 1;
 }
 
-void PageProducts::CreateIconButton(ProductEntry& entry, int y) {
+void PageProducts::CreateIconButton(ProductEntry& entry, int y, RowState state) {
     RowControls& c = Controls(entry);
     c.iconButton = std::make_unique<ui::Window>();
     if (!c.iconButton->CreateControl(L"BUTTON", L"NULL",
@@ -214,12 +222,25 @@ void PageProducts::CreateIconButton(ProductEntry& entry, int y) {
     if (icon) c.iconButton->Send(BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon.Get()));
     // The button's text is never shown; these say what it does.
     const std::wstring product = L"Zelto " + entry.name;
-    if (entry.installed) {
-        Describe(c.iconButton->Hwnd(), L"Start " + product, product + L"\n" + entry.exePath);
+    const ProgramCheck& check = m_checks[IndexOf(entry)];
+    if (state == RowState::Found) {
+        std::wstring tip = product + L"\n" + entry.exePath;
+        if (check.noAnswer || check.versionNoAnswer) tip += L"\nIts folder does not answer now.";
+        Describe(c.iconButton->Hwnd(), L"Start " + product, tip);
+        RevealWhenFocused(this, c.iconButton->Hwnd());
+        return;
+    }
+    // Only a program that is there can be started. Greyed, it starts
+    // nothing; disabled before its tip is given, which then watches the page
+    // under it.
+    ::EnableWindow(c.iconButton->Hwnd(), FALSE);
+    if (state == RowState::Unknown) {
+        const wchar_t* const why =
+            check.noAnswer ? L"its folder does not answer" : L"looking for the program";
+        Describe(c.iconButton->Hwnd(), product + L", " + why,
+                 product + L"\n" + check.path + L"\n" +
+                     (check.noAnswer ? L"Its folder does not answer." : L"Looking for the program..."));
     } else {
-        // Greyed, it starts nothing; disabled before its tip is given, which
-        // then watches the page under it.
-        ::EnableWindow(c.iconButton->Hwnd(), FALSE);
         Describe(c.iconButton->Hwnd(), product + L", not installed", product + L"\nnot installed");
     }
     RevealWhenFocused(this, c.iconButton->Hwnd());
@@ -239,8 +260,13 @@ void PageProducts::CreateRowLabels(ProductEntry& entry, int y) {
 }
 
 void PageProducts::CreateVersionLabel(ProductEntry& entry, int y) {
-    const std::optional<std::wstring> installed = InstalledVersionText(entry, m_versions);
-    if (!installed) return;
+    // The version known for the file as it was last found; a version not yet
+    // read shows when its read answers.
+    const ProgramCheck& check = m_checks[IndexOf(entry)];
+    if (!check.facts) return;
+    const std::optional<os::FixedVersion> version = m_versions.Find(check.path, *check.facts);
+    if (!version) return;
+    const std::optional<std::wstring> installed = FormatProductVersion(*version);
     const VersionDisplay display = MakeVersionDisplay(*installed, entry.updateVersion);
     if (display.updateAvailable) CreateUpdateLink(entry, y, true);
     RowControls& c = Controls(entry);

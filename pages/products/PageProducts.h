@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <array>
+#include <bitset>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +17,7 @@
 #include "pages/products/ProductEntry.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/framework/CUrlStatic.h"
+#include "platform/os/BackgroundReads.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Gdi.h"
 
@@ -43,8 +46,11 @@ public:
 
     // Applies one result of the update check (virtual so that tests can observe the main window's calls).
     virtual void SetUpdateVersion(const std::wstring& productName, const std::wstring& version);
-    // Destroys every row, detects every product again and lays out the shown rows from the top.
+    // Destroys every row, detects every product again and lays out the shown rows from the top. Reads
+    // no file here: the rows show what is known (versions from the cache), the programs are looked at
+    // again in the background, and a row changes when its look answers.
     virtual void RelayoutRows();
+    bool ReadsPending() const override { return m_reads.Pending() > 0; }
 
     // Lays out one entry at row index rowIndex; 1 when the row is shown, 0 when hidden.
     int LayoutRow(ProductEntry& entry, int rowIndex);
@@ -66,6 +72,12 @@ public:
     UINT Dpi() const { return m_dpi; }
     HWND ToolTip() const { return m_tips.Hwnd(); }
 
+    // What a row shows of its product: no program recorded or none found
+    // there, a program found, or a recorded program not looked at yet (or
+    // whose folder does not answer): not "not installed", only not yet known.
+    enum class RowState { Missing, Found, Unknown };
+    RowState StateOf(const ProductEntry& entry) const;
+
     static constexpr int kRowTop = 16;
     static constexpr int kRowHeight = 50;
     static constexpr UINT kRowControlId = 0xFFFF;
@@ -79,7 +91,7 @@ private:
     void ScrollTo(int pos);
     RowControls& Controls(ProductEntry& entry);
     // The parts of one row at content y, each with its name and tip.
-    void CreateIconButton(ProductEntry& entry, int y);
+    void CreateIconButton(ProductEntry& entry, int y, RowState state);
     void CreateRowLabels(ProductEntry& entry, int y);
     void CreateVersionLabel(ProductEntry& entry, int y);
     void CreateHelpLink(ProductEntry& entry, int y);
@@ -97,6 +109,31 @@ private:
     bool OnDpiChanged(ui::Message& m);
     bool OnColoursChanged(ui::Message& m);
 
+    // The background half (PageProductsReads.cpp).
+    std::size_t IndexOf(const ProductEntry& entry) const;
+    void LayOutShownRows();
+    void Refresh(std::size_t i);
+    void LookAt(std::size_t i);
+    void ReadVersion(std::size_t i);
+    void OnLooked(std::size_t i, const std::wstring& path, const std::optional<os::PathFacts>& facts);
+    void OnVersion(std::size_t i, const std::wstring& path, const os::FileFacts& facts,
+                   const std::optional<os::FixedVersion>& version);
+    bool OnReadsAnswered(ui::Message& m);
+    void ShowChangedRows();
+    void PutRowInTabOrder(const ProductEntry& entry);
+
+    // What the page knows of one product's program, found out in the background.
+    struct ProgramCheck {
+        std::wstring path;                   // what "ExePath" recorded at the last relayout
+        bool answered = false;               // a look at `path` answered...
+        bool found = false;                  // ...and found a file or a folder there
+        std::optional<os::FileFacts> facts;  // of the regular file found there
+        bool noAnswer = false;               // the last look was given up at its deadline
+        bool versionNoAnswer = false;        // the version read was given up at its deadline
+        os::BackgroundReads::Id look = 0;
+        os::BackgroundReads::Id version = 0;
+    };
+
     ProductEntries m_entries;
     int m_showInstalledOnly = 0;
     int m_clientHeight = 0;
@@ -104,7 +141,10 @@ private:
     int m_contentHeight = 0;
     int m_scrollRange = 0;  // the scroll bar's range at the last size change
     int m_wheelDelta = 0;   // wheel turns short of a whole notch
-    CachedVersionReader m_versions;
+    std::array<ProgramCheck, kProductEntryCount> m_checks;
+    VersionCache m_versions;
+    os::BackgroundReads m_reads;
+    std::bitset<kProductEntryCount> m_changed;  // rows to show again when the reads are run
     UINT m_dpi = 96;
     // The buttons' pictures at m_dpi, loaded once and shared by every relayout.
     std::map<int, ui::Icon> m_icons;

@@ -33,21 +33,30 @@ void InitEntry(ProductEntry& entry, ZELTO_PRODUCT product, int commandId) {
     entry.controls.reset();
 }
 
-void DetectInstallation(ProductEntry& entry, os::IRegistry& registry, os::IFileSystem& files) {
-    entry.installed = 0;
+std::optional<std::wstring> RecordedExePath(const ProductEntry& entry, os::IRegistry& registry) {
     // An empty key would name HKEY_CURRENT_USER itself.
-    if (entry.regPath.empty()) return;
+    if (entry.regPath.empty()) return std::nullopt;
     const os::RegValue value = registry.QueryValue(entry.regPath, L"ExePath", kExePathMaxBytes);
-    if (value.status != os::RegStatus::Ok) return;
+    if (value.status != os::RegStatus::Ok) return std::nullopt;
     // The data is taken as text whatever its registry type; a value that names
     // no existing file (a number, garbage, an empty text) simply counts as not
     // installed, and so does one that names a device or a pipe: its version
     // would be read next, and reading a device may never end.
     std::wstring path = os::RegText(value.data);
     if (path.size() > kExePathMaxChars) path.resize(kExePathMaxChars);
-    if (path.empty() || !files.Exists(path)) return;
-    entry.installed = 1;
-    entry.exePath = std::move(path);
+    if (path.empty()) return std::nullopt;
+    return path;
+}
+
+void ApplyDetection(ProductEntry& entry, const std::wstring& path, bool found) {
+    entry.installed = found ? 1 : 0;
+    if (found) entry.exePath = path;
+}
+
+void DetectInstallation(ProductEntry& entry, os::IRegistry& registry, os::IFileSystem& files) {
+    entry.installed = 0;
+    const std::optional<std::wstring> path = RecordedExePath(entry, registry);
+    if (path) ApplyDetection(entry, *path, files.Exists(*path));
 }
 
 std::wstring FormatProductVersion(const os::FixedVersion& version) {
@@ -81,24 +90,33 @@ bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, 
     return false;
 }
 
-std::optional<os::FixedVersion> CachedVersionReader::ReadFixedVersion(const std::wstring& path) {
-    const std::optional<os::FileFacts> facts = m_files.RegularFile(path);
-    if (!facts) return std::nullopt;
+std::optional<os::FixedVersion> VersionCache::Find(const std::wstring& path,
+                                                   const os::FileFacts& facts) const {
     for (const std::optional<Known>& k : m_known)
-        if (k && k->path == path && k->lastWrite == facts->lastWrite && k->size == facts->size)
-            return k->version;
-    const std::optional<os::FixedVersion> version = m_reader.ReadFixedVersion(path);
-    // A failed read may be a file still being written or locked by its
-    // installer: it is asked again next time rather than remembered.
-    if (!version) return std::nullopt;
-    const Known known{path, facts->lastWrite, facts->size, *version};
+        if (k && k->path == path && k->facts == facts) return k->version;
+    return std::nullopt;
+}
+
+void VersionCache::Remember(const std::wstring& path, const os::FileFacts& facts,
+                            const os::FixedVersion& version) {
+    const Known known{path, facts, version};
     for (std::optional<Known>& k : m_known) {
         if (k && k->path == path) {
             k = known;
-            return version;
+            return;
         }
     }
     m_known[m_next] = known;
     m_next = (m_next + 1) % m_known.size();
+}
+
+std::optional<os::FixedVersion> CachedVersionReader::ReadFixedVersion(const std::wstring& path) {
+    const std::optional<os::FileFacts> facts = m_files.RegularFile(path);
+    if (!facts) return std::nullopt;
+    if (const std::optional<os::FixedVersion> known = m_cache.Find(path, *facts)) return known;
+    const std::optional<os::FixedVersion> version = m_reader.ReadFixedVersion(path);
+    // A failed read may be a file still being written or locked by its
+    // installer: it is asked again next time rather than remembered.
+    if (version) m_cache.Remember(path, *facts, *version);
     return version;
 }

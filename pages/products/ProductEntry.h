@@ -63,6 +63,13 @@ void InitEntry(ProductEntry& entry, ZELTO_PRODUCT product, int commandId);
 // names (a device or pipe is none); on success also `exePath`.
 void DetectInstallation(ProductEntry& entry, os::IRegistry& registry, os::IFileSystem& files);
 
+// The two halves of a detection, for a page that looks at the file in the
+// background: the path "ExePath" records (nothing when the key or value is
+// missing, does not fit or is empty: not installed, whatever the disk says),
+// and what the look at that path found (a file or a folder there: installed).
+std::optional<std::wstring> RecordedExePath(const ProductEntry& entry, os::IRegistry& registry);
+void ApplyDetection(ProductEntry& entry, const std::wstring& path, bool found);
+
 // Major.minor.build of the product version: "%d.%02d.%02d".
 std::wstring FormatProductVersion(const os::FixedVersion& version);
 
@@ -81,10 +88,26 @@ VersionDisplay MakeVersionDisplay(const std::wstring& installedText, const std::
 // name; false when no entry has it.
 bool SetUpdateVersion(ProductEntries& entries, const std::wstring& productName, const std::wstring& version);
 
-// Version reads remembered per executable while its last-write time and size
-// stay the same: reading a version resource maps the whole file, and every
+// Versions remembered per executable while its last-write time and size stay
+// the same: reading a version resource maps the whole file, and every
 // relayout of the page asks again for all fourteen products. Only successful
-// reads are remembered; a path that is no regular file is never read.
+// reads are remembered.
+class VersionCache {
+public:
+    std::optional<os::FixedVersion> Find(const std::wstring& path, const os::FileFacts& facts) const;
+    void Remember(const std::wstring& path, const os::FileFacts& facts, const os::FixedVersion& version);
+
+private:
+    struct Known {
+        std::wstring path;
+        os::FileFacts facts;
+        os::FixedVersion version;
+    };
+    std::array<std::optional<Known>, kProductEntryCount * 2> m_known;  // a small ring, oldest replaced first
+    std::size_t m_next = 0;
+};
+
+// Version reads through a VersionCache; a path that is no regular file is never read.
 class CachedVersionReader : public os::IVersionReader {
 public:
     CachedVersionReader(os::IVersionReader& reader, os::IFileSystem& files)
@@ -92,14 +115,7 @@ public:
     std::optional<os::FixedVersion> ReadFixedVersion(const std::wstring& path) override;
 
 private:
-    struct Known {
-        std::wstring path;
-        std::int64_t lastWrite;
-        std::uint64_t size;
-        os::FixedVersion version;
-    };
     os::IVersionReader& m_reader;
     os::IFileSystem& m_files;
-    std::array<std::optional<Known>, kProductEntryCount * 2> m_known;  // a small ring, oldest replaced first
-    std::size_t m_next = 0;
+    VersionCache m_cache;
 };

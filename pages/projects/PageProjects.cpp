@@ -2,7 +2,9 @@
 
 #include <shellapi.h>
 
+#include <chrono>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "platform/framework/Process.h"
@@ -12,12 +14,15 @@
 #include "platform/services/_Settings.h"
 #include "platform/ui/Dpi.h"
 #include "platform/ui/Gdi.h"
+#include "platform/ui/Reads.h"
 #include "resources/resource.h"
 
 namespace {
 
 // Only while no settings store exists (never in the program itself).
 constexpr int kWidthWithoutStore = 100;
+// A project file or descriptor that has not answered by then is given up on.
+constexpr std::chrono::milliseconds kReadDeadline{10000};
 // The header's items are its accessible children, counted from 1.
 constexpr LONG kTimeColumnChild = PC_TIME + 1;
 
@@ -30,8 +35,7 @@ const PageProjects::ColumnSpec PageProjects::kColumns[6] = {
 };
 
 PageProjects::PageProjects(ui::Window* parent)
-    : CSmPage(IDD_PAGE_PROJECTS, parent),
-      m_discovery(m_rows, m_keys, os::FileSystem(), os::ProfileReader(), os::Clock()) {}
+    : CSmPage(IDD_PAGE_PROJECTS, parent), m_discovery(m_found, m_cachedKeys, m_known, m_known, os::Clock()) {}
 
 PageProjects::~PageProjects() {
     // Destroy the window while this class's handlers still run, so that the
@@ -43,6 +47,7 @@ const ui::MessageMap* PageProjects::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnNotify(IDC_PROJECT_LIST, NM_DBLCLK, &PageProjects::OnDblClk),
         ui::OnMessage(WM_DESTROY, &PageProjects::OnDestroyMsg),
+        ui::OnMessage(ui::kReadsAnswered, &PageProjects::OnReadsAnswered),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -80,15 +85,73 @@ BOOL PageProjects::OnInitDialog() {
     m_names.Set(m_list.GetHeader(), L"Last Update Time", kTimeColumnChild);
     if (m_imageList) m_list.SetImageList(m_imageList, LVSIL_SMALL);
 
-    // Without redrawing, a row costs the list no scroll-bar and layout work;
-    // that is most of the time discovery takes otherwise.
-    m_list.SetRedraw(false);
-    m_discovery.Run();
-    m_list.SetRedraw(true);
-    ::InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
+    // The registry is read now; the files it names, in the background.
+    m_reads.SetRing(ui::PostReadsAnswered(m_hwnd));
+    Rediscover();
 
     AddControl(IDC_PROJECT_LIST, RZ_GROW_BOTH, 0);
     return TRUE;
+}
+
+void PageProjects::Rediscover() {
+    m_found.Clear();
+    m_discovery.Restart();
+    m_discovery.Run();
+    ReadWanted();
+    // Without redrawing, a row costs the list no scroll-bar and layout work;
+    // that is most of the time filling it takes otherwise.
+    m_list.SetRedraw(false);
+    const int changes = SyncProjectRows(m_rows, m_found.Rows());
+    m_list.SetRedraw(true);
+    if (changes) ::InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
+}
+
+void PageProjects::ReadWanted() {
+    // A file or a descriptor that gives no answer in time stays unlisted or
+    // empty: its row (or its author and note) never waits for it.
+    for (const std::wstring& path : m_known.TakeWantedFiles())
+        m_reads.Start<std::optional<os::FileFacts>>(
+            [path] {
+                const std::optional<os::PathFacts> facts = os::PathFactsOf(path);
+                return facts && !facts->folder ? std::optional<os::FileFacts>(facts->file) : std::nullopt;
+            },
+            [this, path](std::optional<os::FileFacts>& facts) {
+                m_known.SetFacts(path, facts);
+                m_knownChanged = true;
+            },
+            [this, path] { m_known.SetFacts(path, std::nullopt); }, kReadDeadline);
+    // A descriptor's author and note are read by one worker.
+    const std::vector<KnownProjectFiles::Text> texts = m_known.TakeWantedTexts();
+    for (std::size_t i = 0, j = 0; i < texts.size(); i = j) {
+        for (j = i + 1;
+             j < texts.size() && texts[j].path == texts[i].path && texts[j].section == texts[i].section;)
+            ++j;
+        const std::vector<KnownProjectFiles::Text> group(texts.begin() + static_cast<std::ptrdiff_t>(i),
+                                                         texts.begin() + static_cast<std::ptrdiff_t>(j));
+        m_reads.Start<std::vector<std::wstring>>(
+            [group] {
+                std::vector<std::wstring> keys;
+                keys.reserve(group.size());
+                for (const KnownProjectFiles::Text& t : group) keys.push_back(t.key);
+                return os::ProfileStringsOf(group.front().path, group.front().section, keys,
+                                            RecentDiscovery::kMaxDescriptorBytes);
+            },
+            [this, group](std::vector<std::wstring>& values) {
+                for (std::size_t k = 0; k < group.size(); ++k)
+                    m_known.SetText(group[k].section, group[k].key, group[k].path, values[k]);
+                m_knownChanged = true;
+            },
+            [this, group] {
+                for (const KnownProjectFiles::Text& t : group) m_known.SetText(t.section, t.key, t.path, L"");
+            },
+            kReadDeadline);
+    }
+}
+
+bool PageProjects::OnReadsAnswered(ui::Message&) {
+    m_reads.RunFinished();
+    if (std::exchange(m_knownChanged, false)) Rediscover();
+    return true;
 }
 
 LRESULT PageProjects::OnDblClk(NMHDR*) {

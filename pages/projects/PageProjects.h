@@ -8,10 +8,12 @@
 #include <string>
 
 #include "pages/projects/ProjectListRows.h"
+#include "pages/projects/ProjectReads.h"
 #include "pages/projects/RecentDiscovery.h"
 #include "pages/projects/Win32RegistryKeys.h"
 #include "platform/framework/CDBListCtrl.h"
 #include "platform/framework/CSmDialog.h"
+#include "platform/os/BackgroundReads.h"
 #include "platform/ui/Accessibility.h"
 
 class PageProjects : public CSmPage {
@@ -27,6 +29,7 @@ public:
 
     // Opens the first selected row with its associated program.
     void OpenSelected();
+    bool ReadsPending() const override { return m_reads.Pending() > 0; }
 
     const CDBListCtrl& List() const { return m_list; }
     const RecentDiscovery& Discovery() const { return m_discovery; }
@@ -42,7 +45,12 @@ public:
 private:
     LRESULT OnDblClk(NMHDR* hdr);
     bool OnDestroyMsg(ui::Message& m);
+    bool OnReadsAnswered(ui::Message& m);
     void CreateImageList();
+    // Discovery again over what is known now; the list gets what changed,
+    // and what is not known yet is read in the background.
+    void Rediscover();
+    void ReadWanted();
 
     CDBListCtrl m_list;
     // Owned by the list once attached: a list without LVS_SHAREIMAGELISTS
@@ -51,5 +59,10 @@ private:
     ui::AccessibleNames m_names;
     ProjectListRows m_rows{m_list};
     Win32RegistryKeys m_keys;
+    CachedRegistryKeys m_cachedKeys{m_keys};
+    KnownProjectFiles m_known;
+    ProjectRowsInMemory m_found;
     RecentDiscovery m_discovery;
+    os::BackgroundReads m_reads;
+    bool m_knownChanged = false;  // a read answered since the last discovery
 };

@@ -1,10 +1,10 @@
 // Discovery's rows backed by a real list-view control.
 #pragma once
 
-#include "pages/projects/RecentDiscovery.h"
+#include "pages/projects/ProjectReads.h"
 #include "platform/framework/CDBListCtrl.h"
 
-class ProjectListRows final : public IProjectRows {
+class ProjectListRows final : public IEditableProjectRows {
 public:
     explicit ProjectListRows(const CDBListCtrl& list) : m_list(list) {}
 
@@ -16,6 +16,8 @@ public:
     void SetItemText(int row, int column, const std::wstring& text) override {
         m_list.SetItemText(row, column, text);
     }
+    void DeleteRow(int row) override { m_list.Send(LVM_DELETEITEM, static_cast<WPARAM>(row)); }
+    int ItemImage(int row) override { return m_list.GetItemImage(row); }
 
 private:
     const CDBListCtrl& m_list;

@@ -76,6 +76,15 @@ void RecentDiscovery::Run() {
     }
 }
 
+void RecentDiscovery::Restart() {
+    m_rowCount = 0;
+    m_section.clear();
+    m_authorKey.clear();
+    m_noteKey.clear();
+    m_path.clear();
+    m_lastAdded.clear();
+}
+
 bool RecentDiscovery::ReadValue(IRegistryKey& key, const std::wstring& name, std::wstring& text) {
     // Every read offers the full buffer; data that does not fit is skipped,
     // never cut. The value's type does not matter: the bytes are taken as

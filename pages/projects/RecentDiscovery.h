@@ -95,6 +95,9 @@ public:
     // Sets the row count to 0 and asks every product in table order, first
     // for its single value and then for its numbered values.
     void Run();
+    // Forgets what an earlier run left (current section, keys and path, the
+    // last added path), so that the next Run is a discovery of its own.
+    void Restart();
 
     void ReadRecentFiles(int product, bool numbered);
     // Forces the product's extension onto the path and selects the

@@ -106,9 +106,9 @@ void CAdvConnectList::Initialize(CSysReg* reg) {
     }
 }
 
-void CAdvConnectList::LoadProfiles() {
-    conn::ProfileStore store(m_storePath);
-    auto loaded = store.Load();
+void CAdvConnectList::LoadProfiles() { ShowProfiles(conn::ProfileStore(m_storePath).Load()); }
+
+void CAdvConnectList::ShowProfiles(conn::ProfileStore::LoadResult loaded) {
     m_profiles = std::move(loaded.profiles);
     FillRows();
     if (!loaded.problem.empty())

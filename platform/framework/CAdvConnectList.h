@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "platform/connection/CONN_INFO.h"
+#include "platform/connection/ProfileStore.h"
 #include "platform/ui/Controls.h"
 
 namespace conn {
@@ -67,6 +68,8 @@ public:
     // Reads the store and shows its profiles; a store that cannot be read is
     // reported once (in a box owned by the list's parent).
     void LoadProfiles();
+    // The second half of LoadProfiles, for a store read elsewhere (on a worker).
+    void ShowProfiles(conn::ProfileStore::LoadResult loaded);
     void SaveWidth(CSysReg* reg);
     // Makes the record of `profileIndex` ready for packing: no password left
     // in plain text in memory, the protected form kept.

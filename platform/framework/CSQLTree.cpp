@@ -1,14 +1,19 @@
 #include "platform/framework/CSQLTree.h"
 
 #include <algorithm>
+#include <chrono>
 
+#include "platform/os/BackgroundReads.h"
 #include "platform/os/Handle.h"
+#include "platform/ui/Reads.h"
 
 namespace {
 
-// How many names a folder is searched through to decide whether it shows an
-// expand button; past that it is assumed to have something.
-constexpr int kChildProbeLimit = 256;
+// A folder that has not answered by then says so in its stand-in item.
+constexpr std::chrono::milliseconds kReadDeadline{10000};
+// The item data of a stand-in item: no entry.
+constexpr LPARAM kNoEntry = -1;
+constexpr std::size_t kNoParent = static_cast<std::size_t>(-1);
 
 bool EndsWithSql(const std::wstring& name) {
     return name.size() > 4 &&
@@ -104,7 +109,7 @@ ui::ImageList MakeIconList() {
 
 }  // namespace
 
-CSQLTree::CSQLTree() : m_icons(MakeIconList()) {
+CSQLTree::CSQLTree() : m_icons(MakeIconList()), m_reads(std::make_unique<os::BackgroundReads>()) {
     // The tree's own handlers are all for its notifications; the messages
     // sent to it skip the subclass chain, which a folder of 10,000 scripts
     // would otherwise pass through once per item.
@@ -120,12 +125,16 @@ const ui::MessageMap* CSQLTree::ThisMessageMap() {
         ui::OnReflectedNotify(TVN_SELCHANGEDW, &CSQLTree::OnSelChanged),
         ui::OnReflectedNotify(TVN_SELCHANGEDA, &CSQLTree::OnSelChanged),
         ui::OnReflectedNotify(TVN_GETDISPINFOW, &CSQLTree::OnGetDispInfo),
+        ui::OnMessage(ui::kReadsAnswered, &CSQLTree::OnReadsAnswered),
     };
     static const ui::MessageMap map(ui::TreeView::ThisMessageMap(), entries);
     return &map;
 }
 
 void CSQLTree::Clear() {
+    // Nothing listed before applies to the new contents.
+    m_reads->CancelAll();
+    m_reading.clear();
     // Deleting the selected item may announce a new selection; none of that
     // is the user's.
     m_clearing = true;
@@ -157,25 +166,50 @@ std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
     return found;
 }
 
-bool CSQLTree::MayHaveEntries(const std::wstring& folder) {
-    WIN32_FIND_DATAW fd{};
-    const os::FindHandle find = FindFirst(folder, fd);
-    if (!find) return false;
-    int seen = 0;
-    do {
-        if (Listable(fd)) return true;
-        if (++seen >= kChildProbeLimit) return true;
-    } while (::FindNextFileW(find.Get(), &fd));
-    return false;
-}
-
 void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
     if (!m_hwnd || !folder || !*folder) return;
+    m_reads->SetRing(ui::PostReadsAnswered(m_hwnd));
     const std::wstring base = folder;
-    const std::vector<Found> found = ReadFolder(base);
-    if (found.empty()) return;
+    // A stand-in item holds the level's place while its folder is read.
+    if (const auto old = m_reading.find(parent); old != m_reading.end()) {
+        m_clearing = true;
+        DeleteItem(old->second);
+        m_clearing = false;
+        m_reading.erase(old);
+    }
+    HTREEITEM reading = InsertItem(parent, kReadingText, I_IMAGENONE, 0, kNoEntry);
+    m_reading[parent] = reading;
+    m_reads->Start<std::vector<Found>>(
+        [base] { return ReadFolder(base); },
+        [this, base, parent, reading](std::vector<Found>& found) { ShowLevel(base, parent, reading, found); },
+        [this, parent, reading] { LevelGaveNoAnswer(parent, reading); }, kReadDeadline);
+}
+
+bool CSQLTree::ReadsPending() const { return m_reads->Pending() > 0; }
+
+bool CSQLTree::OnReadsAnswered(ui::Message&) {
+    m_reads->RunFinished();
+    return true;
+}
+
+std::size_t CSQLTree::EntryOf(HTREEITEM item) const {
+    if (!item) return kNoParent;
+    TVITEMW tv{};
+    tv.mask = TVIF_HANDLE | TVIF_PARAM;
+    tv.hItem = item;
+    if (!Send(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv))) return kNoParent;
+    return static_cast<std::size_t>(tv.lParam);
+}
+
+void CSQLTree::ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM reading,
+                         std::vector<Found>& found) {
+    m_reading.erase(parent);
     // One repaint for the whole level, however many entries it has.
     SetRedraw(false);
+    m_clearing = true;  // the stand-in may be the selected item
+    DeleteItem(reading);
+    m_clearing = false;
+    const std::size_t first = m_paths.size();
     for (const Found& f : found) {
         const std::size_t entry = m_paths.size();
         HTREEITEM item = InsertItem(parent, f.name, f.folder ? kIconFolder : kIconScript,
@@ -187,8 +221,23 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
         m_listed.push_back(Listed::No);
         m_hasChildren.push_back(-1);
     }
+    if (const std::size_t entry = EntryOf(parent); entry < first) {
+        m_listed[entry] = Listed::Yes;
+        m_hasChildren[entry] = m_paths.size() > first ? 1 : 0;
+        const bool open =
+            (Send(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(parent), TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
+        SetImageAndChildren(parent, open && m_hasChildren[entry] ? kIconFolderOpen : kIconFolder,
+                            m_hasChildren[entry]);
+    }
     SetRedraw(true);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
+}
+
+void CSQLTree::LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading) {
+    // The stand-in stays, saying so; expanding the folder again tries again.
+    SetItemText(reading, kNoAnswerText);
+    if (const std::size_t entry = EntryOf(parent); entry < m_listed.size())
+        m_listed[entry] = Listed::NoAnswer;
 }
 
 LRESULT CSQLTree::OnExpanding(NMHDR* hdr) {
@@ -197,13 +246,12 @@ LRESULT CSQLTree::OnExpanding(NMHDR* hdr) {
     HTREEITEM item = tv->itemNew.hItem;
     if (!item || entry >= m_paths.size() || m_kinds[entry] != kDirectoryKind) return FALSE;  // let it expand
     const bool expanding = (tv->action & TVE_EXPAND) != 0;
-    if (expanding && m_listed[entry] == Listed::No) {
-        m_listed[entry] = Listed::Yes;
-        const std::size_t before = m_paths.size();
+    if (expanding && (m_listed[entry] == Listed::No || m_listed[entry] == Listed::NoAnswer)) {
+        m_listed[entry] = Listed::Reading;
+        m_hasChildren[entry] = 1;  // the stand-in, until the folder answers
         // Copied: Level may grow the list the reference would point into.
         const std::wstring path = m_paths[entry];
         Level(path.c_str(), item);
-        m_hasChildren[entry] = m_paths.size() > before ? 1 : 0;
     }
     const bool open = expanding && m_hasChildren[entry] != 0;
     SetImageAndChildren(item, open ? kIconFolderOpen : kIconFolder, m_hasChildren[entry] == 0 ? 0 : 1);
@@ -227,7 +275,9 @@ LRESULT CSQLTree::OnGetDispInfo(NMHDR* hdr) {
         info->item.cChildren = 0;
         return 0;
     }
-    if (m_hasChildren[entry] < 0) m_hasChildren[entry] = MayHaveEntries(m_paths[entry]) ? 1 : 0;
-    info->item.cChildren = m_hasChildren[entry];
+    // A folder not yet opened shows an expand button: looking into every
+    // folder of a level to know better would read each of them, on a share
+    // that may not answer.
+    info->item.cChildren = m_hasChildren[entry] == 0 ? 0 : 1;
     return 0;
 }

@@ -3,6 +3,12 @@
 // folder's contents are listed only when it is first expanded, so a huge
 // library or a junction that loops back costs nothing until the user opens it.
 //
+// Folders are listed in the background (the library may lie on a share that
+// stopped answering): a level shows when its folder answers, meanwhile a
+// "Reading the folder..." item stands in its place, and a folder that gives
+// no answer in time says so in that item; expanding it again tries again.
+// A folder shows an expand button until it is opened and found empty.
+//
 // Entries are numbered in the order they were listed; m_kinds and m_paths hold
 // one element per entry and each tree item carries its entry number. Every
 // selection is reported to the parent as WM_COMMAND with wParam
@@ -12,11 +18,17 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/ui/Controls.h"
 #include "platform/ui/Gdi.h"
+
+namespace os {
+class BackgroundReads;
+}  // namespace os
 
 class CSQLTree : public ui::TreeView {
 public:
@@ -24,6 +36,8 @@ public:
     static constexpr const wchar_t* kDirectoryKind = L"<Directory>";
     static constexpr const wchar_t* kScriptKind = L"<Script>";
     enum IconIndex : int { kIconFolder = 0, kIconFolderOpen = 1, kIconScript = 2 };
+    static constexpr const wchar_t* kReadingText = L"Reading the folder...";
+    static constexpr const wchar_t* kNoAnswerText = L"The folder does not answer.";
 
     CSQLTree();
     ~CSQLTree() override;
@@ -38,8 +52,11 @@ public:
     // Removes every entry.
     void Clear();
     // Lists the folders and .sql files of `folder` below `parent` (null: the
-    // top level). A missing, empty or unreadable folder lists nothing.
+    // top level) when the folder answers. A missing, empty or unreadable
+    // folder lists nothing.
     void Level(const wchar_t* folder, HTREEITEM parent);
+    // Whether listings are still out.
+    bool ReadsPending() const;
 
     // The item of an entry, or null.
     HTREEITEM ItemOf(std::size_t entry) const { return entry < m_items.size() ? m_items[entry] : nullptr; }
@@ -48,7 +65,7 @@ public:
     static const ui::MessageMap* ThisMessageMap();
 
 private:
-    enum class Listed : unsigned char { No, Yes };
+    enum class Listed : unsigned char { No, Reading, Yes, NoAnswer };
     struct Found {
         std::wstring name;
         bool folder;
@@ -57,13 +74,17 @@ private:
     LRESULT OnExpanding(NMHDR* hdr);
     LRESULT OnSelChanged(NMHDR* hdr);
     LRESULT OnGetDispInfo(NMHDR* hdr);
-    // Whether a folder holds anything the tree would list, looking at no more
-    // than a bounded number of names.
-    static bool MayHaveEntries(const std::wstring& folder);
+    bool OnReadsAnswered(ui::Message& m);
+    // A level's entries, when its folder answered.
+    void ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM reading, std::vector<Found>& found);
+    void LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading);
+    std::size_t EntryOf(HTREEITEM item) const;
     static std::vector<Found> ReadFolder(const std::wstring& folder);
 
-    std::vector<HTREEITEM> m_items;          // per entry
-    std::vector<Listed> m_listed;            // per entry: a folder's contents were listed
-    std::vector<signed char> m_hasChildren;  // per entry: -1 not yet known, 0 or 1
+    std::vector<HTREEITEM> m_items;            // per entry
+    std::vector<Listed> m_listed;              // per entry: a folder's contents were listed
+    std::vector<signed char> m_hasChildren;    // per entry: -1 not yet known, 0 or 1
+    std::map<HTREEITEM, HTREEITEM> m_reading;  // a level's parent (null: the top) -> its stand-in item
+    std::unique_ptr<os::BackgroundReads> m_reads;
     bool m_clearing = false;
 };

@@ -26,6 +26,9 @@ public:
     virtual void Activate();    // shows
     virtual BOOL OnIdle(LONG count);
     virtual BOOL OnToolTipText(UINT id, NMHDR* hdr, LRESULT* result);
+    // Whether reads of other programs' data that the page started are still
+    // out; the main window waits a short while for them before it shows.
+    virtual bool ReadsPending() const { return false; }
 
     // The window cannot be made smaller than w by h pixels at 96 dpi (more at a higher DPI).
     void SetMinSizes(int w, int h);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,6 +67,7 @@ bool NamesDevice(const std::wstring& path);
 struct FileFacts {
     std::int64_t lastWrite = 0;  // seconds since 1970-01-01 UTC
     std::uint64_t size = 0;      // bytes
+    bool operator==(const FileFacts&) const = default;
 };
 
 class IFileSystem {
@@ -113,6 +115,46 @@ public:
     // text when the conversion or the formatting fails.
     virtual std::wstring FormatLocal(std::int64_t utcSeconds, const wchar_t* format) = 0;
 };
+
+// The same reads as free functions that keep no state, for workers
+// (platform/os/BackgroundReads.h): a worker that comes back from the kernel
+// while the process ends must find nothing of the process's objects in use.
+// What a path's directory entry says, never opening it: nothing when the path
+// is missing or names a device or a pipe.
+struct PathFacts {
+    bool folder = false;
+    FileFacts file;  // of a regular file; zero for a folder
+};
+std::optional<PathFacts> PathFactsOf(const std::wstring& path);
+// IVersionReader::ReadFixedVersion: the file is read, never mapped or loaded
+// (loading a file as a module holds the process's loader lock, so a program
+// on a share that stopped answering would hold up every thread).
+std::optional<FixedVersion> FixedVersionOf(const std::wstring& path);
+
+// Reads `size` bytes at `offset` of a file into `out`; false when the file
+// ends first or cannot be read.
+using ReadAt = std::function<bool(std::uint64_t offset, std::size_t size, unsigned char* out)>;
+// The fixed version record of a program's version resource, read through
+// `read` from its PE headers and resource directory; nothing when the file is
+// no PE image, has no version resource or the record is not there whole.
+std::optional<FixedVersion> FixedVersionOfImage(const ReadAt& read);
+// IProfileReader::GetString.
+std::wstring ProfileStringOf(const std::wstring& section, const std::wstring& key, const std::wstring& path);
+// The values of keys of one section of an INI-style file of at most maxBytes,
+// read as the profile-string call reads them (ProfileValue), the file read
+// once. A worker reads descriptors this way rather than through the system's
+// profile call, which reads every file of the process under one lock: one
+// descriptor that never answers would hold up all the others.
+std::vector<std::wstring> ProfileStringsOf(const std::wstring& path, const std::wstring& section,
+                                           const std::vector<std::wstring>& keys, std::size_t maxBytes);
+
+// The value of `key` in `section` of an INI text as the profile-string call
+// gives it: section and key names compared ignoring case (a key may have an
+// empty name), blanks around names and values removed, only the first
+// section of a name read, a value in double quotes without them, lines
+// starting with ';' skipped, the first match taken, cut to 259 characters;
+// the empty text when there is none.
+std::wstring ProfileValue(const std::wstring& text, const std::wstring& section, const std::wstring& key);
 
 // The real services of the machine the hub runs on (Windows builds only).
 IRegistry& Registry();

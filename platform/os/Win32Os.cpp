@@ -31,49 +31,19 @@ private:
 
 class Win32FileSystem final : public IFileSystem {
 public:
-    bool Exists(const std::wstring& path) override {
-        if (path.empty() || NamesDevice(path)) return false;
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DEVICE);
-    }
+    bool Exists(const std::wstring& path) override { return PathFactsOf(path).has_value(); }
 
     std::optional<FileFacts> RegularFile(const std::wstring& path) override {
-        if (path.empty() || NamesDevice(path)) return std::nullopt;
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-        if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return std::nullopt;
-        ULARGE_INTEGER t;
-        t.LowPart = data.ftLastWriteTime.dwLowDateTime;
-        t.HighPart = data.ftLastWriteTime.dwHighDateTime;
-        // 100-ns ticks since 1601 to seconds since 1970.
-        constexpr std::int64_t kEpochDelta = 11644473600LL;
-        FileFacts facts;
-        facts.lastWrite = static_cast<std::int64_t>(t.QuadPart / 10000000ULL) - kEpochDelta;
-        facts.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        return facts;
+        const std::optional<PathFacts> facts = PathFactsOf(path);
+        if (!facts || facts->folder) return std::nullopt;
+        return facts->file;
     }
 };
 
 class Win32VersionReader final : public IVersionReader {
 public:
     std::optional<FixedVersion> ReadFixedVersion(const std::wstring& path) override {
-        // Asking a device or a pipe for its version resource may never return.
-        // Callers have already found a regular file; the spelling is checked
-        // again here because it costs no disk access.
-        if (NamesDevice(path)) return std::nullopt;
-        DWORD handle = 0;
-        const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
-        if (size == 0) return std::nullopt;
-        std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[size]);
-        if (!block) return std::nullopt;
-        if (!GetFileVersionInfoW(path.c_str(), 0, size, block.get())) return std::nullopt;
-        VS_FIXEDFILEINFO* info = nullptr;
-        UINT len = 0;
-        if (!VerQueryValueW(block.get(), L"\\", reinterpret_cast<void**>(&info), &len) || !info ||
-            len < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != 0xFEEF04BD)
-            return std::nullopt;
-        return FixedVersion{info->dwProductVersionMS, info->dwProductVersionLS, info->dwFileVersionMS,
-                            info->dwFileVersionLS};
+        return FixedVersionOf(path);
     }
 };
 
@@ -81,10 +51,7 @@ class Win32ProfileReader final : public IProfileReader {
 public:
     std::wstring GetString(const std::wstring& section, const std::wstring& key,
                            const std::wstring& path) override {
-        wchar_t buffer[260] = {};
-        GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer, 260, path.c_str());
-        buffer[259] = 0;
-        return buffer;
+        return ProfileStringOf(section, key, path);
     }
 };
 
@@ -101,6 +68,86 @@ public:
 };
 
 }  // namespace
+
+std::optional<PathFacts> PathFactsOf(const std::wstring& path) {
+    if (path.empty() || NamesDevice(path)) return std::nullopt;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return std::nullopt;
+    PathFacts facts;
+    facts.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (facts.folder) return facts;
+    ULARGE_INTEGER t;
+    t.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    t.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    // 100-ns ticks since 1601 to seconds since 1970.
+    constexpr std::int64_t kEpochDelta = 11644473600LL;
+    facts.file.lastWrite = static_cast<std::int64_t>(t.QuadPart / 10000000ULL) - kEpochDelta;
+    facts.file.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return facts;
+}
+
+std::optional<FixedVersion> FixedVersionOf(const std::wstring& path) {
+    // Asking a device or a pipe for its version resource may never return.
+    // Callers have already found a regular file; the spelling is checked
+    // again here because it costs no disk access.
+    if (NamesDevice(path)) return std::nullopt;
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    const std::optional<FixedVersion> version =
+        FixedVersionOfImage([file](std::uint64_t offset, std::size_t size, unsigned char* out) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            DWORD got = 0;
+            return size <= 0x10000 && ReadFile(file, out, static_cast<DWORD>(size), &got, &at) && got == size;
+        });
+    CloseHandle(file);
+    return version;
+}
+
+std::wstring ProfileStringOf(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
+    wchar_t buffer[260] = {};
+    GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer, 260, path.c_str());
+    buffer[259] = 0;
+    return buffer;
+}
+
+std::vector<std::wstring> ProfileStringsOf(const std::wstring& path, const std::wstring& section,
+                                           const std::vector<std::wstring>& keys, std::size_t maxBytes) {
+    std::vector<std::wstring> values(keys.size());
+    if (NamesDevice(path)) return values;
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return values;
+    std::string bytes(maxBytes, '\0');
+    DWORD got = 0;
+    const BOOL read = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    if (!read) return values;
+    bytes.resize(got);
+    // The encodings the profile call reads: UTF-16 with its byte-order mark,
+    // UTF-8 with its mark, else the ANSI code page.
+    std::wstring text;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (got >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        const bool big = b[0] == 0xFE;
+        for (std::size_t i = 2; i + 1 < got; i += 2)
+            text.push_back(static_cast<wchar_t>(big ? (b[i] << 8) | b[i + 1] : (b[i + 1] << 8) | b[i]));
+    } else {
+        const bool utf8 = got >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
+        const char* from = bytes.data() + (utf8 ? 3 : 0);
+        const int n = static_cast<int>(got) - (utf8 ? 3 : 0);
+        const UINT page = utf8 ? CP_UTF8 : CP_ACP;
+        text.resize(static_cast<std::size_t>(n > 0 ? MultiByteToWideChar(page, 0, from, n, nullptr, 0) : 0));
+        if (!text.empty()) MultiByteToWideChar(page, 0, from, n, text.data(), static_cast<int>(text.size()));
+    }
+    for (std::size_t i = 0; i < keys.size(); ++i) values[i] = ProfileValue(text, section, keys[i]);
+    return values;
+}
 
 IRegistry& Registry() {
     static Win32Registry r;

@@ -134,6 +134,14 @@ HTREEITEM TreeView::InsertItem(HTREEITEM parent, const std::wstring& text, int i
     return reinterpret_cast<HTREEITEM>(Send(TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&ins)));
 }
 
+bool TreeView::SetItemText(HTREEITEM item, const std::wstring& text) const {
+    TVITEMW update{};
+    update.mask = TVIF_HANDLE | TVIF_TEXT;
+    update.hItem = item;
+    update.pszText = const_cast<wchar_t*>(text.c_str());
+    return Send(TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&update)) != 0;
+}
+
 bool TreeView::SetImageAndChildren(HTREEITEM item, int image, int children) const {
     TVITEMW update{};
     update.mask = TVIF_HANDLE | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN;

@@ -123,6 +123,10 @@ public:
     HTREEITEM InsertItem(HTREEITEM parent, const std::wstring& text, int image, int children, LPARAM data,
                          HTREEITEM after = TVI_LAST) const;
     bool DeleteAllItems() const { return Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT)) != 0; }
+    bool DeleteItem(HTREEITEM item) const {
+        return Send(TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item)) != 0;
+    }
+    bool SetItemText(HTREEITEM item, const std::wstring& text) const;
     // Sets the item's image (both states) and whether it shows an expand button.
     bool SetImageAndChildren(HTREEITEM item, int image, int children) const;
     HTREEITEM GetRoot() const { return reinterpret_cast<HTREEITEM>(Send(TVM_GETNEXTITEM, TVGN_ROOT)); }

@@ -5,4 +5,5 @@ list(APPEND QUAYLET_WIN_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/Controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Dpi.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Accessibility.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Reads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Progress.cpp)

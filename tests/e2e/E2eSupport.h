@@ -40,39 +40,7 @@ bool WaitFor(Pred pred, DWORD timeoutMs = 15000) {
     }
 }
 
-// Memory inside the hub's process, for list-view messages that carry pointers.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, std::size_t size) {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(window, &pid);
-        m_process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (m_process)
-            m_memory = static_cast<char*>(
-                ::VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    }
-    ~RemoteBuffer() {
-        if (m_memory) ::VirtualFreeEx(m_process, m_memory, 0, MEM_RELEASE);
-        if (m_process) ::CloseHandle(m_process);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-    char* At(std::size_t offset) const { return m_memory + offset; }
-    bool Write(std::size_t offset, const void* data, std::size_t size) const {
-        SIZE_T done = 0;
-        return m_memory && ::WriteProcessMemory(m_process, At(offset), data, size, &done) && done == size;
-    }
-    bool Read(std::size_t offset, void* data, std::size_t size) const {
-        SIZE_T done = 0;
-        return m_memory && ::ReadProcessMemory(m_process, At(offset), data, size, &done) && done == size;
-    }
-    explicit operator bool() const { return m_memory != nullptr; }
-
-private:
-    HANDLE m_process = nullptr;
-    char* m_memory = nullptr;
-};
+using test::RemoteBuffer;
 
 // The text of a list-view cell in the hub's process.
 std::wstring ItemText(HWND list, int row, int column);

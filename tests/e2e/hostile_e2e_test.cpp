@@ -102,6 +102,18 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
     EXPECT_FALSE(pipe.Connected()) << "the hub opened another program's pipe";
 
     HWND products = hub.Page(0);
+    // Rows are made again as the looks at their programs answer, which can be
+    // after the window shows: all rows known, 13 offer a download, Sheet
+    // Foundry's can be started.
+    const auto downloads = [products] {
+        int n = 0;
+        for (HWND c = ::GetWindow(products, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+            n += test::WindowText(c) == L"Download";
+        return n;
+    };
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] { return downloads() == 13 && ::IsWindowEnabled(::GetDlgItem(products, 240)); }, 5000))
+        << downloads();
     for (int command : {130, 140, 150, 160, 170, 180}) {
         HWND icon = ::GetDlgItem(products, command);
         ASSERT_NE(icon, nullptr) << command;
@@ -111,9 +123,9 @@ TEST_F(E2eTest, DevicesPipesAndAHugeDescriptorNeitherStallStartUpNorShowUp) {
 
     ASSERT_TRUE(hub.SelectTab(e2e::kProjectsTab));
     HWND list = hub.PageItem(e2e::kProjectsTab, IDC_PROJECT_LIST);
-    ASSERT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    ASSERT_TRUE(e2e::WaitFor([&] { return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 2; }, 5000));
     EXPECT_EQ(e2e::ItemText(list, 0, 0), L"real.rfp");
-    EXPECT_EQ(e2e::ItemText(list, 0, 4), L"Ann");
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::ItemText(list, 0, 4) == L"Ann"; }, 5000));
     EXPECT_EQ(e2e::ItemText(list, 1, 0), L"huge.rfp");
     EXPECT_EQ(e2e::ItemText(list, 1, 4), L"") << "a huge descriptor is listed unread";
     EXPECT_NE(e2e::ItemText(list, 1, 2), L"");

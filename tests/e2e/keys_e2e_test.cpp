@@ -130,8 +130,11 @@ TEST_F(E2eTest, WheelAndTabBringTheRowsIntoViewAndEnterOnAFocusedIconStartsThePr
     Hub hub;
     ASSERT_TRUE(hub.Start());
     HWND page = hub.Page(0);
-    HWND last = ::GetDlgItem(page, 240);  // the last row's icon, the only enabled one
-    ASSERT_NE(last, nullptr);
+    // The last row's icon, the only enabled one once the look at its program
+    // answered (which can be after the window shows: the row is made again then).
+    HWND last = nullptr;
+    ASSERT_TRUE(
+        e2e::WaitFor([&] { return (last = ::GetDlgItem(page, 240)) && ::IsWindowEnabled(last); }, 5000));
     RECT client{}, icon{};
     ::GetClientRect(page, &client);
     ::GetWindowRect(last, &icon);

@@ -41,6 +41,14 @@ TEST_F(E2eTest, ClickOnAnInstalledProductsIconStartsItsRecordedProgram) {
     ASSERT_TRUE(hub.Start());
     HWND page = hub.Page(0);
     ASSERT_NE(page, nullptr);
+    // On a loaded machine the version can answer after the window shows; the
+    // row is then made again.
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] {
+            const std::vector<std::wstring> shown = ChildTexts(page);
+            return Count(shown, L"Download") == 13 && Count(shown, L"5.04.12") == 1;
+        },
+        5000));
     HWND rowFoundry = ::GetDlgItem(page, 130);
     HWND loadHammer = ::GetDlgItem(page, 140);
     ASSERT_NE(rowFoundry, nullptr);

@@ -114,6 +114,8 @@ TEST_F(E2eTest, TooltipsShowUnderARealPointer) {
     Hub hub;
     ASSERT_TRUE(hub.Start());
     HWND page = hub.Page(0);
+    // The row is made again when its version answers, which can be after the window shows.
+    ASSERT_TRUE(e2e::WaitFor([&] { return ChildWithText(page, L"5.04.12") != nullptr; }, 5000));
     HWND installed = ::GetDlgItem(page, 130), missing = ::GetDlgItem(page, 140);
     HWND version = ChildWithText(page, L"5.04.12"), help = ChildWithText(page, L"Online Help");
     HWND download = ChildWithText(page, L"Download");

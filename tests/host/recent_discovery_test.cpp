@@ -4,11 +4,13 @@
 #include <cwchar>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "pages/projects/ProjectReads.h"
 #include "pages/projects/RecentDiscovery.h"
 
 namespace {
@@ -508,6 +510,104 @@ TEST_F(RecentDiscoveryTest, AllValuesPresentGiveOneRowEach) {
     EXPECT_EQ(list.rows.front().image, 2);
     EXPECT_EQ(list.rows.back().image, 20);
     EXPECT_EQ(list.rows.back().columns[PC_PROJECT], L"20_9.docpr");
+}
+
+// The rows as the list shows them, taken out as well as put in.
+class EditableRows : public IEditableProjectRows {
+public:
+    int RowCount() override { return static_cast<int>(rows.size()); }
+    std::wstring ItemText(int row, int column) override {
+        return rows.at(static_cast<std::size_t>(row)).texts.at(static_cast<std::size_t>(column));
+    }
+    int InsertRow(int row, const std::wstring& text, int image) override {
+        ProjectRow r;
+        r.texts[PC_PROJECT] = text;
+        r.image = image;
+        rows.insert(rows.begin() + row, r);
+        return row;
+    }
+    void SetItemText(int row, int column, const std::wstring& text) override {
+        rows.at(static_cast<std::size_t>(row)).texts.at(static_cast<std::size_t>(column)) = text;
+    }
+    void DeleteRow(int row) override { rows.erase(rows.begin() + row); }
+    int ItemImage(int row) override { return rows.at(static_cast<std::size_t>(row)).image; }
+
+    std::vector<ProjectRow> rows;
+};
+
+// Discovery run again each time one background read answers, in any order,
+// ends with exactly the rows of one discovery over the files themselves; and
+// the registry is read once.
+TEST(ProjectReads, DiscoveryRunAgainAsReadsAnswerEndsWithTheRowsOfOneDiscovery) {
+    std::mt19937 random(19);
+    const wchar_t* const names[] = {L"C:\\p\\a", L"C:\\P\\A",   L"C:\\p\\b",
+                                    L"C:\\p\\c", L"C:\\q.x\\d", L"C:\\p\\e"};
+    for (int round = 0; round < 200; ++round) {
+        FakeRegistry registry;
+        FakeFiles files;
+        FakeProfiles profiles;
+        FakeClock clock;
+        // Values naming a few files, in other letter cases and with other
+        // extensions, some of them missing; descriptors for some.
+        for (const RecentProjectType& type : kRecentProjectTypes) {
+            if (random() % 3 == 0) continue;
+            registry.CreateKey(type.product);
+            for (int i = -1; i < 4; ++i) {
+                if (random() % 2) continue;
+                std::wstring path = names[random() % 6];
+                if (random() % 4) path += type.extension;
+                std::wstring value = type.numberedPattern;
+                value = i < 0 ? std::wstring(type.singleValue)
+                              : value.replace(value.find(L"%d"), 2, std::to_wstring(i));
+                registry.SetString(type.product, value, path);
+                if (path.find(L'.') == std::wstring::npos || random() % 3) continue;
+                files.AddFile(path, 1700000000 + static_cast<std::int64_t>(random() % 1000));
+                profiles.Put(path, std::wstring(L"[") + type.section + L"]\n" + type.authorKey + L"=A" +
+                                       std::to_wstring(random() % 9) + L"\n" + type.noteKey + L"=N\n");
+            }
+        }
+        Rows direct;
+        SeamRegistryKeys directKeys(registry);
+        RecentDiscovery(direct, directKeys, files, profiles, clock).Run();
+
+        SeamRegistryKeys seam(registry);
+        CachedRegistryKeys cached(seam);
+        KnownProjectFiles known;
+        ProjectRowsInMemory found;
+        RecentDiscovery discovery(found, cached, known, known, clock);
+        EditableRows shown;
+        std::vector<std::wstring> files_;
+        std::vector<KnownProjectFiles::Text> texts;
+        std::size_t queriesAfterFirstRun = 0;
+        for (int run = 0;; ++run) {
+            found.Clear();
+            discovery.Restart();
+            discovery.Run();
+            if (run == 0) queriesAfterFirstRun = registry.queries.size();
+            SyncProjectRows(shown, found.Rows());
+            for (std::wstring& f : known.TakeWantedFiles()) files_.push_back(std::move(f));
+            for (KnownProjectFiles::Text& t : known.TakeWantedTexts()) texts.push_back(std::move(t));
+            if (files_.empty() && texts.empty()) break;
+            // One read answers, any of those out.
+            const std::size_t pick = random() % (files_.size() + texts.size());
+            if (pick < files_.size()) {
+                known.SetFacts(files_[pick], files.RegularFile(files_[pick]));
+                files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(pick));
+            } else {
+                const KnownProjectFiles::Text t = texts[pick - files_.size()];
+                known.SetText(t.section, t.key, t.path, profiles.GetString(t.section, t.key, t.path));
+                texts.erase(texts.begin() + static_cast<std::ptrdiff_t>(pick - files_.size()));
+            }
+        }
+        ASSERT_EQ(shown.rows.size(), direct.rows.size()) << "round " << round;
+        for (std::size_t r = 0; r < direct.rows.size(); ++r) {
+            EXPECT_EQ(shown.rows[r].image, direct.rows[r].image) << "round " << round << " row " << r;
+            for (std::size_t c = 0; c < 6; ++c)
+                EXPECT_EQ(shown.rows[r].texts[c], direct.rows[r].columns[c])
+                    << "round " << round << " row " << r;
+        }
+        EXPECT_EQ(registry.queries.size(), queriesAfterFirstRun) << "the registry was read again";
+    }
 }
 
 }  // namespace

@@ -53,7 +53,8 @@ Under Wine, some work that Windows does in the calling thread is done by the
 wineserver, which serves every program of the prefix: a hang there stops them
 all, which a real share never does. The server opens files (so a hung `open`
 stops the prefix; a hung `getattr` does not, since the caller's own look-up
-comes first and hangs alone), and it reads the headers of a program that is
+comes first and hangs alone; opening a file that a read hangs on answers),
+and it reads the headers of a program that is
 mapped as an image, as version-resource readers do: give programs
 `read@4096`, so that the headers answer and the reader hangs, alone, on the
 first page of its resources. Reads of data files (`ReadFile`, profile
@@ -228,9 +229,12 @@ def serve(backing, mount):
     # but synchronously (sync_read): each reader sends its own request, so
     # that hung reads never fill the kernel's few background slots and queue
     # the reads of answering files behind them. Without read-ahead, a read
-    # asks for the pages it needs and no more, so that read@N holds.
+    # asks for the pages it needs and no more, so that read@N holds. And an
+    # open keeps the file's cached pages (kernel_cache): otherwise it would
+    # wait for the page a hung read holds locked, and under Wine the opener is
+    # the wineserver, which would stop every program of the prefix.
     FUSE(HungFs(), mount, foreground=True, nothreads=False, sync_read=True, max_readahead=0,
-         attr_timeout=0, entry_timeout=0, negative_timeout=0, fsname="hungfs")
+         kernel_cache=True, attr_timeout=0, entry_timeout=0, negative_timeout=0, fsname="hungfs")
 
 
 # --- supervision ---------------------------------------------------------

@@ -24,10 +24,12 @@ protected:
         WinTest::TearDown();
     }
 
-    // The page created as the main window creates it, not yet shown.
+    // The page created as the main window creates it, not yet shown, with
+    // what its reads of other programs' files found.
     Page& CreatePage() {
         m_page = std::make_unique<Page>(&m_host);
         EXPECT_TRUE(m_page->Create(0, 0));
+        EXPECT_TRUE(SettleReads(*m_page));
         return *m_page;
     }
     // A new store that reads what the old one saved, as at the next start.

@@ -6,7 +6,9 @@
 #include <shlobj.h>
 
 #include "platform/framework/CColorizer.h"
+#include "platform/framework/CSmDialog.h"
 #include "platform/framework/Process.h"
+#include "platform/ui/Reads.h"
 #include "platform/ui/Window.h"
 
 namespace {
@@ -84,3 +86,7 @@ std::vector<RecordedBox>& WinTest::Boxes() { return g_boxes; }
 void WinTest::AnswerBoxesWith(int answer) { g_answer = answer; }
 
 void WinTest::Pump() { test::PumpMessages(); }
+
+bool WinTest::SettleReads(const CSmDialog& page) {
+    return ui::WaitForReads([&page] { return page.ReadsPending(); }, 15000);
+}

@@ -21,10 +21,15 @@ struct RecordedBox {
     UINT type;
 };
 
+class CSmDialog;
+
 class WinTest : public ::testing::Test {
 public:
     // Handles pending messages of this thread.
     static void Pump();
+    // Lets the page's reads of other programs' files answer and be shown, as
+    // the program's message loop does; false if some were still out after 15 s.
+    static bool SettleReads(const CSmDialog& page);
 
 protected:
     void SetUp() override;

@@ -174,6 +174,7 @@ protected:
         m_page = std::make_unique<TestPage>(&m_host, m_list);
         EXPECT_TRUE(m_page->Create(0, 0));
         m_page->Activate();
+        EXPECT_TRUE(SettleReads(*m_page));
         return *m_page;
     }
     int RowOf(const std::wstring& name) {

@@ -103,6 +103,11 @@ protected:
             if (m_page->m_tree.m_paths[i] == path) return m_page->m_tree.ItemOf(i);
         return nullptr;
     }
+    // Expands or collapses a folder as the user does, with what its listing finds.
+    void Expand(HTREEITEM item, UINT action) {
+        ui::TreeView(m_page->m_tree.Hwnd()).Expand(item, action);
+        ASSERT_TRUE(SettleReads(*m_page));
+    }
     void Select(const std::wstring& path) {
         HTREEITEM item = Find(path);
         ASSERT_NE(item, nullptr);
@@ -167,6 +172,7 @@ TEST_F(LibraryTest, LocationThatIsAFileOrMissingShowsNothing) {
     m_page->m_location.SetCurSel(1);
     ::SendMessageW(m_page->Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LIBRARY_LOCATION, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(m_page->m_location.Hwnd()));
+    EXPECT_TRUE(SettleReads(*m_page));
     EXPECT_TRUE(m_page->m_tree.m_paths.empty());
 }
 
@@ -198,11 +204,11 @@ TEST_F(LibraryTest, TreeListsFoldersFirstSortedAndOnlyScripts) {
     // A folder's contents are listed on its first expansion only.
     ui::TreeView view(tree.Hwnd());
     HTREEITEM alpha = Find(lib + L"\\Alpha");
-    view.Expand(alpha, TVE_EXPAND);
+    Expand(alpha, TVE_EXPAND);
     EXPECT_EQ(Names(alpha), (std::vector<std::wstring>{L"deeper", L"inner.sql"}));
     EXPECT_EQ(tree.m_paths.size(), 8u);
-    view.Expand(alpha, TVE_COLLAPSE);
-    view.Expand(alpha, TVE_EXPAND);
+    Expand(alpha, TVE_COLLAPSE);
+    Expand(alpha, TVE_EXPAND);
     EXPECT_EQ(tree.m_paths.size(), 8u);
     EXPECT_EQ(tree.m_kinds.size(), 8u);
     EXPECT_EQ(Names(alpha).size(), 2u);
@@ -215,7 +221,7 @@ TEST_F(LibraryTest, TreeListsFoldersFirstSortedAndOnlyScripts) {
     EXPECT_EQ(item.iImage, CSQLTree::kIconScript);
     // An empty folder loses its expand button once opened.
     HTREEITEM empty = Find(lib + L"\\empty");
-    view.Expand(empty, TVE_EXPAND);
+    Expand(empty, TVE_EXPAND);
     item = {};
     item.mask = TVIF_CHILDREN;
     item.hItem = empty;
@@ -238,12 +244,12 @@ TEST_F(LibraryTest, DeepAndCrowdedFoldersAreListedOnlyWhenOpened) {
     ui::TreeView view(m_page->m_tree.Hwnd());
     HTREEITEM item = Find(lib + L"\\d0");
     for (int i = 1; i < 30; ++i) {
-        view.Expand(item, TVE_EXPAND);
+        Expand(item, TVE_EXPAND);
         item = view.GetNext(item, TVGN_CHILD);
         ASSERT_NE(item, nullptr) << i;
     }
     EXPECT_EQ(m_page->m_tree.m_paths.size(), 31u);
-    view.Expand(Find(lib + L"\\crowd"), TVE_EXPAND);
+    Expand(Find(lib + L"\\crowd"), TVE_EXPAND);
     EXPECT_EQ(m_page->m_tree.m_paths.size(), 1531u);
     // Sorted without regard to case or length: s0, s1, s10, s100, ...
     const auto names = Names(Find(lib + L"\\crowd"));
@@ -305,12 +311,14 @@ TEST_F(LibraryTest, ChangingTheLocationRefillsTheTreeButKeepsThePreview) {
     m_page->m_location.SetCurSel(1);
     ::SendMessageW(m_page->Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LIBRARY_LOCATION, CBN_SELCHANGE),
                    reinterpret_cast<LPARAM>(m_page->m_location.Hwnd()));
+    ASSERT_TRUE(SettleReads(*m_page));
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"second.sql", L"third.sql"}));
     EXPECT_EQ(m_page->m_tree.m_paths.size(), 2u);
     EXPECT_EQ(Preview().LineText(0), L"select 'one'");
     m_page->m_location.SetCurSel(0);
     ::SendMessageW(m_page->Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_LIBRARY_LOCATION, CBN_EDITCHANGE),
                    reinterpret_cast<LPARAM>(m_page->m_location.Hwnd()));
+    ASSERT_TRUE(SettleReads(*m_page));
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"first.sql"});
 }
 

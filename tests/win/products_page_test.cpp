@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "pages/products/CLabel.h"
 #include "pages/products/PageProducts.h"
 #include "platform/framework/Process.h"
+#include "platform/os/Os.h"
 #include "resources/resource.h"
 #include "tests/PageHost.h"
 #include "tests/win/WinTestSupport.h"
@@ -63,6 +65,12 @@ protected:
         page = std::make_unique<PageProducts>(&host);
         ASSERT_TRUE(page->Create(0, 0));
         page->Activate();
+        ASSERT_TRUE(SettleReads(*page));
+    }
+    // A relayout and what its reads find.
+    void Relayout() {
+        page->RelayoutRows();
+        ASSERT_TRUE(SettleReads(*page));
     }
     const ProductEntry& Entry(int i) const { return page->Entries()[i]; }
     const RowControls* Row(int i) const { return Entry(i).controls.get(); }
@@ -70,6 +78,7 @@ protected:
     void ClickFilter() {
         ::SendMessageW(page->Item(IDC_SHOW_INSTALLED_ONLY), BM_CLICK, 0, 0);
         Pump();
+        ASSERT_TRUE(SettleReads(*page));
     }
     // The page's children in z order (creation order).
     std::vector<HWND> Children() const {
@@ -178,6 +187,44 @@ TEST_F(ProductsPage, InstalledRowsShowTheProductVersionOfTheRealExecutable) {
     }
 }
 
+// The page reads version records from the file itself (loading a program as
+// a module holds the process's loader lock, which a program on a share that
+// stopped answering would never let go); it finds what the system's version
+// reader finds, in the test programs and in the system's own.
+TEST_F(ProductsPage, VersionReadsAgreeWithTheSystemsVersionReader) {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    std::vector<std::wstring> files = {test::ProgramFolder() + L"\\win_tests.exe"};
+    for (const wchar_t* program :
+         {L"test_v1234", L"test_v12300", L"test_v10037", L"test_noversion", L"rowfoundry"})
+        files.push_back(test::ProgramFolder() + L"\\demo\\" + program + L".exe");
+    for (const wchar_t* file : {L"kernel32.dll", L"user32.dll", L"comctl32.dll", L"shell32.dll",
+                                L"notepad.exe", L"regedit.exe", L"version.dll", L"msvcrt.dll"})
+        files.push_back(std::wstring(system) + L"\\" + file);
+    int withVersion = 0;
+    for (const std::wstring& file : files) {
+        std::optional<os::FixedVersion> expected;
+        DWORD handle = 0;
+        const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &handle);
+        std::vector<unsigned char> block(size);
+        VS_FIXEDFILEINFO* info = nullptr;
+        UINT length = 0;
+        if (size && ::GetFileVersionInfoW(file.c_str(), 0, size, block.data()) &&
+            ::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) && info)
+            expected = os::FixedVersion{info->dwProductVersionMS, info->dwProductVersionLS,
+                                        info->dwFileVersionMS, info->dwFileVersionLS};
+        const std::optional<os::FixedVersion> mine = os::FixedVersionOf(file);
+        ASSERT_EQ(mine.has_value(), expected.has_value()) << file;
+        if (!expected) continue;
+        ++withVersion;
+        EXPECT_EQ(mine->productVersionMS, expected->productVersionMS) << file;
+        EXPECT_EQ(mine->productVersionLS, expected->productVersionLS) << file;
+        EXPECT_EQ(mine->fileVersionMS, expected->fileVersionMS) << file;
+        EXPECT_EQ(mine->fileVersionLS, expected->fileVersionLS) << file;
+    }
+    EXPECT_GE(withVersion, 8);
+}
+
 TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyANewerVersionOffersAnUpdate) {
     Install(0, L"test_v1234");
     Install(1, L"test_v1234");
@@ -188,7 +235,7 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyANewerVersionOffersAnUpd
     page->SetUpdateVersion(L"Layout Scribe", L"1.2.3");
     page->SetUpdateVersion(L"row foundry", L"9.99.99");
     page->SetUpdateVersion(L"Transfer Works", L"2.00.00");  // not installed: no version shown
-    page->RelayoutRows();
+    Relayout();
 
     const RowControls& update = *Row(0);
     EXPECT_EQ(test::WindowText(update.versionLabel->Hwnd()), L"1.02.03 [1.02.04]");
@@ -222,7 +269,7 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyANewerVersionOffersAnUpd
     // version is no update either.
     page->SetUpdateVersion(L"Load Hammer", L"1.03.00");
     page->SetUpdateVersion(L"Row Foundry", L"1.01.09");
-    page->RelayoutRows();
+    Relayout();
     EXPECT_EQ(test::WindowText(Row(1)->versionLabel->Hwnd()), L"1.02.03 [1.03.00]");
     EXPECT_EQ(test::WindowText(Row(1)->updateLink->Hwnd()), L"Update");
     EXPECT_EQ(test::WindowText(Row(0)->versionLabel->Hwnd()), L"1.02.03 [1.01.09]");
@@ -232,7 +279,7 @@ TEST_F(ProductsPage, UpdateVersionsShowInBracketsAndOnlyANewerVersionOffersAnUpd
     // However long a version a list names, the links stay on the row, before
     // the description's right edge.
     page->SetUpdateVersion(L"Load Hammer", std::wstring(300, L'9'));
-    page->RelayoutRows();
+    Relayout();
     EXPECT_LE(RectOf(Row(1)->updateLink->Hwnd()).right, 675);
 }
 
@@ -260,7 +307,7 @@ TEST_F(ProductsPage, InstalledWithoutUsableVersionShowsOnlyTheHelpLink) {
         EXPECT_NE(Row(i)->helpLink, nullptr);
     }
     page->SetUpdateVersion(L"Row Foundry", L"2.00.00");
-    page->RelayoutRows();
+    Relayout();
     EXPECT_EQ(Row(0)->updateLink, nullptr) << "no version text, no update link";
 }
 
@@ -409,9 +456,9 @@ TEST_F(ProductsLaunch, EntryNeverDetectedStartsNothingAndDanglingPathStartsTheLa
     Open();
     EXPECT_TRUE(page->OnCommand(130, 0)) << "a product command is served even when nothing starts";
     const std::wstring exe = Install(0, L"test_v1234");
-    page->RelayoutRows();
+    Relayout();
     SetString(KeyOf(0), L"ExePath", TempDir() + L"\\gone.exe");
-    page->RelayoutRows();
+    Relayout();
     EXPECT_EQ(Entry(0).installed, 0);
     page->LaunchEntry(0);
     ASSERT_TRUE(WaitForLaunches(1));
@@ -586,7 +633,7 @@ TEST_F(ProductsPage, RepaintingAndRelayoutingLeaksNoLabelObjects) {
     auto repaint = [&] {
         ::RedrawWindow(page->Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     };
-    page->RelayoutRows();
+    Relayout();
     repaint();
     const long shown = CLabel::LiveGdiObjects() - before;
     // Each painted label owns a font and a brush: at most the names and descriptions
@@ -595,7 +642,7 @@ TEST_F(ProductsPage, RepaintingAndRelayoutingLeaksNoLabelObjects) {
     EXPECT_LE(shown, (14 * 2 + 1) * 2);
     EXPECT_EQ(shown % 2, 0);
     for (int i = 0; i < 60; ++i) {
-        if (i % 3 == 0) page->RelayoutRows();
+        if (i % 3 == 0) Relayout();
         if (i % 5 == 0) ClickFilter();
         repaint();
     }

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,48 @@ TEST_F(ProjectsPageTest, DescriptorsReadWithTheSystemsProfileRules) {
     EXPECT_EQ(Cell(6, PC_AUTHOR), L"");
     EXPECT_EQ(Cell(6, PC_NOTE), L"");
     EXPECT_FALSE(Cell(6, PC_DATE).empty());
+}
+
+// Workers read descriptors themselves (the system's profile call reads every
+// file of the process under one lock); what they find is what that call finds,
+// over texts of every shape in each encoding it reads.
+TEST_F(ProjectsPageTest, DescriptorReadsAgreeWithTheSystemsProfileCall) {
+    std::mt19937 random(7);
+    const char* const pieces[] = {"[Tables]",           "[ tables ]",    "[Other]",     "Author=Ann",
+                                  " author = Bea Lee ", "AUTHOR=\"q\"",  "=empty",      ";Author=comment",
+                                  "Note=caf\xE9",       "Note = \"half", "noise",       "",
+                                  "Description=x=y",    "  [Tables]  ",  "Note=\"a\" b"};
+    const std::vector<std::wstring> keys = {L"Author", L"Note", L"", L"Description", L"Missing"};
+    for (int round = 0; round < 120; ++round) {
+        std::string ansi;
+        for (int l = static_cast<int>(random() % 12); l >= 0; --l)
+            ansi += std::string(pieces[random() % std::size(pieces)]) + (random() % 2 ? "\r\n" : "\n");
+        std::wstring wide(ansi.size(), L'\0');
+        wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, ansi.data(),
+                                                                   static_cast<int>(ansi.size()), wide.data(),
+                                                                   static_cast<int>(wide.size()))));
+        std::string bytes = ansi;
+        if (round % 3 == 1) bytes = Utf16Bom(wide);
+        if (round % 3 == 2) {
+            bytes = "\xEF\xBB\xBF";
+            for (wchar_t c : wide) {
+                char out[4];
+                const int n = ::WideCharToMultiByte(CP_UTF8, 0, &c, 1, out, 4, nullptr, nullptr);
+                bytes.append(out, static_cast<std::size_t>(n));
+            }
+        }
+        const std::wstring path = WriteFile(L"d" + std::to_wstring(round) + L".ini", bytes);
+        for (const wchar_t* section : {L"Tables", L"Other"}) {
+            const std::vector<std::wstring> mine = os::ProfileStringsOf(path, section, keys, 65536);
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+                wchar_t system[260] = {};
+                ::GetPrivateProfileStringW(section, keys[k].c_str(), L"", system, 260, path.c_str());
+                EXPECT_EQ(mine[k], system)
+                    << "round " << round << " [" << section << "] " << keys[k] << " in:\n"
+                    << ansi;
+            }
+        }
+    }
 }
 
 TEST_F(ProjectsPageTest, RegistryValuesOfEveryShapeNeverStopDiscovery) {

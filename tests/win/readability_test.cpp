@@ -161,6 +161,7 @@ protected:
         CreatePage().Activate();
         m_page->SetUpdateVersion(L"Row Foundry", L"1.02.04");
         m_page->RelayoutRows();
+        ASSERT_TRUE(SettleReads(*m_page));
     }
     const RowControls& Row(int i) const { return *m_page->Entries()[i].controls; }
     RECT RectOf(HWND child) const { return m_page->ChildRect(child); }
@@ -329,6 +330,7 @@ TEST_F(Readable, TooltipsHoldWhatTheControlsCannotShow) {
 
     PageConnections connections(&m_host);
     ASSERT_TRUE(connections.Create(0, 0));
+    ASSERT_TRUE(SettleReads(connections));
     HWND open = connections.Item(IDC_CONN_OPEN);
     std::wstring openTip;
     for (HWND t = nullptr; (t = ::FindWindowExW(nullptr, t, TOOLTIPS_CLASSW, nullptr));)
@@ -361,10 +363,12 @@ TEST_F(Readable, ScreenReadersHearWhatEachIconButtonAndLinkIsFor) {
     {
         PageConnections connections(&m_host);
         ASSERT_TRUE(connections.Create(0, 0));
+        ASSERT_TRUE(SettleReads(connections));
         EXPECT_EQ(annotations.NameOf(connections.Item(IDC_CONN_OPEN)),
                   L"Open selected database with Zelto Table Bench");
         PageProjects projects(&m_host);
         ASSERT_TRUE(projects.Create(0, 0));
+        ASSERT_TRUE(SettleReads(projects));
         EXPECT_EQ(annotations.NameOf(ListView_GetHeader(projects.List().Hwnd()), 4), L"Last Update Time");
     }
     m_page.reset();
@@ -383,6 +387,7 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     {
         PageProjects projects(&m_host);
         ASSERT_TRUE(projects.Create(0, 0));
+        ASSERT_TRUE(SettleReads(projects));
         const UINT dpi = Dpi(projects.Hwnd());
         for (int i = 0; i < 6; ++i)
             EXPECT_EQ(projects.List().GetColumnWidth(i), ui::Scale(widths[i], dpi)) << i;
@@ -398,6 +403,7 @@ TEST_F(Readable, ColumnWidthsAreStoredIn96DpiUnits) {
     {
         PageProjects projects(&m_host);
         ASSERT_TRUE(projects.Create(0, 0));
+        ASSERT_TRUE(SettleReads(projects));
         EXPECT_GT(projects.List().GetColumnWidth(4), ui::Scale(widths[4], Dpi(projects.Hwnd())));
     }
     CSettings wide;
