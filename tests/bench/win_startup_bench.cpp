@@ -36,7 +36,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "pages/projects/RecentDiscovery.h"
-#include "platform/connection/ProfileFile.h"
+#include "platform/connection/ProfileExport.h"
 #include "platform/os/RegKey.h"
 #include "resources/resource.h"
 #include "tests/HungShare.h"
