@@ -6,7 +6,7 @@
 
 #include "platform/framework/CAboutDlg.h"
 #include "platform/framework/CSmDialog.h"
-#include "platform/framework/CViewUpdates.h"
+#include "platform/updates/CViewUpdates.h"
 #include "platform/ui/Controls.h"
 
 class PageProducts;

@@ -6,7 +6,7 @@
 
 #include "app/CQuayletApp.h"
 #include "catalogue/Catalogue.h"
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 #include "platform/framework/Process.h"
 #include "platform/os/Handle.h"
 

@@ -64,18 +64,32 @@ function(quaylet_modules)
 
   quaylet_module(catalogue)
   quaylet_module(platform/os)
-  quaylet_module(platform/ui PUBLIC platform/os)
+  # The portable text core: decoding, reading, the line index, colouring and
+  # the colour rules. Host tests and fuzzers link it without any window code.
+  quaylet_module(platform/text)
+  quaylet_module(platform/ui PUBLIC platform/os platform/text)
   quaylet_module(platform/services PUBLIC catalogue PRIVATE platform/os platform/ui)
   quaylet_module(platform/connection PRIVATE platform/os)
-  quaylet_module(platform/framework PUBLIC catalogue platform/ui platform/connection platform/services
-                 PRIVATE platform/os resources)
-  quaylet_module(pages/products PUBLIC catalogue platform/os platform/framework PRIVATE resources)
-  quaylet_module(pages/connections PUBLIC platform/framework PRIVATE platform/os platform/services resources)
-  quaylet_module(pages/projects PUBLIC catalogue platform/os platform/framework
+  # The suite's controls, the script preview, the update check and the
+  # connection list: one job each.
+  quaylet_module(platform/controls PUBLIC platform/ui PRIVATE platform/os)
+  quaylet_module(platform/preview PUBLIC platform/text platform/ui platform/os PRIVATE platform/services)
+  quaylet_module(platform/updates PUBLIC catalogue PRIVATE platform/text platform/connection platform/os
+                 platform/services platform/ui)
+  quaylet_module(platform/connlist PUBLIC platform/connection platform/ui
+                 PRIVATE platform/os platform/services resources)
+  # The dialog framework: application, dialogs, layout, the About box.
+  quaylet_module(platform/framework PUBLIC catalogue platform/ui platform/controls
+                 PRIVATE platform/os platform/services resources)
+  quaylet_module(pages/products PUBLIC catalogue platform/os platform/framework platform/controls
+                 PRIVATE platform/updates resources)
+  quaylet_module(pages/connections PUBLIC platform/framework platform/connlist PRIVATE platform/services resources)
+  quaylet_module(pages/projects PUBLIC catalogue platform/os platform/framework platform/controls
                  PRIVATE platform/services resources)
-  quaylet_module(pages/library PUBLIC platform/framework PRIVATE platform/os platform/services resources)
-  quaylet_module(app PUBLIC platform/framework platform/services
-                 PRIVATE pages/products pages/connections pages/projects pages/library resources)
+  quaylet_module(pages/library PUBLIC platform/framework platform/controls platform/preview platform/text
+                 PRIVATE platform/os platform/services resources)
+  quaylet_module(app PUBLIC platform/framework platform/services platform/text
+                 PRIVATE platform/updates pages/products pages/connections pages/projects pages/library resources)
 
   # Everything, for programs outside the layering (tests, demo tools, benchmarks).
   get_property(modules GLOBAL PROPERTY QUAYLET_MODULE_TARGETS)

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/framework/FileUrl.h"
+#include "platform/updates/FileUrl.h"
 #include "platform/os/Os.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

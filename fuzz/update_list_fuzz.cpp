@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/framework/UpdateList.h"
+#include "platform/updates/UpdateList.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // benchmarks.
 #include <string>
 
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 #include "platform/framework/Process.h"
 #include "platform/services/_Settings.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/framework/CAdvConnectList.h"
+#include "platform/connlist/CAdvConnectList.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Gdi.h"

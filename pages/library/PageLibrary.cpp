@@ -1,6 +1,6 @@
 #include "pages/library/PageLibrary.h"
 
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 #include "platform/framework/Process.h"
 #include "platform/os/RegKey.h"
 #include "platform/services/_Settings.h"

@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/framework/CSQLTree.h"
+#include "platform/controls/CSQLTree.h"
 #include "platform/framework/CSmDialog.h"
-#include "platform/framework/ColorEditWnd.h"
+#include "platform/preview/ColorEditWnd.h"
 #include "platform/ui/Controls.h"
 
 class PageLibrary : public CSmPage {

@@ -16,7 +16,7 @@
 #include "pages/products/CLabel.h"
 #include "pages/products/ProductEntry.h"
 #include "platform/framework/CSmDialog.h"
-#include "platform/framework/CUrlStatic.h"
+#include "platform/controls/CUrlStatic.h"
 #include "platform/os/BackgroundReads.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Gdi.h"

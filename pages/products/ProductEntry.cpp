@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "platform/framework/UpdateList.h"
+#include "platform/updates/UpdateList.h"
 
 namespace {
 

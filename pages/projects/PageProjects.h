@@ -11,7 +11,7 @@
 #include "pages/projects/ProjectReads.h"
 #include "pages/projects/RecentDiscovery.h"
 #include "pages/projects/Win32RegistryKeys.h"
-#include "platform/framework/CDBListCtrl.h"
+#include "platform/controls/CDBListCtrl.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/os/BackgroundReads.h"
 #include "platform/ui/Accessibility.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "pages/projects/ProjectReads.h"
-#include "platform/framework/CDBListCtrl.h"
+#include "platform/controls/CDBListCtrl.h"
 
 class ProjectListRows final : public IEditableProjectRows {
 public:

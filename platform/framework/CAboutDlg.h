@@ -6,7 +6,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "platform/framework/CSmDialog.h"
-#include "platform/framework/CUrlStatic.h"
+#include "platform/controls/CUrlStatic.h"
 
 class _Settings;
 

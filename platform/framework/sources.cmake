@@ -1,19 +1,6 @@
-# Sources of platform/framework: portable ones in QUAYLET_CORE_SOURCES, Windows-only ones in QUAYLET_WIN_SOURCES.
-list(APPEND QUAYLET_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/UpdateList.cpp ${CMAKE_CURRENT_LIST_DIR}/FileUrl.cpp)
+# Sources of platform/framework: the dialog framework (Windows only).
 list(APPEND QUAYLET_WIN_SOURCES
-  ${CMAKE_CURRENT_LIST_DIR}/_ControlContainer.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CSmDialog.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CSmApp.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CUrlStatic.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CAboutDlg.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/CViewUpdates.cpp)
-list(APPEND QUAYLET_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/CColorizer.cpp ${CMAKE_CURRENT_LIST_DIR}/TextDecode.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/TextReader.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ColorScheme.cpp)
-list(APPEND QUAYLET_WIN_SOURCES ${CMAKE_CURRENT_LIST_DIR}/CSQLTree.cpp ${CMAKE_CURRENT_LIST_DIR}/ColorEditWnd.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ColorEditSelection.cpp ${CMAKE_CURRENT_LIST_DIR}/ColorEditPaint.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ColorEditLoad.cpp)
-list(APPEND QUAYLET_WIN_SOURCES ${CMAKE_CURRENT_LIST_DIR}/CDBListCtrl.cpp)
-list(APPEND QUAYLET_WIN_SOURCES ${CMAKE_CURRENT_LIST_DIR}/CAdvConnectList.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/PassphraseDialog.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ProfileWaits.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/CSmApp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CSmDialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/_ControlContainer.cpp)

@@ -4,15 +4,15 @@
 
 #include <windows.h>
 
+#include "platform/text/ColorScheme.h"
+
 namespace ui {
 
-// Perceived brightness, 0 (black) to 255 (white).
-inline int Luminance(COLORREF c) { return (GetRValue(c) * 30 + GetGValue(c) * 59 + GetBValue(c) * 11) / 100; }
-
-// Whether text in `text` stands out enough from `face` to be read easily.
+// Whether a label or link in `text` stands out enough from `face` to be read
+// easily: the same contrast rule as the script preview's colours, at the
+// ratio short texts need.
 inline bool ReadableOn(COLORREF text, COLORREF face) {
-    const int contrast = Luminance(text) - Luminance(face);
-    return contrast > 80 || contrast < -80;
+    return colors::Contrast(text, face) >= colors::kReadableLabel;
 }
 
 // A high-contrast scheme is on: only the system's colours may be used.

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/framework/CColorizer.h"
-#include "platform/framework/TextDecode.h"
+#include "platform/text/CColorizer.h"
+#include "platform/text/TextDecode.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
-#include "platform/framework/CAdvConnectList.h"
+#include "platform/connlist/CAdvConnectList.h"
 #include "tests/Win32Sandbox.h"
 #include "tests/bench/BenchSupport.h"
 

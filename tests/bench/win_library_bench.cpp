@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "pages/library/PageLibrary.h"
-#include "platform/framework/CColorizer.h"
-#include "platform/framework/ColorEditWnd.h"
+#include "platform/text/CColorizer.h"
+#include "platform/preview/ColorEditWnd.h"
 #include "platform/framework/Process.h"
 #include "platform/services/_Settings.h"
 #include "resources/resource.h"

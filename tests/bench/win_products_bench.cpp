@@ -16,7 +16,7 @@
 
 #include "pages/products/CLabel.h"
 #include "pages/products/PageProducts.h"
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 #include "platform/framework/Process.h"
 #include "platform/os/Os.h"
 #include "platform/services/_Settings.h"

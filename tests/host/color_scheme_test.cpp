@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/framework/ColorScheme.h"
+#include "platform/text/ColorScheme.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 
 namespace {
 

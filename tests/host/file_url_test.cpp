@@ -2,7 +2,7 @@
 // address is refused rather than read somewhere else.
 #include <gtest/gtest.h>
 
-#include "platform/framework/FileUrl.h"
+#include "platform/updates/FileUrl.h"
 
 using updates::FileUrlToPath;
 

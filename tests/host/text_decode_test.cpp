@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/framework/TextDecode.h"
+#include "platform/text/TextDecode.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/framework/TextReader.h"
+#include "platform/text/TextReader.h"
 
 namespace {
 

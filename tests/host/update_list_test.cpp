@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/framework/UpdateList.h"
+#include "platform/updates/UpdateList.h"
 
 using namespace updates;
 

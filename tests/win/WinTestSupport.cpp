@@ -5,7 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/framework/Process.h"
 #include "platform/ui/Reads.h"

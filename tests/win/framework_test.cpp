@@ -5,7 +5,7 @@
 #include "platform/framework/CAboutDlg.h"
 #include "platform/framework/CSmApp.h"
 #include "platform/framework/CSmDialog.h"
-#include "platform/framework/CUrlStatic.h"
+#include "platform/controls/CUrlStatic.h"
 #include "platform/framework/_ControlContainer.h"
 #include "QuayletVersion.h"
 #include "resources/resource.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "pages/library/PageLibrary.h"
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 #include "platform/framework/Process.h"
 #include "platform/services/_Settings.h"
 #include "platform/ui/Dpi.h"

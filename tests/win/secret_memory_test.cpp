@@ -16,7 +16,7 @@
 
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
-#include "platform/framework/CAdvConnectList.h"
+#include "platform/connlist/CAdvConnectList.h"
 #include "tests/PageHost.h"
 #include "tests/ScopedEnvironment.h"
 #include "tests/win/WinTestSupport.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/framework/CViewUpdates.h"
+#include "platform/updates/CViewUpdates.h"
 #include "tests/LoopbackServer.h"
 #include "tests/PageHost.h"
 #include "tests/win/WinTestSupport.h"

@@ -1,4 +1,4 @@
-#include "platform/framework/CSQLTree.h"
+#include "platform/controls/CSQLTree.h"
 
 #include <algorithm>
 #include <chrono>

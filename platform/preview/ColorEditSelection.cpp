@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/framework/ColorEditWnd.h"
+#include "platform/preview/ColorEditWnd.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "platform/framework/FileUrl.h"
+#include "platform/updates/FileUrl.h"
 
 #include <string>
 
-#include "platform/framework/UpdateList.h"
+#include "platform/updates/UpdateList.h"
 
 namespace updates {
 namespace {

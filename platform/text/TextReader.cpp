@@ -1,4 +1,4 @@
-#include "platform/framework/TextReader.h"
+#include "platform/text/TextReader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/framework/CDBListCtrl.h"
+#include "platform/controls/CDBListCtrl.h"
 
 #include <vector>
 

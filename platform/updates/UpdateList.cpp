@@ -1,8 +1,8 @@
-#include "platform/framework/UpdateList.h"
+#include "platform/updates/UpdateList.h"
 
 #include <algorithm>
 
-#include "platform/framework/TextDecode.h"
+#include "platform/text/TextDecode.h"
 
 namespace updates {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/framework/CAdvConnectList.h"
+#include "platform/connlist/CAdvConnectList.h"
 
 #include <commdlg.h>
 
@@ -8,8 +8,8 @@
 
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
-#include "platform/framework/PassphraseDialog.h"
-#include "platform/framework/ProfileWaits.h"
+#include "platform/connlist/PassphraseDialog.h"
+#include "platform/connlist/ProfileWaits.h"
 #include "platform/services/CSysReg.h"
 #include "platform/services/ColumnWidth.h"
 #include "platform/ui/Dpi.h"

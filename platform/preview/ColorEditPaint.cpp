@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/framework/ColorEditWnd.h"
-#include "platform/framework/ColorScheme.h"
+#include "platform/preview/ColorEditWnd.h"
+#include "platform/text/ColorScheme.h"
 #include "platform/ui/Colours.h"
 
 namespace {

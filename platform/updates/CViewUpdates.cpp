@@ -1,4 +1,4 @@
-#include "platform/framework/CViewUpdates.h"
+#include "platform/updates/CViewUpdates.h"
 
 #include <wininet.h>
 
@@ -7,9 +7,9 @@
 #include <stop_token>
 
 #include "catalogue/Catalogue.h"
-#include "platform/framework/FileUrl.h"
+#include "platform/updates/FileUrl.h"
 #include "platform/connection/ProfileFile.h"
-#include "platform/framework/UpdateList.h"
+#include "platform/updates/UpdateList.h"
 #include "platform/os/Handle.h"
 #include "platform/os/Os.h"
 #include "platform/os/RegKey.h"

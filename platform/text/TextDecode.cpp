@@ -1,4 +1,4 @@
-#include "platform/framework/TextDecode.h"
+#include "platform/text/TextDecode.h"
 
 #include <algorithm>
 #include <cstring>

@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/framework/TextDecode.h"
+#include "platform/text/TextDecode.h"
 
 namespace text {
 

@@ -1,4 +1,4 @@
-#include "platform/framework/ColorScheme.h"
+#include "platform/text/ColorScheme.h"
 
 #include <cmath>
 #include <utility>

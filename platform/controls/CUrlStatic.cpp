@@ -1,4 +1,4 @@
-#include "platform/framework/CUrlStatic.h"
+#include "platform/controls/CUrlStatic.h"
 
 #include <shellapi.h>
 

@@ -1,4 +1,4 @@
-#include "platform/framework/CColorizer.h"
+#include "platform/text/CColorizer.h"
 
 #include <optional>
 

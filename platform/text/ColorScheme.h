@@ -18,6 +18,9 @@ double Luminance(Rgb c);
 double Contrast(Rgb a, Rgb b);
 // Contrast that body text needs to be read comfortably.
 constexpr double kReadable = 4.5;
+// Contrast enough for a short label or a link in the dialog font, which a
+// user reads at a glance rather than line after line.
+constexpr double kReadableLabel = 3.0;
 // `wanted` if it reaches `ratio` on `background`, otherwise the nearest colour
 // on its way to black or white that does (or black or white itself).
 Rgb Readable(Rgb wanted, Rgb background, double ratio = kReadable);

@@ -1,4 +1,4 @@
-#include "platform/framework/PassphraseDialog.h"
+#include "platform/connlist/PassphraseDialog.h"
 
 #include <vector>
 

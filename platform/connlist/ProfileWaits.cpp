@@ -1,4 +1,4 @@
-#include "platform/framework/ProfileWaits.h"
+#include "platform/connlist/ProfileWaits.h"
 
 #include <atomic>
 #include <mutex>

@@ -23,9 +23,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/framework/CColorizer.h"
-#include "platform/framework/TextDecode.h"
-#include "platform/framework/TextReader.h"
+#include "platform/text/CColorizer.h"
+#include "platform/text/TextDecode.h"
+#include "platform/text/TextReader.h"
 #include "platform/os/Handle.h"
 #include "platform/ui/Gdi.h"
 #include "platform/ui/Window.h"

@@ -6,7 +6,7 @@
 #include <climits>
 #include <memory>
 
-#include "platform/framework/ColorEditWnd.h"
+#include "platform/preview/ColorEditWnd.h"
 #include "platform/os/Handle.h"
 #include "platform/os/Os.h"
 #include "platform/services/CLog.h"

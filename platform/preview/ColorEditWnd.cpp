@@ -1,4 +1,4 @@
-#include "platform/framework/ColorEditWnd.h"
+#include "platform/preview/ColorEditWnd.h"
 
 #include <algorithm>
 #include <climits>
