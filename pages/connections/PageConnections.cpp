@@ -8,6 +8,7 @@
 
 #include "platform/framework/Process.h"
 #include "platform/os/BackgroundReads.h"
+#include "platform/os/Os.h"
 #include "platform/services/CLimit.h"
 #include "platform/services/CSysReg.h"
 #include "platform/ui/Dpi.h"
@@ -23,22 +24,6 @@ std::wstring LoadResourceString(UINT id) {
     const wchar_t* text = nullptr;
     const int n = ::LoadStringW(ui::ResourceModule(), id, reinterpret_cast<LPWSTR>(&text), 0);
     return n > 0 && text ? std::wstring(text, static_cast<std::size_t>(n)) : std::wstring();
-}
-
-// The folder of this program's executable, without a trailing backslash.
-std::wstring OwnFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L"";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const std::size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? L"" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -184,7 +169,7 @@ void PageConnections::OnOpenSelected() {
         return;
     }
     const std::wstring arguments = L"-#" + packed.text;
-    const std::wstring exe = OwnFolder() + L"\\tb.exe";
+    const std::wstring exe = os::ProgramFolder() + L"\\tb.exe";
     if (::_waccess(exe.c_str(), 0) != 0) {
         RunProduct(arguments);
     } else {

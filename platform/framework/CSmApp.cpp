@@ -3,7 +3,9 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 
+#include "platform/os/Os.h"
 #include "platform/services/CLimit.h"
 #include "platform/ui/Window.h"
 
@@ -62,20 +64,7 @@ int CSmApp::DoCommand(WPARAM id) {
     return 0;
 }
 
-std::wstring CSmApp::ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
+std::wstring CSmApp::ProgramFolder() { return os::ProgramFolder(); }
 
 std::wstring CSmApp::HelpTarget(const wchar_t* page) {
     const std::wstring local = ProgramFolder() + L"\\help\\" + page;
@@ -89,19 +78,11 @@ void CSmApp::ShowHtmlHelp(HWND window, const wchar_t* page) {
 }
 
 std::wstring CSmApp::OwnVersionText() {
-    wchar_t path[MAX_PATH * 2] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(path, &handle);
-    if (!size) return L"";
-    auto block = std::make_unique<unsigned char[]>(size);
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT len = 0;
-    if (!::GetFileVersionInfoW(path, 0, size, block.get()) ||
-        !::VerQueryValueW(block.get(), L"\\", reinterpret_cast<void**>(&info), &len) || !info)
-        return L"";
+    // The hub's own file, read as every product's version is.
+    const std::optional<os::FixedVersion> v = os::FixedVersionOf(os::ProgramPath());
+    if (!v) return L"";
     wchar_t text[64];
-    swprintf(text, 64, L"%u.%02u.%02u", HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS),
-             HIWORD(info->dwProductVersionLS));
+    swprintf(text, 64, L"%u.%02u.%02u", HIWORD(v->productVersionMS), LOWORD(v->productVersionMS),
+             HIWORD(v->productVersionLS));
     return text;
 }

@@ -156,6 +156,11 @@ std::vector<std::wstring> ProfileStringsOf(const std::wstring& path, const std::
 // the empty text when there is none.
 std::wstring ProfileValue(const std::wstring& text, const std::wstring& section, const std::wstring& key);
 
+// The full path of the running program's executable, and its folder (no
+// trailing backslash); empty when the system cannot say (Windows builds only).
+std::wstring ProgramPath();
+std::wstring ProgramFolder();
+
 // The real services of the machine the hub runs on (Windows builds only).
 IRegistry& Registry();
 IFileSystem& FileSystem();

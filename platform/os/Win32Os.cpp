@@ -87,6 +87,25 @@ std::optional<PathFacts> PathFactsOf(const std::wstring& path) {
     return facts;
 }
 
+std::wstring ProgramPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring ProgramFolder() {
+    const std::wstring path = ProgramPath();
+    const std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
 std::optional<FixedVersion> FixedVersionOf(const std::wstring& path) {
     // Asking a device or a pipe for its version resource may never return.
     // Callers have already found a regular file; the spelling is checked
