@@ -2,72 +2,41 @@
 
 #include <vector>
 
-#include "platform/ui/Window.h"
+#include "platform/ui/Dialog.h"
 
 namespace {
 
 // The passphrase prompt, built in memory so that it needs no resource.
-class PassphraseDialog {
+class PassphraseDialog : public ui::Dialog {
 public:
-    PassphraseDialog(const std::wstring& title, bool newOne) : m_title(title), m_newOne(newOne) {}
+    PassphraseDialog(const std::wstring& title, bool newOne)
+        : Dialog(0, nullptr), m_title(title), m_newOne(newOne) {}
 
     std::optional<conn::SecretText> Run(HWND owner) {
-        std::vector<WORD> t;
-        Build(t);
-        const INT_PTR r =
-            ::DialogBoxIndirectParamW(ui::ResourceModule(), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()),
-                                      owner, Proc, reinterpret_cast<LPARAM>(this));
-        if (r != IDOK) return std::nullopt;
+        if (DoModalIndirect(Build().Get(), owner) != IDOK) return std::nullopt;
         return std::move(m_result);
     }
 
 private:
     enum { kEdit = 100, kEdit2 = 101, kMaxLength = 1000 };
 
-    static void Text(std::vector<WORD>& t, const std::wstring& s) {
-        for (wchar_t c : s) t.push_back(static_cast<WORD>(c));
-        t.push_back(0);
-    }
-    static void Item(std::vector<WORD>& t, DWORD style, short x, short y, short cx, short cy, WORD id,
-                     WORD cls, const std::wstring& text) {
-        if (t.size() % 2) t.push_back(0);  // DWORD alignment
-        const DWORD s = style | WS_CHILD | WS_VISIBLE;
-        t.push_back(LOWORD(s));
-        t.push_back(HIWORD(s));
-        t.push_back(0);
-        t.push_back(0);
-        for (short v : {x, y, cx, cy}) t.push_back(static_cast<WORD>(v));
-        t.push_back(id);
-        t.push_back(0xFFFF);
-        t.push_back(cls);
-        Text(t, text);
-        t.push_back(0);
-    }
-    void Build(std::vector<WORD>& t) const {
-        const short h = m_newOne ? 96 : 66;
-        const DWORD style = DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-        t.push_back(LOWORD(style));
-        t.push_back(HIWORD(style));
-        t.push_back(0);
-        t.push_back(0);
-        t.push_back(static_cast<WORD>(m_newOne ? 6 : 4));
-        for (int v : {0, 0, 220, static_cast<int>(h)}) t.push_back(static_cast<WORD>(v));
-        t.push_back(0);  // no menu
-        t.push_back(0);  // standard class
-        Text(t, m_title);
-        t.push_back(8);
-        Text(t, L"MS Shell Dlg");
-        Item(t, SS_LEFT, 7, 7, 206, 18, 0xFFFF, 0x0082,
-             m_newOne ? L"Passwords are encrypted under this passphrase (at least 8 characters):"
-                      : L"The passwords in this file are protected by a passphrase:");
-        Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 26, 206, 13, kEdit, 0x0081, L"");
+    ui::DialogTemplate Build() const {
+        using T = ui::DialogTemplate;
+        const LONG h = m_newOne ? 96 : 66;
+        T t(DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU, m_title.c_str(), 220,
+            static_cast<short>(h));
+        t.Item(SS_LEFT, RECT{7, 7, 206, 18}, 0xFFFF, T::kStatic,
+               m_newOne ? L"Passwords are encrypted under this passphrase (at least 8 characters):"
+                        : L"The passwords in this file are protected by a passphrase:");
+        const DWORD edit = ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
+        t.Item(edit, RECT{7, 26, 206, 13}, kEdit, T::kEdit, L"");
         if (m_newOne) {
-            Item(t, SS_LEFT, 7, 44, 206, 9, 0xFFFF, 0x0082, L"Type it again:");
-            Item(t, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 55, 206, 13, kEdit2, 0x0081,
-                 L"");
+            t.Item(SS_LEFT, RECT{7, 44, 206, 9}, 0xFFFF, T::kStatic, L"Type it again:");
+            t.Item(edit, RECT{7, 55, 206, 13}, kEdit2, T::kEdit, L"");
         }
-        Item(t, BS_DEFPUSHBUTTON | WS_TABSTOP, 109, h - 21, 50, 14, IDOK, 0x0080, L"OK");
-        Item(t, BS_PUSHBUTTON | WS_TABSTOP, 163, h - 21, 50, 14, IDCANCEL, 0x0080, L"Cancel");
+        t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, RECT{109, h - 21, 50, 14}, IDOK, T::kButton, L"OK");
+        t.Item(BS_PUSHBUTTON | WS_TABSTOP, RECT{163, h - 21, 50, 14}, IDCANCEL, T::kButton, L"Cancel");
+        return t;
     }
     static conn::SecretText EditText(HWND dlg, int id) {
         wchar_t buffer[kMaxLength + 1] = {};
@@ -89,38 +58,32 @@ private:
             ::SetDlgItemTextW(dlg, id, L"");
         }
     }
-    static INT_PTR CALLBACK Proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
-        if (msg == WM_INITDIALOG) {
-            ::SetWindowLongPtrW(dlg, DWLP_USER, lp);
-            ::SendDlgItemMessageW(dlg, kEdit, EM_LIMITTEXT, kMaxLength, 0);
-            ::SendDlgItemMessageW(dlg, kEdit2, EM_LIMITTEXT, kMaxLength, 0);
-            return TRUE;
-        }
-        auto* self = reinterpret_cast<PassphraseDialog*>(::GetWindowLongPtrW(dlg, DWLP_USER));
-        if (msg != WM_COMMAND || !self) return FALSE;
-        if (LOWORD(wp) == IDCANCEL) {
-            ClearEdits(dlg);
-            ::EndDialog(dlg, IDCANCEL);
-            return TRUE;
-        }
-        if (LOWORD(wp) != IDOK) return FALSE;
-        conn::SecretText first = EditText(dlg, kEdit);
-        const conn::SecretText second = self->m_newOne ? EditText(dlg, kEdit2) : conn::SecretText();
+    BOOL OnInitDialog() override {
+        ::SendDlgItemMessageW(m_hwnd, kEdit, EM_LIMITTEXT, kMaxLength, 0);
+        ::SendDlgItemMessageW(m_hwnd, kEdit2, EM_LIMITTEXT, kMaxLength, 0);
+        return TRUE;
+    }
+    void OnCancel() override {
+        ClearEdits(m_hwnd);
+        EndDialog(IDCANCEL);
+    }
+    void OnOK() override {
+        conn::SecretText first = EditText(m_hwnd, kEdit);
+        const conn::SecretText second = m_newOne ? EditText(m_hwnd, kEdit2) : conn::SecretText();
         const wchar_t* problem = nullptr;
         if (first.empty())
             problem = L"Type the passphrase.";
-        else if (self->m_newOne && first.size() < 8)
+        else if (m_newOne && first.size() < 8)
             problem = L"The passphrase must have at least 8 characters.";
-        else if (self->m_newOne && second != first)
+        else if (m_newOne && second != first)
             problem = L"The two passphrases differ.";
         if (problem) {
-            ui::ShowMessageBox(dlg, problem, self->m_title.c_str(), MB_OK | MB_ICONEXCLAMATION);
-            return TRUE;
+            ui::ShowMessageBox(m_hwnd, problem, m_title.c_str(), MB_OK | MB_ICONEXCLAMATION);
+            return;
         }
-        self->m_result = std::move(first);
-        ClearEdits(dlg);
-        ::EndDialog(dlg, IDOK);
-        return TRUE;
+        m_result = std::move(first);
+        ClearEdits(m_hwnd);
+        EndDialog(IDOK);
     }
 
     std::wstring m_title;

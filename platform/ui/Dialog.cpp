@@ -29,6 +29,14 @@ INT_PTR Dialog::DoModal() {
     return result;
 }
 
+INT_PTR Dialog::DoModalIndirect(const DLGTEMPLATE* dialogTemplate, HWND owner) {
+    m_modal = true;
+    const INT_PTR result = ::DialogBoxIndirectParamW(ResourceModule(), dialogTemplate, owner, DialogProc,
+                                                     reinterpret_cast<LPARAM>(this));
+    m_modal = false;
+    return result;
+}
+
 bool Dialog::CreateModeless() {
     if (m_hwnd) return true;
     m_modal = false;

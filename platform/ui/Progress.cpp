@@ -56,51 +56,6 @@ struct ProgressState {
     std::exception_ptr error;
 };
 
-// A dialog template in memory (DLGTEMPLATE and its items), in dialog units,
-// so that it scales with the dialog font and the monitor's DPI.
-class TemplateWriter {
-public:
-    TemplateWriter(DWORD style, const wchar_t* title, short cx, short cy, WORD items) {
-        Add(style);
-        Add(0);  // extended style
-        m_words.push_back(items);
-        for (short v : {short(0), short(0), cx, cy}) m_words.push_back(static_cast<WORD>(v));
-        m_words.push_back(0);  // no menu
-        m_words.push_back(0);  // the standard dialog class
-        Text(title);
-        m_words.push_back(8);  // DS_SETFONT: the point size and face
-        Text(L"MS Shell Dlg");
-    }
-    // A control of a predefined class (0x0080 button, 0x0082 static) or of a named one.
-    void Item(DWORD style, RECT r, WORD id, WORD atom, const wchar_t* className, const wchar_t* text) {
-        if (m_words.size() % 2) m_words.push_back(0);  // items start on a DWORD boundary
-        Add(style | WS_CHILD | WS_VISIBLE);
-        Add(0);
-        for (LONG v : {r.left, r.top, r.right, r.bottom}) m_words.push_back(static_cast<WORD>(v));
-        m_words.push_back(id);
-        if (className) {
-            Text(className);
-        } else {
-            m_words.push_back(0xFFFF);
-            m_words.push_back(atom);
-        }
-        Text(text);
-        m_words.push_back(0);  // no creation data
-    }
-    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(m_words.data()); }
-
-private:
-    void Add(DWORD value) {
-        m_words.push_back(LOWORD(value));
-        m_words.push_back(HIWORD(value));
-    }
-    void Text(const wchar_t* text) {
-        for (; *text; ++text) m_words.push_back(static_cast<WORD>(*text));
-        m_words.push_back(0);
-    }
-    std::vector<WORD> m_words;  // the heap keeps it DWORD-aligned
-};
-
 class ProgressWindow : public Dialog {
 public:
     ProgressWindow(std::shared_ptr<ProgressState> state, const ProgressOptions& options)
@@ -109,12 +64,13 @@ public:
     bool Open(HWND owner) {
         // x, y, width, height in dialog units: the text over two lines, the
         // bar, and Cancel at the bottom right as in the system's own waits.
-        TemplateWriter t(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_NOIDLEMSG,
-                         m_options.caption.c_str(), 230, 66, 3);
-        t.Item(SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, RECT{7, 7, 216, 18}, kTextId, 0x0082, nullptr,
+        DialogTemplate t(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_NOIDLEMSG,
+                         m_options.caption.c_str(), 230, 66);
+        t.Item(SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, RECT{7, 7, 216, 18}, kTextId, DialogTemplate::kStatic,
                m_options.text.c_str());
-        t.Item(PBS_MARQUEE, RECT{7, 28, 216, 9}, kBarId, 0, PROGRESS_CLASSW, L"");
-        t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, RECT{173, 45, 50, 14}, IDCANCEL, 0x0080, nullptr, L"Cancel");
+        t.Item(PBS_MARQUEE, RECT{7, 28, 216, 9}, kBarId, PROGRESS_CLASSW, L"");
+        t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, RECT{173, 45, 50, 14}, IDCANCEL, DialogTemplate::kButton,
+               L"Cancel");
         m_owner = owner;
         return CreateIndirect(t.Get(), owner);
     }

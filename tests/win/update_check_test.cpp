@@ -230,10 +230,14 @@ TEST_F(UpdateCheckTest, CancelEndsAWaitForAServerThatSaysNothing) {
                 if (::GetWindowThreadProcessId(w, nullptr) == ui) window = w;
         }
         if (!window) return;
-        wchar_t line[512] = {};
-        ::SendMessageTimeoutW(::GetDlgItem(window, 100), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(line),
-                              SMTO_NORMAL, 2000, nullptr);
-        shown = line;
+        // The window is found as soon as it exists, its text a moment later.
+        for (int i = 0; i < 500 && shown.empty(); ++i) {
+            wchar_t line[512] = {};
+            ::SendMessageTimeoutW(::GetDlgItem(window, 100), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(line),
+                                  SMTO_NORMAL, 2000, nullptr);
+            shown = line;
+            if (shown.empty()) ::Sleep(10);
+        }
         GUITHREADINFO info{sizeof info};
         for (int i = 0; i < 500 && !(::GetGUIThreadInfo(ui, &info) && info.hwndFocus); ++i) ::Sleep(10);
         ::PostMessageW(info.hwndFocus, WM_KEYDOWN, VK_ESCAPE, 1);
