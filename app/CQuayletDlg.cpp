@@ -60,6 +60,7 @@ const ui::MessageMap* CQuayletDlg::ThisMessageMap() {
         ui::OnCommand(ID_TOOLS_CHECK_UPDATES, 0, &CQuayletDlg::RunUpdateCheck),
         ui::OnCommand(ID_HELP_ABOUT, 0, &CQuayletDlg::OnAbout),
         ui::OnCommand(ID_HELP_INDEX, 0, &CQuayletDlg::OnHelpIndex),
+        ui::OnCommand(ID_FILE_QUIT, 0, &CQuayletDlg::OnQuit),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -116,6 +117,10 @@ BOOL CQuayletDlg::OnInitDialog() {
 
     WaitForStartupReads(readsStarted);
     Load();
+    // The modal loop's keys reach this window first through a message filter
+    // of this thread; a hook has no context of its own, so the thread keeps
+    // the window it filters for.
+    t_filtered = this;
     m_filter = ::SetWindowsHookExW(WH_MSGFILTER, MessageFilter, nullptr, ::GetCurrentThreadId());
     return TRUE;
 }
@@ -135,14 +140,17 @@ void CQuayletDlg::WaitForStartupReads(ULONGLONG started) {
         static_cast<DWORD>(kStartupReadsBudgetMs - spent));
 }
 
+thread_local CQuayletDlg* CQuayletDlg::t_filtered = nullptr;
+
 LRESULT CALLBACK CQuayletDlg::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
     auto* msg = reinterpret_cast<MSG*>(lParam);
-    if (code == MSGF_DIALOGBOX && msg) {
-        HWND root = ::GetAncestor(msg->hwnd, GA_ROOT);
-        if (auto* dlg = dynamic_cast<CQuayletDlg*>(ui::Window::FromHandle(root));
-            dlg && (dlg->TranslateTabSwitch(*msg) || dlg->TranslatePageKey(*msg)))
-            return 1;
-    }
+    // Only the main window's own modal loop: a message box or another
+    // dialog over it has a loop and keys of its own.
+    CQuayletDlg* dlg = t_filtered;
+    if (code == MSGF_DIALOGBOX && msg && dlg && dlg->m_hwnd &&
+        ::GetAncestor(msg->hwnd, GA_ROOT) == dlg->m_hwnd &&
+        (dlg->TranslateTabSwitch(*msg) || dlg->TranslatePageKey(*msg)))
+        return 1;
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -169,6 +177,7 @@ void CQuayletDlg::SelectPage(int index) {
 bool CQuayletDlg::OnDestroyMsg(ui::Message&) {
     if (m_filter) ::UnhookWindowsHookEx(m_filter);
     m_filter = nullptr;
+    if (t_filtered == this) t_filtered = nullptr;
     return false;
 }
 
@@ -273,6 +282,14 @@ bool CQuayletDlg::OnMouseWheel(UINT keys, int delta, POINT pt) {
                                  MAKELPARAM(pt.x, pt.y));
     forwarding = false;
     return true;
+}
+
+void CQuayletDlg::OnQuit() {
+    // Ends the modal run as the dialog's OK does, without the close steps
+    // (the page is not deactivated, the placement not stored): those belong
+    // to a close request. Named here rather than left to the command's
+    // number, which happens to be IDOK's.
+    EndDialog(IDOK);
 }
 
 bool CQuayletDlg::OnCloseMsg(ui::Message&) {

@@ -60,6 +60,9 @@ private:
     bool OnMouseWheel(UINT keys, int delta, POINT pt);
     void SelectPage(int index);
     static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
+    // The main window whose modal loop this thread's message filter serves.
+    static thread_local CQuayletDlg* t_filtered;
+    void OnQuit();
 
     ui::TabCtrl m_tab;
     HICON m_appIcon = nullptr;  // shared resource icon: never freed

@@ -86,14 +86,12 @@ HWND InnermostPage(HWND outer, HWND hwnd) {
     return nullptr;
 }
 
-// The page's dialog manager calls the message filter again; that nested call
-// must leave the message to it.
-bool g_routing = false;
-
 }  // namespace
 
 bool Dialog::TranslatePageKey(MSG& msg) {
-    if (g_routing || !m_hwnd) return false;
+    // The page's dialog manager calls the message filter again; that nested
+    // call leaves the message to it.
+    if (m_routingPageKey || !m_hwnd) return false;
     switch (msg.message) {
     case WM_KEYDOWN:
     case WM_KEYUP:
@@ -120,9 +118,9 @@ bool Dialog::TranslatePageKey(MSG& msg) {
             }
         }
     }
-    g_routing = true;
+    m_routingPageKey = true;
     const bool handled = ::IsDialogMessageW(page, &msg) != FALSE;
-    g_routing = false;
+    m_routingPageKey = false;
     return handled;
 }
 

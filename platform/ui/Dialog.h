@@ -131,6 +131,7 @@ private:
     UINT m_templateId;
     Window* m_parent;
     bool m_modal = false;
+    bool m_routingPageKey = false;  // a page's dialog manager has the key now
 };
 
 }  // namespace ui
