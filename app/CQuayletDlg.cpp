@@ -92,8 +92,9 @@ BOOL CQuayletDlg::OnInitDialog() {
     Send(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_appIcon));
 
     // Inserting at 1..4 into the empty strip appends, giving items 0..3.
-    static const wchar_t* const kTitles[] = {L"Products", L"Connections", L"Recent Projects", L"SQL Library"};
-    for (int i = 0; i < 4; ++i) m_tab.InsertItem(i + 1, kTitles[i]);
+    static const wchar_t* const kTitles[kPageCount] = {L"Products", L"Connections", L"Recent Projects",
+                                                       L"SQL Library"};
+    for (int i = 0; i < kPageCount; ++i) m_tab.InsertItem(i + 1, kTitles[i]);
 
     const RECT frame = ChildRect(Item(IDC_PAGE_FRAME));
     const int x = frame.left + 2, y = frame.top + 2;
@@ -106,7 +107,7 @@ BOOL CQuayletDlg::OnInitDialog() {
     m_currentPage = 0;
     m_pages[0]->Create(x, y);
     m_pages[0]->Activate();
-    for (int slot = 1; slot < 4; ++slot) {
+    for (int slot = 1; slot < kPageCount; ++slot) {
         m_pages[slot] = MakePage(slot);
         m_pages[slot]->Create(x, y);
     }
@@ -164,7 +165,7 @@ bool CQuayletDlg::TranslateTabSwitch(const MSG& msg) {
     else if (msg.wParam == VK_PRIOR)
         step = -1;
     if (!step) return false;
-    SelectPage((m_currentPage + step + 4) % 4);
+    SelectPage((m_currentPage + step + kPageCount) % kPageCount);
     return true;
 }
 
@@ -249,7 +250,7 @@ bool CQuayletDlg::OnHelpMsg(ui::Message& m) {
 
 LRESULT CQuayletDlg::OnTabSelChange(NMHDR*) {
     const int selected = m_tab.GetCurSel();
-    if (selected == m_currentPage || selected < 0 || selected > 3) return 0;
+    if (selected == m_currentPage || selected < 0 || selected >= kPageCount) return 0;
     HWND oldPage = m_pages[m_currentPage]->Hwnd();
     HWND focus = ::GetFocus();
     const bool focusOnOldPage = focus && (focus == oldPage || ::IsChild(oldPage, focus));

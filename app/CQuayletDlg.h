@@ -28,7 +28,9 @@ public:
     bool TranslateTabSwitch(const MSG& msg);
 
     int CurrentPageIndex() const { return m_currentPage; }
-    CSmDialog* Page(int slot) const { return slot >= 0 && slot < 4 ? m_pages[slot].get() : nullptr; }
+    // Products, Connections, Recent Projects, SQL Library: one tab and one page each.
+    static constexpr int kPageCount = 4;
+    CSmDialog* Page(int slot) const { return slot >= 0 && slot < kPageCount ? m_pages[slot].get() : nullptr; }
     PageProducts* ProductsPage() const { return m_productsPage; }
     const ui::TabCtrl& Tab() const { return m_tab; }
     HICON AppIcon() const { return m_appIcon; }
@@ -66,7 +68,7 @@ private:
 
     ui::TabCtrl m_tab;
     HICON m_appIcon = nullptr;  // shared resource icon: never freed
-    std::array<std::unique_ptr<CSmDialog>, 4> m_pages;
+    std::array<std::unique_ptr<CSmDialog>, kPageCount> m_pages;
     int m_currentPage = -1;
     std::unique_ptr<CAboutDlg> m_about;
     PageProducts* m_productsPage = nullptr;  // the same object as page 0, not owned

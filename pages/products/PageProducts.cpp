@@ -470,7 +470,7 @@ bool PageProducts::OnVScroll(ui::Message& m) {
     }
     if (std::clamp(target, 0, m_scrollRange) == m_scrollPos) return true;
     ScrollTo(target);
-    return false;  // the base handler sees the step too
+    return true;
 }
 
 bool PageProducts::OnDpiChanged(ui::Message&) {
