@@ -11,8 +11,8 @@
 
 #include "platform/services/CSysReg.h"
 
+// The kind of a settings key; every key of the hub is an integer.
 enum S_TYPE : int {
-    S_STRING = 0,
     S_INT = 1,
 };
 
