@@ -18,8 +18,9 @@ struct Message {
     LRESULT result = 0;
 };
 
-// Reflected messages carry this offset; the reflected colour request of a
-// static control is kReflectBase + WM_CTLCOLOR (0xBC19) with (device context, CTLCOLOR_* kind).
+// Reflected messages carry this offset. A child's colour request
+// (WM_CTLCOLORSTATIC, EDIT, BTN, LISTBOX, SCROLLBAR) comes back to it as
+// kReflectedCtlColor with (device context, CTLCOLOR_* kind).
 constexpr UINT kReflectBase = 0xBC00;
 constexpr UINT kReflectedCtlColor = kReflectBase + 0x0019;
 constexpr UINT kReflectedCommand = kReflectBase + WM_COMMAND;
