@@ -12,6 +12,7 @@
 #include "platform/framework/Process.h"
 #include "platform/os/Os.h"
 #include "platform/ui/Dpi.h"
+#include "platform/ui/Moves.h"
 #include "platform/ui/Reads.h"
 #include "resources/resource.h"
 
@@ -35,16 +36,15 @@ constexpr int kMaxVersionWidth = 200;
 void MoveChildren(HWND page, int dy) {
     int count = 0;
     for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) ++count;
-    HDWP batch = ::BeginDeferWindowPos(count);
-    for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
-        RECT r{};
-        ::GetWindowRect(c, &r);
-        ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
-        const UINT flags = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
-        if (batch) batch = ::DeferWindowPos(batch, c, nullptr, r.left, r.top + dy, 0, 0, flags);
-        if (!batch) ::SetWindowPos(c, nullptr, r.left, r.top + dy, 0, 0, flags);
+    {
+        ui::BatchedMoves moves(count);
+        for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+            RECT r{};
+            ::GetWindowRect(c, &r);
+            ::MapWindowPoints(HWND_DESKTOP, page, reinterpret_cast<POINT*>(&r), 2);
+            moves.Move(c, r.left, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
-    if (batch) ::EndDeferWindowPos(batch);
     ::InvalidateRect(page, nullptr, TRUE);
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ui/Moves.h"
+
 void _ControlContainer::AddControl(int id, RZ_TYPE rzType, int splitType) {
     AddControl(::GetDlgItem(ContainerWindow(), id), rzType, splitType);
 }
@@ -55,18 +57,12 @@ RECT _ControlContainer::Anchor(const RECT& r, Follow edges, int dx, int dy) {
 
 void _ControlContainer::RepositionControls(int cx, int cy) {
     if (m_entries.empty()) return;
-    HDWP batch = ::BeginDeferWindowPos(static_cast<int>(m_entries.size()));
+    ui::BatchedMoves moves(static_cast<int>(m_entries.size()));
     for (const Entry& e : m_entries) {
         if (!::IsWindow(e.child)) continue;
         const RECT n = Anchor(e.initial, e.edges, cx - e.parentSize.cx, cy - e.parentSize.cy);
-        const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
-        if (batch)
-            batch = ::DeferWindowPos(batch, e.child, nullptr, n.left, n.top, n.right - n.left,
-                                     n.bottom - n.top, flags);
-        else
-            ::SetWindowPos(e.child, nullptr, n.left, n.top, n.right - n.left, n.bottom - n.top, flags);
+        moves.Move(e.child, n.left, n.top, n.right - n.left, n.bottom - n.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    if (batch) ::EndDeferWindowPos(batch);
 }
 
 void _ControlContainer::RescaleAnchors(UINT oldDpi, UINT newDpi) {
