@@ -114,9 +114,9 @@ bool ColorEditWnd::TakeRead(std::size_t total) {
     if (!HandleStatus(status)) return false;
     // The script replaces the empty text once its encoding is decided: the
     // first screen is shown as it stays.
-    if (m_textLoaded && m_reader.Opened() && m_reader.Lines().LineCount() > 0 &&
+    if (m_shows == Shows::OwnText && m_reader.Opened() && m_reader.Lines().LineCount() > 0 &&
         (m_reader.Done() || m_reader.Have() >= std::min(kFirstBytes, m_reader.Want()))) {
-        m_textLoaded = false;
+        m_shows = Shows::File;
         m_textLines.Clear();
         AfterLoad(0);
     }
@@ -144,7 +144,7 @@ void ColorEditWnd::AfterStep() {
         m_encodingChanges = Lines().EncodingChanges();
         m_states.Reset(LineCount());
         // What was copied so far was decoded the old way.
-        if (m_copy) StartCopy(m_copy->copier.From(), m_copy->copier.To());
+        if (const CopyJob* job = RunningCopy()) StartCopy(job->copier.From(), job->copier.To());
     }
     m_states.Extend(LineCount());
     const std::size_t longest = std::min<std::size_t>(Lines().LongestLine(), INT_MAX / 64);
@@ -174,21 +174,21 @@ bool ColorEditWnd::OnReadNews(ui::Message& m) {
 }
 
 void ColorEditWnd::StartWork() {
-    if (!m_hwnd || m_working) return;
-    m_working = true;
+    if (!m_hwnd || m_work == Work::Running) return;
+    m_work = Work::Running;
     ::SetTimer(m_hwnd, kWorkTimer, USER_TIMER_MINIMUM, nullptr);
 }
 
 // One slice of background work; false when nothing is left.
 bool ColorEditWnd::DoWork() {
     const double start = NowMs();
-    if (m_copy) {
+    if (const CopyJob* job = RunningCopy()) {
         // The user waits for a copy; the reading goes on after it, which
         // also keeps the lines being copied as they are.
         if (CopySlice(start + kSliceMs)) {
             FinishCopy();
         } else {
-            SetProgress(L"Copying... " + std::to_wstring(m_copy->copier.Percent()) + L" %");
+            SetProgress(L"Copying... " + std::to_wstring(job->copier.Percent()) + L" %");
         }
         return true;
     }
@@ -221,7 +221,7 @@ bool ColorEditWnd::DoWork() {
 void ColorEditWnd::OnTimer(UINT_PTR id) {
     if (id == kWorkTimer && !DoWork()) {
         ::KillTimer(m_hwnd, kWorkTimer);
-        m_working = false;
+        m_work = Work::Idle;
     }
 }
 
@@ -236,8 +236,6 @@ void ColorEditWnd::RunPending() {
     case Pending::SelectAll: SetSelection(Pos{0, 0}, Pos{last, LineLength(last)}); break;
     case Pending::Bottom: SetTop(static_cast<std::ptrdiff_t>(TotalRows())); break;
     }
-    if (m_copyWhenRead) {
-        m_copyWhenRead = false;
-        StartCopy(m_copyFrom, Pos{last, LineLength(last)});
-    }
+    if (const auto* waiting = std::get_if<CopyWhenRead>(&m_copying))
+        StartCopy(waiting->from, Pos{last, LineLength(last)});
 }

@@ -127,8 +127,7 @@ bool ColorEditWnd::Copy() {
     if (Loading() && (m_pending == Pending::SelectAll || m_pending == Pending::ExtendToEnd)) {
         // The selection reaches the end of the file once it is read; what the
         // user copies is that, even if the caret moves on meanwhile.
-        m_copyWhenRead = true;
-        m_copyFrom = m_pending == Pending::SelectAll ? Pos{} : m_anchor;
+        m_copying = CopyWhenRead{m_pending == Pending::SelectAll ? Pos{} : m_anchor};
         SetProgress(L"Copying...");
         StartWork();
         return true;
@@ -136,15 +135,20 @@ bool ColorEditWnd::Copy() {
     return StartCopy(m_anchor, m_caret);
 }
 
+ColorEditWnd::CopyJob* ColorEditWnd::RunningCopy() const {
+    const auto* job = std::get_if<std::unique_ptr<CopyJob>>(&m_copying);
+    return job ? job->get() : nullptr;
+}
+
 bool ColorEditWnd::StartCopy(Pos from, Pos to) {
     const double start = NowMs();
-    m_copy = std::make_unique<CopyJob>(Lines(), from, to);
-    if (m_copy->copier.Done()) return FinishCopy();
-    CopyJob& job = *m_copy;
+    m_copying = std::make_unique<CopyJob>(Lines(), from, to);
+    CopyJob& job = *RunningCopy();
+    if (job.copier.Done()) return FinishCopy();
     job.memory.Reset(::GlobalAlloc(GMEM_MOVEABLE, (job.copier.Capacity() + 1) * sizeof(wchar_t)));
     job.text.emplace(job.memory.Get());
     if (!*job.text) {
-        m_copy.reset();
+        m_copying = std::monostate{};
         ui::ShowMessageBox(m_hwnd, L"There is not enough memory to copy the selection.", ui::kAppCaption,
                            MB_OK | MB_ICONINFORMATION);
         return false;
@@ -162,14 +166,16 @@ bool ColorEditWnd::CopySlice(double until) {
     // A few hundred lines between looks at the clock: at most a few
     // milliseconds, as lines are cut at a few thousand units.
     constexpr std::size_t kLinesBetweenChecks = 256;
-    while (!m_copy->copier.Step(m_copy->text->Get(), kLinesBetweenChecks)) {
+    CopyJob& job = *RunningCopy();
+    while (!job.copier.Step(job.text->Get(), kLinesBetweenChecks)) {
         if (NowMs() >= until) return false;
     }
     return true;
 }
 
 bool ColorEditWnd::FinishCopy() {
-    std::unique_ptr<CopyJob> job = std::move(m_copy);
+    std::unique_ptr<CopyJob> job = std::move(std::get<std::unique_ptr<CopyJob>>(m_copying));
+    m_copying = std::monostate{};
     SetProgress(std::wstring());
     const text::CopyResult result = job->copier.Result();
     if (result == text::CopyResult::Nothing) return false;
@@ -183,7 +189,7 @@ bool ColorEditWnd::FinishCopy() {
         // Another program has the clipboard open for a moment: try again
         // with the background work rather than lose the copy.
         if (++job->tries < kClipboardTries) {
-            m_copy = std::move(job);
+            m_copying = std::move(job);
             SetProgress(L"Copying... 100 %");
             StartWork();
             return true;
@@ -243,8 +249,7 @@ void ColorEditWnd::OnRenderAllFormats() { RenderAllPromised(); }
 void ColorEditWnd::OnDestroyClipboard() { m_onClipboard.reset(); }
 
 void ColorEditWnd::CancelCopy() {
-    m_copy.reset();
-    m_copyWhenRead = false;
+    m_copying = std::monostate{};
     SetProgress(std::wstring());
 }
 

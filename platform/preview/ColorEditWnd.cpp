@@ -159,12 +159,11 @@ void ColorEditWnd::SetColorizer(CColorizer* colorizer) {
 
 void ColorEditWnd::Reset() {
     if (m_hwnd) ::KillTimer(m_hwnd, kWorkTimer);
-    m_working = false;
+    m_work = Work::Idle;
     m_pending = Pending::None;
     // A copy of the text shown so far is given up with it.
     CancelCopy();
     m_reader.Close();
-    m_textLoaded = false;
     m_textLines.Clear();
     m_textCopy.clear();
     m_textCopy.shrink_to_fit();
@@ -181,7 +180,7 @@ void ColorEditWnd::Reset() {
     // An empty text has one empty line; the index needs bytes to point at.
     static const unsigned char none = 0;
     m_textLines.AssignEncoded(&none, 0, text::Encoding::Utf16LE);
-    m_textLoaded = true;
+    m_shows = Shows::OwnText;
     m_states.Reset(LineCount());
 }
 
@@ -507,7 +506,7 @@ bool ColorEditWnd::OnSetCursor(ui::Message& m) {
 std::wstring ColorEditWnd::ScreenText() const {
     if (!m_message.empty()) return m_message;
     // Nothing of a script that is still being opened is shown but the note.
-    if (m_textLoaded && Loading()) return m_note;
+    if (m_shows == Shows::OwnText && Loading()) return m_note;
     std::wstring out, line;
     const std::size_t end = std::min(LineCount(), m_top + static_cast<std::size_t>(VisibleRows()));
     for (std::size_t i = m_top; i < end; ++i) {

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/text/CColorizer.h"
@@ -95,7 +96,7 @@ public:
     void FinishLoading();
     bool Loading() const { return !m_reader.Done(); }
     // Whether background work (reading, colouring states) is still going on.
-    bool Working() const { return m_working || Loading(); }
+    bool Working() const { return m_work == Work::Running || Loading(); }
     // The height of a line in pixels, for the font at the window's DPI.
     int LineHeight() const { return m_lineHeight; }
     // Shows `text`, scrolled so that line `firstLine` is at the top (0: the start).
@@ -130,7 +131,7 @@ public:
     // or closing the window gives up the one under way.
     bool Copy();
     // Whether a copy is under way, and the progress shown meanwhile (empty when none).
-    bool Copying() const { return m_copy || m_copyWhenRead; }
+    bool Copying() const { return !std::holds_alternative<std::monostate>(m_copying); }
     const std::wstring& Progress() const { return m_progress; }
     // The pixel offset of a place in its line, from the text's left edge.
     int XOf(Pos pos) const;
@@ -146,8 +147,22 @@ public:
     static const ui::MessageMap* ThisMessageMap();
 
 private:
-    // What the user asked for that needs the whole file, done when it is read.
+    // Each of the window's states is one value, changed in one place each:
+    // - what the lines come from: the file's reader, or a text of the
+    //   window's own (LoadText, a message, or the empty text shown until a
+    //   file's encoding is decided);
+    enum class Shows : std::uint8_t { File, OwnText };
+    // - whether the work timer runs (reading, copying, colouring states);
+    enum class Work : std::uint8_t { Idle, Running };
+    // - what the user asked for that needs the whole file, done when it is read;
     enum class Pending : std::uint8_t { None, End, ExtendToEnd, SelectAll, Bottom };
+    // - the copy: none, one waiting for the file to be read to its end (from
+    //   a place), or one being built (m_copying below).
+    struct CopyJob;
+    struct CopyWhenRead {
+        Pos from;
+    };
+    using CopyState = std::variant<std::monostate, CopyWhenRead, std::unique_ptr<CopyJob>>;
 
     // A line laid out as drawn: the x of every code unit boundary (size + 1
     // entries, from the text's left edge), tabs expanded.
@@ -159,7 +174,11 @@ private:
 
     static constexpr int kMargin = 4;  // pixels between the left edge and the text
 
-    const text::TextLines& Lines() const { return m_textLoaded ? m_textLines : m_reader.Lines(); }
+    const text::TextLines& Lines() const {
+        return m_shows == Shows::OwnText ? m_textLines : m_reader.Lines();
+    }
+    // The copy being built, or null.
+    CopyJob* RunningCopy() const;
     void Reset();
     void ShowMessage(const std::wstring& text);
     int Fail(const wchar_t* what, DWORD error);
@@ -177,7 +196,6 @@ private:
     bool StartCopy(Pos from, Pos to);
     bool CopySlice(double until);
     bool FinishCopy();
-    struct CopyJob;
     bool HandToClipboard(std::unique_ptr<CopyJob> job);
     void CancelCopy();
     void SetProgress(const std::wstring& text);
@@ -268,12 +286,12 @@ private:
     CColorizer* m_colorizer = nullptr;
     std::wstring m_path;
     text::TextReader m_reader;
-    bool m_textLoaded = false;  // LoadText: m_textLines over m_textCopy
+    Shows m_shows = Shows::File;  // OwnText: m_textLines over m_textCopy
     std::wstring m_textCopy;
     text::TextLines m_textLines;
     unsigned m_encodingChanges = 0;
     ColorStateCache m_states;
-    bool m_working = false;
+    Work m_work = Work::Idle;
     Pending m_pending = Pending::None;
 
     // A copy under way: the text is written straight into the block that
@@ -286,13 +304,10 @@ private:
         std::optional<os::GlobalLock<wchar_t>> text;
         int tries = 0;  // of opening the clipboard
     };
-    std::unique_ptr<CopyJob> m_copy;
-    // A large copied text the clipboard was promised and has not asked for yet.
+    CopyState m_copying;
+    // A large copied text the clipboard was promised and has not asked for
+    // yet; apart from the state above, as a new copy may start meanwhile.
     std::unique_ptr<CopyJob> m_onClipboard;
-    // A copy asked for while the selection waits to grow to the end of the
-    // file: from here to the end, once read.
-    bool m_copyWhenRead = false;
-    Pos m_copyFrom;
     std::wstring m_progress;
     std::wstring m_message;
     std::wstring m_note;
