@@ -69,7 +69,7 @@ function(quaylet_modules)
   quaylet_module(platform/text)
   quaylet_module(platform/ui PUBLIC platform/os platform/text)
   quaylet_module(platform/services PUBLIC catalogue PRIVATE platform/os platform/ui)
-  quaylet_module(platform/connection PRIVATE platform/os)
+  quaylet_module(platform/connection PRIVATE platform/os platform/text)
   # The suite's controls, the script preview, the update check and the
   # connection list: one job each.
   quaylet_module(platform/controls PUBLIC platform/ui PRIVATE platform/os)

@@ -1,5 +1,7 @@
 #include "platform/connection/ConnText.h"
 
+#include "platform/text/TextDecode.h"
+
 namespace conn {
 
 std::u16string ToUnits(const std::wstring& text) {
@@ -94,39 +96,19 @@ Bytes ToUtf8(const std::u16string& units) {
 std::optional<std::u16string> FromUtf8(const Bytes& bytes) {
     std::u16string out;
     out.reserve(bytes.size());
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t i = 0;
     while (i < bytes.size()) {
-        const auto b0 = static_cast<unsigned char>(bytes[i]);
-        std::uint32_t c;
-        std::size_t extra;
-        std::uint32_t min;
-        if (b0 < 0x80) {
-            out.push_back(b0);
-            ++i;
-            continue;
-        } else if ((b0 & 0xE0) == 0xC0) {
-            c = b0 & 0x1F, extra = 1, min = 0x80;
-        } else if ((b0 & 0xF0) == 0xE0) {
-            c = b0 & 0x0F, extra = 2, min = 0x800;
-        } else if ((b0 & 0xF8) == 0xF0) {
-            c = b0 & 0x07, extra = 3, min = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (i + extra >= bytes.size()) return std::nullopt;  // truncated
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto b = static_cast<unsigned char>(bytes[i + k]);
-            if ((b & 0xC0) != 0x80) return std::nullopt;
-            c = (c << 6) | (b & 0x3F);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+        std::uint32_t c = 0;
+        const std::size_t length = text::Utf8Sequence(data + i, bytes.size() - i, c);
+        if (length == 0) return std::nullopt;
         if (c >= 0x10000) {
             out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
         } else {
             out.push_back(static_cast<char16_t>(c));
         }
-        i += extra + 1;
+        i += length;
     }
     return out;
 }

@@ -16,8 +16,10 @@ std::uint64_t Load64(const unsigned char* p) {
     return v;
 }
 
-// Length of the valid UTF-8 sequence at p (1 to 4), or 0 when the bytes there
-// do not start one. Decodes the code point into cp.
+bool IsBlank(std::uint32_t unit) { return unit == 0x20 || unit == 0x09; }
+
+}  // namespace
+
 std::size_t Utf8Sequence(const unsigned char* p, std::size_t avail, std::uint32_t& cp) {
     const unsigned char b0 = p[0];
     if (b0 < 0x80) {
@@ -43,10 +45,6 @@ std::size_t Utf8Sequence(const unsigned char* p, std::size_t avail, std::uint32_
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return len;
 }
-
-bool IsBlank(std::uint32_t unit) { return unit == 0x20 || unit == 0x09; }
-
-}  // namespace
 
 Detected ByteOrderMark(const unsigned char* data, std::size_t size) {
     if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) return {Encoding::Utf8, 3};

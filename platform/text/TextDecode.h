@@ -37,7 +37,12 @@ Detected ByteOrderMark(const unsigned char* data, std::size_t size);
 // broken sequence is better shown byte by byte than with pieces missing.
 Detected DetectEncoding(const unsigned char* data, std::size_t size);
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+// The length (1 to 4) of the valid UTF-8 sequence at p, whose code point goes
+// to cp, or 0 when the bytes there start none: an overlong form, an encoded
+// surrogate, a code point above U+10FFFF or a sequence cut short by `avail`.
+std::size_t Utf8Sequence(const unsigned char* p, std::size_t avail, std::uint32_t& cp);
+
+// Strict UTF-8: every byte belongs to a valid sequence.
 bool IsValidUtf8(const unsigned char* data, std::size_t size);
 
 // Appends the UTF-16 code units of UTF-8 bytes; each byte that does not
