@@ -78,8 +78,7 @@ void CSmApp::ShowHtmlHelp(HWND window, const wchar_t* page) {
 }
 
 std::wstring CSmApp::OwnVersionText() {
-    // The hub's own file, read as every product's version is.
-    const std::optional<os::FixedVersion> v = os::FixedVersionOf(os::ProgramPath());
+    const std::optional<os::FixedVersion> v = os::OwnFixedVersion();
     if (!v) return L"";
     wchar_t text[64];
     swprintf(text, 64, L"%u.%02u.%02u", HIWORD(v->productVersionMS), LOWORD(v->productVersionMS),

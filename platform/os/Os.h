@@ -138,6 +138,11 @@ using ReadAt = std::function<bool(std::uint64_t offset, std::size_t size, unsign
 // `read` from its PE headers and resource directory; nothing when the file is
 // no PE image, has no version resource or the record is not there whole.
 std::optional<FixedVersion> FixedVersionOfImage(const ReadAt& read);
+// The fixed version record at the start of a version resource's `size` bytes.
+std::optional<FixedVersion> FixedVersionOfBlock(const unsigned char* block, std::size_t size);
+// This program's own version record, from its image already in memory: no
+// file is read, so the interface thread may ask at any time.
+std::optional<FixedVersion> OwnFixedVersion();
 // IProfileReader::GetString.
 std::wstring ProfileStringOf(const std::wstring& section, const std::wstring& key, const std::wstring& path);
 // The values of keys of one section of an INI-style file of at most maxBytes,

@@ -122,11 +122,18 @@ std::optional<FixedVersion> FixedVersionOfImage(const ReadAt& read) {
         return std::nullopt;
     unsigned char info[kFixedAt + kFixedSize];
     if (!image.Read(offset, sizeof info, info)) return std::nullopt;
+    return FixedVersionOfBlock(info, sizeof info);
+}
+
+std::optional<FixedVersion> FixedVersionOfBlock(const unsigned char* block, std::size_t size) {
+    // VS_VERSIONINFO: three words, the key "VS_VERSION_INFO" with its NUL, padding, then the record.
+    constexpr std::size_t kFixedAt = 40, kFixedSize = 52;
+    if (size < kFixedAt + kFixedSize) return std::nullopt;
     static const char16_t kKey[] = u"VS_VERSION_INFO";
     for (int i = 0; i < 16; ++i)
-        if (U16(info + 6 + 2 * i) != static_cast<std::uint32_t>(kKey[i])) return std::nullopt;
-    if (U16(info + 2) < kFixedSize || U32(info + kFixedAt) != kFixedSignature) return std::nullopt;
-    const unsigned char* f = info + kFixedAt;
+        if (U16(block + 6 + 2 * i) != static_cast<std::uint32_t>(kKey[i])) return std::nullopt;
+    if (U16(block + 2) < kFixedSize || U32(block + kFixedAt) != kFixedSignature) return std::nullopt;
+    const unsigned char* f = block + kFixedAt;
     return FixedVersion{U32(f + 16), U32(f + 20), U32(f + 8), U32(f + 12)};
 }
 

@@ -127,6 +127,15 @@ std::optional<FixedVersion> FixedVersionOf(const std::wstring& path) {
     return version;
 }
 
+std::optional<FixedVersion> OwnFixedVersion() {
+    // Resources of the loaded image stay mapped while the program runs.
+    HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = found ? ::LoadResource(nullptr, found) : nullptr;
+    const void* block = loaded ? ::LockResource(loaded) : nullptr;
+    if (!block) return std::nullopt;
+    return FixedVersionOfBlock(static_cast<const unsigned char*>(block), ::SizeofResource(nullptr, found));
+}
+
 std::wstring ProfileStringOf(const std::wstring& section, const std::wstring& key, const std::wstring& path) {
     wchar_t buffer[260] = {};
     GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer, 260, path.c_str());
