@@ -152,29 +152,6 @@ std::vector<std::wstring> Hub::Launches() const {
     return lines;
 }
 
-AnswerWatch::AnswerWatch(HWND window) : m_window(window) {
-    m_thread = std::thread([this] {
-        LARGE_INTEGER frequency{};
-        ::QueryPerformanceFrequency(&frequency);
-        while (!m_stop) {
-            LARGE_INTEGER t0{}, t1{};
-            ::QueryPerformanceCounter(&t0);
-            DWORD_PTR result = 0;
-            if (!::SendMessageTimeoutW(m_window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result)) ++m_unanswered;
-            ::QueryPerformanceCounter(&t1);
-            const double ms = static_cast<double>(t1.QuadPart - t0.QuadPart) * 1000.0 /
-                              static_cast<double>(frequency.QuadPart);
-            if (ms > m_longestMs) m_longestMs = ms;
-            ::Sleep(10);
-        }
-    });
-}
-
-void AnswerWatch::Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-}
-
 HWND FindProgressWindow(const Hub& hub, const wchar_t* caption) {
     return test::FindShownWindow(test::ProcessOf(hub.Window()), [caption](HWND hwnd) {
         return test::ClassName(hwnd) == L"#32770" && test::WindowText(hwnd) == caption &&

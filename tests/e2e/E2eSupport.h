@@ -11,9 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/RectAssert.h"
@@ -85,28 +83,6 @@ private:
     PROCESS_INFORMATION m_pi{};
     HWND m_window = nullptr;
     std::wstring m_log;
-};
-
-// Measures from this process how the hub's window answers: WM_NULL is sent
-// again and again with a timeout, on a thread of its own, until Stop().
-class AnswerWatch {
-public:
-    explicit AnswerWatch(HWND window);
-    ~AnswerWatch() { Stop(); }
-    AnswerWatch(const AnswerWatch&) = delete;
-    AnswerWatch& operator=(const AnswerWatch&) = delete;
-    void Stop();
-    // The longest time one WM_NULL waited for its answer, in milliseconds,
-    // and how many went unanswered within 5 seconds.
-    double LongestMs() const { return m_longestMs; }
-    int Unanswered() const { return m_unanswered; }
-
-private:
-    HWND m_window;
-    std::atomic<bool> m_stop{false};
-    std::atomic<double> m_longestMs{0};
-    std::atomic<int> m_unanswered{0};
-    std::thread m_thread;
 };
 
 // The progress window a wait of the hub shows (caption as given), or null.
