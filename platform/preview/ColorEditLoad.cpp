@@ -167,12 +167,6 @@ void ColorEditWnd::FinishLoading() {
     RunPending();
 }
 
-bool ColorEditWnd::OnReadNews(ui::Message& m) {
-    StartWork();
-    m.result = 0;
-    return true;
-}
-
 void ColorEditWnd::StartWork() {
     if (!m_hwnd || m_work == Work::Running) return;
     m_work = Work::Running;

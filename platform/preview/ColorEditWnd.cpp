@@ -133,7 +133,7 @@ const ui::MessageMap* ColorEditWnd::ThisMessageMap() {
         ui::OnFocus(WM_KILLFOCUS, &ColorEditWnd::OnKillFocus),
         ui::OnMessage(WM_SETCURSOR, &ColorEditWnd::OnSetCursor),
         ui::OnTimer(&ColorEditWnd::OnTimer),
-        ui::OnMessage(kReadNews, &ColorEditWnd::OnReadNews),
+        ui::OnSignal(kReadNews, &ColorEditWnd::StartWork),
         ui::OnMessage(WM_GETTEXT, &ColorEditWnd::OnGetText),
         ui::OnMessage(WM_GETTEXTLENGTH, &ColorEditWnd::OnGetTextLength),
         ui::OnSignal(WM_SYSCOLORCHANGE, &ColorEditWnd::OnColorsChanged),

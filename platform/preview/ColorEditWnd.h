@@ -184,7 +184,6 @@ private:
     int Fail(const wchar_t* what, DWORD error);
     bool TakeRead(std::size_t total);
     bool HandleStatus(text::TextReader::Status status);
-    bool OnReadNews(ui::Message& m);
     void AfterStep();
     void StartWork();
     bool DoWork();
