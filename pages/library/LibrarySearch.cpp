@@ -107,19 +107,18 @@ void LibrarySearch::StartFolders() {
         m_folders.pop_front();
         ++m_walkOpen;
         const unsigned generation = m_walkGeneration;
-        m_reads.Start<std::vector<Entry>>(
-            [path = folder.path] { return ListFolder(path); },
-            [this, folder, generation](std::vector<Entry>& entries) {
-                if (generation != m_walkGeneration) return;
-                FolderListed(folder, entries);
-                FolderDone();
-            },
-            [this, generation] {
-                if (generation != m_walkGeneration) return;
-                ++m_foldersLost;
-                FolderDone();
-            },
-            m_deadline);
+        m_reads.Start<std::vector<Entry>>([path = folder.path] { return ListFolder(path); },
+                                          [this, folder, generation](std::vector<Entry>& entries) {
+                                              if (generation != m_walkGeneration) return;
+                                              FolderListed(folder, entries);
+                                              FolderDone();
+                                          },
+                                          [this, generation] {
+                                              if (generation != m_walkGeneration) return;
+                                              ++m_foldersLost;
+                                              FolderDone();
+                                          },
+                                          m_deadline);
     }
 }
 
@@ -174,29 +173,35 @@ void LibrarySearch::CancelTextSearch() {
     if (onProgress) onProgress();
 }
 
+void LibrarySearch::ClearTextSearch() {
+    CancelTextSearch();
+    m_cancelled = false;
+    m_searched = m_skipped = 0;
+    m_matches.clear();
+}
+
 void LibrarySearch::StartScripts() {
     while (m_searching && m_searchOpen < kInFlight && m_next < m_scripts.size()) {
         const std::wstring path = m_scripts[m_next++];
         ++m_searchOpen;
         const std::shared_ptr<os::BackgroundReads::Id> id = std::make_shared<os::BackgroundReads::Id>(0);
-        *id = m_reads.Start<std::optional<Match>>(
-            [path, text = m_text] { return SearchFile(path, text); },
-            [this, path, id](std::optional<Match>& match) {
-                ForgetRead(*id);
-                ++m_searched;
-                if (match) {
-                    m_matches[path] = *match;
-                    if (onMatch) onMatch(path);
-                }
-                ScriptDone();
-            },
-            [this, id] {
-                ForgetRead(*id);
-                ++m_searched;
-                ++m_skipped;
-                ScriptDone();
-            },
-            m_deadline);
+        *id = m_reads.Start<std::optional<Match>>([path, text = m_text] { return SearchFile(path, text); },
+                                                  [this, path, id](std::optional<Match>& match) {
+                                                      ForgetRead(*id);
+                                                      ++m_searched;
+                                                      if (match) {
+                                                          m_matches[path] = *match;
+                                                          if (onMatch) onMatch(path);
+                                                      }
+                                                      ScriptDone();
+                                                  },
+                                                  [this, id] {
+                                                      ForgetRead(*id);
+                                                      ++m_searched;
+                                                      ++m_skipped;
+                                                      ScriptDone();
+                                                  },
+                                                  m_deadline);
         m_scriptReads.push_back(*id);
     }
 }

@@ -68,6 +68,8 @@ public:
     // meanwhile) for `text`, ignoring case.
     void SearchText(const std::wstring& text);
     void CancelTextSearch();
+    // Ends it and forgets what it found.
+    void ClearTextSearch();
     bool Searching() const { return m_searching; }
     bool Cancelled() const { return m_cancelled; }
     std::size_t Searched() const { return m_searched; }

@@ -53,10 +53,12 @@ void PageLibrary::SetUpSearch() {
     m_search.Send(EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Search scripts"));
     m_names.Set(m_search.Hwnd(), L"Search the SQL library");
     if (m_tips.Create(m_hwnd)) {
-        m_tips.Add(m_search.Hwnd(), L"Shows only the scripts whose name holds this text; Enter also searches "
-                                    L"their text (Esc clears it)");
-        m_tips.Add(m_searchButton.Hwnd(), L"Searches the text of every script in the library for the search "
-                                          L"box's text");
+        m_tips.Add(m_search.Hwnd(),
+                   L"Shows only the scripts whose name holds this text; Enter also searches "
+                   L"their text (Esc clears it)");
+        m_tips.Add(m_searchButton.Hwnd(),
+                   L"Searches the text of every script in the library for the search "
+                   L"box's text");
     }
 }
 
@@ -90,7 +92,7 @@ void PageLibrary::OnSearchChange() {
     const std::wstring filter = os::Folded(WindowText(m_search.Hwnd()));
     if (filter == m_filter) return;
     // New words: what an earlier search of the text found no longer applies.
-    if (m_finder) m_finder->CancelTextSearch();
+    if (m_finder) m_finder->ClearTextSearch();
     const bool fresh = m_filter.empty();
     m_filter = filter;
     // A search that starts afresh lists the library again, so that it finds what was added since.
@@ -109,7 +111,7 @@ void PageLibrary::SearchText() {
 void PageLibrary::ApplyFilter() {
     if (!m_finder) return;
     if (m_filter.empty()) {
-        m_finder->CancelTextSearch();
+        m_finder->ClearTextSearch();
         if (m_showingFound) {
             m_showingFound = false;
             FillTree();
@@ -200,8 +202,10 @@ void PageLibrary::MarkMatch() {
 
 void PageLibrary::OnTimer(UINT_PTR id) {
     if (id == kMarkTimer) {
-        if (m_marking == m_selected) MarkMatch();
-        else ::KillTimer(m_hwnd, kMarkTimer);
+        if (m_marking == m_selected)
+            MarkMatch();
+        else
+            ::KillTimer(m_hwnd, kMarkTimer);
     } else if (id == kRevealTimer) {
         RevealSelected();
     } else {

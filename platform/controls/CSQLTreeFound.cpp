@@ -44,8 +44,9 @@ HTREEITEM CSQLTree::AddFound(const std::wstring& root, const std::wstring& path)
     for (std::size_t cut = path.find(L'\\', from); cut != std::wstring::npos; cut = path.find(L'\\', from)) {
         const std::wstring folder = path.substr(0, cut);
         const auto it = m_found.find(folder);
-        HTREEITEM item = it != m_found.end() ? it->second
-                                             : AddFoundEntry(parent, path.substr(from, cut - from), folder, true);
+        HTREEITEM item = it != m_found.end()
+                             ? it->second
+                             : AddFoundEntry(parent, path.substr(from, cut - from), folder, true);
         if (!item) return nullptr;
         if (it == m_found.end()) made.push_back(item);
         parent = item;
@@ -67,7 +68,8 @@ int CALLBACK CompareFound(LPARAM a, LPARAM b, LPARAM context) {
     const auto* c = reinterpret_cast<const SortContext*>(context);
     const auto i = static_cast<std::size_t>(a), j = static_cast<std::size_t>(b);
     if (i >= c->paths->size() || j >= c->paths->size()) return 0;
-    const bool fi = (*c->kinds)[i] == CSQLTree::kDirectoryKind, fj = (*c->kinds)[j] == CSQLTree::kDirectoryKind;
+    const bool fi = (*c->kinds)[i] == CSQLTree::kDirectoryKind,
+               fj = (*c->kinds)[j] == CSQLTree::kDirectoryKind;
     if (fi != fj) return fi ? -1 : 1;
     const std::wstring& p = (*c->paths)[i];
     const std::wstring& q = (*c->paths)[j];

@@ -13,8 +13,8 @@ std::wstring Folded(std::wstring_view text) {
     // invariant locale keeps a Turkish I from folding differently per user.
     for (std::size_t at = 0; at < out.size();) {
         const int n = static_cast<int>(std::min<std::size_t>(out.size() - at, INT_MAX / 2));
-        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, out.data() + at, n, out.data() + at, n, nullptr,
-                        nullptr, 0);
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, out.data() + at, n, out.data() + at, n,
+                        nullptr, nullptr, 0);
         at += static_cast<std::size_t>(n);
     }
     return out;

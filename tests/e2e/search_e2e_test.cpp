@@ -1,0 +1,151 @@
+// Searching in the real program, with keys posted to the control that has the
+// focus and handled by the hub's own modal loop: Ctrl+F, typing, Esc and Enter.
+#include "tests/e2e/E2eSupport.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "resources/resource.h"
+
+namespace {
+
+using e2e::E2eTest;
+using e2e::Hub;
+
+constexpr int kPreview = 1040;  // made by the page, not by its template
+
+DWORD HubThread(const Hub& hub) { return ::GetWindowThreadProcessId(hub.Window(), nullptr); }
+
+HWND Focus(const Hub& hub) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetGUIThreadInfo(HubThread(hub), &info) ? info.hwndFocus : nullptr;
+}
+
+// A window's text as it answers WM_GETTEXT (another process's window).
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[4096] = {};
+    ::SendMessageW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// One key stroke to the focused control, with Ctrl held in the hub's key
+// state when asked (the test shares the hub's input state meanwhile).
+void Key(const Hub& hub, UINT vk, bool ctrl = false) {
+    const bool attached = ctrl && ::AttachThreadInput(::GetCurrentThreadId(), HubThread(hub), TRUE);
+    BYTE keys[256] = {};
+    if (attached) {
+        ::GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        ::SetKeyboardState(keys);
+    }
+    e2e::PressOnFocus(hub, vk);
+    if (attached) {
+        // The key is handled before Ctrl is let go.
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutW(hub.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+        keys[VK_CONTROL] = 0;
+        ::SetKeyboardState(keys);
+        ::AttachThreadInput(::GetCurrentThreadId(), HubThread(hub), FALSE);
+    }
+}
+
+// Types text into the focused control, a character at a time as typed.
+void Type(const Hub& hub, const std::wstring& text) {
+    for (wchar_t c : text) ::PostMessageW(Focus(hub), WM_CHAR, c, 1);
+}
+
+int Rows(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+TEST_F(E2eTest, CtrlFThenTypingFiltersTheRecentProjectsAndEscBringsThemBack) {
+    const std::wstring demo = test::ProgramFolder() + L"\\demo";
+    std::wstring cmd = L"\"" + demo + L"\\seed.exe\" \"" + TempDir() + L"\\suite\" \"" + demo + L"\"";
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ::WaitForSingleObject(pi.hProcess, 60000);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    // On the products page Ctrl+F finds no box and leaves the focus where it is.
+    HWND before = Focus(hub);
+    Key(hub, 'F', true);
+    EXPECT_EQ(Focus(hub), before);
+
+    ASSERT_TRUE(hub.SelectTab(e2e::kProjectsTab));
+    HWND list = hub.PageItem(e2e::kProjectsTab, IDC_PROJECT_LIST);
+    HWND box = hub.PageItem(e2e::kProjectsTab, IDC_PROJECT_SEARCH);
+    HWND count = hub.PageItem(e2e::kProjectsTab, IDC_PROJECT_COUNT);
+    const int all = Rows(list);
+    ASSERT_GT(all, 5);
+    EXPECT_EQ(TextOf(count), std::to_wstring(all) + L" projects");
+
+    Key(hub, 'F', true);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == box; }, 5000));
+    // The author "Lena Kraus" of two projects, typed in another case.
+    Type(hub, L"lENA");
+    ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == 2; }, 5000)) << Rows(list);
+    EXPECT_EQ(TextOf(count), L"2 of " + std::to_wstring(all) + L" projects");
+    // A note ("Old ERP to the new schema") and a folder ("Sheet Foundry\") count too.
+    ::SendMessageW(box, EM_SETSEL, 0, -1);
+    Type(hub, L"erp to");
+    ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == 1; }, 5000));
+    EXPECT_EQ(e2e::ItemText(list, 0, 0), L"Legacy Migration.twp");
+    ::SendMessageW(box, EM_SETSEL, 0, -1);
+    Type(hub, L"sheet foundry\\");
+    ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == 1; }, 5000));
+    EXPECT_EQ(e2e::ItemText(list, 0, 0), L"Budget 2026.shfp");
+
+    // Esc empties the box and brings every row back; the hub stays open.
+    Key(hub, VK_ESCAPE);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == all; }, 5000));
+    EXPECT_EQ(TextOf(box), L"");
+    EXPECT_TRUE(::IsWindowVisible(hub.Window()));
+    Key(hub, VK_ESCAPE);
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(::SendMessageTimeoutW(hub.Window(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result));
+    EXPECT_TRUE(::IsWindowVisible(hub.Window()));
+}
+
+// Enter searches the scripts' text; choosing a script found shows it
+// scrolled to its match, far down the file.
+TEST_F(E2eTest, EnterSearchesTheScriptsTextAndThePreviewShowsTheMatch) {
+    std::string body;
+    for (int i = 0; i < 400; ++i) body += "SELECT " + std::to_string(i) + " FROM filler;\r\n";
+    body += "UPDATE orders SET state = 'Sp\xC3\xA4t' WHERE id = 7;\r\n";
+    WriteFile(L"lib\\Deep\\Deeper\\far.sql", body);
+    WriteFile(L"lib\\other.sql", "SELECT 1;");
+    e2e::SetString(L"Software\\Zerudozuz\\StatementDesk2\\Settings", L"Library", TempDir() + L"\\lib");
+
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    ASSERT_TRUE(hub.SelectTab(e2e::kLibraryTab));
+    HWND box = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_SEARCH);
+    HWND status = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_SEARCH_STATUS);
+    HWND tree = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_TREE);
+    HWND preview = hub.PageItem(e2e::kLibraryTab, kPreview);
+    Key(hub, 'F', true);
+    ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == box; }, 5000));
+    Type(hub, L"SP\u00c4T");
+    ASSERT_TRUE(e2e::WaitFor([&] { return TextOf(status) == L"0 of 2 scripts match"; }, 5000)) << TextOf(status);
+    Key(hub, VK_RETURN);
+    ASSERT_TRUE(e2e::WaitFor([&] { return TextOf(status) == L"2 scripts searched, 1 found"; }, 10000))
+        << TextOf(status);
+    // Deep, Deeper, far.sql: the script below the folders that lead to it.
+    ASSERT_EQ(::SendMessageW(tree, TVM_GETCOUNT, 0, 0), 3);
+    auto item = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    for (int level = 0; level < 2 && item; ++level)
+        item = reinterpret_cast<HTREEITEM>(
+            ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+    ASSERT_NE(item, nullptr);
+    ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+    ASSERT_TRUE(e2e::WaitFor(
+        [&] { return TextOf(preview).find(L"state = 'Sp\u00e4t'") != std::wstring::npos; }, 10000))
+        << TextOf(preview).substr(0, 200);
+    EXPECT_EQ(TextOf(preview).find(L"SELECT 0 FROM"), std::wstring::npos);
+}
+
+}  // namespace
