@@ -28,7 +28,8 @@ constexpr int kPlantedEvery = 1000;
 
 void Seed(const std::wstring& root) {
     std::string text;
-    while (text.size() < 10 * 1024) text += "SELECT id, name, total FROM orders WHERE total > 100; -- filler\r\n";
+    while (text.size() < 10 * 1024)
+        text += "SELECT id, name, total FROM orders WHERE total > 100; -- filler\r\n";
     for (int f = 0; f < kFolders; ++f) {
         const std::wstring folder = root + L"\\Folder " + std::to_wstring(f);
         ::CreateDirectoryW(folder.c_str(), nullptr);
@@ -63,7 +64,8 @@ std::size_t MeasureTextSearch(const std::wstring& root) {
     const double walkStart = bench::NowMs();
     search.Walk(root);
     pumpUntil([&] { return !search.Walking(); });
-    std::printf("listing walked: %zu scripts in %.0f ms\n", search.Scripts().size(), bench::NowMs() - walkStart);
+    std::printf("listing walked: %zu scripts in %.0f ms\n", search.Scripts().size(),
+                bench::NowMs() - walkStart);
 
     std::vector<double> first, all;
     for (int run = 0; run < 3; ++run) {
@@ -104,9 +106,10 @@ void MeasureNameFilter(const std::wstring& root) {
             ::SetWindowTextW(box, L"\u00a7");  // matches nothing, so costs nothing
             times.push_back(bench::TimeMs([&] { ::SetWindowTextW(box, text); }));
         }
-        std::printf("  \"%ls\": %7.1f ms median, %7.1f ms worst, %zu items in the tree\n", text,
-                    bench::Median(times), *std::max_element(times.begin(), times.end()),
-                    static_cast<std::size_t>(::SendMessageW(page.Item(IDC_LIBRARY_TREE), TVM_GETCOUNT, 0, 0)));
+        std::printf(
+            "  \"%ls\": %7.1f ms median, %7.1f ms worst, %zu items in the tree\n", text, bench::Median(times),
+            *std::max_element(times.begin(), times.end()),
+            static_cast<std::size_t>(::SendMessageW(page.Item(IDC_LIBRARY_TREE), TVM_GETCOUNT, 0, 0)));
     }
 }
 

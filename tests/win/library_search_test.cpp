@@ -48,7 +48,9 @@ protected:
         for (wchar_t c : text) ::PostMessageW(box, WM_CHAR, c, 1);
         Pump(200);
     }
-    static void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+    static void Pump(DWORD ms) {
+        PumpUntil([] { return false; }, ms);
+    }
     // The tree as "name" lines, each indented by its depth.
     std::vector<std::wstring> Shown() const {
         std::vector<std::wstring> lines;
@@ -112,7 +114,8 @@ TEST_F(LibrarySearchTest, TheTextSearchSkipsAScriptThatDoesNotAnswer) {
     test::HungShare share;
     if (!share.Available()) GTEST_SKIP() << share.Why();
     share.Put(L"lib\\a hung.sql", "SELECT needle FROM nowhere;");
-    share.Put(L"lib\\b.sql", "SELECT 1;\r\n-- line two\r\nSELECT x FROM t WHERE y = 'N\xC3\xA9\x45\x44LE';\r\n");
+    share.Put(L"lib\\b.sql",
+              "SELECT 1;\r\n-- line two\r\nSELECT x FROM t WHERE y = 'N\xC3\xA9\x45\x44LE';\r\n");
     share.Put(L"lib\\deeper\\c.sql", "\xFF\xFEn\0o\0");  // UTF-16 without the word
     ASSERT_TRUE(share.Hang(L"read lib/a hung.sql"));
 
