@@ -52,23 +52,18 @@ bool CtrlKey(const Hub& hub, UINT vk, const std::function<bool()>& done, DWORD m
     return happened;
 }
 
-// Types text into the focused control, a character at a time as typed.
-void Type(const Hub& hub, const std::wstring& text) {
+// Types text into the focused box in place of what it holds, a character at
+// a time as typed, and waits until the box has taken it all.
+bool Type(const Hub& hub, HWND box, const std::wstring& text) {
+    ::SendMessageW(box, EM_SETSEL, 0, -1);
     for (wchar_t c : text) ::PostMessageW(Focus(hub), WM_CHAR, c, 1);
+    return e2e::WaitFor([&] { return TextOf(box) == text; }, 5000);
 }
 
 int Rows(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 
 TEST_F(E2eTest, CtrlFThenTypingFiltersTheRecentProjectsAndEscBringsThemBack) {
-    const std::wstring demo = test::ProgramFolder() + L"\\demo";
-    std::wstring cmd = L"\"" + demo + L"\\seed.exe\" \"" + TempDir() + L"\\suite\" \"" + demo + L"\"";
-    STARTUPINFOW si{sizeof si};
-    PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(
-        ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    ::WaitForSingleObject(pi.hProcess, 60000);
-    ::CloseHandle(pi.hProcess);
-    ::CloseHandle(pi.hThread);
+    ASSERT_TRUE(e2e::SeedDemoSuite(TempDir() + L"\\suite"));
 
     Hub hub;
     ASSERT_TRUE(hub.Start());
@@ -92,18 +87,21 @@ TEST_F(E2eTest, CtrlFThenTypingFiltersTheRecentProjectsAndEscBringsThemBack) {
     ASSERT_TRUE(CtrlKey(
         hub, 'F', [&] { return Focus(hub) == box; }, 5000));
     // The author "Lena Kraus" of two projects, typed in another case.
-    Type(hub, L"lENA");
+    ASSERT_TRUE(Type(hub, box, L"lENA"));
     ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == 2; }, 5000)) << Rows(list);
     EXPECT_EQ(TextOf(count), L"2 of " + std::to_wstring(all) + L" projects");
     // A note ("Old ERP to the new schema") and a folder ("Sheet Foundry\") count too.
-    ::SendMessageW(box, EM_SETSEL, 0, -1);
-    Type(hub, L"erp to");
-    ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == 1; }, 5000));
-    EXPECT_EQ(e2e::ItemText(list, 0, 0), L"Legacy Migration.twp");
-    ::SendMessageW(box, EM_SETSEL, 0, -1);
-    Type(hub, L"sheet foundry\\");
-    ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == 1; }, 5000));
-    EXPECT_EQ(e2e::ItemText(list, 0, 0), L"Budget 2026.shfp");
+    ASSERT_TRUE(Type(hub, box, L"erp to"));
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] { return Rows(list) == 1 && e2e::ItemText(list, 0, 0) == L"Legacy Migration.twp"; }, 5000));
+    ASSERT_TRUE(Type(hub, box, L"sheet foundry\\"));
+    EXPECT_TRUE(e2e::WaitFor(
+        [&] { return Rows(list) == 1 && e2e::ItemText(list, 0, 0) == L"Budget 2026.shfp"; }, 5000));
+    ASSERT_TRUE(Type(hub, box, L"INVOICES.DOC"));
+    EXPECT_TRUE(
+        e2e::WaitFor([&] { return Rows(list) == 1 && e2e::ItemText(list, 0, 0) == L"Invoices.docpr"; }, 5000))
+        << Rows(list) << " " << TextOf(box).size() << " "
+        << (Rows(list) ? e2e::ItemText(list, 0, 0) : L"").size();
 
     // Esc empties the box and brings every row back; the hub stays open.
     Key(hub, VK_ESCAPE);
@@ -135,7 +133,7 @@ TEST_F(E2eTest, EnterSearchesTheScriptsTextAndThePreviewShowsTheMatch) {
     HWND preview = hub.PageItem(e2e::kLibraryTab, kPreview);
     ASSERT_TRUE(CtrlKey(
         hub, 'F', [&] { return Focus(hub) == box; }, 5000));
-    Type(hub, L"SP\u00c4T");
+    ASSERT_TRUE(Type(hub, box, L"SP\u00c4T"));
     ASSERT_TRUE(e2e::WaitFor([&] { return TextOf(status) == L"0 of 2 scripts match"; }, 5000))
         << TextOf(status);
     Key(hub, VK_RETURN);
@@ -153,6 +151,19 @@ TEST_F(E2eTest, EnterSearchesTheScriptsTextAndThePreviewShowsTheMatch) {
         [&] { return TextOf(preview).find(L"state = 'Sp\u00e4t'") != std::wstring::npos; }, 10000))
         << TextOf(preview).substr(0, 200);
     EXPECT_EQ(TextOf(preview).find(L"SELECT 0 FROM"), std::wstring::npos);
+
+    // Esc in the box empties it: the folders come back as listed, the script still chosen.
+    ASSERT_EQ(Focus(hub), box);
+    Key(hub, VK_ESCAPE);
+    ASSERT_TRUE(e2e::WaitFor([&] { return TextOf(box).empty() && TextOf(status).empty(); }, 5000));
+    ASSERT_TRUE(e2e::WaitFor(
+        [&] {
+            const auto caret = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+            const auto root = ::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+            return caret != 0 && root != 0 && caret != root && ::SendMessageW(tree, TVM_GETCOUNT, 0, 0) == 4;
+        },
+        5000));
+    EXPECT_TRUE(::IsWindowVisible(hub.Window()));
 }
 
 }  // namespace
