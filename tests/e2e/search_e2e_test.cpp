@@ -62,6 +62,25 @@ bool Type(const Hub& hub, HWND box, const std::wstring& text) {
 
 int Rows(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 
+// Selects the row of a project by its name, in another process's list.
+void SelectRow(HWND list, const std::wstring& name) {
+    for (int row = 0; row < Rows(list); ++row) {
+        if (e2e::ItemText(list, row, 0) != name) continue;
+        e2e::RemoteBuffer remote(list, sizeof(LVITEMW));
+        LVITEMW item{};
+        item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        remote.Write(0, &item, sizeof item);
+        ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                       reinterpret_cast<LPARAM>(remote.At(0)));
+    }
+}
+
+std::wstring SelectedRow(HWND list) {
+    const auto row =
+        static_cast<int>(::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return row < 0 ? std::wstring() : e2e::ItemText(list, row, 0);
+}
+
 TEST_F(E2eTest, CtrlFThenTypingFiltersTheRecentProjectsAndEscBringsThemBack) {
     ASSERT_TRUE(e2e::SeedDemoSuite(TempDir() + L"\\suite"));
 
@@ -86,9 +105,13 @@ TEST_F(E2eTest, CtrlFThenTypingFiltersTheRecentProjectsAndEscBringsThemBack) {
     ASSERT_TRUE(e2e::WaitFor([&] { return Focus(hub) == ::GetDlgItem(hub.Window(), 1188); }, 5000));
     ASSERT_TRUE(CtrlKey(
         hub, 'F', [&] { return Focus(hub) == box; }, 5000));
-    // The author "Lena Kraus" of two projects, typed in another case.
+    // The author "Lena Kraus" of two projects, typed in another case; the
+    // selected row matches, so it stays selected.
+    SelectRow(list, L"Audit Triggers.trw");
+    ASSERT_EQ(SelectedRow(list), L"Audit Triggers.trw");
     ASSERT_TRUE(Type(hub, box, L"lENA"));
     ASSERT_TRUE(e2e::WaitFor([&] { return Rows(list) == 2; }, 5000)) << Rows(list);
+    EXPECT_EQ(SelectedRow(list), L"Audit Triggers.trw");
     EXPECT_EQ(TextOf(count), L"2 of " + std::to_wstring(all) + L" projects");
     // A note ("Old ERP to the new schema") and a folder ("Sheet Foundry\") count too.
     ASSERT_TRUE(Type(hub, box, L"erp to"));
