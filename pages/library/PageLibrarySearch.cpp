@@ -64,7 +64,8 @@ void PageLibrary::SetUpSearch() {
 
 bool PageLibrary::FocusSearch() {
     if (!m_search || !::IsWindowVisible(m_hwnd)) return false;
-    ::SetFocus(m_search.Hwnd());
+    // Through the dialog manager, so that a button that had the focus stops being the default.
+    Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_search.Hwnd()), TRUE);
     m_search.Send(EM_SETSEL, 0, -1);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "resources/resource.h"
+#include "tests/HungShare.h"
 
 namespace {
 
@@ -187,6 +188,43 @@ TEST_F(E2eTest, EnterSearchesTheScriptsTextAndThePreviewShowsTheMatch) {
         },
         5000));
     EXPECT_TRUE(::IsWindowVisible(hub.Window()));
+}
+
+// A script on a share that does not answer holds the text search up; Esc
+// ends the search at once (leaving the box as typed) while the window goes on
+// answering, and nothing of the hung script arrives afterwards.
+TEST_F(E2eTest, EscEndsATextSearchThatAScriptHoldsUp) {
+    test::HungShare share;
+    if (!share.Available()) GTEST_SKIP() << share.Why();
+    share.Put(L"lib\\hung.sql", "SELECT needle;");
+    share.Put(L"lib\\plain.sql", "SELECT needle;");
+    ASSERT_TRUE(share.Hang(L"read lib/hung.sql"));
+    e2e::SetString(L"Software\\Zerudozuz\\StatementDesk2\\Settings", L"Library", share.Path(L"lib"));
+
+    Hub hub;
+    ASSERT_TRUE(hub.Start());
+    ASSERT_TRUE(hub.SelectTab(e2e::kLibraryTab));
+    HWND box = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_SEARCH);
+    HWND button = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_SEARCH_TEXT);
+    HWND status = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_SEARCH_STATUS);
+    ASSERT_TRUE(CtrlKey(
+        hub, 'F', [&] { return Focus(hub) == box; }, 5000));
+    ASSERT_TRUE(Type(hub, box, L"NEEDLE"));
+    e2e::AnswerWatch watch(hub.Window());
+    Key(hub, VK_RETURN);
+    ASSERT_TRUE(e2e::WaitFor([&] { return TextOf(status) == L"1 of 2 scripts searched, 1 found"; }, 5000))
+        << TextOf(status);
+    EXPECT_EQ(TextOf(button), L"Cancel");
+    Key(hub, VK_ESCAPE);
+    ASSERT_TRUE(e2e::WaitFor([&] { return TextOf(button) == L"Search Text"; }, 5000));
+    EXPECT_EQ(TextOf(status), L"Stopped: 1 of 2 scripts searched, 1 found");
+    EXPECT_EQ(TextOf(box), L"NEEDLE");
+    ASSERT_TRUE(share.KillServer());
+    ::Sleep(500);
+    EXPECT_EQ(TextOf(status), L"Stopped: 1 of 2 scripts searched, 1 found");
+    watch.Stop();
+    EXPECT_EQ(watch.Unanswered(), 0);
+    EXPECT_LT(watch.LongestMs(), 2000.0) << "the window stopped answering while it searched";
 }
 
 }  // namespace
