@@ -179,4 +179,21 @@ TEST_F(LibrarySearchTest, CancelEndsTheTextSearch) {
     EXPECT_EQ(m_page->Finder()->FoundCount(), 1u);
 }
 
+// A library nested deeper than the walk goes is listed down to its limit,
+// and the page says the listing stopped there.
+TEST_F(LibrarySearchTest, AWalkThatReachesItsDepthLimitSaysSo) {
+    std::wstring deep = L"lib";
+    for (std::size_t level = 0; level <= LibrarySearch::kMaxDepth; ++level) {
+        deep += L"\\d";
+        WriteFile(deep + L"\\level" + std::to_wstring(level) + L".sql", "SELECT 1;");
+    }
+    SetString(kDeskKey, L"Library", TempDir() + L"\\lib");
+    CreatePage().Activate();
+    Type(L"level");
+    ASSERT_TRUE(PumpUntil([&] { return !m_page->Finder()->Walking(); }));
+    EXPECT_TRUE(m_page->Finder()->Capped());
+    EXPECT_EQ(m_page->Finder()->Scripts().size(), LibrarySearch::kMaxDepth - 1);
+    EXPECT_NE(Status().find(L"listing stopped at 32 levels"), std::wstring::npos) << Status();
+}
+
 }  // namespace
