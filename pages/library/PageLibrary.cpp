@@ -117,6 +117,8 @@ void PageLibrary::ShowPreview(int index) {
     const std::wstring path = m_tree.m_paths[static_cast<std::size_t>(index)];
     if (static_cast<std::size_t>(index) >= m_tree.m_kinds.size()) return;
     if (!m_preview) return;
+    // The script shown, chosen again in a tree filled again: it stays as it is.
+    if (m_reselecting && path == m_selected) return;
     if (m_tree.m_kinds[static_cast<std::size_t>(index)] == CSQLTree::kDirectoryKind) {
         m_preview->LoadText(L"", 0);
     } else {

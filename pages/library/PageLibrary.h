@@ -84,5 +84,7 @@ private:
     std::wstring m_selected;      // the script last chosen
     std::wstring m_marking;       // the script whose match waits to be marked
     int m_revealTries = 0;
+    bool m_reselecting = false;  // the tree selects the script already shown
+    void Reselect(std::size_t entry);
     bool m_revealing = false;
 };

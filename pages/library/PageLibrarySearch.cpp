@@ -131,7 +131,7 @@ void PageLibrary::ApplyFilter() {
         if (m_finder->MatchIn(path)) AddFound(path);
     m_tree.SortFound();
     if (const std::size_t entry = m_tree.EntryOfPath(m_selected); entry < m_tree.m_paths.size())
-        m_tree.SelectItem(m_tree.ItemOf(entry));
+        Reselect(entry);
     ShowStatus();
 }
 
@@ -228,7 +228,7 @@ void PageLibrary::RevealSelected() {
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (paths[i] == m_selected) {
             m_revealing = false;
-            m_tree.SelectItem(m_tree.ItemOf(i));
+            Reselect(i);
             return;
         }
         // A folder on the way is opened; its contents answer later.
@@ -239,4 +239,10 @@ void PageLibrary::RevealSelected() {
         if (onTheWay) m_tree.Expand(m_tree.ItemOf(i), TVE_EXPAND);
     }
     ::SetTimer(m_hwnd, kRevealTimer, kTimerMs, nullptr);
+}
+
+void PageLibrary::Reselect(std::size_t entry) {
+    m_reselecting = true;
+    m_tree.SelectItem(m_tree.ItemOf(entry));
+    m_reselecting = false;
 }
