@@ -150,7 +150,7 @@ LRESULT CALLBACK CQuayletDlg::MessageFilter(int code, WPARAM wParam, LPARAM lPar
     CQuayletDlg* dlg = t_filtered;
     if (code == MSGF_DIALOGBOX && msg && dlg && dlg->m_hwnd &&
         ::GetAncestor(msg->hwnd, GA_ROOT) == dlg->m_hwnd &&
-        (dlg->TranslateTabSwitch(*msg) || dlg->TranslatePageKey(*msg)))
+        (dlg->TranslateTabSwitch(*msg) || dlg->TranslateFind(*msg) || dlg->TranslatePageKey(*msg)))
         return 1;
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -167,6 +167,14 @@ bool CQuayletDlg::TranslateTabSwitch(const MSG& msg) {
     if (!step) return false;
     SelectPage((m_currentPage + step + kPageCount) % kPageCount);
     return true;
+}
+
+bool CQuayletDlg::TranslateFind(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != 'F' || ::GetKeyState(VK_CONTROL) >= 0 ||
+        ::GetKeyState(VK_MENU) < 0 || ::GetKeyState(VK_SHIFT) < 0)
+        return false;
+    if (m_currentPage < 0 || m_currentPage >= kPageCount || !m_pages[m_currentPage]) return false;
+    return m_pages[m_currentPage]->FocusSearch();
 }
 
 void CQuayletDlg::SelectPage(int index) {

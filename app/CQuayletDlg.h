@@ -26,6 +26,8 @@ public:
     // Ctrl+Tab / Ctrl+Shift+Tab and Ctrl+PgDn / Ctrl+PgUp move between the
     // tabs wherever the focus is, as in any tabbed dialog. True: consumed.
     bool TranslateTabSwitch(const MSG& msg);
+    // Ctrl+F: the shown page's search box, on a page that has one.
+    bool TranslateFind(const MSG& msg);
 
     int CurrentPageIndex() const { return m_currentPage; }
     // Products, Connections, Recent Projects, SQL Library: one tab and one page each.

@@ -4,6 +4,8 @@
 //   drive close         asks the hub to close as the user would (WM_CLOSE)
 //   drive update        runs Tools, Check for Updates and answers its question with Yes
 //   drive script        selects the first script of the SQL library tree, so the preview shows it
+//   drive search N TEXT types TEXT into the search box of page N (2 or 3); on the SQL library
+//                       page it then searches the scripts' text and waits until that ends
 #include <windows.h>
 #include <commctrl.h>
 
@@ -64,11 +66,29 @@ int SelectFirstScript(HWND hub) {
     return 1;
 }
 
+int Search(HWND hub, int index, const wchar_t* text) {
+    HWND page = Page(hub, index);
+    HWND box = GetDlgItem(page, index == 2 ? 1114 : 1017);
+    if (!box) return 1;
+    for (const wchar_t* c = text; *c; ++c) PostMessageW(box, WM_CHAR, *c, 1);
+    Sleep(500);
+    if (index != 3) return 0;
+    HWND button = GetDlgItem(page, 1018);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(1018, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    for (int i = 0; i < 300; ++i) {
+        Sleep(100);
+        wchar_t label[32] = {};
+        SendMessageW(button, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(label));
+        if (i > 2 && !wcscmp(label, L"Search Text")) return 0;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fwprintf(stderr, L"usage: drive wait | tab N | update | script | close\n");
+        std::fwprintf(stderr, L"usage: drive wait | tab N | update | script | search N TEXT | close\n");
         return 2;
     }
     HWND hub = nullptr;
@@ -83,6 +103,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!wcscmp(argv[1], L"script")) return SelectFirstScript(hub);
     if (!wcscmp(argv[1], L"update")) return RunUpdateCheck(hub);
+    if (!wcscmp(argv[1], L"search") && argc > 3) return Search(hub, _wtoi(argv[2]), argv[3]);
     if (!wcscmp(argv[1], L"close")) {
         PostMessageW(hub, WM_CLOSE, 0, 0);
         return 0;

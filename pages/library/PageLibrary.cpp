@@ -1,6 +1,7 @@
 #include "pages/library/PageLibrary.h"
 
 #include "platform/text/CColorizer.h"
+#include "pages/library/LibrarySearch.h"
 #include "platform/framework/Process.h"
 #include "platform/os/RegKey.h"
 #include "platform/services/_Settings.h"
@@ -17,12 +18,20 @@ constexpr int kPreviewPointSize = 90;  // tenths of a point
 PageLibrary::PageLibrary(ui::Window* parent) : CSmPage(IDD_PAGE_LIBRARY, parent) {}
 
 // The preview goes first, before the tree and the combo box.
-PageLibrary::~PageLibrary() { m_preview.reset(); }
+PageLibrary::~PageLibrary() {
+    m_preview.reset();
+    m_finder.reset();
+    if (m_search) m_names.Clear(m_search.Hwnd());
+}
 
 const ui::MessageMap* PageLibrary::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnCommand(IDC_LIBRARY_LOCATION, CBN_EDITCHANGE, &PageLibrary::FillTree),
         ui::OnCommand(IDC_LIBRARY_LOCATION, CBN_SELCHANGE, &PageLibrary::FillTree),
+        ui::OnCommand(IDC_LIBRARY_SEARCH, EN_CHANGE, &PageLibrary::OnSearchChange),
+        ui::OnCommand(IDC_LIBRARY_SEARCH_TEXT, BN_CLICKED, &PageLibrary::OnSearchButton),
+        ui::OnMessage(LibrarySearch::kAnswered, &PageLibrary::OnSearchAnswered),
+        ui::OnTimer(&PageLibrary::OnTimer),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -32,6 +41,9 @@ void PageLibrary::DoDataExchange(ui::DataExchange& dx) {
     CSmDialog::DoDataExchange(dx);
     dx.Attach(IDC_LIBRARY_LOCATION, m_location);
     dx.Subclass(IDC_LIBRARY_TREE, m_tree);
+    dx.Attach(IDC_LIBRARY_SEARCH, m_search);
+    dx.Attach(IDC_LIBRARY_SEARCH_TEXT, m_searchButton);
+    dx.Attach(IDC_LIBRARY_SEARCH_STATUS, m_status);
 }
 
 std::wstring PageLibrary::ReadLibraryLocation(const wchar_t* productKey) {
@@ -72,10 +84,12 @@ BOOL PageLibrary::OnInitDialog() {
 
     AddControl(IDC_LIBRARY_BROWSE, RZ_MOVE_RIGHT, 0);
     AddControl(IDC_LIBRARY_LOCATION, RZ_GROW_RIGHT, 0);
+    AddControl(IDC_LIBRARY_SEARCH_STATUS, RZ_GROW_RIGHT, 0);
     AddControl(IDC_LIBRARY_TREE, RZ_GROW_BOTH, 0);
     AddControl(IDC_LIBRARY_PREVIEW_FRAME, RZ_BOTTOM_GROW_RIGHT, 0);
     AddWnd(m_preview->Hwnd(), RZ_BOTTOM_GROW_RIGHT);
 
+    SetUpSearch();
     FillTree();
     return TRUE;
 }
@@ -85,6 +99,9 @@ void PageLibrary::FillTree() {
     ::GetWindowTextW(m_location.Hwnd(), text, 1024);
     m_tree.Clear();
     m_tree.Level(text, nullptr);
+    // Another location while a search is shown: the search goes on there.
+    m_showingFound = false;
+    if (!m_filter.empty()) ApplyFilter();
 }
 
 BOOL PageLibrary::OnCommand(WPARAM wParam, LPARAM lParam) {
@@ -100,9 +117,13 @@ void PageLibrary::ShowPreview(int index) {
     const std::wstring path = m_tree.m_paths[static_cast<std::size_t>(index)];
     if (static_cast<std::size_t>(index) >= m_tree.m_kinds.size()) return;
     if (!m_preview) return;
+    // The script shown, chosen again in a tree filled again: it stays as it is.
+    if (m_reselecting && path == m_selected) return;
     if (m_tree.m_kinds[static_cast<std::size_t>(index)] == CSQLTree::kDirectoryKind) {
         m_preview->LoadText(L"", 0);
     } else {
         m_preview->LoadFile(path);
+        m_selected = path;
+        MarkMatch();
     }
 }

@@ -9,7 +9,10 @@
 #include "platform/controls/CSQLTree.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/preview/ColorEditWnd.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Controls.h"
+
+class LibrarySearch;
 
 class PageLibrary : public CSmPage {
 public:
@@ -25,6 +28,21 @@ public:
     void DoDataExchange(ui::DataExchange& dx) override;
     BOOL OnInitDialog() override;
     bool ReadsPending() const override { return m_tree.ReadsPending(); }
+    // Ctrl+F: the search box takes the focus with its text selected.
+    bool FocusSearch() override;
+    // Enter in the search box searches the scripts' text.
+    void OnOK() override;
+    // Esc ends a search of the text, else empties the search box when it has the focus.
+    void OnCancel() override;
+    // Shows the scripts whose name holds the search box's text (and those a
+    // search of the text found), below their folders; with an empty box, the
+    // location's tree as usual.
+    void ApplyFilter();
+    // Starts a search of the scripts' text for the search box's text.
+    void SearchText();
+    const LibrarySearch* Finder() const { return m_finder.get(); }
+    // What the line beside the search box says.
+    std::wstring StatusText() const;
 
     // The "Library" value of HKCU\Software\Zerudozuz\<productKey>\Settings when
     // it fits into 255 bytes, else the empty text.
@@ -38,4 +56,35 @@ public:
     ui::ComboBox m_location;
     CSQLTree m_tree;
     std::unique_ptr<ColorEditWnd> m_preview;
+
+    ui::Control m_search;
+    ui::Control m_searchButton;
+    ui::Control m_status;
+
+private:
+    void SetUpSearch();
+    void OnSearchChange();
+    void OnSearchButton();
+    bool OnSearchAnswered(ui::Message& m);
+    void OnTimer(UINT_PTR id);
+    void ShowStatus();
+    void AddNameMatches(std::size_t first);
+    void AddFound(const std::wstring& path);
+    // Selects the match of the script in the preview once its line is read.
+    void MarkMatch();
+    // Selects the script chosen before the tree was filled again, opening
+    // its folders as they are listed.
+    void RevealSelected();
+
+    ui::AccessibleNames m_names;
+    ui::ToolTips m_tips;
+    std::unique_ptr<LibrarySearch> m_finder;
+    std::wstring m_filter;        // the search box's text, folded
+    bool m_showingFound = false;  // the tree shows results, not the folders
+    std::wstring m_selected;      // the script last chosen
+    std::wstring m_marking;       // the script whose match waits to be marked
+    int m_revealTries = 0;
+    bool m_reselecting = false;  // the tree selects the script already shown
+    void Reselect(std::size_t entry);
+    bool m_revealing = false;
 };

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cwchar>
 #include <utility>
@@ -9,6 +10,7 @@
 
 #include "platform/framework/Process.h"
 #include "platform/os/Os.h"
+#include "platform/os/TextMatch.h"
 #include "platform/services/CLog.h"
 #include "platform/services/ColumnWidth.h"
 #include "platform/services/_Settings.h"
@@ -48,6 +50,7 @@ const ui::MessageMap* PageProjects::ThisMessageMap() {
         ui::OnNotify(IDC_PROJECT_LIST, NM_DBLCLK, &PageProjects::OnDblClk),
         ui::OnMessage(WM_DESTROY, &PageProjects::OnDestroyMsg),
         ui::OnMessage(ui::kReadsAnswered, &PageProjects::OnReadsAnswered),
+        ui::OnCommand(IDC_PROJECT_SEARCH, EN_CHANGE, &PageProjects::OnSearchChange),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -56,6 +59,8 @@ const ui::MessageMap* PageProjects::ThisMessageMap() {
 void PageProjects::DoDataExchange(ui::DataExchange& dx) {
     CSmDialog::DoDataExchange(dx);
     dx.Attach(IDC_PROJECT_LIST, m_list);
+    dx.Attach(IDC_PROJECT_SEARCH, m_search);
+    dx.Attach(IDC_PROJECT_COUNT, m_count);
 }
 
 void PageProjects::CreateImageList() {
@@ -85,10 +90,12 @@ BOOL PageProjects::OnInitDialog() {
     m_names.Set(m_list.GetHeader(), L"Last Update Time", kTimeColumnChild);
     if (m_imageList) m_list.SetImageList(m_imageList, LVSIL_SMALL);
 
+    SetUpSearch();
     // The registry is read now; the files it names, in the background.
     m_reads.SetRing(ui::PostReadsAnswered(m_hwnd));
     Rediscover();
 
+    AddControl(IDC_PROJECT_COUNT, RZ_GROW_RIGHT, 0);
     AddControl(IDC_PROJECT_LIST, RZ_GROW_BOTH, 0);
     return TRUE;
 }
@@ -100,10 +107,7 @@ void PageProjects::Rediscover() {
     ReadWanted();
     // Without redrawing, a row costs the list no scroll-bar and layout work;
     // that is most of the time filling it takes otherwise.
-    m_list.SetRedraw(false);
-    const int changes = SyncProjectRows(m_rows, m_found.Rows());
-    m_list.SetRedraw(true);
-    if (changes) ::InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
+    ApplyFilter();
 }
 
 void PageProjects::ReadWanted() {
@@ -183,6 +187,7 @@ void PageProjects::OpenSelected() {
 
 bool PageProjects::OnDestroyMsg(ui::Message&) {
     if (m_list) m_names.Clear(m_list.GetHeader(), kTimeColumnChild);
+    if (m_search) m_names.Clear(m_search.Hwnd());
     if (g_settings && m_list) {
         const UINT dpi = ui::DpiOf(m_hwnd);
         for (int i = 0; i < 6; ++i)
@@ -192,4 +197,61 @@ bool PageProjects::OnDestroyMsg(ui::Message&) {
         g_settings->SaveData();
     }
     return false;
+}
+
+void PageProjects::SetUpSearch() {
+    m_search.Send(EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(L"Search projects"));
+    m_names.Set(m_search.Hwnd(), L"Search recent projects");
+    if (m_tips.Create(m_hwnd))
+        m_tips.Add(
+            m_search.Hwnd(),
+            L"Shows only the projects whose name, folder, author or note holds this text (Esc clears it)");
+}
+
+void PageProjects::OnSearchChange() {
+    const int length = ::GetWindowTextLengthW(m_search.Hwnd());
+    std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(m_search.Hwnd(), text.data(), length + 1)));
+    m_filter = os::Folded(text);
+    ApplyFilter();
+}
+
+void PageProjects::ApplyFilter() {
+    static constexpr int kSearched[] = {PC_PROJECT, PC_FOLDER, PC_AUTHOR, PC_NOTE};
+    std::vector<ProjectRow> shown;
+    for (const ProjectRow& row : m_found.Rows()) {
+        bool match = m_filter.empty();
+        for (int column : kSearched)
+            match = match || os::FindFolded(row.texts[static_cast<std::size_t>(column)], m_filter) !=
+                                 std::wstring::npos;
+        if (match) shown.push_back(row);
+    }
+    // Without redrawing, a row costs the list no scroll-bar and layout work;
+    // that is most of the time filling it takes otherwise.
+    m_list.SetRedraw(false);
+    const int changes = SyncProjectRows(m_rows, shown);
+    m_list.SetRedraw(true);
+    if (changes) ::InvalidateRect(m_list.Hwnd(), nullptr, TRUE);
+    if (m_count) ::SetWindowTextW(m_count.Hwnd(), CountText().c_str());
+}
+
+std::wstring PageProjects::CountText() const {
+    const std::size_t all = m_found.Rows().size();
+    const auto shown = static_cast<std::size_t>(std::max(m_list.GetItemCount(), 0));
+    const std::wstring noun = all == 1 ? L" project" : L" projects";
+    if (m_filter.empty()) return std::to_wstring(all) + noun;
+    return std::to_wstring(shown) + L" of " + std::to_wstring(all) + noun;
+}
+
+void PageProjects::OnCancel() {
+    if (::GetFocus() == m_search.Hwnd() && ::GetWindowTextLengthW(m_search.Hwnd()) > 0)
+        ::SetWindowTextW(m_search.Hwnd(), L"");
+}
+
+bool PageProjects::FocusSearch() {
+    if (!m_search || !::IsWindowVisible(m_hwnd)) return false;
+    // Through the dialog manager, so that a button that had the focus stops being the default.
+    Send(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_search.Hwnd()), TRUE);
+    m_search.Send(EM_SETSEL, 0, -1);
+    return true;
 }

@@ -30,9 +30,19 @@ public:
     // Opens the first selected row with its associated program.
     void OpenSelected();
     bool ReadsPending() const override { return m_reads.Pending() > 0; }
+    // Ctrl+F: the search box takes the focus with its text selected.
+    bool FocusSearch() override;
+    // Shows the rows found so far that match the search box (all of them
+    // when it is empty), keeping the rows that stay, and says how many match.
+    void ApplyFilter();
+    // Esc in the search box empties it; anywhere else it does nothing.
+    void OnCancel() override;
 
     const CDBListCtrl& List() const { return m_list; }
     const RecentDiscovery& Discovery() const { return m_discovery; }
+    HWND SearchBox() const { return m_search.Hwnd(); }
+    // What the count beside the search box says.
+    std::wstring CountText() const;
 
     // Titles, alignments and width settings of the six columns.
     struct ColumnSpec {
@@ -51,12 +61,18 @@ private:
     // and what is not known yet is read in the background.
     void Rediscover();
     void ReadWanted();
+    void SetUpSearch();
+    void OnSearchChange();
 
     CDBListCtrl m_list;
     // Owned by the list once attached: a list without LVS_SHAREIMAGELISTS
     // destroys its image lists with itself.
     HIMAGELIST m_imageList = nullptr;
     ui::AccessibleNames m_names;
+    ui::Control m_search;
+    ui::Control m_count;
+    ui::ToolTips m_tips;
+    std::wstring m_filter;  // the search box's text, folded; empty: every row
     ProjectListRows m_rows{m_list};
     Win32RegistryKeys m_keys;
     CachedRegistryKeys m_cachedKeys{m_keys};

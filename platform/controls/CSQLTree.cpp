@@ -20,11 +20,6 @@ bool EndsWithSql(const std::wstring& name) {
            ::CompareStringOrdinal(name.c_str() + name.size() - 4, 4, L".sql", 4, TRUE) == CSTR_EQUAL;
 }
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name) {
-    if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
-    return folder + L"\\" + name;
-}
-
 // Hidden and system entries stay out of view, as they do in the shell.
 bool Skipped(const WIN32_FIND_DATAW& fd) {
     if (fd.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) return true;
@@ -40,7 +35,7 @@ bool Listable(const WIN32_FIND_DATAW& fd) {
 // Starts a search of the folder's entries, asking for large fetches where the
 // system knows them.
 os::FindHandle FindFirst(const std::wstring& folder, WIN32_FIND_DATAW& fd) {
-    const std::wstring pattern = Join(folder, L"*");
+    const std::wstring pattern = CSQLTree::Join(folder, L"*");
     HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
                                   FIND_FIRST_EX_LARGE_FETCH);
     if (h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_INVALID_PARAMETER)
@@ -109,6 +104,11 @@ ui::ImageList MakeIconList() {
 
 }  // namespace
 
+std::wstring CSQLTree::Join(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
+    return folder + L"\\" + name;
+}
+
 CSQLTree::CSQLTree() : m_icons(MakeIconList()), m_reads(std::make_unique<os::BackgroundReads>()) {
     // The tree's own handlers are all for its notifications; the messages
     // sent to it skip the subclass chain, which a folder of 10,000 scripts
@@ -145,6 +145,8 @@ void CSQLTree::Clear() {
     m_items.clear();
     m_listed.clear();
     m_hasChildren.clear();
+    m_found.clear();
+    m_unsorted.clear();
 }
 
 std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
@@ -154,7 +156,8 @@ std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
     if (!find) return found;
     do {
         if (Listable(fd))
-            found.push_back({fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+            found.push_back({fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                             (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (::FindNextFileW(find.Get(), &fd));
     std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
         if (a.folder != b.folder) return a.folder;

@@ -58,6 +58,27 @@ public:
     // Whether listings are still out.
     bool ReadsPending() const;
 
+    // What a folder holds that the tree lists: folders and .sql files, not
+    // hidden, folders first, sorted; `link` marks a folder that is a link or
+    // junction. Reads the folder: call it on a worker.
+    struct Found {
+        std::wstring name;
+        bool folder;
+        bool link = false;
+    };
+    static std::vector<Found> ReadFolder(const std::wstring& folder);
+    static std::wstring Join(const std::wstring& folder, const std::wstring& name);
+
+    // A search's results in place of the folders' contents: BeginFound
+    // empties the tree, AddFound shows a script below `root` with the folders
+    // that lead to it (opened), SortFound puts what was added in the tree's
+    // order. A selection is reported as any other.
+    void BeginFound();
+    HTREEITEM AddFound(const std::wstring& root, const std::wstring& path);
+    void SortFound();
+    // The entry of a path shown, or npos.
+    std::size_t EntryOfPath(const std::wstring& path) const;
+
     // The item of an entry, or null.
     HTREEITEM ItemOf(std::size_t entry) const { return entry < m_items.size() ? m_items[entry] : nullptr; }
 
@@ -66,10 +87,6 @@ public:
 
 private:
     enum class Listed : unsigned char { No, Reading, Yes, NoAnswer };
-    struct Found {
-        std::wstring name;
-        bool folder;
-    };
 
     LRESULT OnExpanding(NMHDR* hdr);
     LRESULT OnSelChanged(NMHDR* hdr);
@@ -79,7 +96,6 @@ private:
     void ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM reading, std::vector<Found>& found);
     void LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading);
     std::size_t EntryOf(HTREEITEM item) const;
-    static std::vector<Found> ReadFolder(const std::wstring& folder);
 
     std::vector<HTREEITEM> m_items;            // per entry
     std::vector<Listed> m_listed;              // per entry: a folder's contents were listed
@@ -87,4 +103,9 @@ private:
     std::map<HTREEITEM, HTREEITEM> m_reading;  // a level's parent (null: the top) -> its stand-in item
     std::unique_ptr<os::BackgroundReads> m_reads;
     bool m_clearing = false;
+    // The results shown: items by path, and the folders added to since the last sort.
+    HTREEITEM AddFoundEntry(HTREEITEM parent, const std::wstring& name, const std::wstring& path,
+                            bool folder);
+    std::map<std::wstring, HTREEITEM> m_found;
+    std::vector<HTREEITEM> m_unsorted;
 };

@@ -29,6 +29,8 @@ public:
     // Whether reads of other programs' data that the page started are still
     // out; the main window waits a short while for them before it shows.
     virtual bool ReadsPending() const { return false; }
+    // Ctrl+F: puts the focus in the page's search box; false for a page without one.
+    virtual bool FocusSearch() { return false; }
 
     // The window cannot be made smaller than w by h pixels at 96 dpi (more at a higher DPI).
     void SetMinSizes(int w, int h);

@@ -19,6 +19,19 @@ void DeleteTree(const std::wstring& subKey) {
     ::RegDeleteKeyW(HKEY_CURRENT_USER, subKey.c_str());
 }
 
+bool SeedDemoSuite(const std::wstring& root) {
+    const std::wstring demo = test::ProgramFolder() + L"\\demo";
+    std::wstring cmd = L"\"" + demo + L"\\seed.exe\" \"" + root + L"\" \"" + demo + L"\"";
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    const bool ended = ::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0;
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    return ended;
+}
+
 std::wstring ItemText(HWND list, int row, int column) {
     constexpr std::size_t kChars = 1024;
     RemoteBuffer remote(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));

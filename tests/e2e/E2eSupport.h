@@ -42,6 +42,9 @@ using test::RemoteBuffer;
 
 // The text of a list-view cell in the hub's process.
 std::wstring ItemText(HWND list, int row, int column);
+// Seeds the demo suite (demo/seed.exe) into `root`: products, recent
+// projects with their files and associations, the SQL library, profiles.
+bool SeedDemoSuite(const std::wstring& root);
 
 // A message box that process pid shows, with that caption, or null when none
 // appears within the timeout; its text, and a button pressed on it.

@@ -52,14 +52,7 @@ protected:
         E2eTest::SetUp();
         const std::wstring demo = test::ProgramFolder() + L"\\demo";
         m_root = TempDir() + L"\\suite";
-        std::wstring cmd = L"\"" + demo + L"\\seed.exe\" \"" + m_root + L"\" \"" + demo + L"\"";
-        STARTUPINFOW si{sizeof si};
-        PROCESS_INFORMATION pi{};
-        ASSERT_TRUE(
-            ::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-        ::WaitForSingleObject(pi.hProcess, 60000);
-        ::CloseHandle(pi.hProcess);
-        ::CloseHandle(pi.hThread);
+        ASSERT_TRUE(e2e::SeedDemoSuite(m_root));
         ASSERT_NE(::GetFileAttributesW((demo + L"\\projopen.exe").c_str()), INVALID_FILE_ATTRIBUTES)
             << "the project stand-in is built by demo/standins-projects.cmake";
     }

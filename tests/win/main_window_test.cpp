@@ -174,7 +174,7 @@ TEST_F(MainWindowTest, CtrlTabMovesBetweenPagesLikeATabbedDialog) {
     EXPECT_EQ(dlg.CurrentPageIndex(), 1);
     EXPECT_EQ(dlg.Tab().GetCurSel(), 1);
     // The focus leaves the hidden page for the first control of the shown one ...
-    EXPECT_EQ(::GetFocus(), dlg.Page(1)->Item(IDC_PROJECT_LIST));
+    EXPECT_EQ(::GetFocus(), dlg.Page(1)->Item(IDC_PROJECT_SEARCH));
     // ... and stays on the tab strip when it was there.
     ::SetFocus(dlg.Tab().Hwnd());
     EXPECT_TRUE(dlg.TranslateTabSwitch(tab));
