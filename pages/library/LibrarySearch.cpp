@@ -12,19 +12,6 @@
 
 namespace {
 
-// As the preview decodes a script in the ANSI code page.
-void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out) {
-    const int n = static_cast<int>(size);  // one line: at most a few thousand bytes
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), n, nullptr, 0);
-    if (units <= 0) {
-        text::DecodeLatin1(bytes, size, out);
-        return;
-    }
-    const std::size_t at = out.size();
-    out.resize(at + static_cast<std::size_t>(units));
-    ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), n, out.data() + at, units);
-}
-
 // The file's bytes, up to the preview's limit; nothing when it cannot be read.
 std::optional<std::vector<unsigned char>> ReadScript(const std::wstring& path) {
     // A device or a pipe is never opened: it may block or take what is another program's.
@@ -61,7 +48,7 @@ std::optional<LibrarySearch::Match> LibrarySearch::SearchFile(const std::wstring
     const std::optional<std::vector<unsigned char>> bytes = ReadScript(path);
     if (!bytes) return std::nullopt;
     text::TextLines lines;
-    lines.SetAnsiConverter(AnsiToUtf16);
+    lines.SetAnsiConverter(ColorEditWnd::DecodeAnsi);
     lines.Assign(bytes->data(), bytes->size());
     std::wstring line;
     for (std::size_t i = 0; i < lines.LineCount(); ++i) {

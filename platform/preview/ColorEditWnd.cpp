@@ -10,7 +10,9 @@ namespace {
 
 const wchar_t kClassName[] = L"QuayletColorEdit";
 
-void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out) {
+}  // namespace
+
+void ColorEditWnd::DecodeAnsi(const unsigned char* bytes, std::size_t size, std::wstring& out) {
     // Lines are at most a few thousand bytes, well inside an int.
     const int n = static_cast<int>(size);
     const int units = ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), n, nullptr, 0);
@@ -22,8 +24,6 @@ void AnsiToUtf16(const unsigned char* bytes, std::size_t size, std::wstring& out
     out.resize(at + static_cast<std::size_t>(units));
     ::MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes), n, out.data() + at, units);
 }
-
-}  // namespace
 
 double ColorEditWnd::NowMs() {
     LARGE_INTEGER f, t;
@@ -37,8 +37,8 @@ ColorEditWnd::ColorEditWnd(ui::Window* parent, const RECT& rect, UINT id, int ta
     : m_tabWidth(std::clamp(tabWidth, 1, 32)),
       m_pointSize(std::clamp(pointSize, 10, 720)),
       m_face(face ? face : L"Courier New") {
-    m_reader.Lines().SetAnsiConverter(AnsiToUtf16);
-    m_textLines.SetAnsiConverter(AnsiToUtf16);
+    m_reader.Lines().SetAnsiConverter(DecodeAnsi);
+    m_textLines.SetAnsiConverter(DecodeAnsi);
     const ui::WindowDC screen(nullptr);
     m_measure.Reset(::CreateCompatibleDC(screen.Get()));
     MakeFont(ui::DpiOf(parent ? parent->Hwnd() : nullptr));

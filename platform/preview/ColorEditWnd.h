@@ -79,6 +79,10 @@ public:
     // does not).
     void SetFirstWait(long long milliseconds) { m_firstWaitMs = milliseconds; }
 
+    // A line in the ANSI code page as the preview shows it (Latin-1 where the
+    // system cannot convert it); whoever searches scripts decodes them alike.
+    static void DecodeAnsi(const unsigned char* bytes, std::size_t size, std::wstring& out);
+
     // Colours the text with `colorizer` (null: no colours); it must outlive the window's use of it.
     void SetColorizer(CColorizer* colorizer);
     // Shows the text of a file. The file is opened and read on a worker

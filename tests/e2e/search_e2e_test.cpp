@@ -9,6 +9,7 @@
 
 #include "resources/resource.h"
 #include "tests/HungShare.h"
+#include "tests/Pinger.h"
 
 namespace {
 
@@ -210,7 +211,7 @@ TEST_F(E2eTest, EscEndsATextSearchThatAScriptHoldsUp) {
     ASSERT_TRUE(CtrlKey(
         hub, 'F', [&] { return Focus(hub) == box; }, 5000));
     ASSERT_TRUE(Type(hub, box, L"NEEDLE"));
-    e2e::AnswerWatch watch(hub.Window());
+    test::Pinger watch(hub.Window());
     Key(hub, VK_RETURN);
     ASSERT_TRUE(e2e::WaitFor([&] { return TextOf(status) == L"1 of 2 scripts searched, 1 found"; }, 5000))
         << TextOf(status);
@@ -222,9 +223,8 @@ TEST_F(E2eTest, EscEndsATextSearchThatAScriptHoldsUp) {
     ASSERT_TRUE(share.KillServer());
     ::Sleep(500);
     EXPECT_EQ(TextOf(status), L"Stopped: 1 of 2 scripts searched, 1 found");
-    watch.Stop();
-    EXPECT_EQ(watch.Unanswered(), 0);
-    EXPECT_LT(watch.LongestMs(), 2000.0) << "the window stopped answering while it searched";
+    // The interval still open at the end counts too.
+    EXPECT_LT(watch.Stop(), 2000.0) << "the window stopped answering while it searched";
 }
 
 }  // namespace
