@@ -26,6 +26,8 @@ public:
     // Ctrl+Tab / Ctrl+Shift+Tab and Ctrl+PgDn / Ctrl+PgUp move between the
     // tabs wherever the focus is, as in any tabbed dialog. True: consumed.
     bool TranslateTabSwitch(const MSG& msg);
+    // F5 reads the shown page again, whichever of its controls has the focus.
+    bool TranslateRefreshKey(const MSG& msg);
 
     int CurrentPageIndex() const { return m_currentPage; }
     // Products, Connections, Recent Projects, SQL Library: one tab and one page each.

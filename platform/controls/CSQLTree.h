@@ -18,6 +18,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -58,6 +60,16 @@ public:
     // Whether listings are still out.
     bool ReadsPending() const;
 
+    // Lists the top level and every opened folder again in the background
+    // and brings the tree to what each folder holds now, in place: entries
+    // that stay keep their items (opened, selected, scrolled to), new ones are
+    // inserted where they sort, gone ones are taken out. A gone entry keeps
+    // its number with an empty path and kind and no item.
+    void Refresh();
+    // Where the changes a refresh found are applied: by default at once; the
+    // page may hold them while the pointer is pressed on the tree.
+    void SetApplyGate(std::function<void(std::function<void()>)> gate) { m_gate = std::move(gate); }
+
     // The item of an entry, or null.
     HTREEITEM ItemOf(std::size_t entry) const { return entry < m_items.size() ? m_items[entry] : nullptr; }
 
@@ -80,6 +92,14 @@ private:
     void LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading);
     std::size_t EntryOf(HTREEITEM item) const;
     static std::vector<Found> ReadFolder(const std::wstring& folder);
+    static bool SortsBefore(const Found& a, const Found& b);
+
+    // The refresh (CSQLTreeRefresh.cpp).
+    void RefreshLevel(const std::wstring& folder, std::size_t parent);
+    void MergeLevel(std::uint64_t generation, const std::wstring& folder, std::size_t parent,
+                    const std::vector<Found>& found);
+    void RemoveItem(HTREEITEM item);
+    void ShowChildrenState(HTREEITEM parent);
 
     std::vector<HTREEITEM> m_items;            // per entry
     std::vector<Listed> m_listed;              // per entry: a folder's contents were listed
@@ -87,4 +107,7 @@ private:
     std::map<HTREEITEM, HTREEITEM> m_reading;  // a level's parent (null: the top) -> its stand-in item
     std::unique_ptr<os::BackgroundReads> m_reads;
     bool m_clearing = false;
+    std::wstring m_root;             // the folder of the top level
+    std::uint64_t m_generation = 0;  // counts Clear: a refresh applies only to its own contents
+    std::function<void(std::function<void()>)> m_gate;
 };

@@ -1,0 +1,286 @@
+#include "platform/os/ChangeWatch.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace os {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr DWORD kKeyFilter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+constexpr DWORD kFolderFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE;
+// A wait that failed (a handle the system ended) is tried again after this
+// long rather than at once, so that the thread never spins.
+constexpr DWORD kRetryMs = 500;
+
+// The key or folder above `path`, or nothing at the top.
+std::wstring ParentKey(const std::wstring& path) {
+    const std::size_t at = path.find_last_of(L'\\');
+    return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
+}
+
+std::wstring ParentFolder(std::wstring path) {
+    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    const std::size_t at = path.find_last_of(L"\\/");
+    if (at == std::wstring::npos) return {};
+    std::wstring parent = path.substr(0, at);
+    // "C:" is the current folder of drive C; its root is "C:\".
+    if (parent.size() == 2 && parent[1] == L':') return parent + L'\\';
+    // The top of a share ("\\server\share") is as far up as a watch goes.
+    if (parent.size() < 3) return {};
+    if (parent.rfind(L"\\\\", 0) == 0 && parent.find(L'\\', 2) == std::wstring::npos) return {};
+    return parent;
+}
+
+// One watched place: the notification of the place itself (level 0) or of
+// its nearest existing parent (level: how many steps up).
+struct Place {
+    bool key = false;
+    bool subtree = true;  // with every folder below
+    std::wstring path;
+    HANDLE signal = nullptr;  // the key's event, or the folder's change handle
+    HKEY open = nullptr;      // the key the event is armed on
+    int level = -1;           // -1: nothing could be armed
+
+    Place() = default;
+    Place(const Place&) = delete;
+    Place& operator=(const Place&) = delete;
+    ~Place() { CloseEvent(); }
+
+    void Disarm() {
+        if (open) ::RegCloseKey(open);
+        open = nullptr;
+        if (!key && signal) ::FindCloseChangeNotification(signal);
+        if (!key) signal = nullptr;
+        level = -1;
+    }
+
+    // Arms the notification on the place, or on its nearest existing parent.
+    void Arm() {
+        Disarm();
+        if (key && !signal) signal = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (key && !signal) return;
+        std::wstring at = path;
+        for (int up = 0;; ++up) {
+            if (key ? ArmKey(at, up == 0) : ArmFolder(at, up == 0)) {
+                level = up;
+                return;
+            }
+            if (at.empty()) return;
+            at = key ? ParentKey(at) : ParentFolder(at);
+            if (!key && at.empty()) return;
+        }
+    }
+
+    bool ArmKey(const std::wstring& at, bool itself) {
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, at.empty() ? nullptr : at.c_str(), 0, KEY_NOTIFY, &open) !=
+            ERROR_SUCCESS) {
+            open = nullptr;
+            return false;
+        }
+        // A parent tells only of its subkeys coming and going.
+        if (::RegNotifyChangeKeyValue(open, itself ? TRUE : FALSE, itself ? kKeyFilter : REG_NOTIFY_CHANGE_NAME,
+                                      signal, TRUE) == ERROR_SUCCESS)
+            return true;
+        ::RegCloseKey(open);
+        open = nullptr;
+        return false;
+    }
+
+    bool ArmFolder(const std::wstring& at, bool itself) {
+        HANDLE h = ::FindFirstChangeNotificationW(at.c_str(), itself && subtree ? TRUE : FALSE,
+                                                  itself ? kFolderFilter : FILE_NOTIFY_CHANGE_DIR_NAME);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        signal = h;
+        return true;
+    }
+
+    // After its signal: whether the place itself changed (or came or went).
+    bool Changed() {
+        const int before = level;
+        // A folder's handle goes on where it can; a key's notification is
+        // armed anew each time (the key may have gone).
+        if (!key && level == 0 && ::FindNextChangeNotification(signal)) return true;
+        Arm();
+        return before == 0 || level == 0;
+    }
+
+    void CloseEvent() {
+        Disarm();
+        if (key && signal) ::CloseHandle(signal);
+        signal = nullptr;
+    }
+};
+
+}  // namespace
+
+struct ChangeWatch::Shared {
+    std::mutex lock;
+    std::function<void()> ring;
+    std::vector<std::wstring> keys, folders, shallow;
+    std::uint64_t generation = 0;           // bumped by each Watch that changes the places
+    std::atomic<std::uint64_t> armed{0};    // the generation the thread has armed
+    std::atomic<std::size_t> rings{0};
+    HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    std::chrono::milliseconds quiet, longest;
+
+    Shared(std::chrono::milliseconds q, std::chrono::milliseconds l) : quiet(q), longest(l) {}
+    ~Shared() {
+        if (stop) ::CloseHandle(stop);
+        if (wake) ::CloseHandle(wake);
+    }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+
+    void Ring() {
+        const std::lock_guard<std::mutex> guard(lock);
+        ++rings;
+        if (ring) ring();
+    }
+};
+
+namespace {
+
+class Watcher {
+public:
+    explicit Watcher(std::shared_ptr<ChangeWatch::Shared> shared) : m_shared(std::move(shared)) {}
+    ~Watcher() = default;
+    Watcher(const Watcher&) = delete;
+    Watcher& operator=(const Watcher&) = delete;
+
+    void Run() {
+        for (;;) {
+            std::vector<HANDLE> handles{m_shared->stop, m_shared->wake};
+            std::vector<Place*> owners;
+            for (auto& place : m_places) {
+                if (place->level < 0 || !place->signal) continue;
+                handles.push_back(place->signal);
+                owners.push_back(place.get());
+            }
+            const DWORD result =
+                ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, Timeout());
+            if (result == WAIT_OBJECT_0) return;
+            if (result == WAIT_OBJECT_0 + 1) {
+                Rearm();
+            } else if (result >= WAIT_OBJECT_0 + 2 && result < WAIT_OBJECT_0 + handles.size()) {
+                if (owners[result - WAIT_OBJECT_0 - 2]->Changed()) Seen();
+            } else if (result == WAIT_FAILED) {
+                if (::WaitForSingleObject(m_shared->stop, kRetryMs) == WAIT_OBJECT_0) return;
+                Rearm();
+            }
+            RingWhenDue();
+        }
+    }
+
+private:
+    // Milliseconds until a pending ring is due, or INFINITE.
+    DWORD Timeout() const {
+        if (!m_pending) return INFINITE;
+        const auto due = std::min(m_last + m_shared->quiet, m_first + m_shared->longest);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - SteadyClock::now());
+        return left.count() <= 0 ? 0 : static_cast<DWORD>(left.count()) + 1;
+    }
+
+    void Seen() {
+        const auto now = SteadyClock::now();
+        if (!m_pending) m_first = now;
+        m_pending = true;
+        m_last = now;
+    }
+
+    void RingWhenDue() {
+        if (!m_pending) return;
+        const auto now = SteadyClock::now();
+        if (now < m_last + m_shared->quiet && now < m_first + m_shared->longest) return;
+        m_pending = false;
+        m_shared->Ring();
+    }
+
+    // The places of the latest Watch, each armed here (never on the owner's
+    // thread: a folder on a dead share may hold this call).
+    void Rearm() {
+        std::array<std::vector<std::wstring>, 3> lists;
+        std::uint64_t generation = 0;
+        {
+            const std::lock_guard<std::mutex> guard(m_shared->lock);
+            lists[0] = m_shared->keys;
+            lists[1] = m_shared->folders;
+            lists[2] = m_shared->shallow;
+            generation = m_shared->generation;
+        }
+        m_places.clear();
+        for (std::size_t kind = 0; kind < lists.size(); ++kind)
+            for (const std::wstring& path : lists[kind]) {
+                if (m_places.size() >= ChangeWatch::kMaxPlaces) break;
+                if (::WaitForSingleObject(m_shared->stop, 0) == WAIT_OBJECT_0) return;
+                auto place = std::make_unique<Place>();
+                place->key = kind == 0;
+                place->subtree = kind != 2;
+                place->path = path;
+                place->Arm();
+                m_places.push_back(std::move(place));
+            }
+        m_shared->armed = generation;
+    }
+
+    std::shared_ptr<ChangeWatch::Shared> m_shared;
+    std::vector<std::unique_ptr<Place>> m_places;
+    bool m_pending = false;
+    SteadyClock::time_point m_first, m_last;
+};
+
+}  // namespace
+
+ChangeWatch::ChangeWatch(std::chrono::milliseconds quiet, std::chrono::milliseconds longest)
+    : m_shared(std::make_shared<Shared>(quiet, longest)) {
+    std::thread([shared = m_shared] {
+        Watcher watcher(shared);
+        watcher.Run();
+    }).detach();
+}
+
+ChangeWatch::~ChangeWatch() {
+    {
+        const std::lock_guard<std::mutex> guard(m_shared->lock);
+        m_shared->ring = nullptr;
+    }
+    ::SetEvent(m_shared->stop);
+}
+
+void ChangeWatch::SetRing(std::function<void()> ring) {
+    const std::lock_guard<std::mutex> guard(m_shared->lock);
+    m_shared->ring = std::move(ring);
+}
+
+void ChangeWatch::Watch(std::vector<std::wstring> keys, std::vector<std::wstring> folders,
+                        std::vector<std::wstring> shallowFolders) {
+    {
+        const std::lock_guard<std::mutex> guard(m_shared->lock);
+        if (keys == m_shared->keys && folders == m_shared->folders && shallowFolders == m_shared->shallow) return;
+        m_shared->keys = std::move(keys);
+        m_shared->folders = std::move(folders);
+        m_shared->shallow = std::move(shallowFolders);
+        ++m_shared->generation;
+    }
+    ::SetEvent(m_shared->wake);
+}
+
+std::size_t ChangeWatch::Rings() const { return m_shared->rings; }
+
+bool ChangeWatch::Armed() const {
+    const std::lock_guard<std::mutex> guard(m_shared->lock);
+    return m_shared->armed == m_shared->generation;
+}
+
+}  // namespace os
