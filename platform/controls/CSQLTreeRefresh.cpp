@@ -31,18 +31,18 @@ void CSQLTree::Refresh() {
 
 void CSQLTree::RefreshLevel(const std::wstring& folder, std::size_t parent) {
     const std::uint64_t generation = m_generation;
-    m_reads->Start<std::vector<Found>>(
-        [folder] { return ReadFolder(folder); },
-        [this, generation, folder, parent](std::vector<Found>& found) {
-            auto apply = [this, generation, folder, parent, found = std::move(found)] {
-                MergeLevel(generation, folder, parent, found);
-            };
-            if (m_gate)
-                m_gate(std::move(apply));
-            else
-                apply();
-        },
-        [] {}, kRefreshDeadline);
+    m_reads->Start<std::vector<Found>>([folder] { return ReadFolder(folder); },
+                                       [this, generation, folder, parent](std::vector<Found>& found) {
+                                           auto apply = [this, generation, folder, parent,
+                                                         found = std::move(found)] {
+                                               MergeLevel(generation, folder, parent, found);
+                                           };
+                                           if (m_gate)
+                                               m_gate(std::move(apply));
+                                           else
+                                               apply();
+                                       },
+                                       [] {}, kRefreshDeadline);
 }
 
 void CSQLTree::MergeLevel(std::uint64_t generation, const std::wstring& folder, std::size_t parent,
@@ -59,7 +59,8 @@ void CSQLTree::MergeLevel(std::uint64_t generation, const std::wstring& folder, 
     for (HTREEITEM item = GetNext(parentItem ? parentItem : TVI_ROOT, TVGN_CHILD); item;
          item = GetNext(item, TVGN_NEXT)) {
         const std::size_t entry = EntryOf(item);
-        if (entry < m_paths.size()) shown.push_back({item, {NameOf(m_paths[entry]), m_kinds[entry] == kDirectoryKind}});
+        if (entry < m_paths.size())
+            shown.push_back({item, {NameOf(m_paths[entry]), m_kinds[entry] == kDirectoryKind}});
     }
     SetRedraw(false);
     std::size_t at = 0;

@@ -51,6 +51,10 @@ struct Place {
     HANDLE signal = nullptr;  // the key's event, or the folder's change handle
     HKEY open = nullptr;      // the key the event is armed on
     int level = -1;           // -1: nothing could be armed
+    // A key's notification says nothing when the key itself is deleted: its
+    // parent's tells (armed while the key exists).
+    HANDLE guard = nullptr;
+    HKEY guardOpen = nullptr;
 
     Place() = default;
     Place(const Place&) = delete;
@@ -60,6 +64,8 @@ struct Place {
     void Disarm() {
         if (open) ::RegCloseKey(open);
         open = nullptr;
+        if (guardOpen) ::RegCloseKey(guardOpen);
+        guardOpen = nullptr;
         if (!key && signal) ::FindCloseChangeNotification(signal);
         if (!key) signal = nullptr;
         level = -1;
@@ -67,6 +73,30 @@ struct Place {
 
     // Arms the notification on the place, or on its nearest existing parent.
     void Arm() {
+        // A place made just after its own arming failed and before its
+        // parent's was armed would go unseen: then arm again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            ArmOnce();
+            if (level <= 0 || !Exists(Below(level - 1))) return;
+        }
+    }
+
+    // The path `up` steps above the place.
+    std::wstring Below(int up) const {
+        std::wstring at = path;
+        for (int i = 0; i < up && !at.empty(); ++i) at = key ? ParentKey(at) : ParentFolder(at);
+        return at;
+    }
+
+    bool Exists(const std::wstring& at) const {
+        if (!key) return ::GetFileAttributesW(at.c_str()) != INVALID_FILE_ATTRIBUTES;
+        HKEY h = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, at.c_str(), 0, KEY_NOTIFY, &h) != ERROR_SUCCESS) return false;
+        ::RegCloseKey(h);
+        return true;
+    }
+
+    void ArmOnce() {
         Disarm();
         if (key && !signal) signal = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
         if (key && !signal) return;
@@ -74,6 +104,7 @@ struct Place {
         for (int up = 0;; ++up) {
             if (key ? ArmKey(at, up == 0) : ArmFolder(at, up == 0)) {
                 level = up;
+                if (key && up == 0) ArmGuard();
                 return;
             }
             if (at.empty()) return;
@@ -88,13 +119,41 @@ struct Place {
             open = nullptr;
             return false;
         }
-        // A parent tells only of its subkeys coming and going.
-        if (::RegNotifyChangeKeyValue(open, itself ? TRUE : FALSE, itself ? kKeyFilter : REG_NOTIFY_CHANGE_NAME,
-                                      signal, TRUE) == ERROR_SUCCESS)
+        // A parent tells only of keys coming and going below it (a key made
+        // with the keys above it tells only its nearest parent, on some systems).
+        if (::RegNotifyChangeKeyValue(open, TRUE, itself ? kKeyFilter : REG_NOTIFY_CHANGE_NAME, signal,
+                                      TRUE) == ERROR_SUCCESS)
             return true;
         ::RegCloseKey(open);
         open = nullptr;
         return false;
+    }
+
+    void ArmGuard() {
+        if (guardOpen) ::RegCloseKey(guardOpen);
+        guardOpen = nullptr;
+        if (!guard) guard = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        const std::wstring parent = ParentKey(path);
+        if (!guard || ::RegOpenKeyExW(HKEY_CURRENT_USER, parent.empty() ? nullptr : parent.c_str(), 0,
+                                      KEY_NOTIFY, &guardOpen) != ERROR_SUCCESS) {
+            guardOpen = nullptr;
+            return;
+        }
+        if (::RegNotifyChangeKeyValue(guardOpen, FALSE, REG_NOTIFY_CHANGE_NAME, guard, TRUE) !=
+            ERROR_SUCCESS) {
+            ::RegCloseKey(guardOpen);
+            guardOpen = nullptr;
+        }
+    }
+
+    // After the guard's signal: whether the key went.
+    bool GuardChanged() {
+        if (Exists(path)) {
+            ArmGuard();
+            return false;
+        }
+        Arm();
+        return true;
     }
 
     bool ArmFolder(const std::wstring& at, bool itself) {
@@ -119,6 +178,8 @@ struct Place {
         Disarm();
         if (key && signal) ::CloseHandle(signal);
         signal = nullptr;
+        if (guard) ::CloseHandle(guard);
+        guard = nullptr;
     }
 };
 
@@ -128,8 +189,8 @@ struct ChangeWatch::Shared {
     std::mutex lock;
     std::function<void()> ring;
     std::vector<std::wstring> keys, folders, shallow;
-    std::uint64_t generation = 0;           // bumped by each Watch that changes the places
-    std::atomic<std::uint64_t> armed{0};    // the generation the thread has armed
+    std::uint64_t generation = 0;         // bumped by each Watch that changes the places
+    std::atomic<std::uint64_t> armed{0};  // the generation the thread has armed
     std::atomic<std::size_t> rings{0};
     HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -162,19 +223,23 @@ public:
     void Run() {
         for (;;) {
             std::vector<HANDLE> handles{m_shared->stop, m_shared->wake};
-            std::vector<Place*> owners;
+            std::vector<std::pair<Place*, bool>> owners;  // the place, and whether its guard
             for (auto& place : m_places) {
                 if (place->level < 0 || !place->signal) continue;
                 handles.push_back(place->signal);
-                owners.push_back(place.get());
+                owners.emplace_back(place.get(), false);
+                if (!place->guardOpen) continue;
+                handles.push_back(place->guard);
+                owners.emplace_back(place.get(), true);
             }
-            const DWORD result =
-                ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, Timeout());
+            const DWORD result = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(),
+                                                          FALSE, Timeout());
             if (result == WAIT_OBJECT_0) return;
             if (result == WAIT_OBJECT_0 + 1) {
                 Rearm();
             } else if (result >= WAIT_OBJECT_0 + 2 && result < WAIT_OBJECT_0 + handles.size()) {
-                if (owners[result - WAIT_OBJECT_0 - 2]->Changed()) Seen();
+                const auto& [place, guard] = owners[result - WAIT_OBJECT_0 - 2];
+                if (guard ? place->GuardChanged() : place->Changed()) Seen();
             } else if (result == WAIT_FAILED) {
                 if (::WaitForSingleObject(m_shared->stop, kRetryMs) == WAIT_OBJECT_0) return;
                 Rearm();
@@ -267,7 +332,8 @@ void ChangeWatch::Watch(std::vector<std::wstring> keys, std::vector<std::wstring
                         std::vector<std::wstring> shallowFolders) {
     {
         const std::lock_guard<std::mutex> guard(m_shared->lock);
-        if (keys == m_shared->keys && folders == m_shared->folders && shallowFolders == m_shared->shallow) return;
+        if (keys == m_shared->keys && folders == m_shared->folders && shallowFolders == m_shared->shallow)
+            return;
         m_shared->keys = std::move(keys);
         m_shared->folders = std::move(folders);
         m_shared->shallow = std::move(shallowFolders);

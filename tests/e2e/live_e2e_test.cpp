@@ -41,7 +41,8 @@ std::wstring TreeText(HWND tree, HTREEITEM item) {
 }
 
 HTREEITEM Next(HWND tree, HTREEITEM item, UINT code) {
-    return reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
+    return reinterpret_cast<HTREEITEM>(
+        ::SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
 }
 
 // The texts of the items below parent (null: the top level), in order.
@@ -84,7 +85,8 @@ TEST_F(E2eTest, LibraryShowsScriptsAddedRemovedAndRenamedKeepingOpenFoldersAndTh
     WriteFile(L"library\\a.sql", "SELECT 'a';");
     WriteFile(L"library\\Folder\\new.sql", "SELECT 2;");
     ASSERT_TRUE(::DeleteFileW((root + L"\\b.sql").c_str()));
-    ASSERT_TRUE(::MoveFileW((root + L"\\Folder\\inner.sql").c_str(), (root + L"\\Folder\\renamed.sql").c_str()));
+    ASSERT_TRUE(
+        ::MoveFileW((root + L"\\Folder\\inner.sql").c_str(), (root + L"\\Folder\\renamed.sql").c_str()));
 
     EXPECT_TRUE(e2e::WaitFor([&] {
         return Level(tree, nullptr) == Texts{L"Folder", L"a.sql", L"d.sql"} &&
@@ -107,7 +109,8 @@ TEST_F(E2eTest, RecentProjectsShowAProjectAnotherProgramRecordsKeepingTheSelecti
     ASSERT_TRUE(hub.SelectTab(e2e::kProjectsTab));
     HWND list = hub.PageItem(e2e::kProjectsTab, IDC_PROJECT_LIST);
     ASSERT_TRUE(e2e::WaitFor([&] {
-        return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1 && e2e::ItemText(list, 0, kAuthorColumn) == L"Ann";
+        return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 1 &&
+               e2e::ItemText(list, 0, kAuthorColumn) == L"Ann";
     }));
     LVITEMW state{};
     state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -119,12 +122,13 @@ TEST_F(E2eTest, RecentProjectsShowAProjectAnotherProgramRecordsKeepingTheSelecti
     e2e::SetString(key, L"Profile0", second);
     e2e::SetString(key, L"Profile1", first);
     EXPECT_TRUE(e2e::WaitFor([&] {
-        return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 2 && e2e::ItemText(list, 0, 0) == L"second.rfp" &&
-               e2e::ItemText(list, 0, kAuthorColumn) == L"Bo";
+        return ::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) == 2 &&
+               e2e::ItemText(list, 0, 0) == L"second.rfp" && e2e::ItemText(list, 0, kAuthorColumn) == L"Bo";
     }));
     const auto selected = ::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
     ASSERT_GE(selected, 0);
-    EXPECT_EQ(e2e::ItemText(list, static_cast<int>(selected), 0), L"first.rfp") << "the same project stays selected";
+    EXPECT_EQ(e2e::ItemText(list, static_cast<int>(selected), 0), L"first.rfp")
+        << "the same project stays selected";
 
     // A descriptor changed where it lies shows its new author.
     WriteFile(L"first.rfp", "[Tables]\r\nAuthor=Cy\r\nDescription=one\r\n");
