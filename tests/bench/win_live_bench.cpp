@@ -65,13 +65,14 @@ void WriteScript(const std::wstring& path) { test::WriteFileBytes(path, "SELECT 
 
 // Runs reg.exe to write the value, as another program; how long it took to exit.
 double WriteByAnotherProcess(const std::wstring& name, const std::wstring& value) {
-    std::wstring cmd = L"reg.exe add \"HKCU\\" + std::wstring(kRecentKey) + L"\" /v " + name + L" /d \"" + value +
-                       L"\" /f";
+    std::wstring cmd =
+        L"reg.exe add \"HKCU\\" + std::wstring(kRecentKey) + L"\" /v " + name + L" /d \"" + value + L"\" /f";
     STARTUPINFOW si{sizeof si};
     si.dwFlags = STARTF_USESHOWWINDOW;
     PROCESS_INFORMATION pi{};
     const double start = bench::NowMs();
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &si, &pi))
         return -1;
     ::CloseHandle(pi.hThread);
     PumpUntil([&] { return ::WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; });
@@ -115,8 +116,9 @@ void LibraryFigures(test::PageHost& host, const std::wstring& dir) {
     PumpUntil([&] { return tree.GetCount() == before + 1000; }, 60000);
     const double shown = bench::NowMs() - start;
     Settle(1500);
-    std::printf("  1,000 scripts dropped at once (written in %.0f ms): all shown after %.0f ms, %d refresh%s\n",
-                written, shown, g_rings, g_rings == 1 ? "" : "es");
+    std::printf(
+        "  1,000 scripts dropped at once (written in %.0f ms): all shown after %.0f ms, %d refresh%s\n",
+        written, shown, g_rings, g_rings == 1 ? "" : "es");
 }
 
 void ProjectFigures(test::PageHost& host, const std::wstring& dir) {
@@ -135,30 +137,34 @@ void ProjectFigures(test::PageHost& host, const std::wstring& dir) {
     for (int i = 0; i < 5; ++i) {
         const int before = list.GetItemCount();
         const double start = bench::NowMs();
-        process.push_back(WriteByAnotherProcess(L"Profile" + std::to_wstring(i), files[static_cast<std::size_t>(i)]));
+        process.push_back(
+            WriteByAnotherProcess(L"Profile" + std::to_wstring(i), files[static_cast<std::size_t>(i)]));
         PumpUntil([&] { return list.GetItemCount() == before + 1; });
         times.push_back(bench::NowMs() - start);
         Settle(400);
     }
-    const std::string extra = "   (reg.exe itself: median " + std::to_string(static_cast<int>(bench::Median(process))) +
-                              " ms)";
+    const std::string extra =
+        "   (reg.exe itself: median " + std::to_string(static_cast<int>(bench::Median(process))) + " ms)";
     PrintRow("a recent project recorded by reg.exe", times, extra.c_str());
 
     g_rings = 0;
     const double start = bench::NowMs();
-    for (int i = 9; i >= 0; --i) test::SetUserString(kRecentKey, L"Profile" + std::to_wstring(i), files[static_cast<std::size_t>(i)]);
+    for (int i = 9; i >= 0; --i)
+        test::SetUserString(kRecentKey, L"Profile" + std::to_wstring(i), files[static_cast<std::size_t>(i)]);
     PumpUntil([&] { return list.GetItemCount() == 10; });
     const double shown = bench::NowMs() - start;
     Settle(1500);
-    std::printf("  a product writing its 10 recent values one by one: all shown after %.0f ms, %d refresh%s\n",
-                shown, g_rings, g_rings == 1 ? "" : "es");
+    std::printf(
+        "  a product writing its 10 recent values one by one: all shown after %.0f ms, %d refresh%s\n", shown,
+        g_rings, g_rings == 1 ? "" : "es");
 }
 
 void ConnectionFigures(test::PageHost& host, const std::wstring& dir) {
     ::SetEnvironmentVariableW(L"APPDATA", dir.c_str());
     const std::wstring store = dir + L"\\Zerudozuz\\Connections\\profiles.zcp";
     std::vector<CONN_INFO> profiles(100);
-    for (std::size_t i = 0; i < profiles.size(); ++i) profiles[i].name = L"profile " + std::to_wstring(1000 + i);
+    for (std::size_t i = 0; i < profiles.size(); ++i)
+        profiles[i].name = L"profile " + std::to_wstring(1000 + i);
     std::wstring error;
     conn::ProfileStore(store).Save(profiles, error);
     PageConnections page(&host);
