@@ -10,6 +10,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/os/Os.h"
+
 namespace os {
 
 namespace {
@@ -157,6 +159,9 @@ struct Place {
     }
 
     bool ArmFolder(const std::wstring& at, bool itself) {
+        // Opening a device can block, and opening a pipe takes an instance
+        // that belongs to another program: neither is a folder to watch.
+        if (NamesDevice(at)) return false;
         HANDLE h = ::FindFirstChangeNotificationW(at.c_str(), itself && subtree ? TRUE : FALSE,
                                                   itself ? kFolderFilter : FILE_NOTIFY_CHANGE_DIR_NAME);
         if (h == INVALID_HANDLE_VALUE) return false;
@@ -169,7 +174,8 @@ struct Place {
         const int before = level;
         // A folder's handle goes on where it can; a key's notification is
         // armed anew each time (the key may have gone).
-        if (!key && level == 0 && ::FindNextChangeNotification(signal)) return true;
+        // A folder that went is watched through its parent from now on.
+        if (!key && level == 0 && Exists(path) && ::FindNextChangeNotification(signal)) return true;
         Arm();
         return before == 0 || level == 0;
     }
@@ -225,7 +231,8 @@ public:
             std::vector<HANDLE> handles{m_shared->stop, m_shared->wake};
             std::vector<std::pair<Place*, bool>> owners;  // the place, and whether its guard
             for (auto& place : m_places) {
-                if (place->level < 0 || !place->signal) continue;
+                // A wait takes at most MAXIMUM_WAIT_OBJECTS handles.
+                if (place->level < 0 || !place->signal || handles.size() + 2 > MAXIMUM_WAIT_OBJECTS) continue;
                 handles.push_back(place->signal);
                 owners.emplace_back(place.get(), false);
                 if (!place->guardOpen) continue;

@@ -23,8 +23,9 @@
 //   only post, under the watch's lock, never after the watch is gone.
 // - Destroying the watch waits for nothing: its thread, even one held by a
 //   share that does not answer, ends on its own when it gets back.
-// - One watch holds at most kMaxPlaces places; the ones past that are not
-//   watched (the owner's F5 still reads them).
+// - One watch holds at most kMaxPlaces places (a wait takes 64 handles, and
+//   a key takes two: its own and its parent's, which tells of its deletion);
+//   the ones past that are not watched (the owner's F5 still reads them).
 #pragma once
 
 #include <chrono>
@@ -38,7 +39,7 @@ namespace os {
 
 class ChangeWatch {
 public:
-    static constexpr std::size_t kMaxPlaces = 60;
+    static constexpr std::size_t kMaxPlaces = 30;
 
     explicit ChangeWatch(std::chrono::milliseconds quiet = std::chrono::milliseconds(200),
                          std::chrono::milliseconds longest = std::chrono::milliseconds(1000));
