@@ -120,6 +120,7 @@ void PageProjects::Refresh() {
 
 void PageProjects::WatchSources() {
     std::vector<std::wstring> keys;
+    keys.reserve(kRecentProjectTypes.size());
     for (const RecentProjectType& type : kRecentProjectTypes)
         keys.push_back(ProductSettingsKey(type.product));
     // Only the folders' own entries: a project may lie in a folder with a
