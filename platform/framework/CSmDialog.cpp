@@ -20,7 +20,6 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
         ui::OnMessage(WM_SYSCOLORCHANGE, &CSmDialog::OnSchemeChangedMsg),
         ui::OnMessage(WM_SETTINGCHANGE, &CSmDialog::OnSchemeChangedMsg),
         ui::OnMessage(ui::kChangesSeen, &CSmDialog::OnChangesSeenMsg),
-        ui::OnTimer(&CSmDialog::OnPointerTimer),
     };
     static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
     return &map;
@@ -203,11 +202,16 @@ void CSmDialog::ApplyWhenPointerFree(HWND control, std::function<void()> apply) 
     }
     m_heldControl = control;
     m_heldApplies.push_back(std::move(apply));
-    ::SetTimer(m_hwnd, kPointerTimer, kPointerPollMs, nullptr);
+    // A timer of its own procedure: a page's own timer handlers never take it.
+    ::SetTimer(m_hwnd, kPointerTimer, kPointerPollMs, &CSmDialog::PointerTimerProc);
 }
 
-void CSmDialog::OnPointerTimer(UINT_PTR id) {
-    if (id != kPointerTimer || PointerHeldOn(m_heldControl)) return;
+void CALLBACK CSmDialog::PointerTimerProc(HWND hwnd, UINT, UINT_PTR, DWORD) {
+    if (auto* dialog = dynamic_cast<CSmDialog*>(ui::Window::FromHandle(hwnd))) dialog->OnPointerTimer();
+}
+
+void CSmDialog::OnPointerTimer() {
+    if (PointerHeldOn(m_heldControl)) return;
     ::KillTimer(m_hwnd, kPointerTimer);
     for (auto applies = std::exchange(m_heldApplies, {}); auto& apply : applies) apply();
 }

@@ -73,7 +73,8 @@ private:
     bool OnSchemeChangedMsg(ui::Message& m);
     SIZE MinSize() const;
     bool OnChangesSeenMsg(ui::Message& m);
-    void OnPointerTimer(UINT_PTR id);
+    static void CALLBACK PointerTimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
+    void OnPointerTimer();
 
     std::wstring m_name;
     SIZE m_minSize{0, 0};          // at 96 dpi
