@@ -200,12 +200,14 @@ struct ChangeWatch::Shared {
     std::atomic<std::size_t> rings{0};
     HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE seen = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);  // a folder's thread saw a change
     std::chrono::milliseconds quiet, longest;
 
     Shared(std::chrono::milliseconds q, std::chrono::milliseconds l) : quiet(q), longest(l) {}
     ~Shared() {
         if (stop) ::CloseHandle(stop);
         if (wake) ::CloseHandle(wake);
+        if (seen) ::CloseHandle(seen);
     }
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
@@ -219,6 +221,50 @@ struct ChangeWatch::Shared {
 
 namespace {
 
+// The folders of one Watch: each is watched on a thread of its own, since
+// arming or looking at a folder on a share that stopped answering can hold
+// its thread for good; the keys and the other folders go on meanwhile.
+struct FolderGeneration {
+    explicit FolderGeneration(std::uint64_t n, int places) : number(n), left(places + 1) {}
+    ~FolderGeneration() {
+        if (over) ::CloseHandle(over);
+    }
+    FolderGeneration(const FolderGeneration&) = delete;
+    FolderGeneration& operator=(const FolderGeneration&) = delete;
+
+    // One more of the places (or the keys, all together) is armed.
+    void Armed(ChangeWatch::Shared& shared) {
+        if (--left != 0) return;
+        const std::lock_guard<std::mutex> guard(shared.lock);
+        if (number > shared.armed) shared.armed = number;
+    }
+
+    std::uint64_t number;
+    std::atomic<int> left;
+    HANDLE over = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);  // a later Watch took its place
+};
+
+void WatchFolder(const std::shared_ptr<ChangeWatch::Shared>& shared,
+                 const std::shared_ptr<FolderGeneration>& gen, const std::wstring& path, bool subtree) {
+    Place place;
+    place.subtree = subtree;
+    place.path = path;
+    place.Arm();
+    gen->Armed(*shared);
+    for (;;) {
+        const std::array<HANDLE, 3> handles{shared->stop, gen->over, place.signal};
+        const DWORD count = place.level >= 0 && place.signal ? 3 : 2;
+        const DWORD result = ::WaitForMultipleObjects(count, handles.data(), FALSE, INFINITE);
+        if (result == WAIT_OBJECT_0 + 2) {
+            if (place.Changed()) ::SetEvent(shared->seen);
+            continue;
+        }
+        if (result != WAIT_FAILED) return;
+        if (::WaitForMultipleObjects(2, handles.data(), FALSE, kRetryMs) != WAIT_TIMEOUT) return;
+        place.Arm();
+    }
+}
+
 class Watcher {
 public:
     explicit Watcher(std::shared_ptr<ChangeWatch::Shared> shared) : m_shared(std::move(shared)) {}
@@ -228,7 +274,7 @@ public:
 
     void Run() {
         for (;;) {
-            std::vector<HANDLE> handles{m_shared->stop, m_shared->wake};
+            std::vector<HANDLE> handles{m_shared->stop, m_shared->wake, m_shared->seen};
             std::vector<std::pair<Place*, bool>> owners;  // the place, and whether its guard
             for (auto& place : m_places) {
                 // A wait takes at most MAXIMUM_WAIT_OBJECTS handles.
@@ -244,8 +290,10 @@ public:
             if (result == WAIT_OBJECT_0) return;
             if (result == WAIT_OBJECT_0 + 1) {
                 Rearm();
-            } else if (result >= WAIT_OBJECT_0 + 2 && result < WAIT_OBJECT_0 + handles.size()) {
-                const auto& [place, guard] = owners[result - WAIT_OBJECT_0 - 2];
+            } else if (result == WAIT_OBJECT_0 + 2) {
+                Seen();
+            } else if (result >= WAIT_OBJECT_0 + 3 && result < WAIT_OBJECT_0 + handles.size()) {
+                const auto& [place, guard] = owners[result - WAIT_OBJECT_0 - 3];
                 if (guard ? place->GuardChanged() : place->Changed()) Seen();
             } else if (result == WAIT_FAILED) {
                 if (::WaitForSingleObject(m_shared->stop, kRetryMs) == WAIT_OBJECT_0) return;
@@ -279,35 +327,44 @@ private:
         m_shared->Ring();
     }
 
-    // The places of the latest Watch, each armed here (never on the owner's
-    // thread: a folder on a dead share may hold this call).
+    // The places of the latest Watch: the keys armed here, each folder on a
+    // thread of its own (never on the owner's thread).
     void Rearm() {
-        std::array<std::vector<std::wstring>, 3> lists;
+        std::vector<std::wstring> keys, folders, shallow;
         std::uint64_t generation = 0;
         {
             const std::lock_guard<std::mutex> guard(m_shared->lock);
-            lists[0] = m_shared->keys;
-            lists[1] = m_shared->folders;
-            lists[2] = m_shared->shallow;
+            keys = m_shared->keys;
+            folders = m_shared->folders;
+            shallow = m_shared->shallow;
             generation = m_shared->generation;
         }
+        if (m_folders) ::SetEvent(m_folders->over);
         m_places.clear();
-        for (std::size_t kind = 0; kind < lists.size(); ++kind)
-            for (const std::wstring& path : lists[kind]) {
-                if (m_places.size() >= ChangeWatch::kMaxPlaces) break;
-                if (::WaitForSingleObject(m_shared->stop, 0) == WAIT_OBJECT_0) return;
-                auto place = std::make_unique<Place>();
-                place->key = kind == 0;
-                place->subtree = kind != 2;
-                place->path = path;
-                place->Arm();
-                m_places.push_back(std::move(place));
-            }
-        m_shared->armed = generation;
+        const std::size_t places =
+            std::min(keys.size() + folders.size() + shallow.size(), ChangeWatch::kMaxPlaces);
+        const std::size_t keyCount = std::min(keys.size(), places);
+        m_folders = std::make_shared<FolderGeneration>(generation, static_cast<int>(places - keyCount));
+        for (std::size_t i = 0; i < keyCount; ++i) {
+            auto place = std::make_unique<Place>();
+            place->key = true;
+            place->path = keys[i];
+            place->Arm();
+            m_places.push_back(std::move(place));
+        }
+        for (std::size_t i = keyCount; i < places; ++i) {
+            const std::size_t at = i - keyCount;
+            const bool deep = at < folders.size();
+            std::thread(WatchFolder, m_shared, m_folders, deep ? folders[at] : shallow[at - folders.size()],
+                        deep)
+                .detach();
+        }
+        m_folders->Armed(*m_shared);
     }
 
     std::shared_ptr<ChangeWatch::Shared> m_shared;
-    std::vector<std::unique_ptr<Place>> m_places;
+    std::vector<std::unique_ptr<Place>> m_places;  // the keys
+    std::shared_ptr<FolderGeneration> m_folders;
     bool m_pending = false;
     SteadyClock::time_point m_first, m_last;
 };

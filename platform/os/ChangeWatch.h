@@ -8,9 +8,11 @@
 // The rules:
 // - Keys (below HKEY_CURRENT_USER: their values and subkeys) and folders
 //   (their names, sizes and last writes, with every folder below) are watched
-//   with the system's change notifications, not by polling, on one thread of
-//   the watch's own. It arms every notification, also the folder ones: arming
-//   a folder on a share that stopped answering can hold its caller for good.
+//   with the system's change notifications, not by polling, never on the
+//   owner's thread: the keys on a thread of the watch's own, which also
+//   gathers the changes and rings, and each folder on a thread of its own,
+//   since arming or looking at a folder on a share that stopped answering can
+//   hold its thread for good (the keys and the other folders go on).
 // - A key or folder that does not exist yet is watched through its nearest
 //   existing parent, for its appearance; one that goes away is watched that
 //   way again. Its appearing and going are changes; the parent's other
@@ -21,8 +23,8 @@
 //   a call to Watch.
 // - The ring is the one call the watcher thread makes into the owner; it must
 //   only post, under the watch's lock, never after the watch is gone.
-// - Destroying the watch waits for nothing: its thread, even one held by a
-//   share that does not answer, ends on its own when it gets back.
+// - Destroying the watch waits for nothing: its threads, even one held by a
+//   share that does not answer, end on their own when they get back.
 // - One watch holds at most kMaxPlaces places (a wait takes 64 handles, and
 //   a key takes two: its own and its parent's, which tells of its deletion);
 //   the ones past that are not watched (the owner's F5 still reads them).
