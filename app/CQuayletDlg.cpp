@@ -150,7 +150,8 @@ LRESULT CALLBACK CQuayletDlg::MessageFilter(int code, WPARAM wParam, LPARAM lPar
     CQuayletDlg* dlg = t_filtered;
     if (code == MSGF_DIALOGBOX && msg && dlg && dlg->m_hwnd &&
         ::GetAncestor(msg->hwnd, GA_ROOT) == dlg->m_hwnd &&
-        (dlg->TranslateTabSwitch(*msg) || dlg->TranslateFind(*msg) || dlg->TranslatePageKey(*msg)))
+        (dlg->TranslateTabSwitch(*msg) || dlg->TranslateFind(*msg) || dlg->TranslateRefreshKey(*msg) ||
+         dlg->TranslatePageKey(*msg)))
         return 1;
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -175,6 +176,16 @@ bool CQuayletDlg::TranslateFind(const MSG& msg) {
         return false;
     if (m_currentPage < 0 || m_currentPage >= kPageCount || !m_pages[m_currentPage]) return false;
     return m_pages[m_currentPage]->FocusSearch();
+}
+
+bool CQuayletDlg::TranslateRefreshKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_F5) return false;
+    if (::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_SHIFT) < 0 || ::GetKeyState(VK_MENU) < 0)
+        return false;
+    if (m_currentPage < 0 || !m_pages[m_currentPage]) return false;
+    // A key held down repeats: the page is read again once, not once per repeat.
+    if (!(msg.lParam & (1 << 30))) m_pages[m_currentPage]->Refresh();
+    return true;
 }
 
 void CQuayletDlg::SelectPage(int index) {

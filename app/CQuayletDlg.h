@@ -28,6 +28,8 @@ public:
     bool TranslateTabSwitch(const MSG& msg);
     // Ctrl+F: the shown page's search box, on a page that has one.
     bool TranslateFind(const MSG& msg);
+    // F5 reads the shown page again, whichever of its controls has the focus.
+    bool TranslateRefreshKey(const MSG& msg);
 
     int CurrentPageIndex() const { return m_currentPage; }
     // Products, Connections, Recent Projects, SQL Library: one tab and one page each.

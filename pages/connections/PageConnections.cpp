@@ -4,10 +4,13 @@
 
 #include <io.h>
 
+#include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "platform/framework/Process.h"
 #include "platform/os/BackgroundReads.h"
+#include "platform/os/ChangeWatch.h"
 #include "platform/os/Os.h"
 #include "platform/services/CLimit.h"
 #include "platform/services/CSysReg.h"
@@ -34,7 +37,8 @@ PageConnections::PageConnections(ui::Window* parent)
 PageConnections::PageConnections(ui::Window* parent, std::unique_ptr<CAdvConnectList> list)
     : CSmPage(IDD_PAGE_CONNECTIONS, parent),
       m_list(std::move(list)),
-      m_reads(std::make_unique<os::BackgroundReads>()) {}
+      m_reads(std::make_unique<os::BackgroundReads>()),
+      m_watch(std::make_unique<os::ChangeWatch>()) {}
 
 PageConnections::~PageConnections() {
     if (m_hwnd) m_names.Clear(Item(IDC_CONN_OPEN));
@@ -65,6 +69,7 @@ BOOL PageConnections::OnInitDialog() {
     if (!RegistryObject()) SetRegistryObject(std::make_unique<CSysReg>());
     m_list->Initialize(RegistryObject());
     ReadProfiles();
+    WatchStore();
     m_openIcon = ui::LoadIconForDpi(ui::ResourceModule(), IDI_OPEN_TABLE_BENCH, ui::DpiOf(m_hwnd));
     m_open.SetIcon(m_openIcon.Get());
     // The button shows only its icon: say what it does.
@@ -111,6 +116,81 @@ void PageConnections::ShowStoreState() {
     ::SetDlgItemTextW(m_hwnd, IDC_CONN_CAPTION, caption.c_str());
 }
 
+void PageConnections::WatchStore() {
+    const std::wstring path = m_list->StorePath();
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return;
+    m_watch->SetRing(ui::PostChangesSeen(m_hwnd));
+    // The store's own folder only: the lock and the files written beside
+    // the store change there too, and any of them may be a save.
+    m_watch->Watch({}, {}, {path.substr(0, slash)});
+}
+
+template <class Action>
+void PageConnections::RunAction(Action action) {
+    m_inAction = true;
+    action();
+    m_inAction = false;
+    if (std::exchange(m_reloadWanted, false)) Refresh();
+}
+
+void PageConnections::Refresh() {
+    // A list being renamed in or an action's dialog keeps what it works on.
+    if (m_inAction || m_list->Send(LVM_GETEDITCONTROL)) {
+        m_reloadWanted = true;
+        return;
+    }
+    if (m_storeRead != StoreRead::Done) {
+        ReadProfiles();
+        return;
+    }
+    m_reads->SetRing(ui::PostReadsAnswered(m_hwnd));
+    const std::wstring path = m_list->StorePath();
+    m_reads->Start<conn::ProfileStore::LoadResult>(
+        [path] { return conn::ProfileStore(path).Load(); },
+        [this](conn::ProfileStore::LoadResult& loaded) {
+            ApplyWhenPointerFree(m_list->Hwnd(),
+                                 [this, loaded = std::move(loaded)]() mutable { ShowReloaded(loaded); });
+        },
+        [] {}, kReadDeadline);
+}
+
+void PageConnections::ShowReloaded(conn::ProfileStore::LoadResult& loaded) {
+    if (m_inAction || m_list->Send(LVM_GETEDITCONTROL)) {
+        m_reloadWanted = true;
+        return;
+    }
+    // A store caught half written or locked shows again at its next change.
+    if (!loaded.problem.empty()) return;
+    std::wstring selected;
+    const int row = m_list->GetSelected();
+    if (const LPARAM index = row >= 0 ? m_list->GetItemData(row) : -1;
+        index >= 0 && static_cast<std::size_t>(index) < m_list->Profiles().size())
+        selected = m_list->Profiles()[static_cast<std::size_t>(index)].name;
+    const int top = static_cast<int>(m_list->Send(LVM_GETTOPINDEX));
+    const bool focused = ::GetFocus() == m_list->Hwnd();
+    m_list->SetRedraw(false);
+    m_list->ShowProfiles(std::move(loaded));
+    const int count = m_list->GetItemCount();
+    const int perPage = static_cast<int>(m_list->Send(LVM_GETCOUNTPERPAGE));
+    // The rows that were at the top are at the top again.
+    if (count > 0) {
+        m_list->EnsureVisible(std::min(top + std::max(perPage, 1) - 1, count - 1), false);
+        m_list->EnsureVisible(std::min(top, count - 1), false);
+    }
+    for (int r = 0; !selected.empty() && r < count; ++r) {
+        const LPARAM index = m_list->GetItemData(r);
+        if (index >= 0 && static_cast<std::size_t>(index) < m_list->Profiles().size() &&
+            m_list->Profiles()[static_cast<std::size_t>(index)].name == selected) {
+            m_list->Select(r);
+            break;
+        }
+    }
+    m_list->SetRedraw(true);
+    ::InvalidateRect(m_list->Hwnd(), nullptr, TRUE);
+    if (focused) ::SetFocus(m_list->Hwnd());
+}
+
 bool PageConnections::OnReadsAnswered(ui::Message&) {
     m_reads->RunFinished();
     return true;
@@ -133,21 +213,31 @@ bool PageConnections::ProfilesRead() {
 }
 
 void PageConnections::OnExportOne() {
-    if (!ProfilesRead()) return;
-    m_list->SaveOne(m_hwnd, g_connectionProfilesDescription);
+    RunAction([this] {
+        if (!ProfilesRead()) return;
+        m_list->SaveOne(m_hwnd, g_connectionProfilesDescription);
+    });
 }
 
 void PageConnections::OnSaveAll() {
-    if (!ProfilesRead()) return;
-    m_list->SaveAll(m_hwnd, g_connectionProfilesDescription);
+    RunAction([this] {
+        if (!ProfilesRead()) return;
+        m_list->SaveAll(m_hwnd, g_connectionProfilesDescription);
+    });
 }
 
 void PageConnections::OnLoadAll() {
-    if (!ProfilesRead()) return;
-    m_list->LoadAll(m_hwnd, g_connectionProfilesDescription);
+    RunAction([this] {
+        if (!ProfilesRead()) return;
+        m_list->LoadAll(m_hwnd, g_connectionProfilesDescription);
+    });
 }
 
 void PageConnections::OnOpenSelected() {
+    RunAction([this] { OpenSelectedProfile(); });
+}
+
+void PageConnections::OpenSelectedProfile() {
     const std::wstring caption = LoadResourceString(IDS_CONN_CAPTION);
     const int row = m_list->GetSelected();
     if (row < 0) {

@@ -13,6 +13,7 @@
 
 namespace os {
 class BackgroundReads;
+class ChangeWatch;
 }  // namespace os
 
 class PageConnections : public CSmPage {
@@ -31,6 +32,13 @@ public:
     // on a server); until it has been, the list says so, and Save, Export
     // and Load refuse with a message rather than work on profiles not shown.
     bool ReadsPending() const override;
+    // Reads the store again in the background and shows what it holds, the
+    // selected profile (by name) and the scroll position kept. While an
+    // action of the page runs (a file dialog, the passphrase prompt, a
+    // message) the reload waits until it ends; a store that cannot be read
+    // now leaves the list as it is. The page's watch on the store's folder
+    // calls it when another program saves a profile.
+    void Refresh() override;
     enum class StoreRead { Reading, Done, NoAnswer };
     StoreRead StoreState() const { return m_storeRead; }
 
@@ -50,6 +58,12 @@ protected:
 
 private:
     void ReadProfiles();
+    void ShowReloaded(conn::ProfileStore::LoadResult& loaded);
+    // Runs one of the page's actions; a reload asked for meanwhile follows it.
+    template <class Action>
+    void RunAction(Action action);
+    void WatchStore();
+    void OpenSelectedProfile();
     void ShowStoreState();
     bool OnReadsAnswered(ui::Message& m);
     // True once the store has been read; else tells the user why the action waits.
@@ -58,6 +72,9 @@ private:
     std::unique_ptr<CAdvConnectList> m_list;
     std::unique_ptr<os::BackgroundReads> m_reads;
     StoreRead m_storeRead = StoreRead::Reading;
+    bool m_inAction = false;      // an action (and its dialogs) is running
+    bool m_reloadWanted = false;  // a reload waits for the action to end
+    std::unique_ptr<os::ChangeWatch> m_watch;
     ui::Button m_open;
     ui::Icon m_openIcon;
     ui::ToolTips m_tips;

@@ -1,10 +1,14 @@
 #include "pages/library/PageLibrary.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "platform/text/CColorizer.h"
 #include "pages/library/LibrarySearch.h"
 #include "platform/framework/Process.h"
 #include "platform/os/RegKey.h"
 #include "platform/services/_Settings.h"
+#include "platform/ui/Reads.h"
 #include "resources/resource.h"
 
 namespace {
@@ -70,16 +74,7 @@ BOOL PageLibrary::OnInitDialog() {
     ::SetWindowPos(m_preview->Hwnd(), frame, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
     m_preview->SetColorizer(&g_sharedColorizer);
 
-    const std::wstring first = ReadLibraryLocation(L"StatementDesk2");
-    if (!first.empty()) {
-        m_location.AddString(first);
-        m_location.SetCurSel(0);
-    }
-    const std::wstring second = ReadLibraryLocation(L"LoadHammer");
-    if (!second.empty()) {
-        m_location.AddString(second);
-        m_location.SetCurSel(0);
-    }
+    OfferLocations(ReadLibraryLocations());
     m_tree.SetImageList(m_tree.m_icons.Get(), TVSIL_NORMAL);
 
     AddControl(IDC_LIBRARY_BROWSE, RZ_MOVE_RIGHT, 0);
@@ -90,8 +85,68 @@ BOOL PageLibrary::OnInitDialog() {
     AddWnd(m_preview->Hwnd(), RZ_BOTTOM_GROW_RIGHT);
 
     SetUpSearch();
+    m_tree.SetApplyGate(
+        [this](std::function<void()> apply) { ApplyWhenPointerFree(m_tree.Hwnd(), std::move(apply)); });
     FillTree();
     return TRUE;
+}
+
+std::vector<std::wstring> PageLibrary::ReadLibraryLocations() {
+    std::vector<std::wstring> locations;
+    for (const wchar_t* product : {L"StatementDesk2", L"LoadHammer"})
+        if (std::wstring location = ReadLibraryLocation(product); !location.empty())
+            locations.push_back(std::move(location));
+    return locations;
+}
+
+void PageLibrary::OfferLocations(const std::vector<std::wstring>& locations) {
+    if (locations == m_offered) return;
+    const std::wstring shown = m_location.Text();
+    const int old = m_location.GetCurSel();
+    m_location.Send(CB_RESETCONTENT);
+    for (const std::wstring& location : locations) m_location.AddString(location);
+    m_offered = locations;
+    if (locations.empty()) return;
+    // The location shown stays when it is still offered; one the user typed
+    // stays as typed; one no longer offered gives way to the first.
+    const auto at = std::find(locations.begin(), locations.end(), shown);
+    if (at != locations.end())
+        m_location.SetCurSel(static_cast<int>(at - locations.begin()));
+    else if (old >= 0 || shown.empty())
+        m_location.SetCurSel(0);
+    else
+        m_location.SetText(shown);
+}
+
+void PageLibrary::Refresh() {
+    const std::wstring before = m_location.Text();
+    OfferLocations(ReadLibraryLocations());
+    if (m_location.Text() != before)
+        FillTree();
+    else if (m_showingFound)
+        RefreshFound();
+    else
+        m_tree.Refresh();
+}
+
+void PageLibrary::RefreshFound() {
+    // Scripts whose name matches are looked for again in the library as it
+    // is now. What a search of the text found (or is finding) stays as the
+    // user asked for it: Enter searches again.
+    if (!m_finder || m_finder->Searching() || m_finder->Searched() > 0) return;
+    ApplyWhenPointerFree(m_tree.Hwnd(), [this] {
+        m_finder->Walk(m_location.Text());
+        ApplyFilter();
+    });
+}
+
+void PageLibrary::WatchSources() {
+    std::vector<std::wstring> folders;
+    if (std::wstring shown = m_location.Text(); !shown.empty()) folders.push_back(std::move(shown));
+    m_watch.SetRing(ui::PostChangesSeen(m_hwnd));
+    m_watch.Watch(
+        {L"Software\\Zerudozuz\\StatementDesk2\\Settings", L"Software\\Zerudozuz\\LoadHammer\\Settings"},
+        std::move(folders));
 }
 
 void PageLibrary::FillTree() {
@@ -99,6 +154,7 @@ void PageLibrary::FillTree() {
     ::GetWindowTextW(m_location.Hwnd(), text, 1024);
     m_tree.Clear();
     m_tree.Level(text, nullptr);
+    WatchSources();
     // Another location while a search is shown: the search goes on there.
     m_showingFound = false;
     if (!m_filter.empty()) ApplyFilter();

@@ -5,9 +5,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/controls/CSQLTree.h"
 #include "platform/framework/CSmDialog.h"
+#include "platform/os/ChangeWatch.h"
 #include "platform/preview/ColorEditWnd.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Controls.h"
@@ -43,6 +45,13 @@ public:
     const LibrarySearch* Finder() const { return m_finder.get(); }
     // What the line beside the search box says.
     std::wstring StatusText() const;
+    // Reads the two library locations again and, while the same location is
+    // shown, lists its opened folders again in place; a location that changed
+    // is listed anew. The page's watch (the two products' settings keys and
+    // the shown folder) calls it when another program changes them.
+    void Refresh() override;
+    // Refresh while the tree shows what a search found.
+    void RefreshFound();
 
     // The "Library" value of HKCU\Software\Zerudozuz\<productKey>\Settings when
     // it fits into 255 bytes, else the empty text.
@@ -53,9 +62,17 @@ public:
     // tree's lists changes nothing.
     void ShowPreview(int index);
 
+    // The locations the two products name now (empty texts left out).
+    std::vector<std::wstring> ReadLibraryLocations();
+    // Offers the locations in the combo box, keeping the one shown when it is still offered.
+    void OfferLocations(const std::vector<std::wstring>& locations);
+    void WatchSources();
+
     ui::ComboBox m_location;
     CSQLTree m_tree;
     std::unique_ptr<ColorEditWnd> m_preview;
+    std::vector<std::wstring> m_offered;  // the locations in the combo box
+    os::ChangeWatch m_watch;
 
     ui::Control m_search;
     ui::Control m_searchButton;

@@ -114,6 +114,7 @@ BOOL PageProducts::OnInitDialog() {
     // 716 at 96 dpi: all rows, whatever the filter hides.
     m_contentHeight = ui::Scale(kRowTop + kProductEntryCount * kRowHeight, m_dpi);
     RelayoutRows();
+    WatchProductKeys();
     // A page created at its final size gets no size change afterwards; without
     // this it would keep the system's default range of 0 to 100.
     SetScrollBar(RangeFor(ClientRect().bottom));
@@ -126,7 +127,7 @@ void PageProducts::SetUpdateVersion(const std::wstring& productName, const std::
 }
 
 void PageProducts::RelayoutRows() {
-    for (std::size_t i = 0; i < m_entries.size(); ++i) Refresh(i);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) Recheck(i);
     LayOutShownRows();
 }
 

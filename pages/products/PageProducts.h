@@ -18,6 +18,7 @@
 #include "platform/framework/CSmDialog.h"
 #include "platform/controls/CUrlStatic.h"
 #include "platform/os/BackgroundReads.h"
+#include "platform/os/ChangeWatch.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Gdi.h"
 
@@ -51,6 +52,11 @@ public:
     // again in the background, and a row changes when its look answers.
     virtual void RelayoutRows();
     bool ReadsPending() const override { return m_reads.Pending() > 0; }
+    // Reads every product's registry key again and looks at its program in
+    // the background; the rows that changed are made again where they are.
+    // The page's watch on the products' keys calls it when another program
+    // (an installer) changes them.
+    void Refresh() override;
 
     // Lays out one entry at row index rowIndex; 1 when the row is shown, 0 when hidden.
     int LayoutRow(ProductEntry& entry, int rowIndex);
@@ -112,8 +118,9 @@ private:
     // The background half (PageProductsReads.cpp).
     std::size_t IndexOf(const ProductEntry& entry) const;
     void LayOutShownRows();
-    void Refresh(std::size_t i);
+    void Recheck(std::size_t i);
     void LookAt(std::size_t i);
+    void WatchProductKeys();
     void ReadVersion(std::size_t i);
     void OnLooked(std::size_t i, const std::wstring& path, const std::optional<os::PathFacts>& facts);
     void OnVersion(std::size_t i, const std::wstring& path, const os::FileFacts& facts,
@@ -144,6 +151,7 @@ private:
     std::array<ProgramCheck, kProductEntryCount> m_checks;
     VersionCache m_versions;
     os::BackgroundReads m_reads;
+    os::ChangeWatch m_watch;
     std::bitset<kProductEntryCount> m_changed;  // rows to show again when the reads are run
     UINT m_dpi = 96;
     // The buttons' pictures at m_dpi, loaded once and shared by every relayout.

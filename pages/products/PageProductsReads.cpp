@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <initializer_list>
+#include <vector>
 
 #include "pages/products/PageProducts.h"
 #include "platform/os/Os.h"
@@ -33,7 +34,7 @@ PageProducts::RowState PageProducts::StateOf(const ProductEntry& entry) const {
     return c.found ? RowState::Found : RowState::Missing;
 }
 
-void PageProducts::Refresh(std::size_t i) {
+void PageProducts::Recheck(std::size_t i) {
     ProductEntry& entry = m_entries[i];
     ProgramCheck& c = m_checks[i];
     const std::optional<std::wstring> path = RecordedExePath(entry, os::Registry());
@@ -50,6 +51,26 @@ void PageProducts::Refresh(std::size_t i) {
     // What is known shows at once; the program is looked at again, since it
     // may have been removed or replaced since.
     if (!m_reads.Waiting(c.look)) LookAt(i);
+}
+
+void PageProducts::Refresh() {
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const std::wstring before = m_checks[i].path;
+        Recheck(i);
+        // A product removed shows so at once; one installed or moved when its look answers.
+        if (m_checks[i].path != before) m_changed.set(i);
+    }
+    ShowChangedRows();
+}
+
+void PageProducts::WatchProductKeys() {
+    // An installer records a product's program in its key; the programs'
+    // folders are not watched (one may be a whole drive).
+    std::vector<std::wstring> keys;
+    for (const ProductEntry& entry : m_entries)
+        if (!entry.regPath.empty()) keys.push_back(entry.regPath);
+    m_watch.SetRing(ui::PostChangesSeen(m_hwnd));
+    m_watch.Watch(std::move(keys), {});
 }
 
 void PageProducts::LookAt(std::size_t i) {

@@ -105,9 +105,38 @@ void PageProjects::Rediscover() {
     m_discovery.Restart();
     m_discovery.Run();
     ReadWanted();
+    ApplyWhenPointerFree(m_list.Hwnd(), [this] { ShowFound(); });
+    WatchSources();
+}
+
+void PageProjects::ShowFound() {
     // Without redrawing, a row costs the list no scroll-bar and layout work;
     // that is most of the time filling it takes otherwise.
     ApplyFilter();
+}
+
+void PageProjects::Refresh() {
+    m_cachedKeys.Forget();
+    m_known.AskAgain();
+    Rediscover();
+}
+
+void PageProjects::WatchSources() {
+    std::vector<std::wstring> keys;
+    keys.reserve(kRecentProjectTypes.size());
+    for (const RecentProjectType& type : kRecentProjectTypes)
+        keys.push_back(ProductSettingsKey(type.product));
+    // Only the folders' own entries: a project may lie in a folder with a
+    // busy tree below it.
+    std::vector<std::wstring> folders;
+    for (const ProjectRow& row : m_found.Rows()) {
+        const std::wstring& folder = row.texts[PC_FOLDER];
+        if (folders.size() + keys.size() >= os::ChangeWatch::kMaxPlaces) break;
+        if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    }
+    m_watch.SetRing(ui::PostChangesSeen(m_hwnd));
+    m_watch.Watch(std::move(keys), {}, std::move(folders));
 }
 
 void PageProjects::ReadWanted() {

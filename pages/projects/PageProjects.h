@@ -1,5 +1,6 @@
 // The "Recent Projects" page: the project files that the suite's products used
-// most recently, found once at initialisation; a double-click opens one with
+// most recently, found at initialisation and again whenever their sources
+// change; a double-click opens one with
 // the program associated with its extension. The six column widths are kept
 // in the settings store.
 #pragma once
@@ -14,6 +15,7 @@
 #include "platform/controls/CDBListCtrl.h"
 #include "platform/framework/CSmDialog.h"
 #include "platform/os/BackgroundReads.h"
+#include "platform/os/ChangeWatch.h"
 #include "platform/ui/Accessibility.h"
 
 class PageProjects : public CSmPage {
@@ -37,6 +39,11 @@ public:
     void ApplyFilter();
     // Esc in the search box empties it; anywhere else it does nothing.
     void OnCancel() override;
+    // Reads the products' recent-file values again now and every listed file
+    // and descriptor again in the background; rows change in place as the
+    // reads answer. The page's watch (the products' settings keys, the
+    // projects' folders) calls it when another program changes them.
+    void Refresh() override;
 
     const CDBListCtrl& List() const { return m_list; }
     const RecentDiscovery& Discovery() const { return m_discovery; }
@@ -63,6 +70,10 @@ private:
     void ReadWanted();
     void SetUpSearch();
     void OnSearchChange();
+    // The list gets the rows discovery found, the selected row staying selected.
+    void ShowFound();
+    // Watches the keys the recent files are named in and the folders they lie in.
+    void WatchSources();
 
     CDBListCtrl m_list;
     // Owned by the list once attached: a list without LVS_SHAREIMAGELISTS
@@ -80,5 +91,6 @@ private:
     ProjectRowsInMemory m_found;
     RecentDiscovery m_discovery;
     os::BackgroundReads m_reads;
+    os::ChangeWatch m_watch;
     bool m_knownChanged = false;  // a read answered since the last discovery
 };

@@ -56,14 +56,28 @@ std::wstring KnownProjectFiles::GetString(const std::wstring& section, const std
 
 void KnownProjectFiles::SetFacts(const std::wstring& path, const std::optional<os::FileFacts>& facts) {
     m_files[path] = facts;
+    m_askedFiles.erase(path);
 }
 
 void KnownProjectFiles::SetText(const std::wstring& section, const std::wstring& key,
                                 const std::wstring& path, const std::wstring& text) {
-    m_texts[TextKey(section, key, path)] = text;
+    const std::wstring at = TextKey(section, key, path);
+    m_texts[at] = text;
+    m_askedTexts.erase(at);
 }
 
 std::vector<std::wstring> KnownProjectFiles::TakeWantedFiles() { return std::exchange(m_wantedFiles, {}); }
+
+void KnownProjectFiles::AskAgain() {
+    for (const auto& [path, facts] : m_files)
+        if (m_askedFiles.emplace(path, true).second) m_wantedFiles.push_back(path);
+    for (const auto& [at, text] : m_texts) {
+        if (!m_askedTexts.emplace(at, true).second) continue;
+        const std::size_t first = at.find(L'\n'), second = at.find(L'\n', first + 1);
+        m_wantedTexts.push_back(
+            {at.substr(0, first), at.substr(first + 1, second - first - 1), at.substr(second + 1)});
+    }
+}
 
 std::vector<KnownProjectFiles::Text> KnownProjectFiles::TakeWantedTexts() {
     return std::exchange(m_wantedTexts, {});

@@ -25,6 +25,8 @@ class CachedRegistryKeys final : public IRegistryKeys {
 public:
     explicit CachedRegistryKeys(IRegistryKeys& keys) : m_keys(keys) {}
     std::unique_ptr<IRegistryKey> Open(const std::wstring& subKey) override;
+    // The next discovery reads the registry again.
+    void Forget() { m_cache.clear(); }
 
     struct Key {
         std::unique_ptr<IRegistryKey> open;  // null: the key does not exist
@@ -55,6 +57,9 @@ public:
         std::wstring section, key, path;
     };
     std::vector<std::wstring> TakeWantedFiles();
+    // Every file and value answered so far is wanted again (another program
+    // may have changed it); until the new reads answer, the old answers hold.
+    void AskAgain();
     std::vector<Text> TakeWantedTexts();
 
 private:

@@ -140,6 +140,8 @@ void CSQLTree::Clear() {
     m_clearing = true;
     if (m_hwnd) DeleteAllItems();
     m_clearing = false;
+    m_root.clear();
+    ++m_generation;
     m_kinds.clear();
     m_paths.clear();
     m_items.clear();
@@ -159,20 +161,23 @@ std::vector<CSQLTree::Found> CSQLTree::ReadFolder(const std::wstring& folder) {
             found.push_back({fd.cFileName, (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                              (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (::FindNextFileW(find.Get(), &fd));
-    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-        if (a.folder != b.folder) return a.folder;
-        const int c = ::CompareStringOrdinal(a.name.c_str(), static_cast<int>(a.name.size()), b.name.c_str(),
-                                             static_cast<int>(b.name.size()), TRUE);
-        if (c != CSTR_EQUAL) return c == CSTR_LESS_THAN;
-        return a.name < b.name;  // names differing only in case, from a case-sensitive folder
-    });
+    std::sort(found.begin(), found.end(), SortsBefore);
     return found;
+}
+
+bool CSQLTree::SortsBefore(const Found& a, const Found& b) {
+    if (a.folder != b.folder) return a.folder;
+    const int c = ::CompareStringOrdinal(a.name.c_str(), static_cast<int>(a.name.size()), b.name.c_str(),
+                                         static_cast<int>(b.name.size()), TRUE);
+    if (c != CSTR_EQUAL) return c == CSTR_LESS_THAN;
+    return a.name < b.name;  // names differing only in case, from a case-sensitive folder
 }
 
 void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
     if (!m_hwnd || !folder || !*folder) return;
     m_reads->SetRing(ui::PostReadsAnswered(m_hwnd));
     const std::wstring base = folder;
+    if (!parent) m_root = base;
     // A stand-in item holds the level's place while its folder is read.
     if (const auto old = m_reading.find(parent); old != m_reading.end()) {
         m_clearing = true;
@@ -206,6 +211,8 @@ std::size_t CSQLTree::EntryOf(HTREEITEM item) const {
 
 void CSQLTree::ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM reading,
                          std::vector<Found>& found) {
+    // A folder that a refresh found gone has lost its stand-in: nothing to show.
+    if (const auto it = m_reading.find(parent); it == m_reading.end() || it->second != reading) return;
     m_reading.erase(parent);
     // One repaint for the whole level, however many entries it has.
     SetRedraw(false);
@@ -226,11 +233,7 @@ void CSQLTree::ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM r
     }
     if (const std::size_t entry = EntryOf(parent); entry < first) {
         m_listed[entry] = Listed::Yes;
-        m_hasChildren[entry] = m_paths.size() > first ? 1 : 0;
-        const bool open =
-            (Send(TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(parent), TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
-        SetImageAndChildren(parent, open && m_hasChildren[entry] ? kIconFolderOpen : kIconFolder,
-                            m_hasChildren[entry]);
+        ShowChildrenState(parent);
     }
     SetRedraw(true);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
@@ -238,6 +241,7 @@ void CSQLTree::ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM r
 
 void CSQLTree::LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading) {
     // The stand-in stays, saying so; expanding the folder again tries again.
+    if (const auto it = m_reading.find(parent); it == m_reading.end() || it->second != reading) return;
     SetItemText(reading, kNoAnswerText);
     if (const std::size_t entry = EntryOf(parent); entry < m_listed.size())
         m_listed[entry] = Listed::NoAnswer;

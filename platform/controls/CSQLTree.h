@@ -18,6 +18,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -78,6 +80,15 @@ public:
     void SortFound();
     // The entry of a path shown, or npos.
     std::size_t EntryOfPath(const std::wstring& path) const;
+    // Lists the top level and every opened folder again in the background
+    // and brings the tree to what each folder holds now, in place: entries
+    // that stay keep their items (opened, selected, scrolled to), new ones are
+    // inserted where they sort, gone ones are taken out. A gone entry keeps
+    // its number with an empty path and kind and no item.
+    void Refresh();
+    // Where the changes a refresh found are applied: by default at once; the
+    // page may hold them while the pointer is pressed on the tree.
+    void SetApplyGate(std::function<void(std::function<void()>)> gate) { m_gate = std::move(gate); }
 
     // The item of an entry, or null.
     HTREEITEM ItemOf(std::size_t entry) const { return entry < m_items.size() ? m_items[entry] : nullptr; }
@@ -96,6 +107,14 @@ private:
     void ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM reading, std::vector<Found>& found);
     void LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading);
     std::size_t EntryOf(HTREEITEM item) const;
+    static bool SortsBefore(const Found& a, const Found& b);
+
+    // The refresh (CSQLTreeRefresh.cpp).
+    void RefreshLevel(const std::wstring& folder, std::size_t parent);
+    void MergeLevel(std::uint64_t generation, const std::wstring& folder, std::size_t parent,
+                    const std::vector<Found>& found);
+    void RemoveItem(HTREEITEM item);
+    void ShowChildrenState(HTREEITEM parent);
 
     std::vector<HTREEITEM> m_items;            // per entry
     std::vector<Listed> m_listed;              // per entry: a folder's contents were listed
@@ -108,4 +127,7 @@ private:
                             bool folder);
     std::map<std::wstring, HTREEITEM> m_found;
     std::vector<HTREEITEM> m_unsorted;
+    std::wstring m_root;             // the folder of the top level
+    std::uint64_t m_generation = 0;  // counts Clear: a refresh applies only to its own contents
+    std::function<void(std::function<void()>)> m_gate;
 };

@@ -1,7 +1,10 @@
 #include "platform/framework/CSmDialog.h"
 
+#include <utility>
+
 #include "platform/services/CSysReg.h"
 #include "platform/ui/Dpi.h"
+#include "platform/ui/Reads.h"
 
 CSmDialog::CSmDialog(UINT templateId, ui::Window* parent) : ui::Dialog(templateId, parent) {}
 
@@ -16,6 +19,7 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &CSmDialog::OnDpiChangedMsg),
         ui::OnMessage(WM_SYSCOLORCHANGE, &CSmDialog::OnSchemeChangedMsg),
         ui::OnMessage(WM_SETTINGCHANGE, &CSmDialog::OnSchemeChangedMsg),
+        ui::OnMessage(ui::kChangesSeen, &CSmDialog::OnChangesSeenMsg),
     };
     static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
     return &map;
@@ -167,4 +171,47 @@ int CSmDialog::Save() {
     if (!::GetWindowPlacement(m_hwnd, &wp)) return 0;
     CSysReg reg;
     return reg.SetBinary(m_name, &wp, sizeof wp) ? 1 : 0;
+}
+
+bool CSmDialog::OnChangesSeenMsg(ui::Message&) {
+    Refresh();
+    return true;
+}
+
+namespace {
+
+// How often a held apply looks whether the pointer has let go.
+constexpr UINT_PTR kPointerTimer = 0x5F05;
+constexpr UINT kPointerPollMs = 100;
+
+bool PointerHeldOn(HWND control) {
+    if (!control || (::GetKeyState(VK_LBUTTON) >= 0 && ::GetKeyState(VK_RBUTTON) >= 0)) return false;
+    HWND capture = ::GetCapture();
+    if (capture && (capture == control || ::IsChild(control, capture))) return true;
+    POINT pt{};
+    RECT rect{};
+    return ::GetCursorPos(&pt) && ::GetWindowRect(control, &rect) && ::PtInRect(&rect, pt);
+}
+
+}  // namespace
+
+void CSmDialog::ApplyWhenPointerFree(HWND control, std::function<void()> apply) {
+    if (m_heldApplies.empty() && !PointerHeldOn(control)) {
+        apply();
+        return;
+    }
+    m_heldControl = control;
+    m_heldApplies.push_back(std::move(apply));
+    // A timer of its own procedure: a page's own timer handlers never take it.
+    ::SetTimer(m_hwnd, kPointerTimer, kPointerPollMs, &CSmDialog::PointerTimerProc);
+}
+
+void CALLBACK CSmDialog::PointerTimerProc(HWND hwnd, UINT, UINT_PTR, DWORD) {
+    if (auto* dialog = dynamic_cast<CSmDialog*>(ui::Window::FromHandle(hwnd))) dialog->OnPointerTimer();
+}
+
+void CSmDialog::OnPointerTimer() {
+    if (PointerHeldOn(m_heldControl)) return;
+    ::KillTimer(m_hwnd, kPointerTimer);
+    for (auto applies = std::exchange(m_heldApplies, {}); auto& apply : applies) apply();
 }

@@ -1,7 +1,9 @@
 // The suite's dialog base: the main window and every page derive from it.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "platform/framework/_ControlContainer.h"
@@ -31,6 +33,14 @@ public:
     virtual bool ReadsPending() const { return false; }
     // Ctrl+F: puts the focus in the page's search box; false for a page without one.
     virtual bool FocusSearch() { return false; }
+    // Reads what the page shows again, in the background, keeping the
+    // selection, the scroll position and the column widths. F5 and the page's
+    // change watch (its ring posts ui::kChangesSeen to the page) call it.
+    virtual void Refresh() {}
+    // Runs apply now, or, while a mouse button is held on `control` (a click
+    // or a drag in progress), once it is let go: rows never move under the
+    // pointer. Held applies run in the order they came.
+    void ApplyWhenPointerFree(HWND control, std::function<void()> apply);
 
     // The window cannot be made smaller than w by h pixels at 96 dpi (more at a higher DPI).
     void SetMinSizes(int w, int h);
@@ -64,12 +74,17 @@ private:
     bool OnDpiChangedMsg(ui::Message& m);
     bool OnSchemeChangedMsg(ui::Message& m);
     SIZE MinSize() const;
+    bool OnChangesSeenMsg(ui::Message& m);
+    static void CALLBACK PointerTimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
+    void OnPointerTimer();
 
     std::wstring m_name;
     SIZE m_minSize{0, 0};          // at 96 dpi
     UINT m_dpi = 0;                // the DPI the registered layout is measured in
     bool m_keepMaximized = false;  // restored maximised and not yet changed by the user
     std::unique_ptr<CSysReg> m_sysReg;
+    HWND m_heldControl = nullptr;
+    std::vector<std::function<void()>> m_heldApplies;  // waiting for the pointer to let go
 };
 
 // A page of the hub: a child dialog shown in a tab. Enter and Esc inside it

@@ -11,10 +11,17 @@
 namespace ui {
 
 constexpr UINT kReadsAnswered = WM_APP + 0x0190;
+// What a window's change watch (platform/os/ChangeWatch.h) posts to it.
+constexpr UINT kChangesSeen = WM_APP + 0x0191;
 
 // The ring of a window's background reads.
 inline std::function<void()> PostReadsAnswered(HWND hwnd) {
     return [hwnd] { ::PostMessageW(hwnd, kReadsAnswered, 0, 0); };
+}
+
+// The ring of a window's change watch.
+inline std::function<void()> PostChangesSeen(HWND hwnd) {
+    return [hwnd] { ::PostMessageW(hwnd, kChangesSeen, 0, 0); };
 }
 
 // Lets this thread's windows take the answers of their reads (and answers

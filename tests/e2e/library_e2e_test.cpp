@@ -73,6 +73,8 @@ TEST_F(E2eTest, LibraryTreeFollowsTheLocationAndThePreviewTheSelection) {
 
     // Back to the first location: a folder after a script empties the preview.
     ChooseLocation(page, combo, 0);
+    // The level is listed in the background: its items are there once it answers.
+    ASSERT_TRUE(e2e::WaitFor([&] { return ::SendMessageW(tree, TVM_GETCOUNT, 0, 0) == 2 && Item(tree, 1); }));
     ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(Item(tree, 1)));
     ASSERT_TRUE(e2e::WaitFor([&] { return WindowText(preview) == L"SELECT 'one' FROM t;\r\n-- a comment"; }));
     ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(Item(tree, 0)));

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "platform/connection/ProfileStore.h"
 #include "platform/connection/Win32ConnCrypto.h"
 #include "platform/services/CSysReg.h"
+#include "platform/ui/Reads.h"
 #include "resources/resource.h"
 #include "tests/ScopedEnvironment.h"
 #include "tests/SampleProfiles.h"
@@ -42,6 +44,7 @@ public:
     std::vector<Message> messages;
     std::vector<std::wstring> dialogTitles;
     std::vector<bool> passphraseNew;
+    std::function<void()> duringPrompt;  // what happens while the prompt is open
 
 protected:
     std::wstring AskSaveFileName(HWND, const std::wstring& title, const std::wstring&) override {
@@ -54,6 +57,7 @@ protected:
     }
     std::optional<conn::SecretText> AskPassphrase(HWND, const std::wstring&, bool newOne) override {
         passphraseNew.push_back(newOne);
+        if (duringPrompt) duringPrompt();
         if (passphrases.empty()) return std::nullopt;
         auto p = passphrases.front();
         passphrases.pop_front();
@@ -590,4 +594,34 @@ TEST_F(ConnectionsPageTest, NewerStoreMakesAReadOnlySession) {
     EXPECT_EQ(m_list->LoadAll(m_page->Hwnd(), L"Connection profiles"), 0);
     EXPECT_NE(m_list->messages.back().text.find(L"Nothing was loaded"), std::wstring::npos);
     EXPECT_EQ(test::ReadFileBytes(StorePath()), newer);
+}
+
+TEST_F(ConnectionsPageTest, AReloadWaitsWhileThePassphrasePromptIsOpenAndFollowsItsEnd) {
+    Seed({StoreProfile(L"one", L"secret 1"), StoreProfile(L"two")});
+    TestPage& page = Open();
+    m_list->Select(RowOf(L"one"));
+    const std::wstring file = TempDir() + L"\\one.zcx";
+    m_list->answers = {IDYES};
+    m_list->passphrases = {conn::SecretText(L"long passphrase")};
+    m_list->savePaths = {file};
+    std::size_t shownDuringPrompt = 0;
+    m_list->duringPrompt = [&] {
+        // Another suite program saves a profile that sorts first; the page
+        // hears of it while its prompt's own loop runs.
+        Seed({StoreProfile(L"one", L"secret 1"), StoreProfile(L"two"), StoreProfile(L"a first")});
+        ::SendMessageW(page.Hwnd(), ui::kChangesSeen, 0, 0);
+        SettleReads(page);
+        shownDuringPrompt = m_list->Profiles().size();
+    };
+    Click(IDC_CONN_EXPORT_ONE);
+    EXPECT_EQ(shownDuringPrompt, 2u) << "the profiles the export works on stay as they were";
+    const std::string exported = test::ReadFileBytes(file);
+    EXPECT_NE(exported.find("name=one"), std::string::npos);
+    EXPECT_EQ(exported.find("name=a first"), std::string::npos);
+
+    // Once the prompt and the export are done, the list shows the store.
+    EXPECT_TRUE(SettleReads(page));
+    ASSERT_EQ(m_list->Profiles().size(), 3u);
+    EXPECT_EQ(m_list->GetItemText(0, 0), L"a first");
+    EXPECT_EQ(m_list->GetSelected(), RowOf(L"one")) << "the selected profile stays selected";
 }

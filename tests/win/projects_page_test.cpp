@@ -433,3 +433,49 @@ TEST_F(ProjectsPageTest, HeaderClicksDoNotReorderRows) {
 }
 
 }  // namespace
+
+namespace {
+
+// Lets the page's messages (its reads' answers and its timers) through until pred holds or ms pass.
+template <class Pred>
+bool PumpUntil(Pred pred, DWORD ms) {
+    const ULONGLONG end = ::GetTickCount64() + ms;
+    MSG msg;
+    while (!pred() && ::GetTickCount64() < end) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+        ::Sleep(10);
+    }
+    return pred();
+}
+
+void HoldLeftButton(bool down) {
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_LBUTTON] = down ? 0x80 : 0;
+    ::SetKeyboardState(keys);
+}
+
+TEST_F(ProjectsPageTest, ARefreshMovesNoRowWhileAButtonIsHeldOnTheListAndShowsOnRelease) {
+    const std::wstring a = WriteFile(L"a.rfp", "[Tables]\r\nAuthor=A\r\n");
+    const std::wstring b = WriteFile(L"b.rfp", "[Tables]\r\nAuthor=B\r\n");
+    SetString(Key(2), L"Profile0", a);
+    PageProjects& page = OpenPage();
+    ASSERT_EQ(Paths(), (PathList{a}));
+
+    // A click in progress: the list tracks it with the button down and the capture.
+    HoldLeftButton(true);
+    ::SetCapture(page.List().Hwnd());
+    SetString(Key(2), L"Profile0", b);
+    SetString(Key(2), L"Profile1", a);
+    page.Refresh();
+    EXPECT_TRUE(SettleReads(page));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(Paths(), (PathList{a})) << "no row moves under the pointer";
+
+    HoldLeftButton(false);
+    ::ReleaseCapture();
+    EXPECT_TRUE(PumpUntil([&] { return Paths() == PathList{b, a}; }, 3000));
+    EXPECT_EQ(Cell(0, PC_AUTHOR), L"B");
+}
+
+}  // namespace
