@@ -32,11 +32,12 @@
 
 #include "platform/os/BackgroundReads.h"
 #include "platform/text/TextDecode.h"
+#include "platform/ui/Reads.h"
 
 class LibrarySearch {
 public:
     // Posted to the owner's window when answers wait for RunFinished.
-    static constexpr UINT kAnswered = WM_APP + 0x0191;
+    static constexpr UINT kAnswered = ui::kSearchAnswered;
     static constexpr std::size_t kMaxDepth = 32;
     static constexpr std::size_t kMaxEntries = 200000;
     // Folders listed, and scripts read, at the same time.

@@ -10,9 +10,13 @@
 
 namespace ui {
 
+// The messages workers post to a page, numbered here in one place: a page's
+// map sees them all (its own and its base's), so two must never share a number.
 constexpr UINT kReadsAnswered = WM_APP + 0x0190;
 // What a window's change watch (platform/os/ChangeWatch.h) posts to it.
 constexpr UINT kChangesSeen = WM_APP + 0x0191;
+// What the library's search (its listing and its search of the text) posts.
+constexpr UINT kSearchAnswered = WM_APP + 0x0192;
 
 // The ring of a window's background reads.
 inline std::function<void()> PostReadsAnswered(HWND hwnd) {
