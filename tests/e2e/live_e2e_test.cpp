@@ -96,6 +96,20 @@ TEST_F(E2eTest, LibraryShowsScriptsAddedRemovedAndRenamedKeepingOpenFoldersAndTh
     EXPECT_TRUE(::SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(folder), TVIS_EXPANDED) &
                 TVIS_EXPANDED);
     EXPECT_EQ(Next(tree, nullptr, TVGN_CARET), chosen) << "the selected script stays selected";
+
+    // While the tree shows the scripts whose name matches, a matching script
+    // another program drops in joins them.
+    HWND box = hub.PageItem(e2e::kLibraryTab, IDC_LIBRARY_SEARCH);
+    ::SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"new"));
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        HTREEITEM shown = Find(tree, nullptr, L"Folder");
+        return Level(tree, nullptr) == Texts{L"Folder"} && shown && Level(tree, shown) == Texts{L"new.sql"};
+    })) << "the search shows the one matching script";
+    WriteFile(L"library\\Folder\\newer.sql", "SELECT 3;");
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        HTREEITEM shown = Find(tree, nullptr, L"Folder");
+        return shown && Level(tree, shown) == Texts{L"new.sql", L"newer.sql"};
+    })) << "a matching script dropped in while searching shows";
 }
 
 TEST_F(E2eTest, RecentProjectsShowAProjectAnotherProgramRecordsKeepingTheSelection) {
