@@ -52,7 +52,7 @@ const ui::MessageMap* PageConnections::ThisMessageMap() {
         ui::OnCommand(IDC_CONN_SAVE_ALL, BN_CLICKED, &PageConnections::OnSaveAll),
         ui::OnCommand(IDC_CONN_LOAD_ALL, BN_CLICKED, &PageConnections::OnLoadAll),
         ui::OnCommand(IDC_CONN_OPEN, BN_CLICKED, &PageConnections::OnOpenSelected),
-        ui::OnMessage(ui::kReadsAnswered, &PageConnections::OnReadsAnswered),
+        ui::OnSignal(ui::kReadsAnswered, &PageConnections::OnReadsAnswered),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -191,10 +191,7 @@ void PageConnections::ShowReloaded(conn::ProfileStore::LoadResult& loaded) {
     if (focused) ::SetFocus(m_list->Hwnd());
 }
 
-bool PageConnections::OnReadsAnswered(ui::Message&) {
-    m_reads->RunFinished();
-    return true;
-}
+void PageConnections::OnReadsAnswered() { m_reads->RunFinished(); }
 
 bool PageConnections::ProfilesRead() {
     if (m_storeRead == StoreRead::Done) return true;

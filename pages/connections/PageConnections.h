@@ -65,7 +65,7 @@ private:
     void WatchStore();
     void OpenSelectedProfile();
     void ShowStoreState();
-    bool OnReadsAnswered(ui::Message& m);
+    void OnReadsAnswered();
     // True once the store has been read; else tells the user why the action waits.
     bool ProfilesRead();
 

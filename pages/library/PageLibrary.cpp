@@ -34,7 +34,7 @@ const ui::MessageMap* PageLibrary::ThisMessageMap() {
         ui::OnCommand(IDC_LIBRARY_LOCATION, CBN_SELCHANGE, &PageLibrary::FillTree),
         ui::OnCommand(IDC_LIBRARY_SEARCH, EN_CHANGE, &PageLibrary::OnSearchChange),
         ui::OnCommand(IDC_LIBRARY_SEARCH_TEXT, BN_CLICKED, &PageLibrary::OnSearchButton),
-        ui::OnMessage(LibrarySearch::kAnswered, &PageLibrary::OnSearchAnswered),
+        ui::OnSignal(LibrarySearch::kAnswered, &PageLibrary::OnSearchAnswered),
         ui::OnTimer(&PageLibrary::OnTimer),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);

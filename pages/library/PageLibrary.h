@@ -82,7 +82,7 @@ private:
     void SetUpSearch();
     void OnSearchChange();
     void OnSearchButton();
-    bool OnSearchAnswered(ui::Message& m);
+    void OnSearchAnswered();
     void OnTimer(UINT_PTR id);
     void ShowStatus();
     void AddNameMatches(std::size_t first);

@@ -150,9 +150,8 @@ void PageLibrary::AddNameMatches(std::size_t first) {
     ::InvalidateRect(m_tree.Hwnd(), nullptr, TRUE);
 }
 
-bool PageLibrary::OnSearchAnswered(ui::Message&) {
+void PageLibrary::OnSearchAnswered() {
     if (m_finder) m_finder->RunFinished();
-    return true;
 }
 
 std::wstring PageLibrary::StatusText() const {

@@ -92,10 +92,10 @@ const ui::MessageMap* PageProducts::ThisMessageMap() {
         ui::OnMessage(WM_VSCROLL, &PageProducts::OnVScroll),
         ui::OnWheel(WM_MOUSEWHEEL, &PageProducts::OnMouseWheel),
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &PageProducts::OnDpiChanged),
-        ui::OnMessage(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
-        ui::OnMessage(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
-        ui::OnMessage(WM_THEMECHANGED, &PageProducts::OnColoursChanged),
-        ui::OnMessage(ui::kReadsAnswered, &PageProducts::OnReadsAnswered),
+        ui::OnSignal(WM_SYSCOLORCHANGE, &PageProducts::OnColoursChanged),
+        ui::OnSignal(WM_SETTINGCHANGE, &PageProducts::OnColoursChanged),
+        ui::OnSignal(WM_THEMECHANGED, &PageProducts::OnColoursChanged),
+        ui::OnSignal(ui::kReadsAnswered, &PageProducts::OnReadsAnswered),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
     return &map;
@@ -494,8 +494,8 @@ bool PageProducts::OnDpiChanged(ui::Message&) {
     return false;
 }
 
-bool PageProducts::OnColoursChanged(ui::Message&) {
+void PageProducts::OnColoursChanged() {
     // Labels and links pick their colours at every paint; they only need one.
     ::RedrawWindow(m_hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-    return false;
+    Decline();  // the base and the default procedure have it too
 }

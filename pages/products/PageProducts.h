@@ -113,7 +113,7 @@ private:
     void Describe(HWND control, const std::wstring& name = {}, const std::wstring& tip = {});
     void Forget(HWND control);
     bool OnDpiChanged(ui::Message& m);
-    bool OnColoursChanged(ui::Message& m);
+    void OnColoursChanged();
 
     // The background half (PageProductsReads.cpp).
     std::size_t IndexOf(const ProductEntry& entry) const;
@@ -125,7 +125,7 @@ private:
     void OnLooked(std::size_t i, const std::wstring& path, const std::optional<os::PathFacts>& facts);
     void OnVersion(std::size_t i, const std::wstring& path, const os::FileFacts& facts,
                    const std::optional<os::FixedVersion>& version);
-    bool OnReadsAnswered(ui::Message& m);
+    void OnReadsAnswered();
     void ShowChangedRows();
     void PutRowInTabOrder(const ProductEntry& entry);
 

@@ -135,10 +135,9 @@ void PageProducts::OnVersion(std::size_t i, const std::wstring& path, const os::
     m_changed.set(i);
 }
 
-bool PageProducts::OnReadsAnswered(ui::Message&) {
+void PageProducts::OnReadsAnswered() {
     m_reads.RunFinished();
     ShowChangedRows();
-    return true;
 }
 
 void PageProducts::ShowChangedRows() {

@@ -48,8 +48,8 @@ PageProjects::~PageProjects() {
 const ui::MessageMap* PageProjects::ThisMessageMap() {
     static const ui::MessageEntry entries[] = {
         ui::OnNotify(IDC_PROJECT_LIST, NM_DBLCLK, &PageProjects::OnDblClk),
-        ui::OnMessage(WM_DESTROY, &PageProjects::OnDestroyMsg),
-        ui::OnMessage(ui::kReadsAnswered, &PageProjects::OnReadsAnswered),
+        ui::OnSignal(WM_DESTROY, &PageProjects::OnDestroyMsg),
+        ui::OnSignal(ui::kReadsAnswered, &PageProjects::OnReadsAnswered),
         ui::OnCommand(IDC_PROJECT_SEARCH, EN_CHANGE, &PageProjects::OnSearchChange),
     };
     static const ui::MessageMap map(CSmDialog::ThisMessageMap(), entries);
@@ -181,10 +181,9 @@ void PageProjects::ReadWanted() {
     }
 }
 
-bool PageProjects::OnReadsAnswered(ui::Message&) {
+void PageProjects::OnReadsAnswered() {
     m_reads.RunFinished();
     if (std::exchange(m_knownChanged, false)) Rediscover();
-    return true;
 }
 
 LRESULT PageProjects::OnDblClk(NMHDR*) {
@@ -214,7 +213,7 @@ void PageProjects::OpenSelected() {
     ui::ShowMessageBox(m_hwnd, text.c_str(), L"Execution Failed", MB_ICONERROR | MB_OK);
 }
 
-bool PageProjects::OnDestroyMsg(ui::Message&) {
+void PageProjects::OnDestroyMsg() {
     if (m_list) m_names.Clear(m_list.GetHeader(), kTimeColumnChild);
     if (m_search) m_names.Clear(m_search.Hwnd());
     if (g_settings && m_list) {
@@ -225,7 +224,7 @@ bool PageProjects::OnDestroyMsg(ui::Message&) {
                 KeepColumnWidth(g_settings->Store(), kColumns[i].widthKey, m_list.GetColumnWidth(i), dpi));
         g_settings->SaveData();
     }
-    return false;
+    Decline();  // the base and the default procedure have it too
 }
 
 void PageProjects::SetUpSearch() {

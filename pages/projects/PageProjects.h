@@ -61,8 +61,8 @@ public:
 
 private:
     LRESULT OnDblClk(NMHDR* hdr);
-    bool OnDestroyMsg(ui::Message& m);
-    bool OnReadsAnswered(ui::Message& m);
+    void OnDestroyMsg();
+    void OnReadsAnswered();
     void CreateImageList();
     // Discovery again over what is known now; the list gets what changed,
     // and what is not known yet is read in the background.

@@ -125,7 +125,7 @@ const ui::MessageMap* CSQLTree::ThisMessageMap() {
         ui::OnReflectedNotify(TVN_SELCHANGEDW, &CSQLTree::OnSelChanged),
         ui::OnReflectedNotify(TVN_SELCHANGEDA, &CSQLTree::OnSelChanged),
         ui::OnReflectedNotify(TVN_GETDISPINFOW, &CSQLTree::OnGetDispInfo),
-        ui::OnMessage(ui::kReadsAnswered, &CSQLTree::OnReadsAnswered),
+        ui::OnSignal(ui::kReadsAnswered, &CSQLTree::OnReadsAnswered),
     };
     static const ui::MessageMap map(ui::TreeView::ThisMessageMap(), entries);
     return &map;
@@ -195,10 +195,7 @@ void CSQLTree::Level(const wchar_t* folder, HTREEITEM parent) {
 
 bool CSQLTree::ReadsPending() const { return m_reads->Pending() > 0; }
 
-bool CSQLTree::OnReadsAnswered(ui::Message&) {
-    m_reads->RunFinished();
-    return true;
-}
+void CSQLTree::OnReadsAnswered() { m_reads->RunFinished(); }
 
 std::size_t CSQLTree::EntryOf(HTREEITEM item) const {
     if (!item) return kNoParent;

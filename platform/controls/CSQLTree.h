@@ -102,7 +102,7 @@ private:
     LRESULT OnExpanding(NMHDR* hdr);
     LRESULT OnSelChanged(NMHDR* hdr);
     LRESULT OnGetDispInfo(NMHDR* hdr);
-    bool OnReadsAnswered(ui::Message& m);
+    void OnReadsAnswered();
     // A level's entries, when its folder answered.
     void ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM reading, std::vector<Found>& found);
     void LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading);
