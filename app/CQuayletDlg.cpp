@@ -52,8 +52,8 @@ const ui::MessageMap* CQuayletDlg::ThisMessageMap() {
         ui::OnMessage(WM_PAINT, &CQuayletDlg::OnPaintMsg),
         ui::OnMessage(WM_QUERYDRAGICON, &CQuayletDlg::OnQueryDragIcon),
         ui::OnNotify(IDC_MAIN_TAB, TCN_SELCHANGE, &CQuayletDlg::OnTabSelChange),
-        ui::OnMessage(WM_CLOSE, &CQuayletDlg::OnCloseMsg),
-        ui::OnMessage(WM_DESTROY, &CQuayletDlg::OnDestroyMsg),
+        ui::OnSignal(WM_CLOSE, &CQuayletDlg::OnCloseMsg),
+        ui::OnSignal(WM_DESTROY, &CQuayletDlg::OnDestroyMsg),
         ui::OnWheel(WM_MOUSEWHEEL, &CQuayletDlg::OnMouseWheel),
         // Before the window's own commands: the application sees every command first.
         ui::OnCommandRange(0, 0xFFFF, 0, &CQuayletDlg::OnApplicationCommand),
@@ -194,11 +194,11 @@ void CQuayletDlg::SelectPage(int index) {
     OnTabSelChange(&hdr);
 }
 
-bool CQuayletDlg::OnDestroyMsg(ui::Message&) {
+void CQuayletDlg::OnDestroyMsg() {
     if (m_filter) ::UnhookWindowsHookEx(m_filter);
     m_filter = nullptr;
     if (t_filtered == this) t_filtered = nullptr;
-    return false;
+    Decline();
 }
 
 bool CQuayletDlg::OnApplicationCommand(UINT id) {
@@ -312,10 +312,10 @@ void CQuayletDlg::OnQuit() {
     EndDialog(IDOK);
 }
 
-bool CQuayletDlg::OnCloseMsg(ui::Message&) {
+void CQuayletDlg::OnCloseMsg() {
     if (m_currentPage >= 0 && m_pages[m_currentPage]) m_pages[m_currentPage]->Deactivate();
     Save();
-    return false;  // the dialog's default close handling ends the modal run
+    Decline();  // the dialog's default close handling ends the modal run
 }
 
 bool CQuayletDlg::OnPaintMsg(ui::Message& m) {

@@ -61,8 +61,8 @@ private:
     bool OnHelpMsg(ui::Message& m);
     bool OnPaintMsg(ui::Message& m);
     bool OnQueryDragIcon(ui::Message& m);
-    bool OnCloseMsg(ui::Message& m);
-    bool OnDestroyMsg(ui::Message& m);
+    void OnCloseMsg();
+    void OnDestroyMsg();
     bool OnMouseWheel(UINT keys, int delta, POINT pt);
     void SelectPage(int index);
     static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);

@@ -19,7 +19,7 @@ const ui::MessageMap* CSmDialog::ThisMessageMap() {
         ui::OnMessage(WM_DPICHANGED_AFTERPARENT, &CSmDialog::OnDpiChangedMsg),
         ui::OnMessage(WM_SYSCOLORCHANGE, &CSmDialog::OnSchemeChangedMsg),
         ui::OnMessage(WM_SETTINGCHANGE, &CSmDialog::OnSchemeChangedMsg),
-        ui::OnMessage(ui::kChangesSeen, &CSmDialog::OnChangesSeenMsg),
+        ui::OnSignal(ui::kChangesSeen, &CSmDialog::OnChangesSeen),
     };
     static const ui::MessageMap map(ui::Dialog::ThisMessageMap(), entries);
     return &map;
@@ -173,10 +173,7 @@ int CSmDialog::Save() {
     return reg.SetBinary(m_name, &wp, sizeof wp) ? 1 : 0;
 }
 
-bool CSmDialog::OnChangesSeenMsg(ui::Message&) {
-    Refresh();
-    return true;
-}
+void CSmDialog::OnChangesSeen() { Refresh(); }
 
 namespace {
 

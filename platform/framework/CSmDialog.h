@@ -74,7 +74,7 @@ private:
     bool OnDpiChangedMsg(ui::Message& m);
     bool OnSchemeChangedMsg(ui::Message& m);
     SIZE MinSize() const;
-    bool OnChangesSeenMsg(ui::Message& m);
+    void OnChangesSeen();
     static void CALLBACK PointerTimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
     void OnPointerTimer();
 
