@@ -135,6 +135,7 @@ void CSQLTree::Clear() {
     // Nothing listed before applies to the new contents.
     m_reads->CancelAll();
     m_reading.clear();
+    m_readAgain.clear();
     // Deleting the selected item may announce a new selection; none of that
     // is the user's.
     m_clearing = true;
@@ -234,6 +235,7 @@ void CSQLTree::ShowLevel(const std::wstring& base, HTREEITEM parent, HTREEITEM r
     }
     SetRedraw(true);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
+    if (m_readAgain.erase(parent)) RefreshLevel(base, EntryOf(parent));
 }
 
 void CSQLTree::LevelGaveNoAnswer(HTREEITEM parent, HTREEITEM reading) {

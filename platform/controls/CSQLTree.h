@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -130,4 +131,7 @@ private:
     std::wstring m_root;             // the folder of the top level
     std::uint64_t m_generation = 0;  // counts Clear: a refresh applies only to its own contents
     std::function<void(std::function<void()>)> m_gate;
+    // Levels a refresh came for while they were being read: the listing may
+    // predate the change, so each is read again once it shows.
+    std::set<HTREEITEM> m_readAgain;
 };

@@ -23,7 +23,8 @@ std::wstring NameOf(const std::wstring& path) {
 void CSQLTree::Refresh() {
     if (!m_hwnd || m_root.empty()) return;
     m_reads->SetRing(ui::PostReadsAnswered(m_hwnd));
-    // A level still being read shows what it finds anyway.
+    // A level still being read shows what it finds, and is then read again.
+    for (const auto& level : m_reading) m_readAgain.insert(level.first);
     if (!m_reading.count(nullptr)) RefreshLevel(m_root, kTopLevel);
     for (std::size_t entry = 0; entry < m_listed.size(); ++entry)
         if (m_listed[entry] == Listed::Yes && m_items[entry]) RefreshLevel(m_paths[entry], entry);

@@ -230,6 +230,23 @@ TEST_F(LibraryTest, TreeListsFoldersFirstSortedAndOnlyScripts) {
     EXPECT_EQ(ImageList_GetImageCount(tree.m_icons.Get()), 3);
 }
 
+// A change while a folder is being listed: its listing may predate the
+// change, so a refresh that comes meanwhile reads the folder again once it shows.
+TEST_F(LibraryTest, ARefreshWhileAFolderIsListedReadsItAgainOnceItShows) {
+    const std::wstring lib = MakeDir(L"lib");
+    WriteFile(L"lib\\Folder\\old.sql", "select 1;");
+    SetString(kDeskKey, L"Library", lib);
+    OpenPage();
+    HTREEITEM folder = Find(lib + L"\\Folder");
+    ASSERT_NE(folder, nullptr);
+    ui::TreeView(m_page->m_tree.Hwnd()).Expand(folder, TVE_EXPAND);
+    ::Sleep(300);  // the worker has listed the folder; its answer waits in the queue
+    WriteFile(L"lib\\Folder\\new.sql", "select 2;");
+    m_page->Refresh();
+    ASSERT_TRUE(SettleReads(*m_page));
+    EXPECT_EQ(Names(folder), (std::vector<std::wstring>{L"new.sql", L"old.sql"}));
+}
+
 // Deep nesting and a crowded folder cost only what is opened.
 TEST_F(LibraryTest, DeepAndCrowdedFoldersAreListedOnlyWhenOpened) {
     const std::wstring lib = MakeDir(L"lib");
